@@ -1,0 +1,55 @@
+// Control interfaces of the third-party filters the converter configures:
+// the MP3 encoder's IAudioEncoderProperties and the WAV-writing filter's
+// IWavDestControl. The companion filter pack implements both from this header.
+#pragma once
+
+#include <unknwn.h>
+
+// {CA7E9EF0-1CBE-11D3-8D29-00A0C94BBFEE}
+inline constexpr GUID IID_IAudioEncoderProperties =
+    {0xca7e9ef0, 0x1cbe, 0x11d3, {0x8d, 0x29, 0x00, 0xa0, 0xc9, 0x4b, 0xbf, 0xee}};
+// {F1AD4BB8-2BF8-46E3-9C49-497D7FCECBDE}
+inline constexpr GUID IID_IWavDestControl =
+    {0xf1ad4bb8, 0x2bf8, 0x46e3, {0x9c, 0x49, 0x49, 0x7d, 0x7f, 0xce, 0xcb, 0xde}};
+
+// Settings of an MP3 encoder filter. Slot numbers count QueryInterface as 0.
+struct IAudioEncoderProperties : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE get_PESOutputEnabled(DWORD* enabled) = 0;  // 3
+    virtual HRESULT STDMETHODCALLTYPE set_PESOutputEnabled(DWORD enabled) = 0;   // 4
+    virtual HRESULT STDMETHODCALLTYPE get_Bitrate(DWORD* kbps) = 0;              // 5
+    virtual HRESULT STDMETHODCALLTYPE set_Bitrate(DWORD kbps) = 0;               // 6
+    virtual HRESULT STDMETHODCALLTYPE get_Variable(DWORD* vbr) = 0;              // 7
+    virtual HRESULT STDMETHODCALLTYPE set_Variable(DWORD vbr) = 0;               // 8
+    virtual HRESULT STDMETHODCALLTYPE get_VariableMin(DWORD* kbps) = 0;          // 9
+    virtual HRESULT STDMETHODCALLTYPE set_VariableMin(DWORD kbps) = 0;           // 10
+    virtual HRESULT STDMETHODCALLTYPE get_VariableMax(DWORD* kbps) = 0;          // 11
+    virtual HRESULT STDMETHODCALLTYPE set_VariableMax(DWORD kbps) = 0;           // 12
+    virtual HRESULT STDMETHODCALLTYPE get_Quality(DWORD* quality) = 0;           // 13
+    virtual HRESULT STDMETHODCALLTYPE set_Quality(DWORD quality) = 0;            // 14
+    virtual HRESULT STDMETHODCALLTYPE get_VariableQ(DWORD* quality) = 0;         // 15
+    virtual HRESULT STDMETHODCALLTYPE set_VariableQ(DWORD quality) = 0;          // 16
+    virtual HRESULT STDMETHODCALLTYPE get_SourceSampleRate(DWORD* hz) = 0;       // 17
+    virtual HRESULT STDMETHODCALLTYPE get_SourceChannels(DWORD* channels) = 0;   // 18
+    virtual HRESULT STDMETHODCALLTYPE get_SampleRate(DWORD* hz) = 0;             // 19
+    virtual HRESULT STDMETHODCALLTYPE set_SampleRate(DWORD hz) = 0;              // 20
+    virtual HRESULT STDMETHODCALLTYPE get_ChannelMode(DWORD* mode) = 0;          // 21
+    virtual HRESULT STDMETHODCALLTYPE set_ChannelMode(DWORD mode) = 0;           // 22
+    virtual HRESULT STDMETHODCALLTYPE get_CRCFlag(DWORD* crc) = 0;               // 23
+    virtual HRESULT STDMETHODCALLTYPE set_CRCFlag(DWORD crc) = 0;                // 24
+    virtual HRESULT STDMETHODCALLTYPE get_CopyrightFlag(DWORD* flag) = 0;        // 25
+    virtual HRESULT STDMETHODCALLTYPE set_CopyrightFlag(DWORD flag) = 0;         // 26
+    virtual HRESULT STDMETHODCALLTYPE get_OriginalFlag(DWORD* flag) = 0;         // 27
+    virtual HRESULT STDMETHODCALLTYPE set_OriginalFlag(DWORD flag) = 0;          // 28
+};
+__CRT_UUID_DECL(IAudioEncoderProperties,
+                0xca7e9ef0, 0x1cbe, 0x11d3, 0x8d, 0x29, 0x00, 0xa0, 0xc9, 0x4b, 0xbf, 0xee)
+
+// The WAV-writing filter's control. Slot numbers count QueryInterface as 0.
+struct IWavDestControl : public IUnknown {
+    // Stream time written so far, in 100-ns units.
+    virtual HRESULT STDMETHODCALLTYPE GetTime(LONGLONG* time) = 0;               // 3
+    // 1: write a RIFF/WAVE file; 0: pass the (MP3) bytes through unchanged.
+    virtual HRESULT STDMETHODCALLTYPE SetWaveOutput(LONG waveOutput) = 0;         // 4
+};
+__CRT_UUID_DECL(IWavDestControl,
+                0xf1ad4bb8, 0x2bf8, 0x46e3, 0x9c, 0x49, 0x49, 0x7d, 0x7f, 0xce, 0xcb, 0xde)

@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Cross-builds the third-party libraries (FFmpeg, LAME) as static libraries for
+# Windows from Debian's source packages, into a cache outside the checkout.
+# Prints the prefix on its last line. A second call with the same sources and
+# recipe finds the cache and only re-runs the link check.
+#
+#   scripts/build-deps.sh [triple]     (default x86_64-w64-mingw32)
+set -euo pipefail
+
+TRIPLE="${1:-x86_64-w64-mingw32}"
+CACHE_ROOT="${VELLUMO_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vellumo/deps}"
+HERE="$(cd "$(dirname "$0")" && pwd)"
+JOBS="$(nproc)"
+
+case "$TRIPLE" in
+  x86_64-w64-mingw32) ARCH=x86_64 ;;
+  i686-w64-mingw32)   ARCH=x86 ;;
+  *) echo "build-deps: unknown target $TRIPLE" >&2; exit 2 ;;
+esac
+
+src_version() {
+  apt-cache showsrc "$1" 2>/dev/null | awk '/^Version:/ {print $2}' | sort -V | tail -1
+}
+FFMPEG_VER="$(src_version ffmpeg)"
+LAME_VER="$(src_version lame)"
+if [ -z "$FFMPEG_VER" ] || [ -z "$LAME_VER" ]; then
+  echo "build-deps: Debian source versions unknown (run scripts/install-prereqs.sh first)" >&2
+  exit 1
+fi
+
+FFMPEG_FLAGS=(
+  --disable-everything --disable-autodetect --disable-programs --disable-doc
+  --disable-network --disable-avdevice --disable-avfilter --disable-postproc
+  --disable-swscale --disable-debug
+  --enable-static --disable-shared --enable-pic
+  --enable-avformat --enable-avcodec --enable-swresample --enable-avutil
+  --enable-demuxer=rm --enable-protocol=file
+  --enable-decoder=cook,sipr,ra_144,ra_288,atrac3,aac,ac3,ralf
+  --enable-parser=aac,ac3,cook,sipr
+)
+LAME_FLAGS=(--disable-shared --enable-static --disable-frontend --disable-gtktest
+            --disable-decoder --enable-nasm)
+
+RECIPE_HASH="$(printf '%s\n' "${FFMPEG_FLAGS[*]}" "${LAME_FLAGS[*]}" "$(sed -n '/^link_check()/,/^}/p' "$0")" | sha1sum | cut -c1-10)"
+PREFIX="$CACHE_ROOT/$TRIPLE/ffmpeg-${FFMPEG_VER//:/_}_lame-${LAME_VER//:/_}_${RECIPE_HASH}"
+
+link_check() {
+  local dir; dir="$(mktemp -d)"
+  cat > "$dir/check.c" <<'C'
+#include <libavformat/avformat.h>
+#include <libavcodec/avcodec.h>
+#include <libswresample/swresample.h>
+#include <lame/lame.h>
+int main(void) {
+  const AVCodec *c = avcodec_find_decoder(AV_CODEC_ID_COOK);
+  const AVInputFormat *f = av_find_input_format("rm");
+  lame_global_flags *l = lame_init();
+  SwrContext *s = swr_alloc();
+  int ok = c && f && l && s;
+  swr_free(&s); lame_close(l);
+  return ok ? 0 : 1;
+}
+C
+  "$TRIPLE-gcc-posix" -o "$dir/check.exe" "$dir/check.c" -I"$PREFIX/include" -L"$PREFIX/lib" \
+    -lavformat -lavcodec -lswresample -lavutil -lmp3lame -lbcrypt -lws2_32 -lsecur32 -static \
+    >"$dir/log" 2>&1 || { cat "$dir/log" >&2; rm -rf "$dir"; return 1; }
+  rm -rf "$dir"
+}
+
+if [ -f "$PREFIX/.complete" ] && link_check; then
+  echo "build-deps: cached in $PREFIX" >&2
+  echo "$PREFIX"
+  exit 0
+fi
+
+echo "build-deps: building FFmpeg $FFMPEG_VER and LAME $LAME_VER for $TRIPLE" >&2
+rm -rf "$PREFIX"
+WORK="$CACHE_ROOT/work-$TRIPLE-$$"
+rm -rf "$WORK"; mkdir -p "$WORK"
+trap 'rm -rf "$WORK"' EXIT
+
+( cd "$WORK" && apt-get source -q --download-only ffmpeg lame >&2 \
+  && for d in *.dsc; do dpkg-source -x "$d" >/dev/null; done )
+
+FFSRC="$(find "$WORK" -maxdepth 1 -type d -name 'ffmpeg-*' | head -1)"
+LAMESRC="$(find "$WORK" -maxdepth 1 -type d -name 'lame-*' | head -1)"
+
+t0=$(date +%s)
+mkdir -p "$WORK/ffbuild"
+( cd "$WORK/ffbuild" && "$FFSRC/configure" --prefix="$PREFIX" \
+    --target-os=mingw32 --arch="$ARCH" --enable-cross-compile \
+    --cross-prefix="$TRIPLE-" --cc="$TRIPLE-gcc-posix" --cxx="$TRIPLE-g++-posix" \
+    "${FFMPEG_FLAGS[@]}" >"$WORK/ffconfigure.log" 2>&1 \
+  || { tail -30 "$WORK/ffconfigure.log" >&2; exit 1; }
+  make -j"$JOBS" >"$WORK/ffmake.log" 2>&1 || { tail -40 "$WORK/ffmake.log" >&2; exit 1; }
+  make install >/dev/null )
+t1=$(date +%s)
+echo "build-deps: FFmpeg built in $((t1 - t0)) s" >&2
+
+( cd "$LAMESRC" && CC="$TRIPLE-gcc-posix" ./configure --host="$TRIPLE" --prefix="$PREFIX" \
+    "${LAME_FLAGS[@]}" >"$WORK/lameconfigure.log" 2>&1 \
+  || { tail -30 "$WORK/lameconfigure.log" >&2; exit 1; }
+  make -j"$JOBS" >"$WORK/lamemake.log" 2>&1 || { tail -40 "$WORK/lamemake.log" >&2; exit 1; }
+  make install >/dev/null )
+t2=$(date +%s)
+echo "build-deps: LAME built in $((t2 - t1)) s" >&2
+
+link_check
+touch "$PREFIX/.complete"
+echo "$PREFIX"
