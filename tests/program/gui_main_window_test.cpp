@@ -384,3 +384,48 @@ TEST_F(MainWindowTest, ExitEndsTheProgramAtOnceWithoutSaving)
     EXPECT_EQ(program.WaitForExit(5000), 0u);
     EXPECT_FALSE(program.SettingsExist());
 }
+
+namespace {
+
+HWND FindAnyWindowTitled(const std::wstring& caption)
+{
+    struct Search {
+        const std::wstring* caption;
+        HWND found;
+    } search{&caption, nullptr};
+    EnumWindows([](HWND window, LPARAM lParam) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lParam);
+        if (IsWindowVisible(window) && gui::Text(window) == *s->caption) {
+            s->found = window;
+            return FALSE;
+        }
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+}  // namespace
+
+TEST_F(MainWindowTest, HelpOpensTheHelpFileBesideTheProgramInTheViewer)
+{
+    gui::Click(Ctl(ids::cmdHelp));
+    HWND viewer = nullptr;
+    // The viewer (HTML Help, hh.exe) is its own process.
+    EXPECT_TRUE(gui::WaitFor([&] { return (viewer = FindAnyWindowTitled(L"Vellumo Help")) != nullptr; }, 15000));
+    EXPECT_TRUE(program.NoMessageBoxWithin(200));
+    if (viewer) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(viewer, &pid);
+        EXPECT_NE(pid, program.ProcessId());
+        PostMessageW(viewer, WM_CLOSE, 0, 0);
+        gui::WaitFor([&] { return !IsWindow(viewer); });
+    }
+}
+
+TEST_F(MainWindowTest, HelpWithoutTheHelpFileSaysNothing)
+{
+    DeleteFileW((program.Folder() + L"\\vellumo.chm").c_str());
+    gui::Click(Ctl(ids::cmdHelp));
+    EXPECT_TRUE(program.NoMessageBoxWithin(1500));
+    EXPECT_TRUE(IsWindowEnabled(program.Main()));
+}

@@ -66,7 +66,10 @@ private:
 
     HWND Label(HWND parent, const wchar_t* text, const ui::TwipRect& where, int index)
     {
-        return ui::CreateChild(parent, L"Static", text, SS_LEFT, where, ids::Label1_0 + index, font_.Get());
+        HWND label = ui::CreateChild(parent, L"Static", text, SS_LEFTNOWORDWRAP, where, ids::Label1_0 + index,
+                                     font_.Get());
+        ui::WidenToText(label);
+        return label;
     }
 
     void CreateControls()
