@@ -768,6 +768,30 @@ TEST_F(ConverterTest, SinkListReusesFreedSlotsAndGrowsOneFourEight)
 
 // --- Lifetime --------------------------------------------------------------
 
+TEST_F(ConverterTest, SinkThatDestroysTheConverterFromOnFinishedEndsDeliveryCleanly)
+{
+    Strings order;
+    fakes::EventRecorder first(&order, "first"), second(&order, "second");
+    converter_->Sinks().Remove(1);
+    converter_->Sinks().Add(&first);
+    converter_->Sinks().Add(&second);
+    Prepare();
+    Convert();
+    converter_->Play();
+    first.onEvent = [&](const fakes::EventRecorder::Event& e) {
+        if (e.id == 2) {
+            window_.reset();
+            converter_.reset();
+        }
+    };
+    WriterCompletes();
+    EXPECT_TRUE(PumpUntil([&] { return !converter_; }));
+    PumpFor(100);
+    EXPECT_EQ((Strings{"first finished"}), order);
+    EXPECT_EQ(1, first.refs);
+    EXPECT_EQ(1, second.refs);
+}
+
 TEST_F(ConverterTest, DestroyingTheConverterReleasesTheGraphAndEveryFilter)
 {
     Prepare();
