@@ -220,6 +220,21 @@ TEST_F(ConverterTest, LoadFileBuildsTheSourceChainOnly)
     EXPECT_EQ(0, l);
 }
 
+TEST_F(ConverterTest, PathsReachTheFiltersThroughTheAnsiCodePage)
+{
+    const wchar_t* source = L"C:\\My Music\\caf\x00e9 'live' \"1\".rm";
+    const wchar_t* output = L"D:\\out put\\caf\x00e9 'live' \"1\".mp3";
+    BOOL lossy = FALSE;
+    WideCharToMultiByte(CP_ACP, 0, source, -1, nullptr, 0, nullptr, &lossy);
+    if (lossy) GTEST_SKIP() << "the ANSI code page has no e-acute";
+    converter_->put_SaveFile(Bstr(output));
+    EXPECT_EQ(0, Load(source));
+    converter_->Convert();
+    EXPECT_EQ((Strings{"load " + fakes::Narrow(source), "load " + fakes::Narrow(source)}), lab_.With("load"));
+    EXPECT_EQ((Strings{"setfile " + fakes::Narrow(output) + " stream-type"}), lab_.With("setfile"));
+    EXPECT_TRUE(events_.Names().empty());
+}
+
 struct LoadCase {
     const char* name;
     std::function<void(fakes::FakeLab&)> setup;
