@@ -262,7 +262,7 @@ TEST_F(ConverterTest, LoadFileReportsTheFailingStage)
     };
     for (const LoadCase& c : cases) {
         SCOPED_TRACE(c.name);
-        lab_.ResetSpecs();
+        lab_.ResetSetups();
         c.setup(lab_);
         events_.Clear();
         EXPECT_EQ(c.result, Load());
@@ -395,7 +395,7 @@ TEST_F(ConverterTest, ConvertRaisesTheEventsOfItsFailureTable)
     converter_->put_SaveFile(Bstr(L"C:\\out\\song.mp3"));
     for (const ConvertCase& c : cases) {
         SCOPED_TRACE(c.name);
-        lab_.ResetSpecs();
+        lab_.ResetSetups();
         c.setup(lab_);
         EXPECT_EQ(c.events, Convert());
     }
@@ -709,6 +709,52 @@ TEST_F(ConverterTest, SinkThatConvertsAgainFromOnFinishedGetsAFreshGraph)
     WriterCompletes();
     EXPECT_TRUE(PumpUntil([&] { return finished >= 2; }));
     EXPECT_EQ(State_Stopped, GraphState());
+}
+
+TEST_F(ConverterTest, BatchLoopPumpingInsideOnFinishedRunsTheNextJobToItsEnd)
+{
+    // A host that starts the next file from onFinished and waits for it by
+    // pumping messages, nested inside the first graph's drain.
+    Prepare();
+    Convert();
+    converter_->Play();
+    int finished = 0;
+    events_.onEvent = [&](const fakes::EventRecorder::Event& e) {
+        if (e.id != 2 || ++finished != 1) return;
+        EXPECT_EQ(0, Load(L"C:\\next.rm"));
+        converter_->Convert();
+        converter_->Play();
+        WriterCompletes();
+        EXPECT_TRUE(PumpUntil([&] { return finished >= 2; }));
+    };
+    ComPtr<IMediaEventSink> sink = EventSink();
+    sink->Notify(EC_COMPLETE, S_OK, 0);
+    sink->Notify(EC_ERRORABORT, E_FAIL, 0);  // queued behind completion: never seen
+    sink.Reset();
+    EXPECT_TRUE(PumpUntil([&] { return finished >= 2; }));
+    PumpFor(200);
+    EXPECT_EQ((Strings{"finished", "finished"}), events_.Names());
+    EXPECT_EQ(State_Stopped, GraphState());
+}
+
+TEST_F(ConverterTest, NestedDrainOfTheSameGraphDeliversEachEventOnce)
+{
+    Prepare();
+    Convert();
+    converter_->Play();
+    ComPtr<IMediaEventSink> sink = EventSink();
+    int errors = 0;
+    events_.onEvent = [&](const fakes::EventRecorder::Event& e) {
+        if (e.id == 3 && ++errors == 1) {
+            sink->Notify(EC_ERRORABORT, E_FAIL, 0);
+            PumpUntil([&] { return errors >= 2; }, 1000);
+        }
+    };
+    sink->Notify(EC_ERRORABORT, E_FAIL, 0);
+    EXPECT_TRUE(PumpUntil([&] { return errors >= 2; }));
+    PumpFor(200);
+    EXPECT_EQ((Strings{"error 88890", "error 88890"}), events_.Names());
+    converter_->Stop();
 }
 
 // --- Event delivery --------------------------------------------------------
