@@ -63,7 +63,7 @@ protected:
         ASSERT_TRUE(lab_.Register());
         converter_ = std::make_unique<AtlHalvex>();
         window_ = std::make_unique<corvane::GraphEventWindow>(*converter_);
-        ASSERT_TRUE(IsWindow(window_->Handle()));
+        ASSERT_TRUE(IsWindow(window_->Handle())) << "CreateWindowEx failed: " << GetLastError();
         ASSERT_EQ(1u, converter_->Sinks().Add(&events_));
     }
     void TearDown() override
