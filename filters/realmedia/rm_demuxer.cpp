@@ -149,6 +149,7 @@ int64_t RmDemuxer::ScanDuration()
 bool RmDemuxer::Rewind()
 {
     hasPending_ = false;
+    audioClock_ = 0;
     return av_seek_frame(format_, -1, dataStart_, AVSEEK_FLAG_BYTE) >= 0;
 }
 
@@ -177,6 +178,10 @@ RmDemuxer::ReadStatus RmDemuxer::Read(MediaPacket& packet)
     }
     Fill(packet);
     av_packet_unref(packet_);
+    if (packet.stream == audioStream_) {
+        packet.start = packet.start != kNoTime ? std::max(packet.start, audioClock_) : audioClock_;
+        audioClock_ = packet.start + packet.duration;
+    }
     return ReadStatus::Packet;
 }
 
@@ -185,18 +190,14 @@ bool RmDemuxer::Seek(int64_t time)
     if (!format_) return false;
     if (!Rewind()) return false;
     if (time <= 0) return true;
-    // The audio clock: packet times where the file has them, else the sum of
-    // the packets' durations.
-    int64_t clock = 0;
     MediaPacket p;
     for (;;) {
         auto status = Read(p);
         if (status == ReadStatus::End) return true;
         if (status == ReadStatus::Error) return false;
         if (audioStream_ >= 0 && p.stream != audioStream_) continue;
-        int64_t start = p.start != kNoTime ? std::max(p.start, clock) : clock;
-        clock = start + p.duration;
-        if (clock > time || (p.duration == 0 && start >= time)) {
+        if (p.start == kNoTime) continue;
+        if (p.start + p.duration > time || (p.duration == 0 && p.start >= time)) {
             pending_ = std::move(p);
             hasPending_ = true;
             return true;

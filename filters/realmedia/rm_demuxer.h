@@ -62,6 +62,9 @@ public:
     // Length of the presentation in 100-ns units, 0 when unknown.
     int64_t Duration() const { return duration_; }
 
+    // The next packet. Audio packets of the chosen stream always carry a
+    // start time that never goes backwards: where the file has none (or
+    // stamps every packet alike) it is the end of the previous packet.
     enum class ReadStatus { Packet, End, Error };
     ReadStatus Read(MediaPacket& packet);
 
@@ -85,6 +88,7 @@ private:
     int audioStream_ = -1;
     int64_t duration_ = 0;
     int64_t dataStart_ = 0;
+    int64_t audioClock_ = 0;
     bool hasPending_ = false;
     MediaPacket pending_;
 };
