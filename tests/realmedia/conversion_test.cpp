@@ -245,6 +245,9 @@ const Source kSamples[] = {
     {L"raac_44k_stereo__SymbianSource-sf.app.files__Video.rm", L"raac44s", 30.04, 0},
     {L"ffmpegmux_dnet_32k_mono+rv10__sindresorhus-file-type__fixture-realmedia-video.rm", L"dnet32m_rv10", 5.62, 0},
     {L"cook_44k_mono__vstinner-hachoir__firstrun.rm", L"cook44m", 18.20, 0},
+    {L"surestream_cook_11k_mono+cook_22k__SymbianSource-sf.mw.mmmw__RA_11kbps_Music.ra", L"surestream_music", 208.98,
+     0},
+    {L"surestream_sipr_8k_mono+cook_22k__SymbianSource-sf.mw.mmmw__RA_5kbps_Voice.ra", L"surestream_voice", 208.98, 0},
 };
 
 class GeneratedConversion : public Conversion, public testing::WithParamInterface<std::tuple<Source, Settings>> {};
