@@ -429,3 +429,70 @@ TEST_F(MainWindowTest, HelpWithoutTheHelpFileSaysNothing)
     EXPECT_TRUE(program.NoMessageBoxWithin(1500));
     EXPECT_TRUE(IsWindowEnabled(program.Main()));
 }
+
+TEST_F(MainWindowTest, KeyboardAcceleratorsPressTheirButtons)
+{
+    // Alt+U is "Abo&ut...".
+    PostMessageW(program.Main(), WM_SYSCHAR, L'u', 0x20000000);
+    HWND about = program.WaitForWindow(VELLUMO_ABOUT_CLASS, L"Vellumo");
+    ASSERT_NE(about, nullptr);
+    PostMessageW(about, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(gui::WaitFor([&] { return !IsWindow(about); }));
+}
+
+namespace {
+
+// Runs regsvr32 on the build folder's corvane.dll and waits for it.
+bool RunRegsvr32(bool unregister)
+{
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, n);
+    folder = folder.substr(0, folder.rfind(L'\\'));
+    std::wstring command = std::wstring(L"regsvr32.exe /s ") + (unregister ? L"/u " : L"") + L"\"" + folder +
+                           L"\\corvane.dll\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &process))
+        return false;
+    WaitForSingleObject(process.hProcess, 30000);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return code == 0;
+}
+
+}  // namespace
+
+TEST(MainWindowWithoutConverter, StartsSaysSoAndKeepsWorking)
+{
+    ASSERT_TRUE(RunRegsvr32(true));
+    struct Reregister {
+        ~Reregister() { RunRegsvr32(false); }
+    } reregister;
+    gui::Program program;
+    ASSERT_TRUE(program.Start());
+    MessageBoxInfo box;
+    ASSERT_TRUE(program.WaitForMessageBox(&box));
+    EXPECT_EQ(box.title, L"Vellumo");
+    EXPECT_NE(box.text.find(L"corvane.dll"), std::wstring::npos);
+    EXPECT_EQ(box.icon, BoxIcon::Stop);
+    gui::Program::Answer(box);
+    EXPECT_EQ(gui::Text(program.Main()), L"Vellumo 1.00");
+    EXPECT_EQ(program.MainControl(ids::Atlqzt), nullptr);
+
+    // The parameters dialog shows the defaults; OK has no store to save.
+    gui::Click(program.MainControl(ids::cmdPara));
+    HWND para = program.WaitForWindow(VELLUMO_PARA_CLASS);
+    ASSERT_NE(para, nullptr);
+    EXPECT_EQ(gui::ComboPosition(gui::Control(para, ids::cboMP3Bitrates)), 8);
+    gui::Click(gui::Control(para, ids::ParaOKButton));
+    ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(para); }));
+    EXPECT_FALSE(program.SettingsExist());
+
+    gui::Click(program.MainControl(ids::cmdExit));
+    EXPECT_EQ(program.WaitForExit(5000), 0u);
+}
