@@ -52,9 +52,23 @@ enum ParametersDialog : int {
     cmdDefault = 332,
 };
 
-// frmConvert
+// frmConvert (its Label1, Label2, List1 and Atlqzt carry a prefix here, to
+// keep them apart from the main window's controls of the same names)
 enum ConvertWindow : int {
-    ConvertCancel = 400,
+    cmdCancel = 400,
+    ConvertCancel = cmdCancel,
+    cmdStart = 401,
+    ConvertLabel1 = 402,
+    ConvertLabel2 = 403,
+    LabelTotal = 404,
+    LabelCurrent = 405,
+    picPercent = 406,
+    LabelPercent = 407,
+    LabelFile = 408,
+    picPercent2 = 409,
+    LabelPercent2 = 410,
+    ConvertList1 = 411,
+    ConvertAtlqzt = 412,
 };
 
 }  // namespace vellumo::ids

@@ -1,64 +1,492 @@
 #include "convert_window.h"
 
+#include "batch_text.h"
 #include "common/control_ids.h"
-#include "common/ui_kit.h"
+#include "main_window/error_messages.h"
 #include "main_window/main_window.h"
 
 namespace vellumo {
 
 namespace {
 
-constexpr DWORD ConvertStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+constexpr DWORD ConvertStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_CLIPCHILDREN;
 constexpr DWORD ConvertExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+constexpr UINT_PTR Timer1 = 1;
+constexpr UINT Timer1Interval = 1000;
+constexpr wchar_t TrackClass[] = L"VellumoPercentTrack";
+constexpr wchar_t ProgramTitle[] = L"Vellumo";
+constexpr wchar_t LoadErrorTitle[] = L"Error Loading RM File";
+// The filled part of a bar.
+constexpr COLORREF BarColour = RGB(0, 0, 128);
+constexpr COLORREF BarTextColour = RGB(255, 255, 255);
+constexpr COLORREF TrackColour = RGB(255, 255, 255);
 
-// Until the batch conversion arrives, the window only shows what it would
-// convert and closes with Cancel.
-LRESULT CALLBACK ConvertProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+// The track of a bar: a sunken white box whose filled part is a label inside
+// it. The label's colour requests go on to the window that owns the track.
+LRESULT CALLBACK TrackProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_COMMAND:
-        if (LOWORD(wParam) == ids::ConvertCancel || LOWORD(wParam) == IDCANCEL) ui::CloseModal(window);
-        return 0;
-    case WM_CLOSE:
-        ui::CloseModal(window);
-        return 0;
-    case WM_NCDESTROY: {
-        auto* font = reinterpret_cast<ui::Font*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        delete font;
-        break;
+    case WM_CTLCOLORSTATIC:
+        return SendMessageW(GetParent(window), message, wParam, lParam);
+    case WM_ERASEBKGND: {
+        RECT client;
+        GetClientRect(window, &client);
+        HBRUSH brush = CreateSolidBrush(TrackColour);
+        FillRect(reinterpret_cast<HDC>(wParam), &client, brush);
+        DeleteObject(brush);
+        return 1;
     }
     default:
-        break;
+        return DefWindowProcW(window, message, wParam, lParam);
     }
-    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void RegisterClasses(HINSTANCE instance, WNDPROC convertProc)
+{
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = convertProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = VELLUMO_CONVERT_CLASS;
+    RegisterClassExW(&wc);  // already registered on a second opening
+
+    WNDCLASSEXW track = {};
+    track.cbSize = sizeof(track);
+    track.lpfnWndProc = TrackProc;
+    track.hInstance = instance;
+    track.hCursor = wc.hCursor;
+    track.lpszClassName = TrackClass;
+    RegisterClassExW(&track);
 }
 
 }  // namespace
 
 void ConvertWindow::ShowModal(MainWindow& frmMain)
 {
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = ConvertProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = VELLUMO_CONVERT_CLASS;
-    RegisterClassExW(&wc);
-    const wchar_t* caption = frmMain.IsMp3Selected() ? L"Convert RA re RE3" : L"Convert RM to WAV";
+    ConvertWindow frmConvert(frmMain);
+    if (!frmConvert.Create()) return;
+    ui::CentreWindow(frmConvert.window_, frmMain.Handle());
+    ui::RunModal(frmConvert.window_, frmMain.Handle());
+}
+
+bool ConvertWindow::Create()
+{
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    RegisterClasses(instance, WindowProc);
     const SIZE size = ui::WindowSizeForClient(6645, 3015, ConvertStyle, ConvertExStyle);
-    HWND window = CreateWindowExW(ConvertExStyle, VELLUMO_CONVERT_CLASS, caption, ConvertStyle, 0, 0, size.cx, size.cy,
-                                  frmMain.Handle(), nullptr, wc.hInstance, nullptr);
-    if (!window) return;
-    auto* font = new ui::Font(ui::MakeDefaultFont());
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(font));
-    const std::wstring text = std::to_wstring(frmMain.SourceCount()) + L" file(s) to " +
-                              frmMain.OutputFolderText();
-    ui::CreateChild(window, L"Static", text.c_str(), SS_LEFT | SS_NOPREFIX, {240, 240, 6135, 255}, 0, font->Get());
-    ui::CreateChild(window, L"Button", L"&Cancel", BS_PUSHBUTTON | WS_TABSTOP, {4920, 2280, 1455, 375},
-                    ids::ConvertCancel, font->Get());
-    ui::CentreWindow(window, frmMain.Handle());
-    ui::RunModal(window, frmMain.Handle());
+    window_ = CreateWindowExW(ConvertExStyle, VELLUMO_CONVERT_CLASS, L"", ConvertStyle, 0, 0, size.cx, size.cy,
+                              frmMain_.Handle(), nullptr, instance, this);
+    if (!window_) return false;
+    FormLoad();
+    return true;
+}
+
+void ConvertWindow::CreateControls()
+{
+    using ui::CreateChild;
+    font_ = ui::MakeDefaultFont();
+    HFONT font = font_.Get();
+    const DWORD label = SS_LEFT | SS_NOPREFIX;
+    label1_ = CreateChild(window_, L"Static", L"", label | SS_PATHELLIPSIS, {240, 240, 6135, 255},
+                          ids::ConvertLabel1, font);
+    label2_ = CreateChild(window_, L"Static", L"", label | SS_PATHELLIPSIS, {240, 600, 6135, 255},
+                          ids::ConvertLabel2, font);
+    labelTotal_ = CreateChild(window_, L"Static", L"Total Length:", label, {240, 960, 945, 195}, ids::LabelTotal, font);
+    labelCurrent_ =
+        CreateChild(window_, L"Static", L"Current Pos:", label, {240, 1320, 870, 195}, ids::LabelCurrent, font);
+    picPercent_ = CreateChild(window_, TrackClass, L"", WS_CLIPCHILDREN, {2160, 1320, 4215, 285}, ids::picPercent,
+                              font, WS_EX_CLIENTEDGE);
+    labelPercent_ = CreateChild(picPercent_, L"Static", L"0%", SS_CENTER | SS_NOPREFIX | SS_CENTERIMAGE,
+                                {0, 0, 855, 285}, ids::LabelPercent, font);
+    labelFile_ =
+        CreateChild(window_, L"Static", L"Files Progress:", label, {240, 1680, 1020, 195}, ids::LabelFile, font);
+    picPercent2_ = CreateChild(window_, TrackClass, L"", WS_CLIPCHILDREN, {2160, 1680, 4215, 285}, ids::picPercent2,
+                               font, WS_EX_CLIENTEDGE);
+    labelPercent2_ = CreateChild(picPercent2_, L"Static", L"0%", SS_CENTER | SS_NOPREFIX | SS_CENTERIMAGE,
+                                 {0, 0, 855, 285}, ids::LabelPercent2, font);
+    cmdStart_ = CreateChild(window_, L"Button", L"&Start", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP,
+                            {240, 2280, 1455, 375}, ids::cmdStart, font);
+    cmdCancel_ = CreateChild(window_, L"Button", L"&Cancel", BS_PUSHBUTTON | WS_TABSTOP, {4920, 2280, 1455, 375},
+                             ids::cmdCancel, font);
+    // The output list and the converter are never seen: they sit outside the
+    // client area.
+    list1_ = CreateChild(window_, L"ListBox", L"", LBS_NOINTEGRALHEIGHT | WS_BORDER, {-7000, -3000, 6135, 1000},
+                         ids::ConvertList1, font);
+    const RECT outside = {-ui::TwipsToPixelsX(1200), -ui::TwipsToPixelsY(1200), -ui::TwipsToPixelsX(720),
+                          -ui::TwipsToPixelsY(720)};
+    Atlqzt.Create(window_, outside, ids::ConvertAtlqzt, this);
+}
+
+void ConvertWindow::FormLoad()
+{
+    DoneIndex = NoBatch;
+    ShowFilePercent(0);
+    ShowFilesPercent(0);
+    SetText(label1_, L"Convert from:");
+    SetText(label2_, L"Convert to:");
+    ToMP3 = frmMain_.IsMp3Selected();
+    SetWindowTextW(window_, ToMP3 ? L"Convert RA re RE3" : L"Convert RM to WAV");
+    FillOutputList();
+    CopyParameters();
+}
+
+void ConvertWindow::FillOutputList()
+{
+    const std::wstring folder = frmMain_.OutputFolderText();
+    const int count = frmMain_.SourceCount();
+    for (int i = 0; i < count; ++i) {
+        const std::wstring output = batch::OutputPathFor(frmMain_.SourceAt(i), folder, ToMP3);
+        SendMessageW(list1_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(output.c_str()));
+    }
+}
+
+void ConvertWindow::CopyParameters()
+{
+    const HalvexDispatch& store = frmMain_.Converter();
+    const HalvexDispatch& mine = Atlqzt.Converter();
+    if (!store.IsValid() || !mine.IsValid()) return;
+    for (DISPID id : {DispMP3Frequency, DispMP3Channels, DispMP3Bitrate, DispMP3VBRMinBitrate, DispMP3VBRMaxBitrate,
+                      DispWAVFrequency, DispWAVChannels, DispWAVBits}) {
+        LONG value = 0;
+        if (SUCCEEDED(store.GetLong(id, &value))) mine.PutShort(id, static_cast<SHORT>(value));
+    }
+    LONG vbr = 0;
+    if (SUCCEEDED(store.GetLong(DispMP3VBR, &vbr))) mine.PutLong(DispMP3VBR, vbr);
+}
+
+void ConvertWindow::StartClicked()
+{
+    if (inStart_ || !IsWindowEnabled(cmdStart_)) return;
+    inStart_ = true;
+    EnableWindow(cmdStart_, FALSE);
+    SetFocus(cmdCancel_);
+    DoneIndex = -1;
+    CurrentIndex = -1;
+    const LRESULT listed = SendMessageW(list1_, LB_GETCOUNT, 0, 0);
+    const int n = listed == LB_ERR ? 0 : static_cast<int>(listed > SHRT_MAX ? SHRT_MAX : listed);
+    for (int i = 0; i < n && !cancelled_; ++i) {
+        const std::wstring source = frmMain_.SourceAt(i);
+        const LRESULT length = SendMessageW(list1_, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+        std::wstring output(length == LB_ERR ? 0 : static_cast<std::size_t>(length) + 1, L'\0');
+        if (!output.empty()) {
+            const LRESULT got = SendMessageW(list1_, LB_GETTEXT, static_cast<WPARAM>(i),
+                                             reinterpret_cast<LPARAM>(output.data()));
+            output.resize(got == LB_ERR ? 0 : static_cast<std::size_t>(got));
+        }
+        SetText(label1_, L"Convert from: " + source);
+        SetText(label2_, L"Convert to: " + output);
+        SetText(labelFile_, batch::FilesProgressText(i, n));
+        ui::WidenToText(labelFile_);
+        ShowFilesPercent(static_cast<float>(batch::FilesPercent(i, n)));
+        if (cancelled_) break;
+        DoneIndex = static_cast<SHORT>(i - 1);
+        CurrentIndex = static_cast<SHORT>(i);
+        StartFile(source, output);
+        WaitForCurrentFile();
+        if (stopAfterError_) {
+            stopAfterError_ = false;
+            Atlqzt.Converter().Call(DispStop);
+        }
+        if (cancelled_) break;
+        ShowFilesPercent(static_cast<float>(batch::FilesPercent(i + 1, n)));
+    }
+    if (!cancelled_) {
+        DoneIndex = NoBatch;
+        Message(L"Finished converting", MB_OK | MB_ICONINFORMATION, ProgramTitle);
+    }
+    inStart_ = false;
+    if (closeWanted_) Close();
+    if (quitSeen_) PostQuitMessage(quitCode_);
+}
+
+void ConvertWindow::StartFile(const std::wstring& source, const std::wstring& output)
+{
+    const HalvexDispatch& converter = Atlqzt.Converter();
+    if (!converter.IsValid()) {
+        // Without its converter (corvane.dll missing) no file can complete.
+        OnError(80000);
+        return;
+    }
+    LONG result = 0;
+    converter.GetLongWithString(DispLoadFile, source, &result);
+    converter.PutString(DispSaveFile, output);
+    if (result == 1 || result == 2 || result == 3) {
+        const wchar_t* text = result == 1   ? L"File open failed!"
+                              : result == 2 ? L"Real Decode Exception!"
+                                            : L"File format error or lack Real Lib!\r\n"
+                                              L"Please make sure that the RM file may be played well on your PC!\r\n"
+                                              L"Or try to install RealOne Player on your PC!";
+        Message(text, MB_OK | MB_ICONSTOP, LoadErrorTitle);
+        DoneIndex = CurrentIndex;
+        return;
+    }
+    // An error reported on the way counts the file as done: nothing more is
+    // started for it.
+    if (CurrentFileDone() || cancelled_) return;
+    converter.PutShort(DispFormat, ToMP3 ? 1 : 0);
+    SetTimer1(true);
+    converter.Call(DispConvert);
+    if (CurrentFileDone() || cancelled_) return;
+    converter.Call(DispPlay);
+}
+
+void ConvertWindow::WaitForCurrentFile()
+{
+    while (!CurrentFileDone() && !cancelled_) {
+        DoEvents();
+        if (CurrentFileDone() || cancelled_) break;
+        // Sleep until the next message of any kind; every way a file ends
+        // (completion, error, Stop, Cancel, closing) arrives as one.
+        MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+}
+
+void ConvertWindow::TimerTick()
+{
+    if (!timerOn_) return;
+    const HalvexDispatch& converter = Atlqzt.Converter();
+    LONG total = 0;
+    LONG current = 0;
+    converter.GetLong(DispTotalLength, &total);
+    converter.GetLong(DispCurrentLength, &current);
+    UpdateLengthLabels(total, current);
+    if (total != 0) {
+        const float p = batch::FilePercent(current, total);
+        ShowFilePercent(p);
+        if (p >= 100) SetTimer1(false);
+        if (p < 0) SetTimer1(false);
+    }
+}
+
+void ConvertWindow::UpdateLengthLabels(LONG total, LONG current)
+{
+    SetText(labelTotal_, batch::TotalLengthText(total));
+    SetText(labelCurrent_, batch::CurrentPosText(current));
+    ui::WidenToText(labelTotal_);
+    ui::WidenToText(labelCurrent_);
+}
+
+void ConvertWindow::DrawBar(HWND track, HWND bar, float p)
+{
+    if (p > 100) p = 100;
+    RECT client;
+    if (GetClientRect(track, &client)) {
+        const double width = static_cast<double>(client.right - client.left) * p / 100.0;
+        // A width that cannot be drawn (below zero) leaves the bar as it was.
+        if (width >= 0) {
+            SetWindowPos(bar, nullptr, 0, 0, static_cast<int>(width), client.bottom - client.top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            InvalidateRect(track, nullptr, TRUE);
+        }
+    }
+    SetText(bar, batch::PercentCaption(p));
+}
+
+void ConvertWindow::ShowFilePercent(float p)
+{
+    if (p > 100) p = 100;
+    DrawBar(picPercent_, labelPercent_, p);
+    DoEvents();
+    if (p == 100) {
+        Atlqzt.Converter().Call(DispStop);
+        if (BatchRunning()) DoneIndex = CurrentIndex;
+        DoEvents();
+    }
+}
+
+void ConvertWindow::ShowFilesPercent(float p)
+{
+    DrawBar(picPercent2_, labelPercent2_, p);
+    DoEvents();
+}
+
+void ConvertWindow::OnStopped() { SetTimer1(false); }
+
+void ConvertWindow::OnFinished()
+{
+    // The lengths as the converter has them at the end, so that the labels
+    // show them even when no tick came during a short file.
+    LONG total = 0;
+    LONG current = 0;
+    Atlqzt.Converter().GetLong(DispTotalLength, &total);
+    Atlqzt.Converter().GetLong(DispCurrentLength, &current);
+    UpdateLengthLabels(total, current);
+    ShowFilePercent(100);
+    SetTimer1(false);
+    SetText(labelCurrent_, batch::ReplaceAll(ui::WindowText(labelTotal_), L"Total Length: ", L"Current Pos: "));
+    ui::WidenToText(labelCurrent_);
+}
+
+void ConvertWindow::OnError(LONG errCode)
+{
+    // Only the file being converted is reported, once: the first error ends it.
+    if (!BatchRunning() || CurrentFileDone()) return;
+    std::wstring message;
+    const ErrorReaction reaction = ErrorMessageFor(errCode, &message);
+    if (reaction == ErrorReaction::Ignore) return;
+    // The converter may be in the middle of a member call: it is stopped
+    // once the batch loop has this file back.
+    DoneIndex = CurrentIndex;
+    stopAfterError_ = true;
+    SetTimer1(false);
+    if (reaction == ErrorReaction::ShowMessage) Message(message, MB_OK | MB_ICONSTOP, ErrorTitle);
+}
+
+void ConvertWindow::CancelClicked()
+{
+    if (!BatchRunning()) {
+        Close();
+        return;
+    }
+    const int answer = MessageBoxW(window_, L"It is converting! Do you want to cancel and exit?", ProgramTitle,
+                                   MB_YESNO);
+    if (answer != IDYES) return;
+    EndBatchAndClose();
+}
+
+void ConvertWindow::CloseByFrame()
+{
+    if (!BatchRunning()) {
+        Close();
+        return;
+    }
+    EndBatchAndClose();
+}
+
+void ConvertWindow::EndBatchAndClose()
+{
+    if (!cancelled_) {
+        cancelled_ = true;
+        SetTimer1(false);
+        Atlqzt.Converter().Call(DispStop);
+    }
+    Close();
+}
+
+void ConvertWindow::Close()
+{
+    // The Start handler is still below us on the stack: it closes the window
+    // once its loop has ended.
+    if (inStart_) {
+        closeWanted_ = true;
+        return;
+    }
+    if (window_ && IsWindow(window_)) ui::CloseModal(window_);
+}
+
+void ConvertWindow::SetTimer1(bool enabled)
+{
+    if (!window_) return;
+    if (enabled) {
+        ::SetTimer(window_, Timer1, Timer1Interval, nullptr);
+    } else if (timerOn_) {
+        KillTimer(window_, Timer1);
+    }
+    timerOn_ = enabled;
+}
+
+void ConvertWindow::SetText(HWND control, const std::wstring& text) { SetWindowTextW(control, text.c_str()); }
+
+void ConvertWindow::Message(const std::wstring& text, UINT flags, const wchar_t* title)
+{
+    MessageBoxW(window_, text.c_str(), title, flags);
+}
+
+void ConvertWindow::DoEvents()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // The program is ending: the batch ends with it, and the quit
+            // goes on to the modal loop once the Start handler returns.
+            quitSeen_ = true;
+            quitCode_ = static_cast<int>(message.wParam);
+            closeWanted_ = true;
+            if (BatchRunning() && !cancelled_) {
+                cancelled_ = true;
+                SetTimer1(false);
+                Atlqzt.Converter().Call(DispStop);
+            }
+            if (!inStart_) PostQuitMessage(quitCode_);
+            return;
+        }
+        DispatchOne(message);
+    }
+}
+
+void ConvertWindow::DispatchOne(MSG& message)
+{
+    if (window_ && IsWindow(window_) && IsDialogMessageW(window_, &message)) return;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+}
+
+LRESULT CALLBACK ConvertWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<ConvertWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->window_ = window;
+    }
+    auto* self = reinterpret_cast<ConvertWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(window, message, wParam, lParam);
+    return self->Handle(message, wParam, lParam);
+}
+
+LRESULT ConvertWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        CreateControls();
+        return 0;
+    case WM_COMMAND:
+        if (HIWORD(wParam) == BN_CLICKED || lParam == 0) {
+            switch (LOWORD(wParam)) {
+            case ids::cmdStart:
+                StartClicked();
+                return 0;
+            case ids::cmdCancel:
+            case IDCANCEL:  // Escape
+                CancelClicked();
+                return 0;
+            default:
+                break;
+            }
+        }
+        return 0;
+    case WM_TIMER:
+        if (wParam == Timer1) TimerTick();
+        return 0;
+    case WM_CTLCOLORSTATIC: {
+        HWND control = reinterpret_cast<HWND>(lParam);
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        if (control == labelPercent_ || control == labelPercent2_) {
+            SetTextColor(dc, BarTextColour);
+            SetBkColor(dc, BarColour);
+            return reinterpret_cast<LRESULT>(brushes_.Get(BarColour));
+        }
+        break;
+    }
+    case WM_CLOSE:
+        CloseByFrame();
+        return 0;
+    case WM_DESTROY:
+        if (timerOn_) KillTimer(window_, Timer1);
+        timerOn_ = false;
+        Atlqzt.Destroy();
+        return 0;
+    case WM_NCDESTROY: {
+        HWND window = window_;
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        window_ = nullptr;
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    default:
+        break;
+    }
+    return DefWindowProcW(window_, message, wParam, lParam);
 }
 
 }  // namespace vellumo

@@ -1,14 +1,91 @@
 // frmConvert: the batch conversion window, opened modally by the main window.
+// It converts every file of the main window's list, one after the other,
+// with its own converter control, and shows the progress per file and over
+// the whole batch.
 #pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "common/halvex_host.h"
+#include "common/ui_kit.h"
 
 namespace vellumo {
 
 class MainWindow;
 
-class ConvertWindow {
+class ConvertWindow final : public HalvexEvents {
 public:
     // Shows the window over the main window and returns when it closes.
     static void ShowModal(MainWindow& frmMain);
+
+    // _IAtlHalvexEvents
+    void OnStopped() override;
+    void OnFinished() override;
+    void OnError(LONG errCode) override;
+
+private:
+    // DoneIndex while no batch runs.
+    static constexpr SHORT NoBatch = 9999;
+
+    explicit ConvertWindow(MainWindow& frmMain) : frmMain_(frmMain) {}
+    ConvertWindow(const ConvertWindow&) = delete;
+    ConvertWindow& operator=(const ConvertWindow&) = delete;
+
+    bool Create();
+    void CreateControls();
+    void FormLoad();
+    void FillOutputList();
+    void CopyParameters();
+
+    void StartClicked();
+    void StartFile(const std::wstring& source, const std::wstring& output);
+    void WaitForCurrentFile();
+    void TimerTick();
+    void UpdateLengthLabels(LONG total, LONG current);
+    void ShowFilePercent(float p);
+    void ShowFilesPercent(float p);
+    void DrawBar(HWND track, HWND bar, float p);
+    void CancelClicked();
+    void CloseByFrame();
+    void EndBatchAndClose();
+    void Close();
+
+    bool BatchRunning() const { return DoneIndex != NoBatch; }
+    bool CurrentFileDone() const { return DoneIndex == CurrentIndex; }
+    void SetTimer1(bool enabled);
+    void SetText(HWND control, const std::wstring& text);
+    void Message(const std::wstring& text, UINT flags, const wchar_t* title);
+
+    // Runs the window messages waiting now (one pass).
+    void DoEvents();
+    void DispatchOne(MSG& message);
+
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+    MainWindow& frmMain_;
+    HWND window_ = nullptr;
+    HWND label1_ = nullptr, label2_ = nullptr, labelTotal_ = nullptr, labelCurrent_ = nullptr;
+    HWND picPercent_ = nullptr, labelPercent_ = nullptr, labelFile_ = nullptr;
+    HWND picPercent2_ = nullptr, labelPercent2_ = nullptr;
+    HWND cmdStart_ = nullptr, cmdCancel_ = nullptr, list1_ = nullptr;
+    ui::Font font_;
+    ui::BrushCache brushes_;
+    HalvexHost Atlqzt;
+
+    bool ToMP3 = true;
+    SHORT DoneIndex = NoBatch;
+    SHORT CurrentIndex = -1;
+
+    bool timerOn_ = false;
+    bool inStart_ = false;     // the Start handler (and its loop) is running
+    bool cancelled_ = false;   // the batch ends: no further file is started
+    bool closeWanted_ = false; // the window closes once the Start handler returns
+    bool stopAfterError_ = false; // the current file ended with an error
+    bool quitSeen_ = false;    // a WM_QUIT was taken from the queue by a nested pump
+    int quitCode_ = 0;
 };
 
 }  // namespace vellumo

@@ -1,0 +1,40 @@
+// The batch window's arithmetic and texts, kept apart from the window so
+// that they can be checked on their own.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace vellumo::batch {
+
+// "[" minutes ":" seconds "]", neither padded: 65 gives [1:5].
+std::wstring FormatSeconds(LONG seconds);
+
+// Nearest whole number, halves to the even neighbour (2.5 gives 2, 3.5 gives 4).
+long RoundHalfEven(double value);
+
+// Share of files done, rounded: done * 100 / total.
+long FilesPercent(int done, int total);
+
+// Position in the current file as a percentage, not rounded.
+float FilePercent(LONG current, LONG total);
+
+// "37%" for 36.6.
+std::wstring PercentCaption(float percent);
+
+// "Converted Files: 2/3".
+std::wstring FilesProgressText(int done, int total);
+
+// "Total Length: 125 [2:5]" / "Current Pos: 50 [0:50]".
+std::wstring TotalLengthText(LONG seconds);
+std::wstring CurrentPosText(LONG seconds);
+
+// The output path of a source: the folder as typed, the source's base name,
+// ".mp3" or ".wav".
+std::wstring OutputPathFor(const std::wstring& source, const std::wstring& folder, bool toMp3);
+
+// Every occurrence of what replaced by with.
+std::wstring ReplaceAll(std::wstring text, const std::wstring& what, const std::wstring& with);
+
+}  // namespace vellumo::batch
