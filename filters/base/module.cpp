@@ -1,0 +1,92 @@
+#include "module.h"
+
+#include <atomic>
+
+namespace vellumo::filters {
+
+namespace {
+
+std::atomic<long> g_moduleRefs{0};
+HMODULE g_module = nullptr;
+
+std::vector<const FilterClass*>& MutableClasses()
+{
+    static std::vector<const FilterClass*> classes;
+    return classes;
+}
+
+class ClassFactory final : public IClassFactory {
+public:
+    explicit ClassFactory(const FilterClass& cls) : cls_(cls) { ModuleAddRef(); }
+    ~ClassFactory() { ModuleRelease(); }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+            *out = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const ULONG r = --refs_;
+        if (r == 0) delete this;
+        return r;
+    }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override
+    {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        return cls_.create(iid, out);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override
+    {
+        if (lock) ModuleAddRef();
+        else ModuleRelease();
+        return S_OK;
+    }
+
+private:
+    const FilterClass& cls_;
+    std::atomic<ULONG> refs_{1};
+};
+
+}  // namespace
+
+void ModuleAddRef() noexcept { ++g_moduleRefs; }
+void ModuleRelease() noexcept { --g_moduleRefs; }
+long ModuleRefCount() noexcept { return g_moduleRefs.load(); }
+HMODULE ModuleHandle() noexcept { return g_module ? g_module : GetModuleHandleW(nullptr); }
+void SetModuleHandle(HMODULE module) noexcept { g_module = module; }
+
+const std::vector<const FilterClass*>& FilterClasses() { return MutableClasses(); }
+
+const FilterClass* FindFilterClass(REFCLSID clsid)
+{
+    for (const FilterClass* cls : MutableClasses())
+        if (*cls->clsid == clsid) return cls;
+    return nullptr;
+}
+
+FilterClassEntry::FilterClassEntry(const FilterClass& cls) { MutableClasses().push_back(&cls); }
+
+HRESULT GetClassFactory(REFCLSID clsid, REFIID iid, void** out)
+{
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    const FilterClass* cls = FindFilterClass(clsid);
+    if (!cls) return CLASS_E_CLASSNOTAVAILABLE;
+    auto* factory = new (std::nothrow) ClassFactory(*cls);
+    if (!factory) return E_OUTOFMEMORY;
+    HRESULT hr = factory->QueryInterface(iid, out);
+    factory->Release();
+    return hr;
+}
+
+}  // namespace vellumo::filters

@@ -1,0 +1,156 @@
+#include "audio_decoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+}
+
+#include <cstring>
+
+namespace vellumo::realmedia {
+
+AudioDecoder::AudioDecoder() = default;
+
+AudioDecoder::~AudioDecoder()
+{
+    swr_free(&resampler_);
+    av_packet_free(&packet_);
+    av_frame_free(&frame_);
+    avcodec_free_context(&codec_);
+}
+
+bool AudioDecoder::Open(const AudioCodecSetup& setup)
+{
+    if (codec_) return false;
+    auto id = static_cast<AVCodecID>(CodecIdForFourcc(setup.fourcc));
+    const AVCodec* decoder = id != AV_CODEC_ID_NONE ? avcodec_find_decoder(id) : nullptr;
+    if (!decoder || setup.sampleRate <= 0 || setup.channels <= 0 || setup.channels > 8) return false;
+
+    codec_ = avcodec_alloc_context3(decoder);
+    frame_ = av_frame_alloc();
+    packet_ = av_packet_alloc();
+    if (!codec_ || !frame_ || !packet_) return false;
+    codec_->codec_tag = setup.fourcc;
+    codec_->sample_rate = setup.sampleRate;
+    av_channel_layout_default(&codec_->ch_layout, setup.channels);
+    codec_->block_align = setup.blockAlign;
+    codec_->bit_rate = setup.bitRate;
+    if (!setup.extradata.empty()) {
+        codec_->extradata = static_cast<uint8_t*>(av_mallocz(setup.extradata.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!codec_->extradata) return false;
+        std::memcpy(codec_->extradata, setup.extradata.data(), setup.extradata.size());
+        codec_->extradata_size = static_cast<int>(setup.extradata.size());
+    }
+    if (avcodec_open2(codec_, decoder, nullptr) < 0) {
+        avcodec_free_context(&codec_);
+        return false;
+    }
+    rate_ = setup.sampleRate;
+    channels_ = setup.channels;
+    return true;
+}
+
+size_t AudioDecoder::Convert(const AVFrame* frame, std::vector<int16_t>& out)
+{
+    if (frame->nb_samples <= 0 || frame->sample_rate <= 0 || frame->ch_layout.nb_channels <= 0) return 0;
+    if (!resampler_ || frame->sample_rate != swrInRate_ || frame->ch_layout.nb_channels != swrInChannels_ ||
+        frame->format != swrInFormat_) {
+        swr_free(&resampler_);
+        AVChannelLayout outLayout, inLayout;
+        av_channel_layout_default(&outLayout, channels_);
+        if (av_channel_layout_copy(&inLayout, &frame->ch_layout) < 0) return 0;
+        if (inLayout.order == AV_CHANNEL_ORDER_UNSPEC) av_channel_layout_default(&inLayout, inLayout.nb_channels);
+        int r = swr_alloc_set_opts2(&resampler_, &outLayout, AV_SAMPLE_FMT_S16, rate_, &inLayout,
+                                    static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
+        av_channel_layout_uninit(&outLayout);
+        av_channel_layout_uninit(&inLayout);
+        if (r < 0 || swr_init(resampler_) < 0) {
+            swr_free(&resampler_);
+            return 0;
+        }
+        swrInRate_ = frame->sample_rate;
+        swrInChannels_ = frame->ch_layout.nb_channels;
+        swrInFormat_ = frame->format;
+    }
+    int capacity = swr_get_out_samples(resampler_, frame->nb_samples);
+    if (capacity <= 0) return 0;
+    size_t before = out.size();
+    out.resize(before + static_cast<size_t>(capacity) * static_cast<size_t>(channels_));
+    uint8_t* dst[1] = {reinterpret_cast<uint8_t*>(out.data() + before)};
+    int n = swr_convert(resampler_, dst, capacity, const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+    if (n < 0) n = 0;
+    out.resize(before + static_cast<size_t>(n) * static_cast<size_t>(channels_));
+    return static_cast<size_t>(n);
+}
+
+size_t AudioDecoder::ReceiveFrames(std::vector<int16_t>& out, bool& failed)
+{
+    size_t frames = 0;
+    for (;;) {
+        int r = avcodec_receive_frame(codec_, frame_);
+        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) break;
+        if (r < 0) {
+            failed = true;
+            break;
+        }
+        frames += Convert(frame_, out);
+        av_frame_unref(frame_);
+    }
+    return frames;
+}
+
+size_t AudioDecoder::Decode(const uint8_t* data, size_t size, std::vector<int16_t>& out)
+{
+    if (!codec_ || !data || size == 0) return 0;
+    if (av_new_packet(packet_, static_cast<int>(size)) < 0) return 0;
+    std::memcpy(packet_->data, data, size);
+    bool failed = avcodec_send_packet(codec_, packet_) < 0;
+    av_packet_unref(packet_);
+    size_t frames = failed ? 0 : ReceiveFrames(out, failed);
+    if (failed && frames == 0) {
+        ++damaged_;
+        if (lastFrames_ > 0) {
+            out.insert(out.end(), lastFrames_ * static_cast<size_t>(channels_), int16_t{0});
+            return lastFrames_;
+        }
+        return 0;
+    }
+    if (frames > 0) lastFrames_ = frames;
+    return frames;
+}
+
+size_t AudioDecoder::Drain(std::vector<int16_t>& out)
+{
+    if (!codec_) return 0;
+    size_t frames = 0;
+    bool failed = false;
+    if (avcodec_send_packet(codec_, nullptr) >= 0) frames = ReceiveFrames(out, failed);
+    if (resampler_) {
+        // Samples the resampler still holds.
+        int pending = swr_get_out_samples(resampler_, 0);
+        if (pending > 0) {
+            size_t before = out.size();
+            out.resize(before + static_cast<size_t>(pending) * static_cast<size_t>(channels_));
+            uint8_t* dst[1] = {reinterpret_cast<uint8_t*>(out.data() + before)};
+            int n = swr_convert(resampler_, dst, pending, nullptr, 0);
+            if (n < 0) n = 0;
+            out.resize(before + static_cast<size_t>(n) * static_cast<size_t>(channels_));
+            frames += static_cast<size_t>(n);
+        }
+    }
+    Reset();
+    return frames;
+}
+
+void AudioDecoder::Reset()
+{
+    if (!codec_) return;
+    avcodec_flush_buffers(codec_);
+    swr_free(&resampler_);
+    swrInRate_ = swrInChannels_ = 0;
+    swrInFormat_ = -1;
+}
+
+}  // namespace vellumo::realmedia
