@@ -1,7 +1,5 @@
 #include "media_type.h"
 
-#include <ks.h>
-#include <ksmedia.h>
 
 #include <cstring>
 #include <new>
@@ -182,7 +180,7 @@ bool IsIntegerPcm(const WAVEFORMATEX& wfx) noexcept
 {
     if (wfx.wFormatTag == WAVE_FORMAT_PCM) return true;
     if (wfx.wFormatTag == WAVE_FORMAT_EXTENSIBLE && wfx.cbSize >= 22)
-        return reinterpret_cast<const WAVEFORMATEXTENSIBLE&>(wfx).SubFormat == KSDATAFORMAT_SUBTYPE_PCM;
+        return reinterpret_cast<const WAVEFORMATEXTENSIBLE&>(wfx).SubFormat == MEDIASUBTYPE_PCM;
     return false;
 }
 

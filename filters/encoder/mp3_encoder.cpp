@@ -1,0 +1,433 @@
+#include "encoder/mp3_encoder.h"
+
+#include <lame/lame.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/module.h"
+#include "filter_ids.h"
+
+namespace vellumo::filters {
+
+namespace {
+
+const GUID kMp3Subtype = AudioSubtypeFromTag(WAVE_FORMAT_MPEGLAYER3);
+
+bool IsMp3Rate(DWORD hz)
+{
+    switch (hz) {
+    case 8000: case 11025: case 12000: case 16000: case 22050: case 24000: case 32000: case 44100: case 48000:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool ValidKbps(DWORD kbps) { return kbps >= 8 && kbps <= 320; }
+
+MPEG_mode LameMode(DWORD mode)
+{
+    switch (mode) {
+    case Mp3EncoderFilter::kStereo: return STEREO;
+    case Mp3EncoderFilter::kJointStereo: return JOINT_STEREO;
+    case Mp3EncoderFilter::kDualChannel: return DUAL_CHANNEL;
+    default: return MONO;
+    }
+}
+
+}  // namespace
+
+Mp3EncoderFilter::Mp3EncoderFilter() : TransformFilter(corvane::CLSID_Mp3Encoder, L"XForm In", L"XForm Out") {}
+
+Mp3EncoderFilter::~Mp3EncoderFilter()
+{
+    if (lame_) lame_close(lame_);
+}
+
+HRESULT Mp3EncoderFilter::QueryFilterInterface(REFIID iid, void** out)
+{
+    if (iid == IID_IAudioEncoderProperties) {
+        *out = static_cast<IAudioEncoderProperties*>(this);
+        AddRef();
+        return S_OK;
+    }
+    return TransformFilter::QueryFilterInterface(iid, out);
+}
+
+// ---------------------------------------------------------------- settings
+
+template <class F>
+HRESULT Mp3EncoderFilter::Change(F&& apply)
+{
+    std::lock_guard<std::recursive_mutex> lock(FilterLock());
+    if (State() != State_Stopped) return VFW_E_NOT_STOPPED;
+    const Settings before = settings_;
+    HRESULT hr = apply(settings_);
+    if (FAILED(hr)) return hr;
+    // A connected output follows settings that change its format.
+    OutputPin& out = Output();
+    if (out.IsConnected()) {
+        MediaType now;
+        if (GetOutputType(0, now) == S_OK && !out.ConnectionType().Equals(*now)) {
+            if (out.Peer()->QueryAccept(now.Get()) != S_OK || !Graph() || FAILED(Graph()->Reconnect(&out))) {
+                settings_ = before;
+                return VFW_E_CHANGING_FORMAT;
+            }
+        }
+    }
+    return S_OK;
+}
+
+#define VELLUMO_GETTER(name, field)                                 \
+    HRESULT Mp3EncoderFilter::get_##name(DWORD* value)              \
+    {                                                               \
+        if (!value) return E_POINTER;                               \
+        std::lock_guard<std::recursive_mutex> lock(FilterLock());   \
+        *value = settings_.field;                                   \
+        return S_OK;                                                \
+    }
+
+VELLUMO_GETTER(PESOutputEnabled, pes)
+VELLUMO_GETTER(Bitrate, bitrate)
+VELLUMO_GETTER(Variable, variable)
+VELLUMO_GETTER(VariableMin, variableMin)
+VELLUMO_GETTER(VariableMax, variableMax)
+VELLUMO_GETTER(Quality, quality)
+VELLUMO_GETTER(VariableQ, variableQ)
+VELLUMO_GETTER(CRCFlag, crc)
+VELLUMO_GETTER(CopyrightFlag, copyright)
+VELLUMO_GETTER(OriginalFlag, original)
+#undef VELLUMO_GETTER
+
+HRESULT Mp3EncoderFilter::set_PESOutputEnabled(DWORD enabled)
+{
+    // Elementary stream only: PES packets are for MPEG-2 systems streams.
+    if (enabled) return E_NOTIMPL;
+    return Change([](Settings& s) { s.pes = 0; return S_OK; });
+}
+
+HRESULT Mp3EncoderFilter::set_Bitrate(DWORD kbps)
+{
+    if (!ValidKbps(kbps)) return E_INVALIDARG;
+    return Change([kbps](Settings& s) { s.bitrate = kbps; return S_OK; });
+}
+
+HRESULT Mp3EncoderFilter::set_Variable(DWORD vbr)
+{
+    return Change([vbr](Settings& s) { s.variable = vbr ? 1 : 0; return S_OK; });
+}
+
+HRESULT Mp3EncoderFilter::set_VariableMin(DWORD kbps)
+{
+    if (!ValidKbps(kbps)) return E_INVALIDARG;
+    return Change([kbps](Settings& s) { s.variableMin = kbps; return S_OK; });
+}
+
+HRESULT Mp3EncoderFilter::set_VariableMax(DWORD kbps)
+{
+    if (!ValidKbps(kbps)) return E_INVALIDARG;
+    return Change([kbps](Settings& s) { s.variableMax = kbps; return S_OK; });
+}
+
+HRESULT Mp3EncoderFilter::set_Quality(DWORD quality)
+{
+    if (quality > 9) return E_INVALIDARG;
+    return Change([quality](Settings& s) { s.quality = quality; return S_OK; });
+}
+
+HRESULT Mp3EncoderFilter::set_VariableQ(DWORD quality)
+{
+    if (quality > 9) return E_INVALIDARG;
+    return Change([quality](Settings& s) { s.variableQ = quality; return S_OK; });
+}
+
+HRESULT Mp3EncoderFilter::get_SourceSampleRate(DWORD* hz)
+{
+    if (!hz) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> lock(FilterLock());
+    const WAVEFORMATEX* wfx = Input().ConnectionType().WaveFormat();
+    *hz = wfx && Input().IsConnected() ? wfx->nSamplesPerSec : 0;
+    return wfx ? S_OK : VFW_E_NOT_CONNECTED;
+}
+
+HRESULT Mp3EncoderFilter::get_SourceChannels(DWORD* channels)
+{
+    if (!channels) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> lock(FilterLock());
+    const WAVEFORMATEX* wfx = Input().ConnectionType().WaveFormat();
+    *channels = wfx && Input().IsConnected() ? wfx->nChannels : 0;
+    return wfx ? S_OK : VFW_E_NOT_CONNECTED;
+}
+
+HRESULT Mp3EncoderFilter::get_SampleRate(DWORD* hz)
+{
+    if (!hz) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> lock(FilterLock());
+    *hz = settings_.sampleRate;
+    if (*hz == 0) {
+        MediaType out;
+        if (GetOutputType(0, out) == S_OK && out.WaveFormat()) *hz = out.WaveFormat()->nSamplesPerSec;
+    }
+    return S_OK;
+}
+
+HRESULT Mp3EncoderFilter::set_SampleRate(DWORD hz)
+{
+    if (hz != 0 && !IsMp3Rate(hz)) return E_INVALIDARG;
+    return Change([hz](Settings& s) { s.sampleRate = hz; return S_OK; });
+}
+
+HRESULT Mp3EncoderFilter::get_ChannelMode(DWORD* mode)
+{
+    if (!mode) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> lock(FilterLock());
+    const WAVEFORMATEX* wfx = Input().ConnectionType().WaveFormat();
+    *mode = EffectiveChannelMode(wfx ? wfx->nChannels : 2);
+    return S_OK;
+}
+
+HRESULT Mp3EncoderFilter::set_ChannelMode(DWORD mode)
+{
+    if (mode > kMono) return E_INVALIDARG;
+    return Change([mode](Settings& s) { s.channelMode = mode; return S_OK; });
+}
+
+HRESULT Mp3EncoderFilter::set_CRCFlag(DWORD crc)
+{
+    return Change([crc](Settings& s) { s.crc = crc ? 1 : 0; return S_OK; });
+}
+
+HRESULT Mp3EncoderFilter::set_CopyrightFlag(DWORD flag)
+{
+    return Change([flag](Settings& s) { s.copyright = flag ? 1 : 0; return S_OK; });
+}
+
+HRESULT Mp3EncoderFilter::set_OriginalFlag(DWORD flag)
+{
+    return Change([flag](Settings& s) { s.original = flag ? 1 : 0; return S_OK; });
+}
+
+DWORD Mp3EncoderFilter::EffectiveChannelMode(WORD sourceChannels) const
+{
+    if (settings_.channelMode <= kMono) return settings_.channelMode;
+    return sourceChannels == 1 ? kMono : kJointStereo;
+}
+
+// ---------------------------------------------------------------- types
+
+HRESULT Mp3EncoderFilter::CheckInputType(const AM_MEDIA_TYPE& mt)
+{
+    const WAVEFORMATEX* wfx = WaveFormatOf(mt);
+    if (mt.majortype != MEDIATYPE_Audio || !wfx || !IsIntegerPcm(*wfx)) return VFW_E_TYPE_NOT_ACCEPTED;
+    if (wfx->wBitsPerSample != 16 || wfx->nChannels < 1 || wfx->nChannels > 2 ||
+        wfx->nBlockAlign != wfx->nChannels * 2 || wfx->nSamplesPerSec < 8000 || wfx->nSamplesPerSec > 192000)
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    return S_OK;
+}
+
+lame_global_struct* Mp3EncoderFilter::OpenLame(WORD inChannels, DWORD inRate, WORD* lameChannels) const
+{
+    lame_global_flags* gf = lame_init();
+    if (!gf) return nullptr;
+    const DWORD mode = EffectiveChannelMode(inChannels);
+    // Stereo output from a mono source: LAME gets the channel twice.
+    const WORD channels = mode == kMono ? inChannels : 2;
+    lame_set_num_channels(gf, channels);
+    lame_set_in_samplerate(gf, static_cast<int>(inRate));
+    // A different output rate is resampled by LAME's own (windowed sinc) resampler.
+    if (settings_.sampleRate) lame_set_out_samplerate(gf, static_cast<int>(settings_.sampleRate));
+    lame_set_mode(gf, LameMode(mode));
+    lame_set_quality(gf, static_cast<int>(settings_.quality));
+    if (settings_.variable) {
+        lame_set_VBR(gf, vbr_default);
+        lame_set_VBR_quality(gf, static_cast<float>(settings_.variableQ));
+        const DWORD lo = std::min(settings_.variableMin, settings_.variableMax);
+        const DWORD hi = std::max(settings_.variableMin, settings_.variableMax);
+        lame_set_VBR_min_bitrate_kbps(gf, static_cast<int>(lo));
+        lame_set_VBR_max_bitrate_kbps(gf, static_cast<int>(hi));
+        lame_set_VBR_hard_min(gf, 1);
+    } else {
+        lame_set_VBR(gf, vbr_off);
+        lame_set_brate(gf, static_cast<int>(settings_.bitrate));
+    }
+    lame_set_error_protection(gf, settings_.crc ? 1 : 0);
+    lame_set_copyright(gf, settings_.copyright ? 1 : 0);
+    lame_set_original(gf, settings_.original ? 1 : 0);
+    lame_set_bWriteVbrTag(gf, 1);
+    lame_set_write_id3tag_automatic(gf, 0);
+    if (lame_init_params(gf) < 0) {
+        lame_close(gf);
+        return nullptr;
+    }
+    if (lameChannels) *lameChannels = channels;
+    return gf;
+}
+
+HRESULT Mp3EncoderFilter::GetOutputType(int index, MediaType& out)
+{
+    if (index != 0) return VFW_S_NO_MORE_ITEMS;
+    const WAVEFORMATEX* in = Input().ConnectionType().WaveFormat();
+    if (!in) return VFW_E_NOT_CONNECTED;
+    // Ask LAME what it will make of these settings (rate, bitrate).
+    lame_global_flags* gf = OpenLame(in->nChannels, in->nSamplesPerSec, nullptr);
+    if (!gf) return VFW_E_TYPE_NOT_ACCEPTED;
+    const DWORD rate = static_cast<DWORD>(lame_get_out_samplerate(gf));
+    const WORD channels = lame_get_mode(gf) == MONO ? 1 : 2;
+    const DWORD kbps = settings_.variable ? static_cast<DWORD>(lame_get_VBR_max_bitrate_kbps(gf))
+                                          : static_cast<DWORD>(lame_get_brate(gf));
+    const int version = lame_get_version(gf);  // 0 MPEG-2, 1 MPEG-1, 2 MPEG-2.5
+    lame_close(gf);
+
+    MPEGLAYER3WAVEFORMAT mp3{};
+    mp3.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
+    mp3.wfx.nChannels = channels;
+    mp3.wfx.nSamplesPerSec = rate;
+    mp3.wfx.nAvgBytesPerSec = kbps * 1000 / 8;
+    mp3.wfx.nBlockAlign = 1;
+    mp3.wfx.wBitsPerSample = 0;
+    mp3.wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
+    mp3.wID = MPEGLAYER3_ID_MPEG;
+    mp3.fdwFlags = MPEGLAYER3_FLAG_PADDING_ISO;
+    mp3.nBlockSize = static_cast<WORD>((version == 1 ? 144 : 72) * kbps * 1000 / (rate ? rate : 1));
+    mp3.nFramesPerBlock = 1;
+    mp3.nCodecDelay = 1393;
+    out.Clear();
+    out->majortype = MEDIATYPE_Audio;
+    out->subtype = kMp3Subtype;
+    out->bFixedSizeSamples = FALSE;
+    out->lSampleSize = 1;
+    return out.SetFormat(FORMAT_WaveFormatEx, &mp3, sizeof(mp3));
+}
+
+void Mp3EncoderFilter::OutputBufferRequirements(ALLOCATOR_PROPERTIES& props)
+{
+    props.cBuffers = 8;
+    props.cbBuffer = 16 * 1024;
+    props.cbAlign = 1;
+}
+
+// ---------------------------------------------------------------- streaming
+
+HRESULT Mp3EncoderFilter::StartStreaming()
+{
+    const WAVEFORMATEX* in = Input().ConnectionType().WaveFormat();
+    if (!in) return VFW_E_NOT_CONNECTED;
+    inChannels_ = in->nChannels;
+    inRate_ = in->nSamplesPerSec;
+    if (lame_) lame_close(lame_);
+    lame_ = OpenLame(inChannels_, inRate_, &lameChannels_);
+    if (!lame_) return E_FAIL;
+    bytesOut_ = 0;
+    framesIn_ = 0;
+    haveTime_ = false;
+    timeBase_ = 0;
+    lastStop_ = 0;
+    return S_OK;
+}
+
+HRESULT Mp3EncoderFilter::StopStreaming()
+{
+    if (lame_) lame_close(lame_);
+    lame_ = nullptr;
+    return S_OK;
+}
+
+HRESULT Mp3EncoderFilter::DeliverEncoded(const uint8_t* data, int size)
+{
+    if (size <= 0) return S_OK;
+    const REFERENCE_TIME now = timeBase_ + framesIn_ * 10000000LL / inRate_;
+    const uint64_t base = bytesOut_;
+    bytesOut_ += static_cast<uint64_t>(size);
+    return Output().DeliverBytes(data, static_cast<size_t>(size), [&](IMediaSample* s, size_t offset, size_t length) {
+        REFERENCE_TIME start = lastStop_, stop = now;
+        s->SetTime(&start, &stop);
+        lastStop_ = now;
+        LONGLONG mediaStart = static_cast<LONGLONG>(base + offset);
+        LONGLONG mediaStop = mediaStart + static_cast<LONGLONG>(length);
+        s->SetMediaTime(&mediaStart, &mediaStop);
+        s->SetSyncPoint(TRUE);
+    });
+}
+
+HRESULT Mp3EncoderFilter::Process(IMediaSample* sample)
+{
+    if (!lame_) return E_UNEXPECTED;
+    BYTE* data = nullptr;
+    HRESULT hr = sample->GetPointer(&data);
+    if (FAILED(hr)) return hr;
+    const long length = sample->GetActualDataLength();
+    const int frames = length > 0 ? static_cast<int>(length / (2 * inChannels_)) : 0;
+    REFERENCE_TIME start = 0, stop = 0;
+    if (!haveTime_ && SUCCEEDED(sample->GetTime(&start, &stop))) {
+        timeBase_ = start;
+        lastStop_ = start;
+        haveTime_ = true;
+    }
+    if (frames == 0) return S_OK;
+
+    const auto* pcm = reinterpret_cast<const int16_t*>(data);
+    if (inChannels_ == 1 && lameChannels_ == 2) {
+        stereo_.resize(static_cast<size_t>(frames) * 2);
+        for (int i = 0; i < frames; ++i) stereo_[2 * i] = stereo_[2 * i + 1] = pcm[i];
+        pcm = stereo_.data();
+    }
+    mp3_.resize(static_cast<size_t>(frames) * 5 / 4 + 7200);
+    const int size = lameChannels_ == 2
+                         ? lame_encode_buffer_interleaved(lame_, const_cast<short*>(pcm), frames, mp3_.data(),
+                                                          static_cast<int>(mp3_.size()))
+                         : lame_encode_buffer(lame_, pcm, nullptr, frames, mp3_.data(), static_cast<int>(mp3_.size()));
+    if (size < 0) return E_FAIL;
+    framesIn_ += frames;
+    return DeliverEncoded(mp3_.data(), size);
+}
+
+HRESULT Mp3EncoderFilter::Drain()
+{
+    if (!lame_) return S_OK;
+    mp3_.resize(16 * 1024);
+    const int size = lame_encode_flush(lame_, mp3_.data(), static_cast<int>(mp3_.size()));
+    if (size < 0) return E_FAIL;
+    HRESULT hr = DeliverEncoded(mp3_.data(), size);
+    if (hr != S_OK) return hr;
+
+    // The first frame, now with the stream's frame count, byte count and
+    // seek table: sent for byte offset 0 of the stream.
+    uint8_t tag[2880];
+    const size_t tagSize = lame_get_lametag_frame(lame_, tag, sizeof(tag));
+    if (tagSize == 0 || tagSize > sizeof(tag)) return S_OK;
+    IMediaSample* raw = nullptr;
+    hr = Output().GetDeliveryBuffer(&raw);
+    if (FAILED(hr)) return hr;
+    corvane::ComPtr<IMediaSample> s = corvane::ComPtr<IMediaSample>::Attach(raw);
+    BYTE* buffer = nullptr;
+    if (FAILED(s->GetPointer(&buffer)) || s->GetSize() < static_cast<long>(tagSize)) return E_FAIL;
+    std::memcpy(buffer, tag, tagSize);
+    s->SetActualDataLength(static_cast<long>(tagSize));
+    s->SetTime(nullptr, nullptr);
+    LONGLONG mediaStart = 0, mediaStop = static_cast<LONGLONG>(tagSize);
+    s->SetMediaTime(&mediaStart, &mediaStop);
+    return Output().Deliver(s.Get());
+}
+
+void Mp3EncoderFilter::Discard()
+{
+    // After a seek the stream goes on from a new position: restart the encoder.
+    if (!lame_) return;
+    lame_close(lame_);
+    lame_ = OpenLame(inChannels_, inRate_, &lameChannels_);
+    haveTime_ = false;
+    framesIn_ = 0;
+}
+
+namespace {
+const REGPINTYPES kInputTypes[] = {{&MEDIATYPE_Audio, &MEDIASUBTYPE_PCM}};
+const REGPINTYPES kOutputTypes[] = {{&MEDIATYPE_Audio, &kMp3Subtype}};
+const REGFILTERPINS2 kPins[] = {{0, 1, 1, kInputTypes, 0, nullptr, nullptr},
+                                {REG_PINFLAG_B_OUTPUT, 1, 1, kOutputTypes, 0, nullptr, nullptr}};
+const FilterClass kClass = {&corvane::CLSID_Mp3Encoder, L"MPEG Layer-3 Encoder", &CreateInstance<Mp3EncoderFilter>,
+                            MERIT_DO_NOT_USE, &CLSID_AudioCompressorCategory, kPins, 2, nullptr};
+const FilterClassEntry kEntry(kClass);
+}  // namespace
+
+}  // namespace vellumo::filters

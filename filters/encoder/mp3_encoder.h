@@ -1,0 +1,106 @@
+// MP3 encoder: 16-bit PCM in, MPEG audio layer 3 out, LAME behind
+// IAudioEncoderProperties. Output samples carry the stream time of the audio
+// consumed and, as media time, their byte offsets within the MP3 stream; at
+// the end of the stream the rewritten first frame (Xing/Info tag) is sent
+// again with media time 0 so that the writer puts it at the file's start.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "base/transform_filter.h"
+#include "filter_interfaces.h"
+
+struct lame_global_struct;
+
+namespace vellumo::filters {
+
+class Mp3EncoderFilter final : public TransformFilter, public IAudioEncoderProperties {
+public:
+    Mp3EncoderFilter();
+    ~Mp3EncoderFilter() override;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { return BaseFilter::QueryInterface(iid, out); }
+    ULONG STDMETHODCALLTYPE AddRef() override { return BaseFilter::AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return BaseFilter::Release(); }
+
+    // IAudioEncoderProperties
+    HRESULT STDMETHODCALLTYPE get_PESOutputEnabled(DWORD* enabled) override;
+    HRESULT STDMETHODCALLTYPE set_PESOutputEnabled(DWORD enabled) override;
+    HRESULT STDMETHODCALLTYPE get_Bitrate(DWORD* kbps) override;
+    HRESULT STDMETHODCALLTYPE set_Bitrate(DWORD kbps) override;
+    HRESULT STDMETHODCALLTYPE get_Variable(DWORD* vbr) override;
+    HRESULT STDMETHODCALLTYPE set_Variable(DWORD vbr) override;
+    HRESULT STDMETHODCALLTYPE get_VariableMin(DWORD* kbps) override;
+    HRESULT STDMETHODCALLTYPE set_VariableMin(DWORD kbps) override;
+    HRESULT STDMETHODCALLTYPE get_VariableMax(DWORD* kbps) override;
+    HRESULT STDMETHODCALLTYPE set_VariableMax(DWORD kbps) override;
+    HRESULT STDMETHODCALLTYPE get_Quality(DWORD* quality) override;
+    HRESULT STDMETHODCALLTYPE set_Quality(DWORD quality) override;
+    HRESULT STDMETHODCALLTYPE get_VariableQ(DWORD* quality) override;
+    HRESULT STDMETHODCALLTYPE set_VariableQ(DWORD quality) override;
+    HRESULT STDMETHODCALLTYPE get_SourceSampleRate(DWORD* hz) override;
+    HRESULT STDMETHODCALLTYPE get_SourceChannels(DWORD* channels) override;
+    HRESULT STDMETHODCALLTYPE get_SampleRate(DWORD* hz) override;
+    HRESULT STDMETHODCALLTYPE set_SampleRate(DWORD hz) override;
+    HRESULT STDMETHODCALLTYPE get_ChannelMode(DWORD* mode) override;
+    HRESULT STDMETHODCALLTYPE set_ChannelMode(DWORD mode) override;
+    HRESULT STDMETHODCALLTYPE get_CRCFlag(DWORD* crc) override;
+    HRESULT STDMETHODCALLTYPE set_CRCFlag(DWORD crc) override;
+    HRESULT STDMETHODCALLTYPE get_CopyrightFlag(DWORD* flag) override;
+    HRESULT STDMETHODCALLTYPE set_CopyrightFlag(DWORD flag) override;
+    HRESULT STDMETHODCALLTYPE get_OriginalFlag(DWORD* flag) override;
+    HRESULT STDMETHODCALLTYPE set_OriginalFlag(DWORD flag) override;
+
+    // Channel modes as the converter passes them (LAME's numbering).
+    enum ChannelMode : DWORD { kStereo = 0, kJointStereo = 1, kDualChannel = 2, kMono = 3 };
+
+private:
+    struct Settings {
+        DWORD bitrate = 128;
+        DWORD variable = 0;
+        DWORD variableMin = 32;
+        DWORD variableMax = 320;
+        DWORD quality = 3;        // LAME's algorithm quality, 0 best .. 9 fastest
+        DWORD variableQ = 4;      // LAME's VBR quality, 0 best .. 9 smallest
+        DWORD sampleRate = 0;     // 0: the source's rate (or the nearest MP3 rate)
+        DWORD channelMode = ~0u;  // unset: mono for mono sources, joint stereo otherwise
+        DWORD crc = 0;
+        DWORD copyright = 0;
+        DWORD original = 1;
+        DWORD pes = 0;
+    };
+
+    HRESULT QueryFilterInterface(REFIID iid, void** out) override;
+    HRESULT CheckInputType(const AM_MEDIA_TYPE& mt) override;
+    HRESULT GetOutputType(int index, MediaType& out) override;
+    void OutputBufferRequirements(ALLOCATOR_PROPERTIES& props) override;
+    HRESULT StartStreaming() override;
+    HRESULT StopStreaming() override;
+    HRESULT Process(IMediaSample* sample) override;
+    HRESULT Drain() override;
+    void Discard() override;
+
+    template <class F>
+    HRESULT Change(F&& apply);
+    DWORD EffectiveChannelMode(WORD sourceChannels) const;
+    // A LAME context configured from the settings for the connected input.
+    lame_global_struct* OpenLame(WORD inChannels, DWORD inRate, WORD* lameChannels) const;
+    HRESULT DeliverEncoded(const uint8_t* data, int size);
+
+    Settings settings_;           // filter lock
+    // Streaming state (streaming lock).
+    lame_global_struct* lame_ = nullptr;
+    WORD inChannels_ = 0;
+    WORD lameChannels_ = 0;
+    DWORD inRate_ = 0;
+    std::vector<uint8_t> mp3_;
+    std::vector<int16_t> stereo_;
+    uint64_t bytesOut_ = 0;       // MP3 bytes delivered so far
+    int64_t framesIn_ = 0;        // PCM frames consumed
+    REFERENCE_TIME timeBase_ = 0;
+    bool haveTime_ = false;
+    REFERENCE_TIME lastStop_ = 0;
+};
+
+}  // namespace vellumo::filters

@@ -1,0 +1,186 @@
+#include "wavdest/wav_dest.h"
+
+#include <cstring>
+
+#include "base/module.h"
+#include "filter_ids.h"
+
+namespace vellumo::filters {
+
+namespace {
+
+void Put32(std::vector<uint8_t>& v, uint32_t x)
+{
+    for (int i = 0; i < 4; ++i) v.push_back(static_cast<uint8_t>(x >> (8 * i)));
+}
+void PutTag(std::vector<uint8_t>& v, const char* tag) { v.insert(v.end(), tag, tag + 4); }
+
+const GUID kMp3Subtype = AudioSubtypeFromTag(WAVE_FORMAT_MPEGLAYER3);
+
+}  // namespace
+
+WavDestFilter::WavDestFilter() : TransformFilter(corvane::CLSID_WavDest, L"In", L"Out") {}
+
+HRESULT WavDestFilter::QueryFilterInterface(REFIID iid, void** out)
+{
+    if (iid == IID_IWavDestControl) {
+        *out = static_cast<IWavDestControl*>(this);
+        AddRef();
+        return S_OK;
+    }
+    return TransformFilter::QueryFilterInterface(iid, out);
+}
+
+HRESULT WavDestFilter::GetTime(LONGLONG* time)
+{
+    if (!time) return E_POINTER;
+    *time = time_.load();
+    return S_OK;
+}
+
+HRESULT WavDestFilter::SetWaveOutput(LONG waveOutput)
+{
+    if (waveOutput != 0 && waveOutput != 1) return E_INVALIDARG;
+    std::lock_guard<std::recursive_mutex> lock(FilterLock());
+    if (State() != State_Stopped) return VFW_E_NOT_STOPPED;
+    wave_ = waveOutput == 1;
+    return S_OK;
+}
+
+bool WavDestFilter::InputIsMp3() const
+{
+    auto& self = const_cast<WavDestFilter&>(*this);
+    return self.Input().IsConnected() && self.Input().ConnectionType()->subtype == kMp3Subtype;
+}
+
+HRESULT WavDestFilter::CheckInputType(const AM_MEDIA_TYPE& mt)
+{
+    if (mt.majortype != MEDIATYPE_Audio || !WaveFormatOf(mt)) return VFW_E_TYPE_NOT_ACCEPTED;
+    return S_OK;
+}
+
+HRESULT WavDestFilter::GetOutputType(int index, MediaType& out)
+{
+    if (index != 0) return VFW_S_NO_MORE_ITEMS;
+    out.Clear();
+    out->majortype = MEDIATYPE_Stream;
+    if (wave_) out->subtype = MEDIASUBTYPE_WAVE;
+    else if (InputIsMp3()) out->subtype = MEDIASUBTYPE_MPEG1Audio;
+    else out->subtype = MEDIASUBTYPE_NULL;
+    out->formattype = FORMAT_None;
+    out->bFixedSizeSamples = FALSE;
+    out->lSampleSize = 1;
+    return S_OK;
+}
+
+HRESULT WavDestFilter::CheckOutputType(const AM_MEDIA_TYPE& mt)
+{
+    return mt.majortype == MEDIATYPE_Stream ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+std::vector<uint8_t> WavDestFilter::RiffHeader(uint64_t dataBytes) const
+{
+    auto& self = const_cast<WavDestFilter&>(*this);
+    const AM_MEDIA_TYPE& mt = *self.Input().ConnectionType();
+    const WAVEFORMATEX* wfx = WaveFormatOf(mt);
+    // Plain PCM keeps the 16-byte PCMWAVEFORMAT; other formats carry cbSize and their extra bytes.
+    const uint32_t fmtBytes = wfx->wFormatTag == WAVE_FORMAT_PCM ? 16 : static_cast<uint32_t>(sizeof(WAVEFORMATEX) + wfx->cbSize);
+    const uint64_t pad = dataBytes & 1;
+    const uint64_t limit = 0xFFFFFFFFull - (4 + 8 + fmtBytes + 8 + pad);
+    const uint32_t data = static_cast<uint32_t>(dataBytes > limit ? limit : dataBytes);
+
+    std::vector<uint8_t> h;
+    PutTag(h, "RIFF");
+    Put32(h, static_cast<uint32_t>(4 + 8 + fmtBytes + 8 + data + pad));
+    PutTag(h, "WAVE");
+    PutTag(h, "fmt ");
+    Put32(h, fmtBytes);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(wfx);
+    h.insert(h.end(), bytes, bytes + fmtBytes);
+    PutTag(h, "data");
+    Put32(h, data);
+    return h;
+}
+
+HRESULT WavDestFilter::DeliverAt(uint64_t offset, const void* data, size_t size)
+{
+    return Output().DeliverBytes(data, size, [offset](IMediaSample* s, size_t at, size_t length) {
+        REFERENCE_TIME start = static_cast<REFERENCE_TIME>(offset + at);
+        REFERENCE_TIME stop = start + static_cast<REFERENCE_TIME>(length);
+        s->SetTime(&start, &stop);
+        s->SetSyncPoint(TRUE);
+    });
+}
+
+HRESULT WavDestFilter::StartStreaming()
+{
+    // StartStreaming runs under the filter lock, before any sample arrives.
+    time_ = 0;
+    dataBytes_ = 0;
+    headerBytes_ = 0;
+    mp3_ = InputIsMp3();
+    const WAVEFORMATEX* wfx = Input().ConnectionType().WaveFormat();
+    bytesPerSecond_ = wfx ? wfx->nAvgBytesPerSec : 0;
+    if (wave_ && wfx) headerBytes_ = RiffHeader(0).size();
+    return S_OK;
+}
+
+HRESULT WavDestFilter::Process(IMediaSample* sample)
+{
+    BYTE* data = nullptr;
+    HRESULT hr = sample->GetPointer(&data);
+    if (FAILED(hr)) return hr;
+    const long length = sample->GetActualDataLength();
+    if (length <= 0) return S_OK;
+
+    // The header goes first, with sizes that are fixed at the end.
+    if (wave_ && dataBytes_ == 0) {
+        const std::vector<uint8_t> header = RiffHeader(0);
+        hr = DeliverAt(0, header.data(), header.size());
+        if (hr != S_OK) return hr;
+    }
+
+    // MP3 from the encoder: media times are byte offsets within the MP3
+    // stream (the rewritten first frame comes again at offset 0).
+    uint64_t offset = dataBytes_;
+    LONGLONG mediaStart = 0, mediaStop = 0;
+    const bool placed = mp3_ && sample->GetMediaTime(&mediaStart, &mediaStop) == S_OK && mediaStart >= 0;
+    if (placed) offset = static_cast<uint64_t>(mediaStart);
+    hr = DeliverAt(headerBytes_ + offset, data, static_cast<size_t>(length));
+    if (hr != S_OK) return hr;
+    if (offset + length > dataBytes_) dataBytes_ = offset + length;
+
+    REFERENCE_TIME start = 0, stop = 0;
+    const HRESULT timeHr = sample->GetTime(&start, &stop);
+    if (!wave_ && timeHr == S_OK) {
+        if (stop > time_) time_ = stop;
+    } else if (bytesPerSecond_ && !placed) {
+        time_ = static_cast<LONGLONG>(dataBytes_ * 10000000ull / bytesPerSecond_);
+    }
+    return S_OK;
+}
+
+HRESULT WavDestFilter::Drain()
+{
+    if (!wave_ || !Input().ConnectionType().WaveFormat()) return S_OK;
+    HRESULT hr = S_OK;
+    if (dataBytes_ & 1) {
+        const uint8_t pad = 0;
+        hr = DeliverAt(headerBytes_ + dataBytes_, &pad, 1);
+        if (hr != S_OK) return hr;
+    }
+    const std::vector<uint8_t> header = RiffHeader(dataBytes_);
+    return DeliverAt(0, header.data(), header.size());
+}
+
+namespace {
+const REGPINTYPES kInputTypes[] = {{&MEDIATYPE_Audio, &MEDIASUBTYPE_NULL}};
+const REGPINTYPES kOutputTypes[] = {{&MEDIATYPE_Stream, &MEDIASUBTYPE_NULL}};
+const REGFILTERPINS2 kPins[] = {{0, 1, 1, kInputTypes, 0, nullptr, nullptr},
+                                {REG_PINFLAG_B_OUTPUT, 1, 1, kOutputTypes, 0, nullptr, nullptr}};
+const FilterClass kClass = {&corvane::CLSID_WavDest, L"WAV Dest", &CreateInstance<WavDestFilter>, MERIT_DO_NOT_USE,
+                            &CLSID_LegacyAmFilterCategory, kPins, 2, nullptr};
+const FilterClassEntry kEntry(kClass);
+}  // namespace
+
+}  // namespace vellumo::filters

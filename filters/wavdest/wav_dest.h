@@ -1,0 +1,53 @@
+// WAV writer: audio in, a byte stream for the File Writer out (sample times =
+// byte offsets). Wave output (mode 1) wraps the audio in a RIFF/WAVE file and
+// rewrites the header with the final sizes at the end of the stream; mode 0
+// passes the (MP3) bytes through unchanged, placing each MP3 sample at the
+// byte offset its media time gives. IWavDestControl::GetTime reports the
+// stream time written so far in both modes.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "base/transform_filter.h"
+#include "filter_interfaces.h"
+
+namespace vellumo::filters {
+
+class WavDestFilter final : public TransformFilter, public IWavDestControl {
+public:
+    WavDestFilter();
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { return BaseFilter::QueryInterface(iid, out); }
+    ULONG STDMETHODCALLTYPE AddRef() override { return BaseFilter::AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return BaseFilter::Release(); }
+
+    // IWavDestControl
+    HRESULT STDMETHODCALLTYPE GetTime(LONGLONG* time) override;
+    HRESULT STDMETHODCALLTYPE SetWaveOutput(LONG waveOutput) override;
+
+private:
+    HRESULT QueryFilterInterface(REFIID iid, void** out) override;
+    HRESULT CheckInputType(const AM_MEDIA_TYPE& mt) override;
+    HRESULT GetOutputType(int index, MediaType& out) override;
+    HRESULT CheckOutputType(const AM_MEDIA_TYPE& mt) override;
+    HRESULT StartStreaming() override;
+    HRESULT Process(IMediaSample* sample) override;
+    HRESULT Drain() override;
+
+    // RIFF header for the current input format and data size.
+    std::vector<uint8_t> RiffHeader(uint64_t dataBytes) const;
+    HRESULT DeliverAt(uint64_t offset, const void* data, size_t size);
+    bool InputIsMp3() const;
+
+    std::atomic<bool> wave_{true};
+    std::atomic<LONGLONG> time_{0};
+    // Streaming state (streaming lock).
+    uint64_t headerBytes_ = 0;   // bytes before the audio in the file
+    uint64_t dataBytes_ = 0;     // audio bytes written
+    DWORD bytesPerSecond_ = 0;
+    bool mp3_ = false;
+};
+
+}  // namespace vellumo::filters
