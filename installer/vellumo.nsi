@@ -34,6 +34,7 @@ ManifestDPIAware true
 !define PUBLISHER "Vellumo"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vellumo"
 !define UNINSTALLER "uninstall.exe"
+!define CATEGORY_AUDIO_COMPRESSORS "{33D9A761-90C8-11D0-BD43-00A0C911CE86}"
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -205,6 +206,10 @@ Section "Uninstall"
   ; The registration scripts decide what goes: unregister before deleting.
   !insertmacro UnregisterServer "$INSTDIR\corvane.dll"
   !insertmacro UnregisterServer "$INSTDIR\vellumo_filters.dll"
+  ; The filter mapper creates a category's Instance key with its first filter
+  ; and leaves it behind, empty, when the last one goes. The MP3 encoder is
+  ; listed among the audio compressors, whose Instance key a system may lack.
+  DeleteRegKey /ifempty HKCR "CLSID\${CATEGORY_AUDIO_COMPRESSORS}\Instance"
 
   Delete "$INSTDIR\vellumo.exe"
   Delete "$INSTDIR\corvane.dll"

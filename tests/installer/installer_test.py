@@ -39,9 +39,6 @@ FILTERS = {
     "MP3 encoder": "{B8D27088-DF5F-4B7C-98DC-0E91A1696286}",
     "WAV writer": "{3C78B8E2-6C4D-11D1-ADE2-0000F8754B99}",
 }
-# DirectShow filter category of the filter mapper: registered filters are
-# listed below its Instance key.
-CATEGORY_LEGACY_FILTERS = "{083863F1-70DE-11D0-BD40-00A0C911CE86}"
 
 failures = []
 
@@ -72,6 +69,10 @@ class WinePrefix:
         self.env = dict(os.environ)
         self.env.update(WINEPREFIX=os.path.join(self.root, "prefix"), WINEARCH="win64",
                         WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        # Command lines reach Wine in the Unix character set: a UTF-8 locale
+        # Wine knows (C.UTF-8 is not one), the program's own if it is there.
+        locales = subprocess.run(["locale", "-a"], stdout=subprocess.PIPE).stdout.decode().lower().split()
+        self.env["LC_ALL"] = "zh_CN.UTF-8" if "zh_cn.utf8" in locales else "en_US.UTF-8"
         self.wine = shutil.which("wine64") or "/usr/lib/wine/wine64"
         self.wineserver = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
         if not os.access(self.wineserver, os.X_OK) and os.access("/usr/lib/wine/wineserver64", os.X_OK):
@@ -110,6 +111,20 @@ class WinePrefix:
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=timeout)
         return result.returncode, result.stdout.decode("utf-8", "replace")
 
+    def run_line(self, command_line, timeout=180):
+        """Runs a command line exactly as written (the setup program's /D=
+        takes no quotes, which an argument vector would add), through a
+        batch file in the ANSI code page of the prefix's processes."""
+        batch = os.path.join(self.root, "run.bat")
+        encoding = "gbk" if self.env["LC_ALL"].startswith("zh_CN") else "cp1252"
+        with open(batch, "wb") as f:
+            f.write(("@echo off\r\n%s\r\nexit /b %%ERRORLEVEL%%\r\n" % command_line).encode(encoding))
+        return self.run("cmd", "/c", self.windows_path(batch), timeout=timeout)
+
+    @staticmethod
+    def windows_path(unix_path):
+        return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
     def wait_idle(self, timeout=120):
         """Waits until every process of the prefix has ended."""
         subprocess.run([self.wineserver, "-w"], env=self.env, timeout=timeout)
@@ -124,7 +139,7 @@ class WinePrefix:
         out = os.path.join(self.root, "export.reg")
         if os.path.exists(out):
             os.remove(out)
-        code, text = self.run("reg", "export", key, "Z:" + out.replace("/", "\\"), "/y")
+        code, text = self.run("reg", "export", key, self.windows_path(out), "/y")
         if code != 0 or not os.path.exists(out):
             return None
         with open(out, "rb") as f:
@@ -189,7 +204,7 @@ def diff_report(before, after, label):
 
 def install(wine, setup, folder=INSTALL_DIR, label="install"):
     with Timed(label):
-        code, out = wine.run(setup, "/S", "/D=" + folder)
+        code, out = wine.run_line('"%s" /S /D=%s' % (wine.windows_path(setup), folder))
         wine.wait_idle()
     check(code == 0, "%s: setup exit code %d %s" % (label, code, out))
 
@@ -198,21 +213,22 @@ def uninstall(wine, folder=INSTALL_DIR, *options, label="uninstall"):
     with Timed(label):
         # The uninstaller copies itself to a temporary folder and runs from
         # there; it is done when the prefix has no process left.
-        code, out = wine.run(folder + "\\uninstall.exe", "/S", *options)
+        code, out = wine.run_line(" ".join(['"%s\\uninstall.exe" /S' % folder] + list(options)))
         wine.wait_idle()
     check(code == 0, "%s: exit code %d %s" % (label, code, out))
 
 
-def check_installation(wine, registry, label, starter=None):
-    folder = wine.unix_path(INSTALL_DIR)
+def check_installation(wine, registry, label, starter=None, folder=INSTALL_DIR):
+    install_dir = folder
+    folder = wine.unix_path(install_dir)
     for name in INSTALLED_FILES:
         check(os.path.isfile(os.path.join(folder, name)), "%s: %s installed" % (label, name))
     links = os.path.join(wine.drive_c, START_MENU)
     check(os.path.isdir(links) and sorted(os.listdir(links)) == SHORTCUTS,
           "%s: Start menu shortcuts %s" % (label, os.listdir(links) if os.path.isdir(links) else None))
 
-    corvane = INSTALL_DIR + "\\corvane.dll"
-    filters = INSTALL_DIR + "\\vellumo_filters.dll"
+    corvane = install_dir + "\\corvane.dll"
+    filters = install_dir + "\\vellumo_filters.dll"
     quoted = lambda path: '"%s"' % path.replace("\\", "\\\\")
     server = registry_value(registry, r"HKEY_CLASSES_ROOT\CLSID\%s\InprocServer32" % CLSID_HALVEX, "@")
     check(server is not None and server.lower() == quoted(corvane).lower(),
@@ -230,12 +246,13 @@ def check_installation(wine, registry, label, starter=None):
         server = registry_value(registry, r"HKEY_CLASSES_ROOT\CLSID\%s\InprocServer32" % clsid, "@")
         check(server is not None and server.lower() == quoted(filters).lower(),
               "%s: %s served by the installed filter pack (%s)" % (label, name, server))
-        check(any(line.upper().startswith(r"[HKEY_CLASSES_ROOT\CLSID\%s\INSTANCE\%s]" % (CATEGORY_LEGACY_FILTERS, clsid))
-                  for line in registry),
+        # The filter mapper lists a filter below its category's Instance key.
+        listed = re.compile(r"\[HKEY_CLASSES_ROOT\\CLSID\\\{[0-9A-F-]+\}\\INSTANCE\\%s\] \"FILTERDATA\"=" % re.escape(clsid))
+        check(any(listed.match(line.upper()) for line in registry),
               "%s: %s listed with the filter mapper" % (label, name))
 
     key = VELLUMO_UNINSTALL
-    expected = {"DisplayName": '"Vellumo"', "Publisher": '"Vellumo"', "InstallLocation": quoted(INSTALL_DIR)}
+    expected = {"DisplayName": '"Vellumo"', "Publisher": '"Vellumo"', "InstallLocation": quoted(install_dir)}
     for name in ("DisplayName", "Publisher", "InstallLocation"):
         value = registry_value(registry, key, name)
         check(value == expected[name], "%s: uninstall entry %s = %s" % (label, name, value))
@@ -250,13 +267,13 @@ def check_installation(wine, registry, label, starter=None):
     check(size.startswith("dword:") and abs(int(size[6:], 16) - installed_kb) <= 64,
           "%s: EstimatedSize %s for %d KB" % (label, size, installed_kb))
     entries = [line for line in registry
-               if line.startswith("[HKEY_LOCAL_MACHINE") and line.endswith('"DisplayName="Vellumo"')]
+               if line.startswith("[HKEY_LOCAL_MACHINE") and line.endswith('"DisplayName"="Vellumo"')]
     check(len(entries) == 1, "%s: one uninstall entry (%d)" % (label, len(entries)))
 
     if starter:
         with Timed(label + ": program start from its shortcut"):
             link = "C:\\" + START_MENU.replace("/", "\\") + "\\Vellumo.lnk"
-            code, out = wine.run(starter, link, INSTALL_DIR + "\\vellumo.exe", timeout=120)
+            code, out = wine.run(starter, link, install_dir + "\\vellumo.exe", timeout=120)
         print(out.strip())
         check(code == 0, "%s: the installed program starts from its shortcut and ends" % label)
 
@@ -273,7 +290,7 @@ def lifecycle(args):
         settings = os.path.join(wine.unix_path(INSTALL_DIR), "settings.ini")
 
         # An unsupported Windows: the setup program says so and changes nothing.
-        code, out = wine.run(args.refusing, "/S", "/D=" + INSTALL_DIR)
+        code, out = wine.run_line('"%s" /S /D=%s' % (wine.windows_path(args.refusing), INSTALL_DIR))
         wine.wait_idle()
         check(code == 2, "refusal: exit code %d" % code)
         check(diff_report(registry_before, wine.registry(), "the refused setup"), "refusal: registry unchanged")
@@ -312,9 +329,9 @@ def lifecycle(args):
               "uninstall /REMOVESETTINGS: files back to before")
 
         # Another folder, with a non-ASCII name.
-        other = "C:\\Apps\\Vellumo Müzik"
+        other = "C:\\Apps\\Vellumo 音频 Müzik"
         install(wine, args.setup, folder=other, label="install elsewhere")
-        check(os.path.isfile(wine.unix_path(other + "\\corvane.dll")), "install elsewhere: files in the chosen folder")
+        check_installation(wine, wine.registry(), "install elsewhere", folder=other)
         uninstall(wine, other, "/REMOVESETTINGS", label="uninstall elsewhere")
         check(diff_report(registry_before, wine.registry(), "uninstall elsewhere"),
               "uninstall elsewhere: registry back to before")
