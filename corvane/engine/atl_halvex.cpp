@@ -124,12 +124,13 @@ HRESULT AtlHalvex::put_SaveFile(BSTR newVal)
 
 HRESULT AtlHalvex::Play()
 {
-    // Only an error of the run request itself is reported, not a value some
-    // earlier call left behind on this thread.
+    // Only an error of the run request itself is reported: not a value some
+    // earlier call left behind on this thread, nor one that the graph
+    // manager's own successful internal calls leave behind.
     SetLastError(ERROR_SUCCESS);
-    if (graph_) graph_->Run();
+    bool ran = !graph_ || graph_->Run();
     DWORD error = GetLastError();
-    if (error != ERROR_SUCCESS) sinks_.RaiseError(static_cast<LONG>(error));
+    if (!ran && error != ERROR_SUCCESS) sinks_.RaiseError(static_cast<LONG>(error));
     return S_OK;
 }
 
