@@ -7,6 +7,7 @@
 #include <cwctype>
 #include <string>
 
+#include "fake_filters.h"
 #include "server_test_support.h"
 #include "test_platform.h"
 
@@ -421,6 +422,66 @@ TEST_F(Embedding, NotificationMessageGoesToTheConverter)
     EXPECT_TRUE(log.empty());
 
     EXPECT_EQ(S_OK, point->Unadvise(cookie));
+}
+
+// The graph the converter builds is told to post its notification message
+// to the control's window: completion and abort arrive as events. The
+// filters are the engine tests' in-process doubles.
+TEST_F(Embedding, GraphNotificationsReachTheConverterThroughTheControlWindow)
+{
+    fakes::FakeLab lab;
+    ASSERT_TRUE(lab.Register());
+    HWND hwnd = Activate();
+    ASSERT_NE(nullptr, hwnd);
+    ComPtr<IAtlHalvex> control;
+    ASSERT_EQ(S_OK, ole_.As(control));
+    std::vector<EventRecord> log;
+    RecordingSink sink(1, &log);
+    {
+        ComPtr<IConnectionPointContainer> container;
+        ASSERT_EQ(S_OK, ole_.As(container));
+        ComPtr<IConnectionPoint> point;
+        ASSERT_EQ(S_OK, container->FindConnectionPoint(DIID__IAtlHalvexEvents, point.Put()));
+        DWORD cookie = 0;
+        ASSERT_EQ(S_OK, point->Advise(&sink, &cookie));
+    }
+
+    BSTR output = SysAllocString(L"C:\\out\\song.mp3");
+    EXPECT_EQ(S_OK, control->put_SaveFile(output));
+    SysFreeString(output);
+    BSTR source = SysAllocString(L"C:\\music\\song.rm");
+    LONG stage = -1;
+    EXPECT_EQ(S_OK, control->get_LoadFile(source, &stage));
+    SysFreeString(source);
+    EXPECT_EQ(0, stage);
+    EXPECT_EQ(S_OK, control->Convert());
+    EXPECT_EQ(S_OK, control->Play());
+    PumpUntil([] { return false; }, 100);
+    ASSERT_TRUE(log.empty()) << log.size() << " unexpected events, first " << log[0].id;
+
+    ComPtr<IMediaEventSink> events;
+    ASSERT_NE(nullptr, lab.LastGraph());
+    ASSERT_HRESULT_SUCCEEDED(lab.LastGraph()->QueryInterface(IID_IMediaEventSink, events.PutVoid()));
+    ASSERT_HRESULT_SUCCEEDED(events->Notify(EC_COMPLETE, S_OK, 0));
+    EXPECT_TRUE(PumpUntil([&] { return !log.empty(); }, 5000));
+    ASSERT_EQ(1u, log.size());
+    EXPECT_EQ(2, log[0].id);  // onFinished
+
+    log.clear();
+    EXPECT_EQ(S_OK, control->Play());
+    ASSERT_HRESULT_SUCCEEDED(events->Notify(EC_ERRORABORT, E_FAIL, 0));
+    EXPECT_TRUE(PumpUntil([&] { return !log.empty(); }, 5000));
+    ASSERT_EQ(1u, log.size());
+    EXPECT_EQ(3, log[0].id);  // onError
+    EXPECT_EQ(88890, log[0].code);
+
+    events.Reset();
+    control.Reset();
+    ole_->Close(OLECLOSE_NOSAVE);
+    ole_->SetClientSite(nullptr);
+    ole_.Reset();  // before the doubles go
+    EXPECT_EQ(0, lab.LiveFilters());
+    EXPECT_EQ(1u, sink.Refs());
 }
 
 }  // namespace
