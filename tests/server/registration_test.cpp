@@ -125,11 +125,11 @@ TEST_F(Registration, UnregisteringRemovesExactlyTheScriptsKeys)
     EXPECT_HRESULT_FAILED(CLSIDFromProgID(L"corvane.AtlHalvex", &clsid));
 }
 
-TEST_F(Registration, ModulePathWithASingleQuoteIsWrittenIntact)
+TEST_F(Registration, ModulePathWithASingleQuoteAndNonAsciiCharactersIsWrittenIntact)
 {
     wchar_t temp[MAX_PATH];
     ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
-    const std::wstring folder = std::wstring(temp) + L"vellumo o'quote\\";
+    const std::wstring folder = std::wstring(temp) + L"vellumo o'quote \u00FC\u97F3\\";
     CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring copy = folder + L"corvane.dll";
     ASSERT_TRUE(CopyFileW(ServerPath().c_str(), copy.c_str(), FALSE));
