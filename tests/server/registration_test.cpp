@@ -154,4 +154,41 @@ TEST_F(Registration, ModulePathWithASingleQuoteAndNonAsciiCharactersIsWrittenInt
     RemoveDirectoryW(folder.c_str());
 }
 
+TEST_F(Registration, ModulePathOfMaxPathCharactersFailsWithInsufficientBuffer)
+{
+    wchar_t temp[MAX_PATH];
+    ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
+    std::wstring folder = std::wstring(temp) + L"vellumo-long";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::vector<std::wstring> created = {folder};
+    while (folder.size() + 1 + 11 < MAX_PATH) {
+        folder += L"\\" + std::wstring(std::min<size_t>(60, MAX_PATH - folder.size()), L'd');
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+        created.push_back(folder);
+    }
+    const std::wstring copy = folder + L"\\corvane.dll";
+    ASSERT_GE(copy.size(), static_cast<size_t>(MAX_PATH));
+    ASSERT_TRUE(CopyFileW(ServerPath().c_str(), copy.c_str(), FALSE));
+
+    HMODULE module = LoadLibraryW(copy.c_str());
+    if (!module) {
+        DeleteFileW(copy.c_str());
+        for (auto it = created.rbegin(); it != created.rend(); ++it) RemoveDirectoryW(it->c_str());
+        GTEST_SKIP() << "the system cannot load a library from a path this long";
+    }
+    using Export = HRESULT(STDAPICALLTYPE*)();
+    auto reg = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
+    auto unreg = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
+    ASSERT_NE(nullptr, reg);
+    ASSERT_NE(nullptr, unreg);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), reg());
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), unreg());
+    FreeLibrary(module);
+    // Nothing was written or removed: the registration from the build folder stands.
+    EXPECT_EQ(ServerPath(), ReadString(kClsidKey + L"\\InprocServer32"));
+
+    DeleteFileW(copy.c_str());
+    for (auto it = created.rbegin(); it != created.rend(); ++it) RemoveDirectoryW(it->c_str());
+}
+
 }  // namespace
