@@ -5,6 +5,8 @@
 
 #include <ocidl.h>
 
+#include <thread>
+
 #include "server_test_support.h"
 #include "test_platform.h"
 
@@ -124,6 +126,24 @@ TEST_F(ServerExports, GetClassObjectAnswersOnlyTheControlClass)
     out = reinterpret_cast<void*>(1);
     EXPECT_EQ(CLASS_E_NOAGGREGATION, first->CreateInstance(outer.Get(), IID_IAtlHalvex, &out));
     EXPECT_EQ(nullptr, out);
+}
+
+TEST_F(ServerExports, ThreadsAskingAtOnceReceiveTheSameClassObject)
+{
+    // ctest runs each case in its own process: the class object is made here.
+    void* objects[4] = {};
+    std::thread threads[4];
+    for (int i = 0; i < 4; ++i) {
+        threads[i] = std::thread([this, &objects, i] {
+            getClassObject_(CLSID_AtlHalvex, IID_IClassFactory, &objects[i]);
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    for (void* object : objects) {
+        ASSERT_NE(nullptr, object);
+        EXPECT_EQ(objects[0], object);
+    }
+    for (void* object : objects) static_cast<IUnknown*>(object)->Release();
 }
 
 TEST_F(ServerExports, CanUnloadOnlyWithoutLiveObjectsOrLocks)
