@@ -5,19 +5,56 @@
 //
 // Contract with the server:
 //  - the members below have the signatures of the IAtlHalvex methods and
-//    always return S_OK; strings follow the automation rules;
+//    return S_OK (E_POINTER only for a null result pointer, with nothing
+//    done); strings follow the automation rules;
 //  - Sinks() is the event-sink list the connection point manages;
 //  - SetWindow() gives the converter the control's window (each new graph is
 //    told to post GraphEventMessage to it); the window procedure calls
-//    OnGraphEventMessage() when it receives that message.
+//    OnGraphEventMessage() when it receives that message;
+//  - sinks may call back into the converter from any event, including
+//    LoadFile/Convert from onFinished or onError while the old graph's
+//    events are being drained, and may even destroy the converter: after
+//    raising an event the converter touches nothing it no longer owns.
 #pragma once
 
 #include <windows.h>
 #include <oaidl.h>
 
+#include <memory>
+#include <string>
+
 #include "event_sinks.h"
+#include "graph_subject.h"
 
 namespace corvane {
+
+class GraphRunner;
+class FilterWrapper;
+class FileReaderFilter;
+class Mp3EncoderFilter;
+class FileWriterFilter;
+class AcmWrapperFilter;
+class WavDestFilter;
+
+// Error codes raised through onError.
+enum ConverterError : LONG {
+    ErrorNoGraph = 80000,
+    ErrorFileReader = 80001,
+    ErrorRealFilters = 80002,
+    ErrorSourceConnection = 80003,
+    ErrorAcmWrapper = 80004,
+    ErrorMp3Encoder = 80005,
+    ErrorOutputChain = 80006,
+    ErrorGraphAborted = 88890,
+};
+
+// Result of LoadFile: the stage at which the source chain failed.
+enum LoadResult : LONG {
+    LoadOk = 0,
+    LoadReaderFailed = 1,
+    LoadRealFiltersFailed = 2,
+    LoadConnectionFailed = 3,
+};
 
 // Message the graph posts to the control's window for each queued event.
 constexpr UINT GraphEventMessage = WM_USER + 20;  // 1044
@@ -66,9 +103,53 @@ public:
     void OnGraphEventMessage();
 
 private:
+    // The converter's observer of its current graph.
+    class Observer : public GraphObserver {
+    public:
+        explicit Observer(AtlHalvex& owner) : owner_(owner) {}
+        void OnNotify(LONG code, GraphSubject* subject, LONG extra) override;
+
+    private:
+        AtlHalvex& owner_;
+    };
+
+    // Pipeline steps.
+    void ReleaseFilters();
+    bool NewRunner();
+    void DisposeRunner(std::unique_ptr<GraphRunner>& runner);
+    LONG SourceChain();
+    bool OutputChain();
+    bool ConnectOutput();
+    void ApplySettings();
+    void StopGraph();
+
     EventSinkList sinks_;
     HWND window_ = nullptr;
-    // The rest of the converter's state lives in the engine's implementation.
+
+    std::unique_ptr<GraphRunner> graph_;
+    std::string sourcePath_;
+    std::string outputPath_;
+
+    SHORT format_ = 1;
+    SHORT mp3Frequency_ = 0;
+    SHORT mp3Channels_ = 0;
+    SHORT mp3Bitrate_ = 8;
+    LONG mp3Vbr_ = 0;
+    SHORT mp3VbrMinBitrate_ = 3;
+    SHORT mp3VbrMaxBitrate_ = 9;
+    SHORT wavFrequency_ = 0;
+    SHORT wavChannels_ = 2;
+    SHORT wavBits_ = 1;
+
+    std::unique_ptr<FileReaderFilter> reader_;
+    std::unique_ptr<Mp3EncoderFilter> encoder_;
+    std::unique_ptr<FileWriterFilter> writer_;
+    std::unique_ptr<AcmWrapperFilter> acm_;
+    std::unique_ptr<FilterWrapper> splitter_;
+    std::unique_ptr<FilterWrapper> decoder_;
+    std::unique_ptr<WavDestFilter> wavDest_;
+
+    Observer observer_{*this};
 };
 
 }  // namespace corvane

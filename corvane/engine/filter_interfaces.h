@@ -12,6 +12,12 @@ inline constexpr GUID IID_IAudioEncoderProperties =
 inline constexpr GUID IID_IWavDestControl =
     {0xf1ad4bb8, 0x2bf8, 0x46e3, {0x9c, 0x49, 0x49, 0x7d, 0x7f, 0xce, 0xcb, 0xde}};
 
+// COM interfaces are released, never deleted: they have no virtual destructor.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+#endif
+
 // Settings of an MP3 encoder filter. Slot numbers count QueryInterface as 0.
 struct IAudioEncoderProperties : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE get_PESOutputEnabled(DWORD* enabled) = 0;  // 3
@@ -51,5 +57,9 @@ struct IWavDestControl : public IUnknown {
     // 1: write a RIFF/WAVE file; 0: pass the (MP3) bytes through unchanged.
     virtual HRESULT STDMETHODCALLTYPE SetWaveOutput(LONG waveOutput) = 0;         // 4
 };
+
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
 __CRT_UUID_DECL(IWavDestControl,
                 0xf1ad4bb8, 0x2bf8, 0x46e3, 0x9c, 0x49, 0x49, 0x7d, 0x7f, 0xce, 0xcb, 0xde)

@@ -1,0 +1,55 @@
+// GraphRunner: one DirectShow filter graph manager for one job of the
+// converter, with the graph-level operations the converter needs.
+#pragma once
+
+#include "dshow_uuids.h"
+
+#include "com_ptr.h"
+#include "graph_subject.h"
+
+namespace corvane {
+
+class GraphRunner : public GraphSubject {
+public:
+    // DirectShow filter-state values the runner uses.
+    enum RunState : LONG { Stopped = 0, Running = 2 };
+
+    GraphRunner() = default;
+    ~GraphRunner() override;
+
+    // Creates the graph manager and obtains its control interfaces.
+    virtual bool Create();
+    // Releases every interface and the graph; the run state is left as it is.
+    virtual void ReleaseAll();
+
+    // Non-owning: the filter wrappers keep this pointer.
+    IGraphBuilder* Graph() const { return graph_.Get(); }
+    bool ConnectDirect(IPin* out, IPin* in);
+    bool SetNotifyWindow(HWND window);
+    bool Run();
+    bool Stop();
+    bool Seek(double seconds);
+    double Duration();
+    // Drains the event queue and notifies the observers.
+    void OnGraphEvent();
+
+    LONG State() const { return state_; }
+
+private:
+    bool QueryInterfaces();
+
+    ComPtr<IGraphBuilder> graph_;
+    ComPtr<IMediaControl> control_;
+    ComPtr<IMediaEventEx> events_;
+    ComPtr<IBasicVideo> basicVideo_;
+    ComPtr<IBasicAudio> basicAudio_;
+    ComPtr<IVideoWindow> videoWindow_;
+    ComPtr<IMediaSeeking> seeking_;
+    ComPtr<IMediaPosition> position_;
+    LONG state_ = Stopped;
+    // Set while OnGraphEvent runs: cleared by the destructor so that a drain
+    // whose observer destroyed this runner stops at once.
+    bool* drainAlive_ = nullptr;
+};
+
+}  // namespace corvane

@@ -1,0 +1,98 @@
+// An event sink for the converter's events: records each Invoke and can run
+// a handler of the test's own, or fail every call.
+#pragma once
+
+#include <oaidl.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace fakes {
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+
+class EventRecorder : public IDispatch {
+public:
+    struct Event {
+        DISPID id;
+        LONG code;  // onError's argument, 0 otherwise
+    };
+
+    explicit EventRecorder(std::vector<std::string>* sharedLog = nullptr, std::string label = {})
+        : sharedLog_(sharedLog), label_(std::move(label)) {}
+
+    // "stopped", "finished", "error 80001"
+    std::vector<std::string> Names() const
+    {
+        std::vector<std::string> out;
+        for (const Event& e : events_) out.push_back(Name(e));
+        return out;
+    }
+    void Clear() { events_.clear(); }
+    const std::vector<Event>& Events() const { return events_; }
+
+    std::function<void(const Event&)> onEvent;
+    HRESULT result = S_OK;  // what Invoke returns
+    LONG refs = 1;
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
+    {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (iid != IID_IUnknown && iid != IID_IDispatch) return E_NOINTERFACE;
+        *out = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    // Lives on the test's stack: counted, never deleted.
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refs); }
+    STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--refs); }
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override
+    {
+        if (count) *count = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result_,
+                        EXCEPINFO* excep, UINT* argErr) override
+    {
+        Event e{id, 0};
+        bool wellFormed = iid == IID_NULL && lcid == LOCALE_USER_DEFAULT && flags == DISPATCH_METHOD && params &&
+                          params->cNamedArgs == 0 && result_ && !excep && !argErr;
+        if (id == 3) {
+            wellFormed = wellFormed && params->cArgs == 1 && params->rgvarg[0].vt == VT_I4;
+            if (params && params->cArgs == 1) e.code = params->rgvarg[0].lVal;
+        } else {
+            wellFormed = wellFormed && params->cArgs == 0;
+        }
+        if (!wellFormed) malformed++;
+        events_.push_back(e);
+        if (sharedLog_) sharedLog_->push_back(label_ + " " + Name(e));
+        if (onEvent) onEvent(e);
+        return result;
+    }
+
+    int malformed = 0;
+
+    static std::string Name(const Event& e)
+    {
+        switch (e.id) {
+        case 1: return "stopped";
+        case 2: return "finished";
+        case 3: return "error " + std::to_string(e.code);
+        default: return "dispid " + std::to_string(e.id);
+        }
+    }
+
+private:
+    std::vector<Event> events_;
+    std::vector<std::string>* sharedLog_;
+    std::string label_;
+};
+
+#pragma GCC diagnostic pop
+
+}  // namespace fakes
