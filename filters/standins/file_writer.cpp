@@ -142,14 +142,31 @@ HRESULT FileWriterFilter::OnStartStreaming()
 
 HRESULT FileWriterFilter::OnRun(REFERENCE_TIME)
 {
-    // With nothing connected there is nothing to wait for.
-    if (!input_->IsConnected()) Complete();
+    bool send = false;
+    {
+        std::lock_guard<std::mutex> lock(writeLock_);
+        running_ = true;
+        // With nothing connected there is nothing to wait for; an end of
+        // stream that came while paused is reported now.
+        if (!input_->IsConnected()) ended_ = true;
+        send = ended_ && !completeSent_;
+        completeSent_ = completeSent_ || send;
+    }
+    if (send) NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
+    return S_OK;
+}
+
+HRESULT FileWriterFilter::OnPause()
+{
+    std::lock_guard<std::mutex> lock(writeLock_);
+    running_ = false;
     return S_OK;
 }
 
 HRESULT FileWriterFilter::OnStop()
 {
     std::lock_guard<std::mutex> lock(writeLock_);
+    running_ = false;
     file_.Close();
     return S_OK;
 }
@@ -216,7 +233,9 @@ void FileWriterFilter::Complete()
 {
     {
         std::lock_guard<std::mutex> lock(writeLock_);
-        if (completeSent_) return;
+        // Like every renderer, the writer reports the end only while running
+        // (OnRun reports an end that came while paused).
+        if (completeSent_ || !running_) return;
         completeSent_ = true;
     }
     NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
