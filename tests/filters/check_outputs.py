@@ -18,6 +18,7 @@ EXPECTED = {
     "acm-11025-stereo-8.wav": ("pcm_u8", 11025, 2, "u8", 1.0, 440),
     "mp3-cbr128-44100-stereo.mp3": ("mp3", 44100, 2, None, 2.0, 1000),
     "mp3-vbr56-160-44100.mp3": ("mp3", 44100, 2, None, 3.0, 1000),
+    "mp3-6ch-downmix.mp3": ("mp3", 48000, 2, None, 3.0, 1000),
     "mp3-cbr80-22050-mono.mp3": ("mp3", 22050, 1, None, 5.0, 1000),
 }
 

@@ -266,6 +266,19 @@ TEST_F(Mp3Encoder, WrittenTimeAdvancesDuringTheRun)
     EXPECT_EQ(600000000, t);
 }
 
+TEST_F(Mp3Encoder, DownmixesMoreThanTwoChannels)
+{
+    const auto file = Encode({48000, 6, 16, 1000.0, 0.3, 144000}, L"mp3-6ch-downmix.mp3", [&] {
+        DWORD v = 0;
+        EXPECT_EQ(S_OK, props_->get_SourceChannels(&v));
+        EXPECT_EQ(6u, v);
+    });
+    const auto frames = Mp3Frames(file);
+    ASSERT_GT(frames.size(), 100u);
+    EXPECT_EQ(48000, frames[5].rate);
+    EXPECT_EQ(1, frames[5].mode);  // joint stereo by default for a multichannel source
+}
+
 TEST_F(Mp3Encoder, SettingsChangeTheOfferedOutputType)
 {
     TestGraph g;
