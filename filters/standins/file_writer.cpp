@@ -90,7 +90,9 @@ HRESULT FileWriterFilter::GetCurFile(LPOLESTR* name, AM_MEDIA_TYPE* mt)
         std::lock_guard<std::mutex> writeLock(writeLock_);
         current = fileName_;
     }
-    if (current.empty()) return E_FAIL;
+    // Like Windows' writer: with no file set yet the call succeeds with no
+    // name (the converter asks before it sets the name).
+    if (current.empty()) return S_OK;
     const size_t bytes = (current.size() + 1) * sizeof(wchar_t);
     *name = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
     if (!*name) {

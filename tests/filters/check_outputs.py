@@ -14,6 +14,7 @@ EXPECTED = {
     "wavdest-44100-2-16.wav": ("pcm_s16le", 44100, 2, "s16", 2.0, 1000),
     "wavdest-22050-1-8-odd.wav": ("pcm_u8", 22050, 1, "u8", 22051 / 22050, 440),
     "wavdest-platform-writer.wav": ("pcm_s16le", 44100, 2, "s16", 44101 / 44100, 1000),
+    "chain-22050-1-8.wav": ("pcm_u8", 22050, 1, "u8", 2.0, 1000),
     "acm-22050-mono-16.wav": ("pcm_s16le", 22050, 1, "s16", 2.0, 1000),
     "acm-11025-stereo-8.wav": ("pcm_u8", 11025, 2, "u8", 1.0, 440),
     "mp3-cbr128-44100-stereo.mp3": ("mp3", 44100, 2, None, 2.0, 1000),
