@@ -48,8 +48,11 @@ ULONG BasePin::Release() { return filter_.Release(); }
 HRESULT BasePin::Disconnect()
 {
     std::lock_guard<std::recursive_mutex> lock(filter_.FilterLock());
-    if (filter_.State() != State_Stopped) return VFW_E_NOT_STOPPED;
     if (!peer_) return S_FALSE;
+    // Wine's graph leaves filters paused when a Run fails and then removes
+    // them by disconnecting their pins, retrying until that succeeds: a
+    // filter that is not stopped stops first.
+    if (filter_.State() != State_Stopped) filter_.Stop();
     BreakConnect();
     peer_.Reset();
     mt_.Clear();

@@ -80,7 +80,9 @@ protected:
         g.Add(wav.Get(), L"TestFilter Class");
         g.Add(writer.Get(), L"File Writer");
         EXPECT_EQ(S_OK, g.Connect(source.Get(), acm_.Get()));
-        if (format) EXPECT_EQ(S_OK, config_->SetFormat(const_cast<AM_MEDIA_TYPE*>(format->Get())));
+        if (format) {
+            EXPECT_EQ(S_OK, config_->SetFormat(const_cast<AM_MEDIA_TYPE*>(format->Get())));
+        }
         EXPECT_EQ(S_OK, g.Connect(acm_.Get(), wav.Get()));
         EXPECT_EQ(S_OK, g.Connect(wav.Get(), writer.Get()));
         EXPECT_TRUE(g.RunToCompletion());

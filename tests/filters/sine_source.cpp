@@ -54,8 +54,9 @@ SineSource::SineSource(const SineFormat& format)
 
 SineSource::~SineSource()
 {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
+    // A graph whose Run failed leaves some filters paused: stop the thread
+    // (decommitting the allocator wakes it) before going away.
+    Stop();
 }
 
 BasePin* SineSource::PinAt(int index) { return index == 0 ? pin_.get() : nullptr; }
