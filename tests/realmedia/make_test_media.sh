@@ -6,6 +6,8 @@ set -eu
 OUT="$1"
 SAMPLES="$(cd "$2" && pwd)"
 mkdir -p "$OUT"
+# Outputs of earlier runs are never checked again.
+rm -rf "$OUT/../../test-output/realmedia"
 cd "$OUT"
 
 ff() { ffmpeg -nostdin -v error -y "$@"; }

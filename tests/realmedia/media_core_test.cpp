@@ -6,6 +6,7 @@
 #include "media_opener.h"
 #include "ram_file.h"
 #include "rm_demuxer.h"
+#include "surestream.h"
 #include "test_media.h"
 
 #include <gtest/gtest.h>
@@ -514,6 +515,130 @@ TEST(MediaOpener, AReferenceFileListingItselfEnds)
     EXPECT_LE(asked.size(), 8u);
     ASSERT_FALSE(asked.empty());
     EXPECT_EQ(L"C:\\x\\self.ram", asked[0]);
+}
+
+// ---------------------------------------------------------------------------
+// Multi-rate files
+
+const wchar_t* const kSureStream[] = {
+    L"surestream_cook_11k_mono+cook_22k__SymbianSource-sf.mw.mmmw__RA_11kbps_Music.ra",
+    L"surestream_sipr_8k_mono+cook_22k__SymbianSource-sf.mw.mmmw__RA_5kbps_Voice.ra",
+};
+
+TEST(SureStream, LayoutListsEveryEncodingWithItsPackets)
+{
+    for (const wchar_t* name : kSureStream) {
+        auto file = FileByteSource::Open(Media(name));
+        ASSERT_NE(nullptr, file);
+        MultiRateLayout layout;
+        ASSERT_TRUE(ReadMultiRateLayout(*file, layout));
+        ASSERT_EQ(2u, layout.encodings.size());
+        for (const auto& e : layout.encodings) {
+            EXPECT_GT(e.packets.size(), 400u);
+            EXPECT_TRUE(e.packets.front().keyframe);
+        }
+    }
+}
+
+TEST(SureStream, SingleRateFilesAreNotMultiRate)
+{
+    for (const wchar_t* name : {L"sine1000_ac3.rm", L"cook_44k_stereo__douidou75-pfm__music.rm", L"random.rm",
+                                L"ra4-dnet_32k_stereo__SymbianSource-sf.os.mm__valid_casadual.ra"}) {
+        auto file = FileByteSource::Open(Media(name));
+        ASSERT_NE(nullptr, file);
+        MultiRateLayout layout;
+        EXPECT_FALSE(ReadMultiRateLayout(*file, layout)) << realmedia_test::Widen("") << name;
+    }
+}
+
+TEST(SureStream, TheBestEncodingDecodesCompletely)
+{
+    for (const wchar_t* name : kSureStream) {
+        auto demuxer = OpenFile(Media(name));
+        ASSERT_NE(nullptr, demuxer);
+        ASSERT_GE(demuxer->AudioStream(), 0);
+        const auto& a = demuxer->Streams()[static_cast<size_t>(demuxer->AudioStream())].audio;
+        EXPECT_EQ(MakeFourcc('c', 'o', 'o', 'k'), a.fourcc);
+        EXPECT_EQ(22050, a.sampleRate);
+        EXPECT_EQ(20671, a.bitRate);
+        EXPECT_NEAR(208.98, demuxer->Duration() / 1e7, 0.5);
+        Decoded d = DecodeAll(*demuxer);
+        EXPECT_EQ(22050, d.rate);
+        EXPECT_EQ(1, d.channels);
+        EXPECT_NEAR(208.98, d.Seconds(), 208.98 * 0.02);
+        EXPECT_EQ(0, d.damaged);
+        EXPECT_GT(realmedia_test::Rms(d.pcm), 300.0);
+    }
+}
+
+// Loudness per 100 ms.
+std::vector<double> Envelope(const Decoded& d)
+{
+    std::vector<double> env;
+    const size_t block = static_cast<size_t>(d.rate / 10) * static_cast<size_t>(d.channels);
+    for (size_t at = 0; at + block <= d.pcm.size(); at += block) {
+        double sum = 0;
+        for (size_t i = at; i < at + block; ++i) sum += static_cast<double>(d.pcm[i]) * d.pcm[i];
+        env.push_back(std::sqrt(sum / static_cast<double>(block)));
+    }
+    return env;
+}
+
+double Correlation(const std::vector<double>& a, const std::vector<double>& b)
+{
+    const size_t n = std::min(a.size(), b.size());
+    double ma = 0, mb = 0;
+    for (size_t i = 0; i < n; ++i) ma += a[i], mb += b[i];
+    ma /= static_cast<double>(n);
+    mb /= static_cast<double>(n);
+    double ab = 0, aa = 0, bb = 0;
+    for (size_t i = 0; i < n; ++i) {
+        ab += (a[i] - ma) * (b[i] - mb);
+        aa += (a[i] - ma) * (a[i] - ma);
+        bb += (b[i] - mb) * (b[i] - mb);
+    }
+    return ab / std::sqrt(aa * bb);
+}
+
+TEST(SureStream, EveryEncodingHoldsTheSamePiece)
+{
+    auto file = std::shared_ptr<ByteSource>(FileByteSource::Open(Media(kSureStream[0])));
+    ASSERT_NE(nullptr, file);
+    MultiRateLayout layout;
+    ASSERT_TRUE(ReadMultiRateLayout(*file, layout));
+    std::vector<std::vector<double>> envelopes;
+    for (const auto& e : layout.encodings) {
+        RmDemuxer demuxer;
+        ASSERT_TRUE(demuxer.Open(SingleRateView(file, layout, e)));
+        Decoded d = DecodeAll(demuxer);
+        EXPECT_NEAR(208.5, d.Seconds(), 4.5);
+        envelopes.push_back(Envelope(d));
+    }
+    ASSERT_EQ(2u, envelopes.size());
+    EXPECT_GT(Correlation(envelopes[0], envelopes[1]), 0.9);
+}
+
+TEST(SureStream, DamagedCopiesFailCleanly)
+{
+    // Cut and scrambled copies of a multi-rate file: each one opens or not,
+    // and what opens reads to its end.
+    auto whole = FileBytes(Media(kSureStream[1]));
+    ASSERT_FALSE(whole.empty());
+    uint32_t seed = 12345;
+    for (int round = 0; round < 40; ++round) {
+        std::vector<uint8_t> copy = whole;
+        seed = seed * 1103515245u + 12345u;
+        if (round % 2 == 0) {
+            copy.resize(static_cast<size_t>(seed % static_cast<uint32_t>(copy.size())));
+        } else {
+            for (int k = 0; k < 20; ++k) {
+                seed = seed * 1103515245u + 12345u;
+                copy[(seed >> 8) % std::min<size_t>(copy.size(), 4000)] ^= static_cast<uint8_t>(seed);
+            }
+        }
+        auto demuxer = OpenRealMedia(std::make_unique<MemoryByteSource>(copy));
+        if (demuxer) DecodeAll(*demuxer);
+    }
 }
 
 }  // namespace

@@ -248,7 +248,9 @@ INSTANTIATE_TEST_SUITE_P(
                     Played{L"video_ac3.rmvb", 44100, 2, 4.0, 440}, Played{L"video_rv10.rm", 8000, 1, 3.0, 660},
                     Played{L"raac_44k_stereo__SymbianSource-sf.app.files__Video.rm", 44100, 2, 30.04, 0},
                     Played{L"cook_8k_mono+rv30__SymbianSource-sf.mw.mmappfw__Battle_160x100_30kbps.rm", 8000, 1,
-                           119.54, 0}));
+                           119.54, 0},
+                    Played{L"surestream_sipr_8k_mono+cook_22k__SymbianSource-sf.mw.mmmw__RA_5kbps_Voice.ra", 22050, 1,
+                           208.98, 0}));
 
 TEST_F(SplitterGraph, GraphReportsTheDurationThroughTheFilters)
 {
