@@ -496,3 +496,15 @@ TEST(MainWindowWithoutConverter, StartsSaysSoAndKeepsWorking)
     gui::Click(program.MainControl(ids::cmdExit));
     EXPECT_EQ(program.WaitForExit(5000), 0u);
 }
+
+TEST_F(MainWindowTest, TwoSpellingsOfOneFileAreTwoEntries)
+{
+    gui::FileSet files(gui::TempRoot() + L"\\vellumo case", {L"song.rm"});
+    AddThroughDialog(files.Folder(), {L"song.rm"});
+    AddThroughDialog(files.Folder(), {L"SONG.RM"});
+    const auto items = gui::ListItems(Ctl(ids::List1));
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0], files.PathOf(L"song.rm"));
+    EXPECT_EQ(items[1], files.PathOf(L"SONG.RM"));
+    EXPECT_EQ(gui::Text(Ctl(ids::LFile)), L"2  Files added");
+}
