@@ -22,7 +22,7 @@ void Settle() { gui::WaitFor([] { return false; }, 600); }
 
 }  // namespace
 
-TEST(Screenshots, MainParametersAboutAndHelp)
+TEST(Screenshots, MainParametersAndAbout)
 {
     const std::wstring folder = ShotFolder();
     if (folder.empty()) GTEST_SKIP() << "VELLUMO_SCREENSHOT_DIR is not set";
@@ -57,13 +57,4 @@ TEST(Screenshots, MainParametersAboutAndHelp)
     gui::Click(gui::Control(about, ids::AboutOKButton));
     ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(about); }));
 
-    gui::Click(program.MainControl(ids::cmdHelp));
-    HWND help = nullptr;
-    gui::WaitFor([&] { return (help = FindWindowW(nullptr, L"Vellumo Help")) != nullptr; }, 15000);
-    if (help) {
-        Settle();
-        Settle();
-        EXPECT_TRUE(gui::SaveWindowBitmap(help, folder + L"\\help-viewer.bmp"));
-        PostMessageW(help, WM_CLOSE, 0, 0);
-    }
 }
