@@ -29,11 +29,11 @@ TEST(Screenshots, MainParametersAndAbout)
     gui::Program program;
     ASSERT_TRUE(program.Start());
     gui::FileSet files(gui::TempRoot() + L"\\Radio plays",
-                       {L"The Archers 1998-03-02.rm", L"Hitchhiker fit the first.ra", L"Concert \x97f3\x4e50\x4f1a.rmvb"});
+                       {L"The Archers 1998-03-02.rm", L"Hitchhiker fit the first.ra", L"Chanson d\x2019\x00e9t\x00e9.rmvb"});
     gui::Click(program.MainControl(ids::cmdOpenRM));
     ASSERT_TRUE(gui::ChooseInFileDialog(program, files.Folder(),
                                         {L"The Archers 1998-03-02.rm", L"Hitchhiker fit the first.ra",
-                                         L"Concert \x97f3\x4e50\x4f1a.rmvb"}));
+                                         L"Chanson d\x2019\x00e9t\x00e9.rmvb"}));
     gui::SetText(program.MainControl(ids::txtSaveAs), L"C:\\users\\Public\\Music");
     SendMessageW(program.MainControl(ids::List1), LB_SETCURSEL, 1, 0);
     SetForegroundWindow(program.Main());
