@@ -396,38 +396,36 @@ BOOL CALLBACK CollectButtons(HWND window, LPARAM lParam)
 
 }  // namespace
 
+bool FindMessageBox(DWORD processId, MessageBoxInfo* box)
+{
+    struct Search {
+        DWORD pid;
+        HWND found;
+    } search{processId, nullptr};
+    EnumWindows([](HWND window, LPARAM lParam) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lParam);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (pid == s->pid && IsWindowVisible(window) && ClassOf(window) == L"#32770" && GetDlgItem(window, 0xFFFF)) {
+            s->found = window;
+            return FALSE;
+        }
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&search));
+    if (!search.found) return false;
+    Sleep(200);  // let the box paint its icon
+    box->window = search.found;
+    box->title = Text(search.found);
+    box->text = Text(GetDlgItem(search.found, 0xFFFF));
+    box->icon = IconOf(search.found);
+    box->buttons.clear();
+    EnumChildWindows(search.found, CollectButtons, reinterpret_cast<LPARAM>(&box->buttons));
+    return true;
+}
+
 bool Program::WaitForMessageBox(MessageBoxInfo* box, DWORD timeoutMs) const
 {
-    HWND found = nullptr;
-    WaitFor([&] {
-        FindContext context{process_.dwProcessId, L"#32770", L"", nullptr};
-        found = nullptr;
-        struct Search {
-            FindContext* context;
-            HWND* found;
-        } search{&context, &found};
-        EnumWindows([](HWND window, LPARAM lParam) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lParam);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(window, &pid);
-            if (pid == s->context->pid && IsWindowVisible(window) && ClassOf(window) == L"#32770" &&
-                GetDlgItem(window, 0xFFFF)) {
-                *s->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        }, reinterpret_cast<LPARAM>(&search));
-        return found != nullptr;
-    }, timeoutMs);
-    if (!found) return false;
-    Sleep(200);  // let the box paint its icon
-    box->window = found;
-    box->title = Text(found);
-    box->text = Text(GetDlgItem(found, 0xFFFF));
-    box->icon = IconOf(found);
-    box->buttons.clear();
-    EnumChildWindows(found, CollectButtons, reinterpret_cast<LPARAM>(&box->buttons));
-    return true;
+    return WaitFor([&] { return FindMessageBox(process_.dwProcessId, box); }, timeoutMs);
 }
 
 bool Program::NoMessageBoxWithin(DWORD ms) const

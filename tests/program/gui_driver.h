@@ -52,6 +52,10 @@ struct MessageBoxInfo {
     std::vector<std::wstring> buttons;
 };
 
+// A visible message box of the process (dialog class with the static text
+// 0xFFFF), read: title, text, icon and buttons.
+bool FindMessageBox(DWORD processId, MessageBoxInfo* box);
+
 // The program under test: a copy of vellumo.exe (and its help file) in a
 // fresh folder, started and ended by the test.
 class Program {

@@ -3,6 +3,9 @@
 // dialog, delete, the folder text, the About box and Exit.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include "common/control_ids.h"
 #include "gui_driver.h"
 
@@ -323,24 +326,6 @@ TEST_F(MainWindowTest, FolderPickerCancelKeepsTheFolderText)
     EXPECT_EQ(gui::Text(Ctl(ids::txtSaveAs)), L"D:\\Earlier");
 }
 
-TEST_F(MainWindowTest, FolderPickerOkSetsAPlainPath)
-{
-    gui::Click(Ctl(ids::cmdSaveAs));
-    HWND picker = program.WaitForWindow(L"#32770", L"", 10000);
-    ASSERT_NE(picker, nullptr);
-    gui::Click(GetDlgItem(picker, IDOK));
-    ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(picker); }));
-    const std::wstring folder = gui::Text(Ctl(ids::txtSaveAs));
-    // Whatever the picker had selected (the desktop folder): a plain path, no trailing backslash.
-    if (!folder.empty()) {
-        EXPECT_GE(folder.size(), 3u);
-        EXPECT_EQ(folder[1], L':');
-        if (folder.size() > 3) {
-            EXPECT_NE(folder.back(), L'\\');
-        }
-    }
-}
-
 TEST_F(MainWindowTest, AboutBoxShowsTitleAndVersionModallyOverTheMainWindow)
 {
     gui::Click(Ctl(ids::cmdAbout));
@@ -383,4 +368,194 @@ TEST_F(MainWindowTest, ExitEndsTheProgramAtOnceWithoutSaving)
     gui::Click(Ctl(ids::cmdExit));
     EXPECT_EQ(program.WaitForExit(5000), 0u);
     EXPECT_FALSE(program.SettingsExist());
+}
+
+namespace {
+
+HWND FindAnyWindowTitled(const std::wstring& caption)
+{
+    struct Search {
+        const std::wstring* caption;
+        HWND found;
+    } search{&caption, nullptr};
+    EnumWindows([](HWND window, LPARAM lParam) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lParam);
+        if (IsWindowVisible(window) && gui::Text(window) == *s->caption) {
+            s->found = window;
+            return FALSE;
+        }
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+}  // namespace
+
+TEST_F(MainWindowTest, HelpOpensTheHelpFileBesideTheProgramInTheViewer)
+{
+    gui::Click(Ctl(ids::cmdHelp));
+    HWND viewer = nullptr;
+    // The viewer (HTML Help, hh.exe) is its own process.
+    EXPECT_TRUE(gui::WaitFor([&] { return (viewer = FindAnyWindowTitled(L"Vellumo Help")) != nullptr; }, 15000));
+    EXPECT_TRUE(program.NoMessageBoxWithin(200));
+    if (viewer) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(viewer, &pid);
+        EXPECT_NE(pid, program.ProcessId());
+        PostMessageW(viewer, WM_CLOSE, 0, 0);
+        gui::WaitFor([&] { return !IsWindow(viewer); });
+    }
+}
+
+TEST_F(MainWindowTest, HelpWithoutTheHelpFileSaysNothing)
+{
+    DeleteFileW((program.Folder() + L"\\vellumo.chm").c_str());
+    gui::Click(Ctl(ids::cmdHelp));
+    EXPECT_TRUE(program.NoMessageBoxWithin(1500));
+    EXPECT_TRUE(IsWindowEnabled(program.Main()));
+}
+
+TEST_F(MainWindowTest, KeyboardAcceleratorsPressTheirButtons)
+{
+    // Alt+U is "Abo&ut...".
+    PostMessageW(program.Main(), WM_SYSCHAR, L'u', 0x20000000);
+    HWND about = program.WaitForWindow(VELLUMO_ABOUT_CLASS, L"Vellumo");
+    ASSERT_NE(about, nullptr);
+    PostMessageW(about, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(gui::WaitFor([&] { return !IsWindow(about); }));
+}
+
+namespace {
+
+// Runs regsvr32 on the build folder's corvane.dll and waits for it.
+bool RunRegsvr32(bool unregister)
+{
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, n);
+    folder = folder.substr(0, folder.rfind(L'\\'));
+    std::wstring command = std::wstring(L"regsvr32.exe /s ") + (unregister ? L"/u " : L"") + L"\"" + folder +
+                           L"\\corvane.dll\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &process))
+        return false;
+    WaitForSingleObject(process.hProcess, 30000);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return code == 0;
+}
+
+}  // namespace
+
+TEST(MainWindowWithoutConverter, StartsSaysSoAndKeepsWorking)
+{
+    ASSERT_TRUE(RunRegsvr32(true));
+    struct Reregister {
+        ~Reregister() { RunRegsvr32(false); }
+    } reregister;
+    gui::Program program;
+    ASSERT_TRUE(program.Start());
+    MessageBoxInfo box;
+    ASSERT_TRUE(program.WaitForMessageBox(&box));
+    EXPECT_EQ(box.title, L"Vellumo");
+    EXPECT_NE(box.text.find(L"corvane.dll"), std::wstring::npos);
+    EXPECT_EQ(box.icon, BoxIcon::Stop);
+    gui::Program::Answer(box);
+    EXPECT_EQ(gui::Text(program.Main()), L"Vellumo 1.00");
+    EXPECT_EQ(program.MainControl(ids::Atlqzt), nullptr);
+
+    // The parameters dialog shows the defaults; OK has no store to save.
+    gui::Click(program.MainControl(ids::cmdPara));
+    HWND para = program.WaitForWindow(VELLUMO_PARA_CLASS);
+    ASSERT_NE(para, nullptr);
+    EXPECT_EQ(gui::ComboPosition(gui::Control(para, ids::cboMP3Bitrates)), 8);
+    gui::Click(gui::Control(para, ids::ParaOKButton));
+    ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(para); }));
+    EXPECT_FALSE(program.SettingsExist());
+
+    gui::Click(program.MainControl(ids::cmdExit));
+    EXPECT_EQ(program.WaitForExit(5000), 0u);
+}
+
+TEST_F(MainWindowTest, TwoSpellingsOfOneFileAreTwoEntries)
+{
+    gui::FileSet files(gui::TempRoot() + L"\\vellumo case", {L"song.rm"});
+    AddThroughDialog(files.Folder(), {L"song.rm"});
+    AddThroughDialog(files.Folder(), {L"SONG.RM"});
+    const auto items = gui::ListItems(Ctl(ids::List1));
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0], files.PathOf(L"song.rm"));
+    EXPECT_EQ(items[1], files.PathOf(L"SONG.RM"));
+    EXPECT_EQ(gui::Text(Ctl(ids::LFile)), L"2  Files added");
+}
+
+namespace {
+
+// The folder picker's tree items two levels deep (the desktop's children and
+// theirs), expanded on the way, in tree order.
+std::vector<HTREEITEM> PickerItems(HWND tree)
+{
+    std::vector<HTREEITEM> items;
+    const auto next = [tree](HTREEITEM item, WPARAM how) {
+        return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
+    };
+    HTREEITEM root = next(nullptr, TVGN_ROOT);
+    if (!root) return items;
+    SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(root));
+    for (HTREEITEM child = next(root, TVGN_CHILD); child; child = next(child, TVGN_NEXT)) {
+        items.push_back(child);
+        SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(child));
+        for (HTREEITEM grandchild = next(child, TVGN_CHILD); grandchild; grandchild = next(grandchild, TVGN_NEXT))
+            items.push_back(grandchild);
+    }
+    return items;
+}
+
+}  // namespace
+
+TEST_F(MainWindowTest, FolderPickerGivesDriveRootsWithOneBackslashAndFoldersWithout)
+{
+    std::vector<std::wstring> results;
+    for (std::size_t attempt = 0; attempt < 16; ++attempt) {
+        gui::SetText(Ctl(ids::txtSaveAs), L"");
+        gui::Click(Ctl(ids::cmdSaveAs));
+        HWND picker = program.WaitForWindow(L"#32770", L"", 10000);
+        ASSERT_NE(picker, nullptr);
+        HWND tree = FindWindowExW(picker, nullptr, L"SysTreeView32", nullptr);
+        ASSERT_NE(tree, nullptr);
+        const std::vector<HTREEITEM> items = PickerItems(tree);
+        if (attempt >= items.size()) {
+            gui::Click(GetDlgItem(picker, IDCANCEL));
+            gui::WaitFor([&] { return !IsWindow(picker); });
+            break;
+        }
+        SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(items[attempt]));
+        gui::WaitFor([] { return false; }, 100);
+        HWND ok = GetDlgItem(picker, IDOK);
+        gui::Click(IsWindowEnabled(ok) ? ok : GetDlgItem(picker, IDCANCEL));
+        ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(picker); }));
+        const std::wstring folder = gui::Text(Ctl(ids::txtSaveAs));
+        if (!folder.empty()) results.push_back(folder);
+        bool root = false, deeper = false;
+        for (const std::wstring& f : results) (f.size() == 3 ? root : deeper) = true;
+        if (root && deeper) break;
+    }
+    bool driveRoot = false, below = false;
+    for (const std::wstring& folder : results) {
+        ASSERT_GE(folder.size(), 3u) << testing::PrintToString(folder);
+        EXPECT_EQ(folder.substr(1, 2), L":\\") << testing::PrintToString(folder);
+        if (folder.size() == 3) {
+            driveRoot = true;
+        } else {
+            below = true;
+            EXPECT_NE(folder.back(), L'\\') << testing::PrintToString(folder);
+        }
+    }
+    EXPECT_TRUE(driveRoot) << "no drive root among the picker's items";
+    EXPECT_TRUE(below) << "no folder below a root among the picker's items";
 }

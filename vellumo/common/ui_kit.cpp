@@ -70,6 +70,10 @@ LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         EndPaint(window, &paint);
         return 0;
     }
+    case WM_GETFONT: {
+        const FrameState* state = StateOf(window);
+        return reinterpret_cast<LRESULT>(state ? state->font : nullptr);
+    }
     case WM_SETTEXT: {
         const LRESULT result = DefWindowProcW(window, message, wParam, lParam);
         InvalidateRect(window, nullptr, TRUE);
@@ -132,11 +136,8 @@ Font MakeFont(const wchar_t* face, double points, bool bold)
 
 Font MakeDefaultFont()
 {
-    NONCLIENTMETRICSW metrics = {};
-    metrics.cbSize = sizeof(metrics);
-    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0))
-        return Font(CreateFontIndirectW(&metrics.lfMessageFont));
-    return MakeFont(L"MS Shell Dlg", 8.25, false);
+    // The classic dialog font at 8 points: the designed layout is measured for it.
+    return MakeFont(L"MS Sans Serif", 8.25, false);
 }
 
 HBRUSH BrushCache::Get(COLORREF colour)
@@ -281,6 +282,24 @@ void RunModal(HWND window, HWND owner)
         SetActiveWindow(owner);
     }
     if (quit) PostQuitMessage(quitCode);
+}
+
+void WidenToText(HWND label)
+{
+    const std::wstring text = WindowText(label);
+    HDC dc = GetDC(label);
+    if (!dc) return;
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
+    RECT needed = {0, 0, 0, 0};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(dc, old);
+    ReleaseDC(label, dc);
+    RECT rect;
+    GetWindowRect(label, &rect);
+    if (needed.right > rect.right - rect.left) {
+        SetWindowPos(label, nullptr, 0, 0, needed.right + 2, rect.bottom - rect.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 void CloseModal(HWND window)

@@ -91,6 +91,9 @@ void CentreWindow(HWND window, HWND over);
 // The owner takes no input meanwhile. A WM_QUIT met on the way is passed on.
 void RunModal(HWND window, HWND owner);
 
+// Makes a one-line label wide enough for its text (never narrower).
+void WidenToText(HWND label);
+
 // Closes a window shown by RunModal: its owner takes input again first, so
 // that the activation returns to it.
 void CloseModal(HWND window);

@@ -42,9 +42,9 @@ private:
                                  nullptr);
         icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, 0));
         if (icon_) SendMessageW(image_, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
-        title_ = ui::CreateChild(window_, L"Static", L"", SS_LEFT | SS_NOPREFIX, {960, 240, 2835, 240}, ids::AppTitle,
+        title_ = ui::CreateChild(window_, L"Static", L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX, {960, 240, 2835, 240}, ids::AppTitle,
                                  titleFont_.Get());
-        version_ = ui::CreateChild(window_, L"Static", L"", SS_LEFT | SS_NOPREFIX, {960, 600, 1440, 240},
+        version_ = ui::CreateChild(window_, L"Static", L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX, {960, 600, 1440, 240},
                                    ids::AppVersion, titleFont_.Get());
         ok_ = ui::CreateChild(window_, L"Button", L"OK", BS_OWNERDRAW | WS_TABSTOP, {4680, 240, 1215, 375},
                               ids::AboutOKButton, controlFont_.Get());
@@ -60,6 +60,9 @@ private:
         SetWindowTextW(title_, ProgramTitle);
         const std::wstring version = L"Version: " + VersionText(ReadProgramVersion());
         SetWindowTextW(version_, version.c_str());
+        // The designed widths are short of the texts in some fonts: the labels grow to show them.
+        ui::WidenToText(title_);
+        ui::WidenToText(version_);
         SetFocus(ok_);
     }
 
