@@ -30,9 +30,5 @@ timeout 120 "$WINESERVER" -w
 "$WINE" explorer /desktop=setup,640x480 "$SETUP" >/dev/null 2>&1 </dev/null &
 sleep 10
 mkdir -p "$REPO/docs"
-ffmpeg -loglevel error -y -f x11grab -video_size 640x480 -i ":$n+0,0" -frames:v 1 "$WORK/desktop.png"
-# The setup window sits in the middle of the desktop: cut away the empty border.
-ffmpeg -loglevel error -y -i "$WORK/desktop.png" -vf "cropdetect=limit=0.02:round=2:reset=0,metadata=mode=print" -f null - 2>"$WORK/crop.txt" || true
-CROP="$(grep -o 'crop=[0-9:]*' "$WORK/crop.txt" | tail -1)"
-ffmpeg -loglevel error -y -i "$WORK/desktop.png" ${CROP:+-vf "$CROP"} "$REPO/docs/setup-welcome.png"
+ffmpeg -loglevel error -y -f x11grab -video_size 640x480 -i ":$n+0,0" -frames:v 1 "$REPO/docs/setup-welcome.png"
 echo "docs/setup-welcome.png"
