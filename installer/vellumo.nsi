@@ -74,7 +74,6 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 
 !insertmacro MUI_LANGUAGE "English"
 
-Var PreviousUninstaller
 Var PreviousFolder
 Var RemoveSettings
 
@@ -118,7 +117,6 @@ Function .onInit
   SetRegView 64
   SetShellVarContext all
   ; An earlier installation: the default folder is where it is.
-  ReadRegStr $PreviousUninstaller HKLM "${UNINSTALL_KEY}" "UninstallString"
   ReadRegStr $PreviousFolder HKLM "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $PreviousFolder != ""
   ${AndIf} ${FileExists} "$PreviousFolder\*.*"

@@ -330,13 +330,22 @@ def lifecycle(args):
         check(diff_report(files_before, wine.files(), "uninstall /REMOVESETTINGS"),
               "uninstall /REMOVESETTINGS: files back to before")
 
-        # Another folder, with a non-ASCII name.
+        # An upgrade into another folder, with spaces and non-ASCII characters
+        # in its name: the old folder goes, the settings move along.
+        install(wine, args.setup, label="install before moving")
+        with open(settings, "w", newline="") as f:
+            f.write(user_settings)
         other = "C:\\Apps\\Vellumo 音频 Müzik"
-        install(wine, args.setup, folder=other, label="install elsewhere")
-        check_installation(wine, wine.registry(), "install elsewhere", folder=other)
+        install(wine, args.setup, folder=other, label="upgrade into another folder")
+        check_installation(wine, wine.registry(), "upgrade into another folder", folder=other)
+        moved = wine.unix_path(other + "\\settings.ini")
+        check(os.path.exists(moved) and open(moved, newline="").read() == user_settings,
+              "upgrade into another folder: settings.ini moved along")
+        check(not os.path.exists(wine.unix_path(INSTALL_DIR)), "upgrade into another folder: old folder removed")
         uninstall(wine, other, "/REMOVESETTINGS", label="uninstall elsewhere")
         check(diff_report(registry_before, wine.registry(), "uninstall elsewhere"),
               "uninstall elsewhere: registry back to before")
+        # The parent folder the setup program made for the chosen one stays.
         check(diff_report(files_before | {"Apps"}, wine.files(), "uninstall elsewhere"),
               "uninstall elsewhere: files back to before")
     finally:
