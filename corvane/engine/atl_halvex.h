@@ -5,11 +5,16 @@
 //
 // Contract with the server:
 //  - the members below have the signatures of the IAtlHalvex methods and
-//    always return S_OK; strings follow the automation rules;
+//    return S_OK (E_POINTER only for a null result pointer, with nothing
+//    done); strings follow the automation rules;
 //  - Sinks() is the event-sink list the connection point manages;
 //  - SetWindow() gives the converter the control's window (each new graph is
 //    told to post GraphEventMessage to it); the window procedure calls
-//    OnGraphEventMessage() when it receives that message.
+//    OnGraphEventMessage() when it receives that message;
+//  - sinks may call back into the converter from any event, including
+//    LoadFile/Convert from onFinished or onError while the old graph's
+//    events are being drained, and may even destroy the converter: after
+//    raising an event the converter touches nothing it no longer owns.
 #pragma once
 
 #include <windows.h>

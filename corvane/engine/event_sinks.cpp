@@ -6,6 +6,7 @@ namespace corvane {
 
 EventSinkList::~EventSinkList()
 {
+    if (raiseAlive_) *raiseAlive_ = false;
     Clear();
 }
 
@@ -71,6 +72,9 @@ void EventSinkList::Raise(DISPID id, VARIANTARG* args, UINT argCount) const
 {
     // A sink may advise or unadvise from inside its handler: the list is
     // re-read at each step and each sink is held for the length of its call.
+    bool alive = true;
+    bool* outer = raiseAlive_;
+    raiseAlive_ = &alive;
     for (std::size_t i = 0; i < slots_.size(); ++i) {
         ComPtr<IDispatch> sink(slots_[i]);
         if (!sink) continue;
@@ -79,7 +83,12 @@ void EventSinkList::Raise(DISPID id, VARIANTARG* args, UINT argCount) const
         VariantInit(&result);
         sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
         VariantClear(&result);
+        if (!alive) {
+            if (outer) *outer = false;
+            return;
+        }
     }
+    raiseAlive_ = outer;
 }
 
 }  // namespace corvane

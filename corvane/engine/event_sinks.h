@@ -49,6 +49,9 @@ public:
 private:
     void Raise(DISPID id, VARIANTARG* args, UINT argCount) const;
     std::vector<IDispatch*> slots_;
+    // Set while Raise runs: cleared by the destructor, so that delivery ends
+    // when a sink destroys the list's owner from inside its handler.
+    mutable bool* raiseAlive_ = nullptr;
 };
 
 }  // namespace corvane

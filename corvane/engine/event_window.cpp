@@ -30,7 +30,8 @@ GraphEventWindow::GraphEventWindow(AtlHalvex& converter) : converter_(converter)
         wc.lpszClassName = kClassName;
         RegisterClassExW(&wc);
     }
-    window_ = CreateWindowExW(0, kClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, this);
+    // A message-only window: it is never shown and needs no desktop.
+    window_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, this);
     converter_.SetWindow(window_);
 }
 

@@ -1,4 +1,4 @@
-// GraphEventWindow: a hidden window that hands GraphEventMessage to a
+// GraphEventWindow: a message-only window that hands GraphEventMessage to a
 // converter. The control's own window does this in the COM server; a host
 // that drives the converter directly (a tool, a test) uses this one.
 #pragma once

@@ -98,10 +98,17 @@ bool SystemFileWriterWorks()
     const DWORD n = GetTempPathW(MAX_PATH, path);
     if (n == 0 || n >= MAX_PATH) return false;
     lstrcatW(path, L"vellumo-file-writer-probe.bin");
-    if (FAILED(sink->SetFileName(path, nullptr))) return false;
+    // Asked before a name is set (as the converter does) and after.
     LPOLESTR current = nullptr;
     AM_MEDIA_TYPE mt{};
-    const HRESULT hr = sink->GetCurFile(&current, &mt);
+    HRESULT hr = sink->GetCurFile(&current, &mt);
+    CoTaskMemFree(current);
+    FreeMediaTypeContents(mt);
+    if (FAILED(hr)) return false;
+    current = nullptr;
+    mt = AM_MEDIA_TYPE{};
+    if (FAILED(sink->SetFileName(path, nullptr))) return false;
+    hr = sink->GetCurFile(&current, &mt);
     const bool works = SUCCEEDED(hr) && current && lstrcmpiW(current, path) == 0;
     CoTaskMemFree(current);
     FreeMediaTypeContents(mt);

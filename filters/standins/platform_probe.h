@@ -8,7 +8,8 @@ namespace vellumo::filters {
 // The ACM wrapper takes 16-bit PCM from an upstream pin and its output pin
 // offers IAMStreamConfig whose GetFormat/SetFormat work on a WAVEFORMATEX.
 bool SystemAcmWrapperWorks();
-// The File Writer offers IFileSinkFilter2 and GetCurFile returns the name set.
+// The File Writer offers IFileSinkFilter2, and GetCurFile succeeds before a
+// name is set and returns the name once set.
 bool SystemFileWriterWorks();
 
 }  // namespace vellumo::filters

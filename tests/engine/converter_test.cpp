@@ -63,7 +63,7 @@ protected:
         ASSERT_TRUE(lab_.Register());
         converter_ = std::make_unique<AtlHalvex>();
         window_ = std::make_unique<corvane::GraphEventWindow>(*converter_);
-        ASSERT_TRUE(IsWindow(window_->Handle()));
+        ASSERT_TRUE(IsWindow(window_->Handle())) << "CreateWindowEx failed: " << GetLastError();
         ASSERT_EQ(1u, converter_->Sinks().Add(&events_));
     }
     void TearDown() override
@@ -220,6 +220,21 @@ TEST_F(ConverterTest, LoadFileBuildsTheSourceChainOnly)
     EXPECT_EQ(0, l);
 }
 
+TEST_F(ConverterTest, PathsReachTheFiltersThroughTheAnsiCodePage)
+{
+    const wchar_t* source = L"C:\\My Music\\caf\x00e9 'live' \"1\".rm";
+    const wchar_t* output = L"D:\\out put\\caf\x00e9 'live' \"1\".mp3";
+    BOOL lossy = FALSE;
+    WideCharToMultiByte(CP_ACP, 0, source, -1, nullptr, 0, nullptr, &lossy);
+    if (lossy) GTEST_SKIP() << "the ANSI code page has no e-acute";
+    converter_->put_SaveFile(Bstr(output));
+    EXPECT_EQ(0, Load(source));
+    converter_->Convert();
+    EXPECT_EQ((Strings{"load " + fakes::Narrow(source), "load " + fakes::Narrow(source)}), lab_.With("load"));
+    EXPECT_EQ((Strings{"setfile " + fakes::Narrow(output) + " stream-type"}), lab_.With("setfile"));
+    EXPECT_TRUE(events_.Names().empty());
+}
+
 struct LoadCase {
     const char* name;
     std::function<void(fakes::FakeLab&)> setup;
@@ -247,7 +262,7 @@ TEST_F(ConverterTest, LoadFileReportsTheFailingStage)
     };
     for (const LoadCase& c : cases) {
         SCOPED_TRACE(c.name);
-        lab_.ResetSpecs();
+        lab_.ResetSetups();
         c.setup(lab_);
         events_.Clear();
         EXPECT_EQ(c.result, Load());
@@ -380,7 +395,7 @@ TEST_F(ConverterTest, ConvertRaisesTheEventsOfItsFailureTable)
     converter_->put_SaveFile(Bstr(L"C:\\out\\song.mp3"));
     for (const ConvertCase& c : cases) {
         SCOPED_TRACE(c.name);
-        lab_.ResetSpecs();
+        lab_.ResetSetups();
         c.setup(lab_);
         EXPECT_EQ(c.events, Convert());
     }
@@ -696,6 +711,52 @@ TEST_F(ConverterTest, SinkThatConvertsAgainFromOnFinishedGetsAFreshGraph)
     EXPECT_EQ(State_Stopped, GraphState());
 }
 
+TEST_F(ConverterTest, BatchLoopPumpingInsideOnFinishedRunsTheNextJobToItsEnd)
+{
+    // A host that starts the next file from onFinished and waits for it by
+    // pumping messages, nested inside the first graph's drain.
+    Prepare();
+    Convert();
+    converter_->Play();
+    int finished = 0;
+    events_.onEvent = [&](const fakes::EventRecorder::Event& e) {
+        if (e.id != 2 || ++finished != 1) return;
+        EXPECT_EQ(0, Load(L"C:\\next.rm"));
+        converter_->Convert();
+        converter_->Play();
+        WriterCompletes();
+        EXPECT_TRUE(PumpUntil([&] { return finished >= 2; }));
+    };
+    ComPtr<IMediaEventSink> sink = EventSink();
+    sink->Notify(EC_COMPLETE, S_OK, 0);
+    sink->Notify(EC_ERRORABORT, E_FAIL, 0);  // queued behind completion: never seen
+    sink.Reset();
+    EXPECT_TRUE(PumpUntil([&] { return finished >= 2; }));
+    PumpFor(200);
+    EXPECT_EQ((Strings{"finished", "finished"}), events_.Names());
+    EXPECT_EQ(State_Stopped, GraphState());
+}
+
+TEST_F(ConverterTest, NestedDrainOfTheSameGraphDeliversEachEventOnce)
+{
+    Prepare();
+    Convert();
+    converter_->Play();
+    ComPtr<IMediaEventSink> sink = EventSink();
+    int errors = 0;
+    events_.onEvent = [&](const fakes::EventRecorder::Event& e) {
+        if (e.id == 3 && ++errors == 1) {
+            sink->Notify(EC_ERRORABORT, E_FAIL, 0);
+            PumpUntil([&] { return errors >= 2; }, 1000);
+        }
+    };
+    sink->Notify(EC_ERRORABORT, E_FAIL, 0);
+    EXPECT_TRUE(PumpUntil([&] { return errors >= 2; }));
+    PumpFor(200);
+    EXPECT_EQ((Strings{"error 88890", "error 88890"}), events_.Names());
+    converter_->Stop();
+}
+
 // --- Event delivery --------------------------------------------------------
 
 TEST_F(ConverterTest, EveryEventReachesEverySinkFirstConnectedFirst)
@@ -767,6 +828,30 @@ TEST_F(ConverterTest, SinkListReusesFreedSlotsAndGrowsOneFourEight)
 }
 
 // --- Lifetime --------------------------------------------------------------
+
+TEST_F(ConverterTest, SinkThatDestroysTheConverterFromOnFinishedEndsDeliveryCleanly)
+{
+    Strings order;
+    fakes::EventRecorder first(&order, "first"), second(&order, "second");
+    converter_->Sinks().Remove(1);
+    converter_->Sinks().Add(&first);
+    converter_->Sinks().Add(&second);
+    Prepare();
+    Convert();
+    converter_->Play();
+    first.onEvent = [&](const fakes::EventRecorder::Event& e) {
+        if (e.id == 2) {
+            window_.reset();
+            converter_.reset();
+        }
+    };
+    WriterCompletes();
+    EXPECT_TRUE(PumpUntil([&] { return !converter_; }));
+    PumpFor(100);
+    EXPECT_EQ((Strings{"first finished"}), order);
+    EXPECT_EQ(1, first.refs);
+    EXPECT_EQ(1, second.refs);
+}
 
 TEST_F(ConverterTest, DestroyingTheConverterReleasesTheGraphAndEveryFilter)
 {

@@ -21,8 +21,8 @@ class FakeFilter;
 
 class FakePin final : public IPin, public IAMStreamConfig {
 public:
-    FakePin(FakeFilter& filter, const PinSpec& spec, bool streamConfig)
-        : filter_(filter), spec_(spec), streamConfig_(streamConfig) {}
+    FakePin(FakeFilter& filter, const PinSetup& setup, bool streamConfig)
+        : filter_(filter), setup_(setup), streamConfig_(streamConfig) {}
     ~FakePin() { if (peer_) peer_->Release(); }
 
     // IUnknown: the pin lives as long as its filter.
@@ -43,7 +43,7 @@ public:
     STDMETHODIMP Connect(IPin* receive, const AM_MEDIA_TYPE*) override;
     STDMETHODIMP ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE*) override
     {
-        if (spec_.refuseConnection) return VFW_E_TYPE_NOT_ACCEPTED;
+        if (setup_.refuseConnection) return VFW_E_TYPE_NOT_ACCEPTED;
         if (peer_) return VFW_E_ALREADY_CONNECTED;
         peer_ = connector;
         peer_->AddRef();
@@ -77,16 +77,16 @@ public:
     STDMETHODIMP QueryDirection(PIN_DIRECTION* dir) override
     {
         if (!dir) return E_POINTER;
-        *dir = spec_.direction;
+        *dir = setup_.direction;
         return S_OK;
     }
     STDMETHODIMP QueryId(LPWSTR* id) override
     {
         if (!id) return E_POINTER;
-        size_t bytes = (spec_.name.size() + 1) * sizeof(wchar_t);
+        size_t bytes = (setup_.name.size() + 1) * sizeof(wchar_t);
         *id = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
         if (!*id) return E_OUTOFMEMORY;
-        memcpy(*id, spec_.name.c_str(), bytes);
+        memcpy(*id, setup_.name.c_str(), bytes);
         return S_OK;
     }
     STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE*) override { return S_OK; }
@@ -103,12 +103,12 @@ public:
     STDMETHODIMP GetNumberOfCapabilities(int*, int*) override { return E_NOTIMPL; }
     STDMETHODIMP GetStreamCaps(int, AM_MEDIA_TYPE**, BYTE*) override { return E_NOTIMPL; }
 
-    const PinSpec& Spec() const { return spec_; }
+    const PinSetup& Setup() const { return setup_; }
     IPin* Peer() const { return peer_; }
 
 private:
     FakeFilter& filter_;
-    PinSpec spec_;
+    PinSetup setup_;
     bool streamConfig_;
     IPin* peer_ = nullptr;
 };
@@ -182,12 +182,12 @@ class FakeFilter final : public IBaseFilter,
                    public IMediaSeeking,
                    public IAMFilterMiscFlags {
 public:
-    FakeFilter(const CLSID& clsid, const FilterSpec& spec) : clsid_(clsid), spec_(spec)
+    FakeFilter(const CLSID& clsid, const FilterSetup& setup) : clsid_(clsid), setup_(setup)
     {
         bool acm = clsid == CLSID_ACMWrapper;
         bool firstOutput = true;
-        for (const PinSpec& pin : spec.pins) {
-            bool config = acm && !spec.missingExtra && pin.direction == PINDIR_OUTPUT && firstOutput;
+        for (const PinSetup& pin : setup.pins) {
+            bool config = acm && !setup.missingExtra && pin.direction == PINDIR_OUTPUT && firstOutput;
             if (pin.direction == PINDIR_OUTPUT) firstOutput = false;
             pins_.push_back(std::make_unique<FakePin>(*this, pin, config));
         }
@@ -199,28 +199,28 @@ public:
         if (g_lab) g_lab->FilterDied();
     }
 
-    const std::string& Role() const { return spec_.role; }
+    const std::string& Role() const { return setup_.role; }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override
     {
         if (!out) return E_POINTER;
         *out = nullptr;
-        bool extra = !spec_.missingExtra;
+        bool extra = !setup_.missingExtra;
         if (iid == IID_IUnknown || iid == IID_IPersist || iid == IID_IMediaFilter || iid == IID_IBaseFilter)
             *out = static_cast<IBaseFilter*>(this);
         else if (iid == IID_IFileSourceFilter && extra && clsid_ == CLSID_AsyncReader)
             *out = static_cast<IFileSourceFilter*>(this);
         else if (iid == IID_IFileSinkFilter && extra && clsid_ == CLSID_FileWriter)
             *out = static_cast<IFileSinkFilter*>(static_cast<IFileSinkFilter2*>(this));
-        else if (iid == IID_IFileSinkFilter2 && extra && !spec_.missingSink2 && clsid_ == CLSID_FileWriter)
+        else if (iid == IID_IFileSinkFilter2 && extra && !setup_.missingSink2 && clsid_ == CLSID_FileWriter)
             *out = static_cast<IFileSinkFilter2*>(this);
         else if (iid == IID_IAudioEncoderProperties && extra && clsid_ == corvane::CLSID_Mp3Encoder)
             *out = static_cast<IAudioEncoderProperties*>(this);
         else if (iid == IID_IWavDestControl && extra && clsid_ == corvane::CLSID_WavDest)
             *out = static_cast<IWavDestControl*>(this);
-        else if (iid == IID_IMediaSeeking && spec_.duration >= 0)
+        else if (iid == IID_IMediaSeeking && setup_.duration >= 0)
             *out = static_cast<IMediaSeeking*>(this);
-        else if (iid == IID_IAMFilterMiscFlags && spec_.renderer)
+        else if (iid == IID_IAMFilterMiscFlags && setup_.renderer)
             *out = static_cast<IAMFilterMiscFlags*>(this);
         else
             return E_NOINTERFACE;
@@ -249,10 +249,10 @@ public:
     }
     STDMETHODIMP Pause() override
     {
-        if (spec_.failPauseError) {
+        if (setup_.failPauseError) {
             // Like a writer that cannot open its file.
-            SetLastError(spec_.failPauseError);
-            return HRESULT_FROM_WIN32(spec_.failPauseError);
+            SetLastError(setup_.failPauseError);
+            return HRESULT_FROM_WIN32(setup_.failPauseError);
         }
         state_ = State_Paused;
         return S_OK;
@@ -288,7 +288,7 @@ public:
         if (!id || !pin) return E_POINTER;
         *pin = nullptr;
         for (auto& p : pins_) {
-            if (p->Spec().name == id) {
+            if (p->Setup().name == id) {
                 *pin = p.get();
                 p->AddRef();
                 return S_OK;
@@ -306,14 +306,14 @@ public:
     }
     STDMETHODIMP JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override
     {
-        if (graph && spec_.failJoin) return E_FAIL;
+        if (graph && setup_.failJoin) return E_FAIL;
         graph_ = graph;
         name_ = name ? name : L"";
         if (graph) {
-            Log("join " + spec_.role + " " + Narrow(name_.c_str()));
+            Log("join " + setup_.role + " " + Narrow(name_.c_str()));
             if (g_lab) g_lab->SetLastGraph(graph);
         } else {
-            Log("leave " + spec_.role);
+            Log("leave " + setup_.role);
         }
         return S_OK;
     }
@@ -329,7 +329,7 @@ public:
     {
         if (!name) return E_POINTER;
         *name = nullptr;
-        if (spec_.getCurFileFails) return E_NOTIMPL;
+        if (setup_.getCurFileFails) return E_NOTIMPL;
         if (type) {
             *type = AM_MEDIA_TYPE{};
             type->majortype = MEDIATYPE_Stream;
@@ -384,8 +384,8 @@ public:
     STDMETHODIMP GetTime(LONGLONG* time) override
     {
         if (!time) return E_POINTER;
-        if (spec_.getTimeFails) return E_FAIL;
-        *time = spec_.elapsed;
+        if (setup_.getTimeFails) return E_FAIL;
+        *time = setup_.elapsed;
         return S_OK;
     }
     STDMETHODIMP SetWaveOutput(LONG waveOutput) override
@@ -421,13 +421,13 @@ public:
     STDMETHODIMP GetDuration(LONGLONG* duration) override
     {
         if (!duration) return E_POINTER;
-        *duration = spec_.duration;
+        *duration = setup_.duration;
         return S_OK;
     }
     STDMETHODIMP GetStopPosition(LONGLONG* stop) override
     {
         if (!stop) return E_POINTER;
-        *stop = spec_.duration;
+        *stop = setup_.duration;
         return S_OK;
     }
     STDMETHODIMP GetCurrentPosition(LONGLONG* current) override
@@ -452,13 +452,13 @@ public:
     STDMETHODIMP GetPositions(LONGLONG* current, LONGLONG* stop) override
     {
         if (current) *current = 0;
-        if (stop) *stop = spec_.duration;
+        if (stop) *stop = setup_.duration;
         return S_OK;
     }
     STDMETHODIMP GetAvailable(LONGLONG* earliest, LONGLONG* latest) override
     {
         if (earliest) *earliest = 0;
-        if (latest) *latest = spec_.duration;
+        if (latest) *latest = setup_.duration;
         return S_OK;
     }
     STDMETHODIMP SetRate(double) override { return S_OK; }
@@ -478,13 +478,13 @@ public:
     // IAMFilterMiscFlags
     STDMETHODIMP_(ULONG) GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
 
-    const FilterSpec& Spec() const { return spec_; }
-    std::string PinLabel(const FakePin& pin) const { return spec_.role + ":" + Narrow(pin.Spec().name.c_str()); }
+    const FilterSetup& Setup() const { return setup_; }
+    std::string PinLabel(const FakePin& pin) const { return setup_.role + ":" + Narrow(pin.Setup().name.c_str()); }
 
 private:
     LONG refs_ = 1;
     CLSID clsid_;
-    FilterSpec spec_;
+    FilterSetup setup_;
     std::vector<std::unique_ptr<FakePin>> pins_;
     IFilterGraph* graph_ = nullptr;
     std::wstring name_;
@@ -504,9 +504,9 @@ ULONG FakePin::Release()
 HRESULT FakePin::Connect(IPin* receive, const AM_MEDIA_TYPE*)
 {
     if (!receive) return E_POINTER;
-    if (spec_.direction != PINDIR_OUTPUT) return E_UNEXPECTED;
+    if (setup_.direction != PINDIR_OUTPUT) return E_UNEXPECTED;
     if (peer_) return VFW_E_ALREADY_CONNECTED;
-    if (spec_.refuseConnection) return VFW_E_NO_ACCEPTABLE_TYPES;
+    if (setup_.refuseConnection) return VFW_E_NO_ACCEPTABLE_TYPES;
     AM_MEDIA_TYPE type{};
     type.majortype = MEDIATYPE_Audio;
     HRESULT hr = receive->ReceiveConnection(this, &type);
@@ -531,8 +531,8 @@ HRESULT FakePin::QueryPinInfo(PIN_INFO* info)
     if (!info) return E_POINTER;
     info->pFilter = static_cast<IBaseFilter*>(&filter_);
     filter_.AddRef();
-    info->dir = spec_.direction;
-    lstrcpynW(info->achName, spec_.name.c_str(), MAX_PIN_NAME);
+    info->dir = setup_.direction;
+    lstrcpynW(info->achName, setup_.name.c_str(), MAX_PIN_NAME);
     return S_OK;
 }
 
@@ -556,10 +556,10 @@ HRESULT FakePin::GetFormat(AM_MEDIA_TYPE** out)
     type->majortype = MEDIATYPE_Audio;
     type->subtype = MEDIASUBTYPE_PCM;
     type->formattype = FORMAT_WaveFormatEx;
-    ULONG size = filter_.Spec().offeredFormatSize;
+    ULONG size = filter_.Setup().offeredFormatSize;
     type->pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(size ? size : 1));
     type->cbFormat = size;
-    memcpy(type->pbFormat, &filter_.Spec().offered, size < sizeof(WAVEFORMATEX) ? size : sizeof(WAVEFORMATEX));
+    memcpy(type->pbFormat, &filter_.Setup().offered, size < sizeof(WAVEFORMATEX) ? size : sizeof(WAVEFORMATEX));
     *out = type;
     return S_OK;
 }
@@ -589,15 +589,15 @@ public:
         *out = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
         if (!g_lab) return E_UNEXPECTED;
-        const FilterSpec& spec = g_lab->Spec(clsid_);
-        if (spec.failCreate) {
-            Log("refuse " + spec.role);
+        const FilterSetup& setup = g_lab->Setup(clsid_);
+        if (setup.failCreate) {
+            Log("refuse " + setup.role);
             return E_OUTOFMEMORY;
         }
-        auto* filter = new FakeFilter(clsid_, spec);
+        auto* filter = new FakeFilter(clsid_, setup);
         HRESULT hr = filter->QueryInterface(iid, out);
         filter->Release();
-        if (SUCCEEDED(hr)) Log("create " + spec.role);
+        if (SUCCEEDED(hr)) Log("create " + setup.role);
         return hr;
     }
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
@@ -625,10 +625,10 @@ std::string Narrow(const wchar_t* text)
 FakeLab::FakeLab()
 {
     g_lab = this;
-    ResetSpecs();
+    ResetSetups();
 }
 
-void FakeLab::ResetSpecs()
+void FakeLab::ResetSetups()
 {
     WAVEFORMATEX offered{};
     offered.wFormatTag = WAVE_FORMAT_PCM;
@@ -638,15 +638,15 @@ void FakeLab::ResetSpecs()
     offered.nBlockAlign = 4;
     offered.nAvgBytesPerSec = 192000;
 
-    Reader() = FilterSpec{"reader", {{L"Output", PINDIR_OUTPUT}}};
-    Splitter() = FilterSpec{"splitter", {{L"Input", PINDIR_INPUT}, {L"Video", PINDIR_OUTPUT}, {L"Audio", PINDIR_OUTPUT}}};
+    Reader() = FilterSetup{"reader", {{L"Output", PINDIR_OUTPUT}}};
+    Splitter() = FilterSetup{"splitter", {{L"Input", PINDIR_INPUT}, {L"Video", PINDIR_OUTPUT}, {L"Audio", PINDIR_OUTPUT}}};
     Splitter().duration = 599000000;  // 59.9 s
-    Decoder() = FilterSpec{"decoder", {{L"In", PINDIR_INPUT}, {L"Out", PINDIR_OUTPUT}}};
-    Acm() = FilterSpec{"acm", {{L"Input", PINDIR_INPUT}, {L"Output", PINDIR_OUTPUT}}};
+    Decoder() = FilterSetup{"decoder", {{L"In", PINDIR_INPUT}, {L"Out", PINDIR_OUTPUT}}};
+    Acm() = FilterSetup{"acm", {{L"Input", PINDIR_INPUT}, {L"Output", PINDIR_OUTPUT}}};
     Acm().offered = offered;
-    Encoder() = FilterSpec{"encoder", {{L"In", PINDIR_INPUT}, {L"Out", PINDIR_OUTPUT}}};
-    WavDest() = FilterSpec{"wavdest", {{L"In", PINDIR_INPUT}, {L"Out", PINDIR_OUTPUT}}};
-    Writer() = FilterSpec{"writer", {{L"in", PINDIR_INPUT}}};
+    Encoder() = FilterSetup{"encoder", {{L"In", PINDIR_INPUT}, {L"Out", PINDIR_OUTPUT}}};
+    WavDest() = FilterSetup{"wavdest", {{L"In", PINDIR_INPUT}, {L"Out", PINDIR_OUTPUT}}};
+    Writer() = FilterSetup{"writer", {{L"in", PINDIR_INPUT}}};
     Writer().renderer = true;
 }
 
@@ -659,7 +659,7 @@ FakeLab::~FakeLab()
 
 bool FakeLab::Register()
 {
-    for (auto& entry : specs_) {
+    for (auto& entry : setups_) {
         auto* factory = new FakeFactory(entry.first);
         DWORD cookie = 0;
         HRESULT hr = CoRegisterClassObject(entry.first, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);

@@ -16,15 +16,15 @@
 
 namespace fakes {
 
-struct PinSpec {
+struct PinSetup {
     std::wstring name;
     PIN_DIRECTION direction;
     bool refuseConnection = false;
 };
 
-struct FilterSpec {
+struct FilterSetup {
     std::string role;            // short name used in the log: reader, splitter, ...
-    std::vector<PinSpec> pins;
+    std::vector<PinSetup> pins;
     bool failCreate = false;     // the class object refuses to create it
     bool failJoin = false;       // JoinFilterGraph fails, so AddFilter fails
     bool missingExtra = false;   // the extra interface is not offered
@@ -39,27 +39,27 @@ struct FilterSpec {
     ULONG offeredFormatSize = sizeof(WAVEFORMATEX);
 };
 
-// The whole set of doubles for one test: specs, registrations, log, counts.
+// The whole set of doubles for one test: setups, registrations, log, counts.
 class FakeLab {
 public:
-    FakeLab();   // default specs of a pipeline that connects
+    FakeLab();   // default setups of a pipeline that connects
     ~FakeLab();  // revokes the registrations
     FakeLab(const FakeLab&) = delete;
     FakeLab& operator=(const FakeLab&) = delete;
 
-    // Back to the default specs.
-    void ResetSpecs();
+    // Back to the default setups.
+    void ResetSetups();
     // Registers a class object for each of the seven class identifiers.
     bool Register();
 
-    FilterSpec& Spec(const CLSID& clsid) { return specs_[clsid]; }
-    FilterSpec& Reader() { return Spec(CLSID_AsyncReader); }
-    FilterSpec& Splitter() { return Spec(corvane::CLSID_RealSplitter); }
-    FilterSpec& Decoder() { return Spec(corvane::CLSID_RealAudioDecoder); }
-    FilterSpec& Acm() { return Spec(CLSID_ACMWrapper); }
-    FilterSpec& Encoder() { return Spec(corvane::CLSID_Mp3Encoder); }
-    FilterSpec& WavDest() { return Spec(corvane::CLSID_WavDest); }
-    FilterSpec& Writer() { return Spec(CLSID_FileWriter); }
+    FilterSetup& Setup(const CLSID& clsid) { return setups_[clsid]; }
+    FilterSetup& Reader() { return Setup(CLSID_AsyncReader); }
+    FilterSetup& Splitter() { return Setup(corvane::CLSID_RealSplitter); }
+    FilterSetup& Decoder() { return Setup(corvane::CLSID_RealAudioDecoder); }
+    FilterSetup& Acm() { return Setup(CLSID_ACMWrapper); }
+    FilterSetup& Encoder() { return Setup(corvane::CLSID_Mp3Encoder); }
+    FilterSetup& WavDest() { return Setup(corvane::CLSID_WavDest); }
+    FilterSetup& Writer() { return Setup(CLSID_FileWriter); }
 
     void Log(const std::string& line) { log_.push_back(line); }
     const std::vector<std::string>& Entries() const { return log_; }
@@ -82,7 +82,7 @@ private:
     struct GuidLess {
         bool operator()(const GUID& a, const GUID& b) const { return memcmp(&a, &b, sizeof(GUID)) < 0; }
     };
-    std::map<GUID, FilterSpec, GuidLess> specs_;
+    std::map<GUID, FilterSetup, GuidLess> setups_;
     std::vector<std::string> log_;
     std::vector<DWORD> cookies_;
     std::vector<IClassFactory*> factories_;

@@ -132,11 +132,16 @@ TEST_F(FilterWrapperTest, FileWriterSetsOverwriteModeAndTheOutputFile)
     {
         corvane::FileWriterFilter writer(runner_.Graph());
         ASSERT_TRUE(writer.Create());
-        writer.SetOutputFile("C:\\out dir\\\xe9t\xe9.mp3");
+        // A name with a character outside ASCII, written in the ANSI code page.
+        const wchar_t* wide = L"C:\\out dir\\\x00e9t\x00e9 \"1\".mp3";
+        char narrow[MAX_PATH] = {};
+        BOOL lossy = FALSE;
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof(narrow), nullptr, &lossy);
+        if (lossy) GTEST_SKIP() << "the ANSI code page has no e-acute";
+        writer.SetOutputFile(narrow);
         EXPECT_EQ((std::vector<std::string>{"mode 1"}), lab_.With("mode"));
         // The path arrives as UTF-16 from the ANSI code page, with the type GetCurFile gave.
-        EXPECT_EQ((std::vector<std::string>{"setfile C:\\out dir\\\xc3\xa9t\xc3\xa9.mp3 stream-type"}),
-                  lab_.With("setfile"));
+        EXPECT_EQ((std::vector<std::string>{"setfile " + fakes::Narrow(wide) + " stream-type"}), lab_.With("setfile"));
     }
     EXPECT_EQ((std::vector<std::string>{"leave writer"}), lab_.With("leave"));
     EXPECT_EQ(0, lab_.LiveFilters());
@@ -232,6 +237,58 @@ TEST_F(FilterWrapperTest, EncoderChannelModeIsSignExtendedFromSixteenBits)
     EXPECT_TRUE(encoder.SetChannelMode(3));
     EXPECT_EQ((std::vector<std::string>{"encoder ChannelMode -1", "encoder ChannelMode 3"}),
               lab_.With("encoder ChannelMode"));
+}
+
+}  // namespace
+
+namespace {
+
+// The wrappers around the platform's own filters, without test doubles.
+class SystemFilterTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(runner_.Create()); }
+
+    testing_support::ComApartment com_;
+    corvane::GraphRunner runner_;
+};
+
+TEST_F(SystemFilterTest, AsyncReaderLoadsTheSourceThroughItsCurrentFile)
+{
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    std::string pathText = std::string(temp) + "engine reader test.rm";
+    const char* path = pathText.c_str();
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    DWORD written = 0;
+    WriteFile(file, ".RMF\0\0\0\x12", 8, &written, nullptr);
+    CloseHandle(file);
+
+    {
+        corvane::FileReaderFilter reader(runner_.Graph());
+        ASSERT_TRUE(reader.Create());
+        reader.LoadSource(path);
+        ComPtr<IFileSourceFilter> source;
+        ASSERT_EQ(S_OK, ComPtr<IBaseFilter>(reader.Filter()).As(source));
+        LPOLESTR current = nullptr;
+        ASSERT_EQ(S_OK, source->GetCurFile(&current, nullptr));
+        ASSERT_NE(nullptr, current);
+        EXPECT_EQ(std::string(path), fakes::Narrow(current));
+        CoTaskMemFree(current);
+        EXPECT_NE(nullptr, reader.OutputPin());
+    }
+    DeleteFileA(path);
+}
+
+TEST_F(SystemFilterTest, FileWriterIsCreatedAndReleased)
+{
+    IGraphBuilder* graph = runner_.Graph();
+    corvane::FileWriterFilter writer(graph);
+    ASSERT_TRUE(writer.Create());
+    EXPECT_NE(nullptr, writer.InputPin());
+    writer.Release();
+    ComPtr<IBaseFilter> found;
+    EXPECT_NE(S_OK, graph->FindFilterByName(L"File Writer", found.Put()));
 }
 
 }  // namespace

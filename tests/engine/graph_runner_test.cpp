@@ -2,6 +2,10 @@
 // subject/observer pair it notifies through.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
+#include <new>
+
 #include "com_ptr.h"
 #include "fake_filters.h"
 #include "filter_wrappers.h"
@@ -212,19 +216,28 @@ TEST_F(GraphRunnerTest, DestroyingTheRunnerEmptiesItsObserversSubjectList)
 
 TEST_F(GraphRunnerTest, AnObserverThatDestroysTheRunnerEndsTheDrain)
 {
-    auto runner = std::make_unique<GraphRunner>();
+    // The runner lives in storage the test overwrites once it is destroyed,
+    // so that any later use of it by the drain would fault.
+    alignas(GraphRunner) unsigned char storage[sizeof(GraphRunner)];
+    auto* runner = new (storage) GraphRunner;
     ASSERT_TRUE(runner->Create());
     RecordingObserver observer;
     runner->AttachObserver(&observer);
+    bool destroyed = false;
     observer.onNotify = [&](LONG code) {
-        if (code == 88890) runner.reset();
+        if (code == 88890 && !destroyed) {
+            destroyed = true;
+            runner->~GraphRunner();
+            memset(storage, 0xAB, sizeof(storage));
+        }
     };
     Queue(*runner, EC_ERRORABORT);
     Queue(*runner, EC_ERRORABORT);
     runner->OnGraphEvent();
-    EXPECT_EQ(nullptr, runner);
+    EXPECT_TRUE(destroyed);
     // One abort, then the departure notice; the second abort was never fetched.
     EXPECT_EQ((std::vector<LONG>{88890, 0}), observer.codes);
+    EXPECT_TRUE(observer.Subjects().empty());
 }
 
 TEST_F(GraphRunnerTest, ReleasesTheGraphCompletely)

@@ -1,0 +1,49 @@
+#include "class_factory.h"
+
+#include "module.h"
+
+namespace corvane::server {
+
+STDMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** out)
+{
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+        *out = static_cast<IClassFactory*>(this);
+        AddRef();
+        return S_OK;
+    }
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) ClassFactory::AddRef()
+{
+    return static_cast<ULONG>(InterlockedIncrement(&refs_));
+}
+
+STDMETHODIMP_(ULONG) ClassFactory::Release()
+{
+    LONG refs = InterlockedDecrement(&refs_);
+    if (refs == 0) delete this;
+    return static_cast<ULONG>(refs);
+}
+
+STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out)
+{
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    // An aggregated object must hand its own IUnknown to the outer object.
+    if (outer && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+    return creator_(outer, iid, out);
+}
+
+STDMETHODIMP ClassFactory::LockServer(BOOL lock)
+{
+    if (lock)
+        Module::Instance().Lock();
+    else
+        Module::Instance().Unlock();
+    return S_OK;
+}
+
+}  // namespace corvane::server

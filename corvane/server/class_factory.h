@@ -1,0 +1,30 @@
+// ClassFactory: the class object of a creatable class. It lives in the
+// object map for the life of the module and does not hold the module lock;
+// LockServer does.
+#pragma once
+
+#include <windows.h>
+#include <unknwn.h>
+
+namespace corvane::server {
+
+class ClassFactory final : public IClassFactory {
+public:
+    using Creator = HRESULT (*)(IUnknown* outer, REFIID iid, void** out);
+    explicit ClassFactory(Creator creator) : creator_(creator) {}
+    virtual ~ClassFactory() = default;
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    // IClassFactory
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
+    STDMETHODIMP LockServer(BOOL lock) override;
+
+private:
+    volatile LONG refs_ = 1;
+    Creator creator_;
+};
+
+}  // namespace corvane::server
