@@ -1,9 +1,27 @@
-// Start-up of the desktop program.
+// Start-up of the desktop program: the main window, then its message loop.
 #include <windows.h>
+#include <ole2.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+#include "main_window.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
 {
-    MessageBoxW(nullptr, L"Vellumo converts RealMedia audio to MP3 or WAV.\nThe main window is not built yet.",
-                L"Vellumo", MB_OK | MB_ICONINFORMATION);
-    return 0;
+    // The converter control lives in this thread's single-threaded apartment.
+    const HRESULT ole = OleInitialize(nullptr);
+    int exitCode = 1;
+    {
+        vellumo::MainWindow& frmMain = vellumo::MainWindow::Instance();
+        if (frmMain.Create(showCommand)) {
+            MSG message;
+            while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+                HWND main = frmMain.Handle();
+                if (main && IsDialogMessageW(main, &message)) continue;
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+            exitCode = 0;
+        }
+    }
+    if (SUCCEEDED(ole)) OleUninitialize();
+    return exitCode;
 }

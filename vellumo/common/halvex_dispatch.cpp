@@ -1,0 +1,110 @@
+#include "halvex_dispatch.h"
+
+#include <oleauto.h>
+
+namespace vellumo {
+
+namespace {
+
+// A VARIANT that is cleared when it goes.
+class Variant {
+public:
+    Variant() { VariantInit(&value_); }
+    ~Variant() { VariantClear(&value_); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+    VARIANT* Get() { return &value_; }
+
+private:
+    VARIANT value_;
+};
+
+}  // namespace
+
+HRESULT HalvexDispatch::Invoke(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result) const
+{
+    if (!dispatch_) return E_POINTER;
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    return dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, params ? params : &none, result, nullptr,
+                             nullptr);
+}
+
+HRESULT HalvexDispatch::Put(DISPID id, VARIANT* value) const
+{
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params = {value, &named, 1, 1};
+    return Invoke(id, DISPATCH_PROPERTYPUT, &params, nullptr);
+}
+
+HRESULT HalvexDispatch::GetLong(DISPID id, LONG* value) const
+{
+    Variant result;
+    HRESULT hr = Invoke(id, DISPATCH_PROPERTYGET, nullptr, result.Get());
+    if (FAILED(hr)) return hr;
+    hr = VariantChangeType(result.Get(), result.Get(), 0, VT_I4);
+    if (FAILED(hr)) return hr;
+    *value = V_I4(result.Get());
+    return S_OK;
+}
+
+HRESULT HalvexDispatch::PutShort(DISPID id, SHORT value) const
+{
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_I2;
+    V_I2(&v) = value;
+    return Put(id, &v);
+}
+
+HRESULT HalvexDispatch::PutLong(DISPID id, LONG value) const
+{
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_I4;
+    V_I4(&v) = value;
+    return Put(id, &v);
+}
+
+HRESULT HalvexDispatch::PutString(DISPID id, const std::wstring& value) const
+{
+    Variant v;
+    V_VT(v.Get()) = VT_BSTR;
+    V_BSTR(v.Get()) = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
+    if (!V_BSTR(v.Get())) return E_OUTOFMEMORY;
+    return Put(id, v.Get());
+}
+
+HRESULT HalvexDispatch::GetString(DISPID id, std::wstring* value) const
+{
+    Variant result;
+    HRESULT hr = Invoke(id, DISPATCH_PROPERTYGET, nullptr, result.Get());
+    if (FAILED(hr)) return hr;
+    hr = VariantChangeType(result.Get(), result.Get(), 0, VT_BSTR);
+    if (FAILED(hr)) return hr;
+    BSTR text = V_BSTR(result.Get());
+    value->assign(text ? text : L"", text ? SysStringLen(text) : 0);
+    return S_OK;
+}
+
+HRESULT HalvexDispatch::GetLongWithString(DISPID id, const std::wstring& argument, LONG* value) const
+{
+    Variant arg;
+    V_VT(arg.Get()) = VT_BSTR;
+    V_BSTR(arg.Get()) = SysAllocStringLen(argument.data(), static_cast<UINT>(argument.size()));
+    if (!V_BSTR(arg.Get())) return E_OUTOFMEMORY;
+    DISPPARAMS params = {arg.Get(), nullptr, 1, 0};
+    Variant result;
+    HRESULT hr = Invoke(id, DISPATCH_PROPERTYGET | DISPATCH_METHOD, &params, result.Get());
+    if (FAILED(hr)) return hr;
+    hr = VariantChangeType(result.Get(), result.Get(), 0, VT_I4);
+    if (FAILED(hr)) return hr;
+    *value = V_I4(result.Get());
+    return S_OK;
+}
+
+HRESULT HalvexDispatch::Call(DISPID id) const
+{
+    return Invoke(id, DISPATCH_METHOD, nullptr, nullptr);
+}
+
+}  // namespace vellumo

@@ -1,0 +1,72 @@
+#include "paths.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace vellumo {
+
+namespace {
+
+template <class S>
+S Trim(const S& text)
+{
+    const auto first = text.find_first_not_of(static_cast<typename S::value_type>(' '));
+    if (first == S::npos) return S();
+    const auto last = text.find_last_not_of(static_cast<typename S::value_type>(' '));
+    return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::wstring TrimBlanks(const std::wstring& text) { return Trim(text); }
+std::string TrimBlanks(const std::string& text) { return Trim(text); }
+
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name)
+{
+    const std::wstring trimmed = TrimBlanks(folder);
+    if (trimmed.empty()) return name;
+    if (trimmed.back() == L'\\') return trimmed + name;
+    return trimmed + L'\\' + name;
+}
+
+std::wstring FileNameOf(const std::wstring& path)
+{
+    const auto slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+std::wstring BaseNameOf(const std::wstring& path)
+{
+    const std::wstring name = FileNameOf(path);
+    const auto dot = name.rfind(L'.');
+    // p counts from 1, 0 when there is no dot.
+    const std::size_t p = dot == std::wstring::npos ? 0 : dot + 1;
+    const std::size_t k = name.size() - p;
+    if (p >= 2 && k >= 1 && k <= 4) return name.substr(0, p - 1);
+    return name;
+}
+
+std::wstring FolderOfPath(const std::wstring& modulePath)
+{
+    const auto slash = modulePath.rfind(L'\\');
+    if (slash == std::wstring::npos) return std::wstring();
+    std::wstring folder = modulePath.substr(0, slash);
+    if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
+    return folder;
+}
+
+std::wstring ProgramPath()
+{
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return std::wstring();
+        if (n < buffer.size()) return std::wstring(buffer.data(), n);
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::wstring ProgramFolder() { return FolderOfPath(ProgramPath()); }
+
+}  // namespace vellumo

@@ -1,0 +1,27 @@
+// Plain string work on Windows paths, and where the program lives.
+#pragma once
+
+#include <string>
+
+namespace vellumo {
+
+// The folder with blanks trimmed, then a backslash unless it already ends
+// with one, then the name; an empty folder gives the name alone.
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
+// The text after the last backslash, or the whole path without one.
+std::wstring FileNameOf(const std::wstring& path);
+// The file name without a final extension of one to four characters.
+std::wstring BaseNameOf(const std::wstring& path);
+
+// Leading and trailing blanks (spaces) removed.
+std::wstring TrimBlanks(const std::wstring& text);
+std::string TrimBlanks(const std::string& text);
+
+// The folder of a module path, the way the program reports its own folder:
+// no trailing backslash, except for a drive root ("C:\").
+std::wstring FolderOfPath(const std::wstring& modulePath);
+// Folder and file of the running program.
+std::wstring ProgramPath();
+std::wstring ProgramFolder();
+
+}  // namespace vellumo

@@ -1,0 +1,73 @@
+// frmMain: the main window. It holds the source list, the output folder, the
+// format choice and the parameter store (its converter control Atlqzt), and
+// opens the other windows.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "common/halvex_host.h"
+#include "common/ui_kit.h"
+#include "paint_background.h"
+
+namespace vellumo {
+
+class MainWindow final : public HalvexEvents {
+public:
+    // The one main window of the program.
+    static MainWindow& Instance();
+
+    // Creates the window, runs its load sequence and shows it.
+    bool Create(int showCommand);
+    HWND Handle() const { return window_; }
+
+    // State the other windows read.
+    const HalvexDispatch& Converter() const { return converter_.Converter(); }
+    int SourceCount() const;
+    std::wstring SourceAt(int index) const;
+    std::wstring OutputFolderText() const;
+    bool IsMp3Selected() const;
+
+    void EnableCommands(bool enabled);
+    void AddFiles(const std::wstring& dialogResult);
+    void AddFileIfNew(const std::wstring& path);
+
+    // _IAtlHalvexEvents
+    void OnError(LONG errCode) override;
+
+private:
+    MainWindow() = default;
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+    void CreateControls();
+    void FormLoad();
+    void ApplyColourScheme();
+    void OnCommand(int id, int code);
+    LRESULT OnControlColour(HDC dc, HWND control);
+
+    void ConvertClicked();
+    void OpenRmClicked();
+    void DeleteClicked();
+    void ListDoubleClicked();
+    void SaveAsClicked();
+    void RefreshFileCount();
+    void ShowMessage(const std::wstring& text, UINT flags, const wchar_t* title = L"Vellumo");
+
+    HWND window_ = nullptr;
+    HWND frame1_ = nullptr, frame2_ = nullptr, frame3_ = nullptr;
+    HWND optMp3_ = nullptr, optWav_ = nullptr, list_ = nullptr, fileCount_ = nullptr, saveAs_ = nullptr;
+    std::vector<HWND> buttons_;
+
+    COLORREF backColour_ = ui::Sky;
+    COLORREF optionColour_ = ui::Sky;
+    COLORREF saveAsColour_ = GetSysColor(COLOR_WINDOW);
+    ui::Font frameFont_, optionFont_, controlFont_;
+    ui::BrushCache brushes_;
+    BackgroundCanvas canvas_;
+    HalvexHost converter_;
+};
+
+}  // namespace vellumo

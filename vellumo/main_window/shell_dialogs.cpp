@@ -1,0 +1,103 @@
+#include "shell_dialogs.h"
+
+#include <commdlg.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "common/ansi_text.h"
+#include "common/paths.h"
+
+namespace vellumo {
+
+namespace {
+
+constexpr DWORD FileDialogFlags = 0x281200;  // multi-select, file must exist, Explorer, long names
+constexpr std::size_t FileBufferChars = 32000;
+constexpr wchar_t FileDialogTitle[] = L"Open a Real File";
+constexpr wchar_t FileDialogFilter[] = L"Real Files(*.rm;*.ram;*.ra;*.rmvb)|*.rm;*.ram;*.ra;*.rmvb|All Files(*.*)|*.*";
+
+// The "|"-separated filter in the form the dialog takes: NUL-separated,
+// ending with two NULs.
+std::wstring DialogFilter(const std::wstring& filter)
+{
+    std::wstring result = filter;
+    for (wchar_t& c : result) {
+        if (c == L'|') c = L'\0';
+    }
+    result.push_back(L'\0');
+    result.push_back(L'\0');
+    return result;
+}
+
+}  // namespace
+
+std::optional<std::wstring> ShowOpenRealFilesDialog(HWND owner)
+{
+    std::wstring buffer(FileBufferChars, L'\0');
+    const std::wstring filter = DialogFilter(FileDialogFilter);
+    OPENFILENAMEW ofn = {};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = buffer.data();
+    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+    ofn.lpstrTitle = FileDialogTitle;
+    ofn.Flags = FileDialogFlags;
+    if (!GetOpenFileNameW(&ofn)) return std::nullopt;
+
+    // The result ends at the first double NUL; single NULs separate the parts.
+    std::size_t end = 0;
+    while (end + 1 < buffer.size() && !(buffer[end] == L'\0' && buffer[end + 1] == L'\0')) ++end;
+    return buffer.substr(0, end);
+}
+
+std::vector<std::wstring> PathsFromDialogResult(const std::wstring& result)
+{
+    std::vector<std::wstring> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t nul = result.find(L'\0', start);
+        parts.push_back(result.substr(start, nul == std::wstring::npos ? std::wstring::npos : nul - start));
+        if (nul == std::wstring::npos) break;
+        start = nul + 1;
+    }
+    if (parts.size() == 1) return parts;
+    std::wstring folder = parts[0];
+    if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+    std::vector<std::wstring> paths;
+    for (std::size_t i = 1; i < parts.size(); ++i) paths.push_back(folder + parts[i]);
+    return paths;
+}
+
+std::wstring BrowseForFolder(HWND owner)
+{
+    const std::string title = ToAnsi(L"Please locate a directory");
+    BROWSEINFOA request = {};
+    request.hwndOwner = owner;
+    request.pidlRoot = nullptr;
+    request.pszDisplayName = nullptr;
+    request.lpszTitle = title.c_str();
+    request.ulFlags = BIF_RETURNONLYFSDIRS;
+    request.lpfn = nullptr;
+    request.lParam = 0;
+    request.iImage = 0;
+    PIDLIST_ABSOLUTE list = SHBrowseForFolderA(&request);
+    if (!list) return std::wstring();
+    std::string buffer(512, ' ');
+    std::wstring result;
+    if (SHGetPathFromIDListA(list, buffer.data())) {
+        const auto nul = buffer.find('\0');
+        result = FromAnsi(buffer.substr(0, nul));
+    }
+    CoTaskMemFree(list);
+    return result;
+}
+
+void ShowHelp()
+{
+    const std::string path = ToAnsi(JoinPath(ProgramFolder(), L"vellumo.chm"));
+    ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+}  // namespace vellumo

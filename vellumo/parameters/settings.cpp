@@ -1,0 +1,92 @@
+#include "settings.h"
+
+#include <climits>
+
+#include "common/paths.h"
+#include "ini_file.h"
+
+namespace vellumo {
+
+namespace {
+
+struct SettingKey {
+    const wchar_t* section;
+    const wchar_t* key;
+    DISPID property;
+    bool isLong;  // Long ("VBR") rather than Integer
+    long defaultValue;
+};
+
+// Reading order.
+constexpr SettingKey ReadOrder[] = {
+    {L"MP3", L"MP3_Frequency", DispMP3Frequency, false, 0},
+    {L"MP3", L"MP3_Channels", DispMP3Channels, false, 0},
+    {L"MP3", L"MP3_Bitrates", DispMP3Bitrate, false, 8},
+    {L"MP3", L"VBR", DispMP3VBR, true, 0},
+    {L"MP3", L"MP3_VBRMin", DispMP3VBRMinBitrate, false, 3},
+    {L"MP3", L"MP3_VBRMax", DispMP3VBRMaxBitrate, false, 9},
+    {L"WAV", L"WAV_Frequency", DispWAVFrequency, false, 0},
+    {L"WAV", L"WAV_Channels", DispWAVChannels, false, 2},
+    {L"WAV", L"WAV_Bits", DispWAVBits, false, 1},
+};
+
+// Writing order: maximum before minimum.
+constexpr int WriteOrder[] = {0, 1, 2, 3, 5, 4, 6, 7, 8};
+
+}  // namespace
+
+bool ParseWholeNumber(const std::wstring& text, long low, long high, long* value)
+{
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
+        negative = text[i] == L'-';
+        ++i;
+    }
+    if (i == text.size()) return false;
+    long long number = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < L'0' || text[i] > L'9') return false;
+        number = number * 10 + (text[i] - L'0');
+        if (number > 1LL << 40) return false;
+    }
+    if (negative) number = -number;
+    if (number < low || number > high) return false;
+    *value = static_cast<long>(number);
+    return true;
+}
+
+std::wstring SettingsPath() { return JoinPath(ProgramFolder(), L"settings.ini"); }
+
+void LoadSettings(const HalvexDispatch& store, const std::wstring& path)
+{
+    for (const SettingKey& row : ReadOrder) {
+        const std::wstring text = ReadIniValue(row.section, row.key, std::to_wstring(row.defaultValue), path);
+        long value = row.defaultValue;
+        if (row.isLong) {
+            if (!ParseWholeNumber(text, LONG_MIN, LONG_MAX, &value)) value = row.defaultValue;
+            store.PutLong(row.property, static_cast<LONG>(value));
+        } else {
+            if (!ParseWholeNumber(text, SHRT_MIN, SHRT_MAX, &value)) value = row.defaultValue;
+            store.PutShort(row.property, static_cast<SHORT>(value));
+        }
+    }
+}
+
+void LoadSettings(const HalvexDispatch& store) { LoadSettings(store, SettingsPath()); }
+
+void SaveSettings(const HalvexDispatch& store, const std::wstring& path)
+{
+    for (int index : WriteOrder) {
+        const SettingKey& row = ReadOrder[index];
+        LONG value = 0;
+        // A value the store cannot give is not written: the file keeps what it holds.
+        if (FAILED(store.GetLong(row.property, &value))) continue;
+        if (!row.isLong) value = static_cast<SHORT>(value);
+        WriteIniValue(row.section, row.key, std::to_wstring(value), path);
+    }
+}
+
+void SaveSettings(const HalvexDispatch& store) { SaveSettings(store, SettingsPath()); }
+
+}  // namespace vellumo
