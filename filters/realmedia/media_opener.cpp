@@ -1,0 +1,51 @@
+#include "media_opener.h"
+
+#include "ram_file.h"
+#include "surestream.h"
+
+namespace vellumo::realmedia {
+
+namespace {
+
+constexpr int kMaxReferenceDepth = 4;
+constexpr int32_t kRamProbeBytes = 64 * 1024 + 1;
+
+// A source shared with a multi-rate view that was tried first.
+class SharedSource final : public ByteSource {
+public:
+    explicit SharedSource(std::shared_ptr<ByteSource> inner) : inner_(std::move(inner)) {}
+    int64_t Length() override { return inner_->Length(); }
+    int32_t ReadAt(int64_t offset, uint8_t* buffer, int32_t size) override { return inner_->ReadAt(offset, buffer, size); }
+    std::wstring Path() const override { return inner_->Path(); }
+
+private:
+    std::shared_ptr<ByteSource> inner_;
+};
+
+std::unique_ptr<RmDemuxer> Open(std::unique_ptr<ByteSource> source, const FileOpener& opener, int depth)
+{
+    if (!source) return nullptr;
+    std::vector<uint8_t> head = ReadHead(*source, kRamProbeBytes);
+    if (HasRealMediaSignature(head)) {
+        std::shared_ptr<ByteSource> shared(std::move(source));
+        if (auto multiRate = OpenBestEncoding(shared)) return multiRate;
+        auto demuxer = std::make_unique<RmDemuxer>();
+        if (!demuxer->Open(std::make_unique<SharedSource>(shared))) return nullptr;
+        return demuxer;
+    }
+    if (depth >= kMaxReferenceDepth || !LooksLikeRamFile(head)) return nullptr;
+    for (const auto& entry : LocalRamEntries(head, FolderOf(source->Path()))) {
+        auto target = opener ? opener(entry) : std::unique_ptr<ByteSource>(FileByteSource::Open(entry));
+        if (auto demuxer = Open(std::move(target), opener, depth + 1)) return demuxer;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<RmDemuxer> OpenRealMedia(std::unique_ptr<ByteSource> source, const FileOpener& opener)
+{
+    return Open(std::move(source), opener, 0);
+}
+
+}  // namespace vellumo::realmedia

@@ -1,0 +1,24 @@
+// RealMedia reference files (.ram): a short text listing media locations,
+// one a line. The pack converts the first entry that is a local file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vellumo::realmedia {
+
+// True when the bytes read like a reference file: short text with no binary
+// bytes and at least one non-blank line. A RealMedia signature is never one.
+bool LooksLikeRamFile(const std::vector<uint8_t>& bytes);
+
+// The local file locations a reference file lists, in order, as full paths:
+// file:// URLs (percent-escapes decoded, query and fragment dropped) and plain
+// paths; relative ones are taken against folder. Network locations (rtsp://,
+// pnm://, http:// ...), blank lines and comments are left out.
+std::vector<std::wstring> LocalRamEntries(const std::vector<uint8_t>& text, const std::wstring& folder);
+
+// The folder part of a path ("C:\a\b.ram" -> "C:\a"), empty when there is none.
+std::wstring FolderOf(const std::wstring& path);
+
+}  // namespace vellumo::realmedia

@@ -1,0 +1,174 @@
+// The RealAudio decoder filter: the splitter's compressed audio in, 16-bit
+// PCM at the source's rate and channels out.
+#include "dshow_uuids.h"
+
+#include <cstring>
+#include <vector>
+
+#include "audio_decoder.h"
+#include "base/module.h"
+#include "base/transform_filter.h"
+#include "codec_setup.h"
+#include "filter_ids.h"
+#include "realmedia_types.h"
+
+namespace vellumo::filters {
+
+namespace {
+
+using realmedia::AudioCodecSetup;
+
+class RealAudioDecoderFilter final : public TransformFilter {
+public:
+    RealAudioDecoderFilter() : TransformFilter(corvane::CLSID_RealAudioDecoder, L"In", L"Out") {}
+
+protected:
+    HRESULT CheckInputType(const AM_MEDIA_TYPE& mt) override
+    {
+        AudioCodecSetup setup;
+        if (!RealAudioSetupOf(mt, setup)) return VFW_E_TYPE_NOT_ACCEPTED;
+        if (setup.sampleRate <= 0 || setup.channels <= 0 || setup.channels > 8) return VFW_E_TYPE_NOT_ACCEPTED;
+        return S_OK;
+    }
+
+    HRESULT GetOutputType(int index, MediaType& out) override
+    {
+        if (index < 0) return E_INVALIDARG;
+        if (index > 0) return VFW_S_NO_MORE_ITEMS;
+        AudioCodecSetup setup;
+        if (!RealAudioSetupOf(*Input().ConnectionType(), setup)) return VFW_E_NOT_CONNECTED;
+        out = PcmMediaType(static_cast<DWORD>(setup.sampleRate), static_cast<WORD>(setup.channels), 16);
+        return S_OK;
+    }
+
+    void OutputBufferRequirements(ALLOCATOR_PROPERTIES& props) override
+    {
+        AudioCodecSetup setup;
+        RealAudioSetupOf(*Input().ConnectionType(), setup);
+        const long frame = 2L * (setup.channels > 0 ? setup.channels : 2);
+        const long quarterSecond = frame * (setup.sampleRate > 0 ? setup.sampleRate : 44100) / 4;
+        props.cBuffers = 8;
+        props.cbBuffer = quarterSecond - quarterSecond % frame;
+        props.cbAlign = 1;
+        props.cbPrefix = 0;
+    }
+
+    HRESULT StartStreaming() override
+    {
+        AudioCodecSetup setup;
+        if (!RealAudioSetupOf(*Input().ConnectionType(), setup)) return VFW_E_NOT_CONNECTED;
+        decoder_ = std::make_unique<realmedia::AudioDecoder>();
+        if (!decoder_->Open(setup)) {
+            decoder_.reset();
+            return VFW_E_UNSUPPORTED_AUDIO;
+        }
+        frameBytes_ = 2u * static_cast<unsigned>(decoder_->Channels());
+        anchored_ = false;
+        return S_OK;
+    }
+
+    HRESULT StopStreaming() override
+    {
+        decoder_.reset();
+        return S_OK;
+    }
+
+    HRESULT Process(IMediaSample* sample) override
+    {
+        if (!decoder_) return VFW_E_WRONG_STATE;
+        BYTE* data = nullptr;
+        if (FAILED(sample->GetPointer(&data))) return S_OK;
+        const long length = sample->GetActualDataLength();
+        if (!anchored_) {
+            // Output times count samples from the first packet's time, so
+            // that they run on without gaps whatever the packets carry.
+            REFERENCE_TIME start = 0, stop = 0;
+            base_ = SUCCEEDED(sample->GetTime(&start, &stop)) ? start : 0;
+            produced_ = 0;
+            anchored_ = true;
+            discontinuity_ = true;
+        }
+        pcm_.clear();
+        if (data && length > 0) decoder_->Decode(data, static_cast<size_t>(length), pcm_);
+        return DeliverPcm();
+    }
+
+    HRESULT Drain() override
+    {
+        if (!decoder_) return S_OK;
+        pcm_.clear();
+        decoder_->Drain(pcm_);
+        return DeliverPcm();
+    }
+
+    void Discard() override
+    {
+        if (decoder_) decoder_->Reset();
+        anchored_ = false;
+    }
+
+private:
+    REFERENCE_TIME TimeAt(uint64_t frames) const
+    {
+        return base_ + static_cast<REFERENCE_TIME>(frames * 10000000ull / static_cast<uint64_t>(decoder_->SampleRate()));
+    }
+
+    // Delivers pcm_ in whole sample frames, times counted from base_.
+    HRESULT DeliverPcm()
+    {
+        const auto* bytes = reinterpret_cast<const BYTE*>(pcm_.data());
+        size_t remaining = pcm_.size() * sizeof(int16_t);
+        while (remaining >= frameBytes_) {
+            corvane::ComPtr<IMediaSample> out;
+            HRESULT hr = Output().GetDeliveryBuffer(out.Put());
+            if (FAILED(hr)) return hr;
+            BYTE* buffer = nullptr;
+            if (FAILED(out->GetPointer(&buffer))) return E_UNEXPECTED;
+            const size_t capacity = static_cast<size_t>(out->GetSize()) / frameBytes_ * frameBytes_;
+            if (capacity == 0) return E_UNEXPECTED;
+            const size_t n = remaining < capacity ? remaining / frameBytes_ * frameBytes_ : capacity;
+            std::memcpy(buffer, bytes, n);
+            out->SetActualDataLength(static_cast<long>(n));
+            REFERENCE_TIME start = TimeAt(produced_);
+            produced_ += n / frameBytes_;
+            REFERENCE_TIME stop = TimeAt(produced_);
+            out->SetTime(&start, &stop);
+            out->SetSyncPoint(TRUE);
+            out->SetDiscontinuity(discontinuity_ ? TRUE : FALSE);
+            discontinuity_ = false;
+            hr = Output().Deliver(out.Get());
+            if (hr != S_OK) return hr;
+            bytes += n;
+            remaining -= n;
+        }
+        return S_OK;
+    }
+
+    std::unique_ptr<realmedia::AudioDecoder> decoder_;
+    std::vector<int16_t> pcm_;
+    size_t frameBytes_ = 4;
+    bool anchored_ = false;
+    bool discontinuity_ = true;
+    REFERENCE_TIME base_ = 0;
+    uint64_t produced_ = 0;
+};
+
+const REGPINTYPES kInputTypes[] = {{&MEDIATYPE_Audio, &MEDIASUBTYPE_NULL}};
+const REGPINTYPES kOutputTypes[] = {{&MEDIATYPE_Audio, &MEDIASUBTYPE_PCM}};
+const REGFILTERPINS2 kPins[] = {
+    {0, 1, 1, kInputTypes, 0, nullptr, nullptr},
+    {REG_PINFLAG_B_OUTPUT, 1, 1, kOutputTypes, 0, nullptr, nullptr},
+};
+const FilterClass kClass = {&corvane::CLSID_RealAudioDecoder,
+                            L"Vellumo RealAudio Decoder",
+                            &CreateInstance<RealAudioDecoderFilter>,
+                            MERIT_NORMAL,
+                            &CLSID_LegacyAmFilterCategory,
+                            kPins,
+                            2,
+                            nullptr};
+const FilterClassEntry kEntry(kClass);
+
+}  // namespace
+
+}  // namespace vellumo::filters

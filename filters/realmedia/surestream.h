@@ -1,0 +1,51 @@
+// Multi-rate ("SureStream") RealMedia files: one logical audio stream whose
+// encodings each sit in a physical stream with its own DATA chunk. libavformat
+// opens them but delivers no packets. The pack shows libavformat one encoding
+// at a time as an ordinary single-rate file, spliced from the original bytes:
+// the file's headers with that encoding's stream description, then its DATA
+// chunk with each packet's header rewritten in the single-rate form.
+#pragma once
+
+#include "byte_source.h"
+#include "rm_demuxer.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vellumo::realmedia {
+
+// One encoding of a multi-rate file, as found in its headers and DATA chunks.
+struct RateEncoding {
+    int stream = 0;                   // physical stream number
+    std::vector<uint8_t> description;  // its MDPR chunk
+    struct Packet {
+        int64_t payload = 0;  // offset of the packet's data in the file
+        uint32_t length = 0;
+        uint32_t timestamp = 0;  // ms
+        bool keyframe = false;
+    };
+    std::vector<Packet> packets;
+};
+
+struct MultiRateLayout {
+    std::vector<uint8_t> fileHeader;  // .RMF chunk
+    std::vector<uint8_t> properties;  // PROP chunk
+    std::vector<uint8_t> content;     // CONT chunk, may be empty
+    std::vector<RateEncoding> encodings;
+};
+
+// Reads the chunk structure. False when the file is not a multi-rate
+// RealMedia file (including a damaged one whose headers cannot be read).
+bool ReadMultiRateLayout(ByteSource& source, MultiRateLayout& layout);
+
+// A single-rate file made of one encoding of a multi-rate file.
+std::unique_ptr<ByteSource> SingleRateView(std::shared_ptr<ByteSource> source, const MultiRateLayout& layout,
+                                           const RateEncoding& encoding);
+
+// Opens the best decodable encoding of a multi-rate file (highest bitrate,
+// then sample rate, then channels). Null when the file is not multi-rate or
+// no encoding can be decoded.
+std::unique_ptr<RmDemuxer> OpenBestEncoding(std::shared_ptr<ByteSource> source);
+
+}  // namespace vellumo::realmedia

@@ -1,0 +1,41 @@
+#!/bin/sh
+# Makes the RealMedia test media with native ffmpeg and copies the real
+# encoder samples beside them.
+#   make_test_media.sh OUTDIR SAMPLESDIR
+set -eu
+OUT="$1"
+SAMPLES="$(cd "$2" && pwd)"
+mkdir -p "$OUT"
+# Outputs of earlier runs are never checked again.
+rm -rf "$OUT/../../test-output/realmedia"
+cd "$OUT"
+
+ff() { ffmpeg -nostdin -v error -y "$@"; }
+
+[ -f sine440_144.ra ] || ff -f lavfi -i sine=f=440:d=5:sample_rate=8000 -ac 1 -c:a real_144 -f rm sine440_144.ra
+[ -f sine440_144.rm ] || ff -f lavfi -i sine=f=440:d=5:sample_rate=8000 -ac 1 -c:a real_144 sine440_144.rm
+[ -f sine1000_ac3.rm ] || ff -f lavfi -i sine=f=1000:d=6:sample_rate=44100 -ac 2 -c:a ac3 -b:a 192k sine1000_ac3.rm
+[ -f video_ac3.rmvb ] || ff -f lavfi -i testsrc=d=4:s=160x128:r=15 -f lavfi -i sine=f=440:d=4:sample_rate=44100 \
+    -c:v rv20 -c:a ac3 -ac 2 -b:a 128k -f rm video_ac3.rmvb
+[ -f video_rv10.rm ] || ff -f lavfi -i testsrc=d=3:s=176x144:r=10 -f lavfi -i sine=f=660:d=3:sample_rate=22050 \
+    -c:v rv10 -c:a real_144 -ar 8000 -ac 1 video_rv10.rm
+[ -f video_only.rm ] || ff -f lavfi -i testsrc=d=2:s=160x128:r=10 -c:v rv10 video_only.rm
+
+: > empty.rm
+python3 -c "import random,sys; r=random.Random(7); sys.stdout.buffer.write(bytes(r.randrange(256) for _ in range(20000)))" > random.rm
+head -c 30000 sine1000_ac3.rm > truncated.rm
+head -c 200 sine1000_ac3.rm > header_cut.rm
+
+# Reference files. Wine sees this folder as Z: plus its Unix path.
+WINDIR="Z:$(pwd)"
+mkdir -p "with space"
+cp sine1000_ac3.rm "with space/sïne 1000.rm"
+printf 'rtsp://example.com/live.rm\r\n\r\nsine1000_ac3.rm\r\nsine440_144.rm\r\n' > relative.ram
+printf 'pnm://example.com/a.ra\nfile:///%s/with%%20space/s%%C3%%AFne%%201000.rm\n' "$WINDIR" > url.ram
+printf 'http://example.com/a.rm\n%s\\sine440_144.rm\n' "$(printf '%s' "$WINDIR" | tr / '\\')" > absolute.ram
+printf '# comment\nmissing.rm\nfile:///Z:/nowhere/at/all.rm\n' > nowhere.ram
+printf 'relative.ram\n' > nested.ram
+cp "$SAMPLES"/*.ram .
+for f in "$SAMPLES"/*.rm "$SAMPLES"/*.ra; do
+  cp -u "$f" .
+done
