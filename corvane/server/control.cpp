@@ -116,6 +116,7 @@ STDMETHODIMP AtlHalvexControl::GetTypeInfo(UINT index, LCID lcid, ITypeInfo** in
 STDMETHODIMP AtlHalvexControl::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids)
 {
     if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    if (!names || !ids) return E_POINTER;
     ComPtr<ITypeInfo> info;
     HRESULT hr = dispatchInfo_.Get(lcid, info.Put());
     if (FAILED(hr)) return hr;

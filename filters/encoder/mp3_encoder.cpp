@@ -2,6 +2,11 @@
 
 #include <lame/lame.h>
 
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
+}
+
 #include <algorithm>
 #include <cstring>
 
@@ -43,6 +48,7 @@ Mp3EncoderFilter::Mp3EncoderFilter() : TransformFilter(corvane::CLSID_Mp3Encoder
 Mp3EncoderFilter::~Mp3EncoderFilter()
 {
     if (lame_) lame_close(lame_);
+    swr_free(&downmix_);
 }
 
 HRESULT Mp3EncoderFilter::QueryFilterInterface(REFIID iid, void** out)
@@ -220,7 +226,7 @@ HRESULT Mp3EncoderFilter::CheckInputType(const AM_MEDIA_TYPE& mt)
 {
     const WAVEFORMATEX* wfx = WaveFormatOf(mt);
     if (mt.majortype != MEDIATYPE_Audio || !wfx || !IsIntegerPcm(*wfx)) return VFW_E_TYPE_NOT_ACCEPTED;
-    if (wfx->wBitsPerSample != 16 || wfx->nChannels < 1 || wfx->nChannels > 2 ||
+    if (wfx->wBitsPerSample != 16 || wfx->nChannels < 1 || wfx->nChannels > 8 ||
         wfx->nBlockAlign != wfx->nChannels * 2 || wfx->nSamplesPerSec < 8000 || wfx->nSamplesPerSec > 192000)
         return VFW_E_TYPE_NOT_ACCEPTED;
     return S_OK;
@@ -230,6 +236,8 @@ lame_global_struct* Mp3EncoderFilter::OpenLame(WORD inChannels, DWORD inRate, WO
 {
     lame_global_flags* gf = lame_init();
     if (!gf) return nullptr;
+    // More than two channels reach LAME downmixed to stereo.
+    if (inChannels > 2) inChannels = 2;
     const DWORD mode = EffectiveChannelMode(inChannels);
     // Stereo output from a mono source: LAME gets the channel twice.
     const WORD channels = mode == kMono ? inChannels : 2;
@@ -318,6 +326,17 @@ HRESULT Mp3EncoderFilter::StartStreaming()
     if (lame_) lame_close(lame_);
     lame_ = OpenLame(inChannels_, inRate_, &lameChannels_);
     if (!lame_) return E_FAIL;
+    swr_free(&downmix_);
+    if (inChannels_ > 2) {
+        AVChannelLayout from, to;
+        av_channel_layout_default(&from, inChannels_);
+        av_channel_layout_default(&to, 2);
+        const int err = swr_alloc_set_opts2(&downmix_, &to, AV_SAMPLE_FMT_S16, static_cast<int>(inRate_), &from,
+                                            AV_SAMPLE_FMT_S16, static_cast<int>(inRate_), 0, nullptr);
+        av_channel_layout_uninit(&from);
+        av_channel_layout_uninit(&to);
+        if (err < 0 || !downmix_ || swr_init(downmix_) < 0) return E_FAIL;
+    }
     bytesOut_ = 0;
     framesIn_ = 0;
     haveTime_ = false;
@@ -330,6 +349,7 @@ HRESULT Mp3EncoderFilter::StopStreaming()
 {
     if (lame_) lame_close(lame_);
     lame_ = nullptr;
+    swr_free(&downmix_);
     return S_OK;
 }
 
@@ -367,16 +387,27 @@ HRESULT Mp3EncoderFilter::Process(IMediaSample* sample)
     if (frames == 0) return S_OK;
 
     const auto* pcm = reinterpret_cast<const int16_t*>(data);
-    if (inChannels_ == 1 && lameChannels_ == 2) {
+    int lameFrames = frames;
+    if (downmix_) {
+        // Same rate: one stereo frame per input frame.
+        const int capacity = swr_get_out_samples(downmix_, frames);
+        downmixed_.resize(static_cast<size_t>(capacity > frames ? capacity : frames) * 2);
+        uint8_t* out[1] = {reinterpret_cast<uint8_t*>(downmixed_.data())};
+        const uint8_t* in[1] = {data};
+        lameFrames = swr_convert(downmix_, out, capacity > frames ? capacity : frames, in, frames);
+        if (lameFrames < 0) return E_FAIL;
+        pcm = downmixed_.data();
+    } else if (inChannels_ == 1 && lameChannels_ == 2) {
         stereo_.resize(static_cast<size_t>(frames) * 2);
         for (int i = 0; i < frames; ++i) stereo_[2 * i] = stereo_[2 * i + 1] = pcm[i];
         pcm = stereo_.data();
     }
-    mp3_.resize(static_cast<size_t>(frames) * 5 / 4 + 7200);
+    mp3_.resize(static_cast<size_t>(lameFrames) * 5 / 4 + 7200);
     const int size = lameChannels_ == 2
-                         ? lame_encode_buffer_interleaved(lame_, const_cast<short*>(pcm), frames, mp3_.data(),
+                         ? lame_encode_buffer_interleaved(lame_, const_cast<short*>(pcm), lameFrames, mp3_.data(),
                                                           static_cast<int>(mp3_.size()))
-                         : lame_encode_buffer(lame_, pcm, nullptr, frames, mp3_.data(), static_cast<int>(mp3_.size()));
+                         : lame_encode_buffer(lame_, pcm, nullptr, lameFrames, mp3_.data(),
+                                              static_cast<int>(mp3_.size()));
     if (size < 0) return E_FAIL;
     framesIn_ += frames;
     return DeliverEncoded(mp3_.data(), size);

@@ -1,4 +1,5 @@
-// MP3 encoder: 16-bit PCM in, MPEG audio layer 3 out, LAME behind
+// MP3 encoder: 16-bit PCM in (1 to 8 channels; more than two are downmixed
+// to stereo), MPEG audio layer 3 out, LAME behind
 // IAudioEncoderProperties. Output samples carry the stream time of the audio
 // consumed and, as media time, their byte offsets within the MP3 stream; at
 // the end of the stream the rewritten first frame (Xing/Info tag) is sent
@@ -12,6 +13,7 @@
 #include "filter_interfaces.h"
 
 struct lame_global_struct;
+struct SwrContext;
 
 namespace vellumo::filters {
 
@@ -96,6 +98,8 @@ private:
     DWORD inRate_ = 0;
     std::vector<uint8_t> mp3_;
     std::vector<int16_t> stereo_;
+    SwrContext* downmix_ = nullptr;   // more than two input channels
+    std::vector<int16_t> downmixed_;
     uint64_t bytesOut_ = 0;       // MP3 bytes delivered so far
     int64_t framesIn_ = 0;        // PCM frames consumed
     REFERENCE_TIME timeBase_ = 0;

@@ -42,6 +42,16 @@ public:
     int DamagedPackets() const { return damaged_; }
 
 private:
+    size_t DecodePacket(const uint8_t* data, size_t size, std::vector<int16_t>& out);
+    // RealAudio's AC3 ('dnet') stores AC3 with the bytes of each 16-bit word
+    // swapped. Some files lose bytes in the middle, after which every packet
+    // boundary misses the frames (and the demuxer may stop swapping); the
+    // frames are found again by their sync words, in either byte order.
+    // final: the stream has ended, so the last frame need not be followed by
+    // another one.
+    bool NextAc3Frame(bool final);
+    size_t DecodeAc3Frames(bool final, std::vector<int16_t>& out);
+    size_t Ac3FrameBytes(size_t at, bool swapped) const;
     size_t ReceiveFrames(std::vector<int16_t>& out, bool& failed);
     size_t Convert(const AVFrame* frame, std::vector<int16_t>& out);
 
@@ -53,6 +63,13 @@ private:
     int rate_ = 0;
     int channels_ = 0;
     size_t lastFrames_ = 0;
+    bool reframeAc3_ = false;
+    std::vector<uint8_t> swapped_;  // the file's byte-swapped AC3 stream, not yet framed
+    std::vector<uint8_t> ac3Frame_;
+    uint8_t carry_ = 0;          // first byte of a word split between packets
+    bool hasCarry_ = false;
+    size_t skipped_ = 0;         // bytes passed over while looking for a frame
+    size_t lastAc3Bytes_ = 0;
     int damaged_ = 0;
 };
 

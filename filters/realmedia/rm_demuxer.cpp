@@ -48,7 +48,9 @@ bool RmDemuxer::Open(std::unique_ptr<ByteSource> source)
 {
     QuietLibraries();
     if (format_ || !source) return false;
-    if (!HasRealMediaSignature(ReadHead(*source, 4))) return false;
+    const std::vector<uint8_t> signature = ReadHead(*source, 4);
+    if (!HasRealMediaSignature(signature)) return false;
+    bareRealAudio_ = signature[1] == 'r';
     source_ = std::move(source);
     io_ = std::make_unique<AvioBridge>(*source_);
     packet_ = av_packet_alloc();
@@ -143,7 +145,14 @@ int64_t RmDemuxer::ScanDuration()
         av_packet_unref(packet_);
     }
     Rewind();
-    return av_rescale_q(std::max(lastEnd, total), st->time_base, kHundredNs);
+    int64_t measured = av_rescale_q(std::max(lastEnd, total), st->time_base, kHundredNs);
+    // Where the packets' times fall short of what the bytes hold at the
+    // stream's bitrate (old bare RealAudio files with damaged frames), the
+    // bytes tell the length better.
+    const int64_t bitRate = streams_[static_cast<size_t>(audioStream_)].audio.bitRate;
+    const int64_t bytes = source_->Length() - dataStart_;
+    if (bareRealAudio_ && bitRate > 0 && bytes > 0) measured = std::max(measured, av_rescale(bytes, 8 * 10000000LL, bitRate));
+    return measured;
 }
 
 bool RmDemuxer::Rewind()

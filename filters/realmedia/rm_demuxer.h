@@ -89,6 +89,7 @@ private:
     int64_t duration_ = 0;
     int64_t dataStart_ = 0;
     int64_t audioClock_ = 0;
+    bool bareRealAudio_ = false;  // ".ra\xfd", not an RMF container
     bool hasPending_ = false;
     MediaPacket pending_;
 };

@@ -90,7 +90,9 @@ HRESULT FileWriterFilter::GetCurFile(LPOLESTR* name, AM_MEDIA_TYPE* mt)
         std::lock_guard<std::mutex> writeLock(writeLock_);
         current = fileName_;
     }
-    if (current.empty()) return E_FAIL;
+    // Like Windows' writer: with no file set yet the call succeeds with no
+    // name (the converter asks before it sets the name).
+    if (current.empty()) return S_OK;
     const size_t bytes = (current.size() + 1) * sizeof(wchar_t);
     *name = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
     if (!*name) {
@@ -142,14 +144,31 @@ HRESULT FileWriterFilter::OnStartStreaming()
 
 HRESULT FileWriterFilter::OnRun(REFERENCE_TIME)
 {
-    // With nothing connected there is nothing to wait for.
-    if (!input_->IsConnected()) Complete();
+    bool send = false;
+    {
+        std::lock_guard<std::mutex> lock(writeLock_);
+        running_ = true;
+        // With nothing connected there is nothing to wait for; an end of
+        // stream that came while paused is reported now.
+        if (!input_->IsConnected()) ended_ = true;
+        send = ended_ && !completeSent_;
+        completeSent_ = completeSent_ || send;
+    }
+    if (send) NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
+    return S_OK;
+}
+
+HRESULT FileWriterFilter::OnPause()
+{
+    std::lock_guard<std::mutex> lock(writeLock_);
+    running_ = false;
     return S_OK;
 }
 
 HRESULT FileWriterFilter::OnStop()
 {
     std::lock_guard<std::mutex> lock(writeLock_);
+    running_ = false;
     file_.Close();
     return S_OK;
 }
@@ -216,7 +235,9 @@ void FileWriterFilter::Complete()
 {
     {
         std::lock_guard<std::mutex> lock(writeLock_);
-        if (completeSent_) return;
+        // Like every renderer, the writer reports the end only while running
+        // (OnRun reports an end that came while paused).
+        if (completeSent_ || !running_) return;
         completeSent_ = true;
     }
     NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));

@@ -42,6 +42,7 @@ private:
     HRESULT QueryFilterInterface(REFIID iid, void** out) override;
     HRESULT OnStartStreaming() override;
     HRESULT OnRun(REFERENCE_TIME start) override;
+    HRESULT OnPause() override;
     HRESULT OnStop() override;
 
     HRESULT OpenFile(bool truncate);
@@ -59,6 +60,7 @@ private:
     LONGLONG appendAt_ = 0;
     bool ended_ = false;         // end of stream reached (file closed)
     bool completeSent_ = false;  // EC_COMPLETE sent for this run
+    bool running_ = false;
 };
 
 }  // namespace vellumo::filters

@@ -25,8 +25,9 @@ protected:
 
 TEST_F(FileWriterStandIn, AnswersTheSinkInterfaces)
 {
-    LPOLESTR name = nullptr;
-    EXPECT_EQ(E_FAIL, sink_->GetCurFile(&name, nullptr));
+    // No name yet: success with no name, as the converter expects of Windows' writer.
+    LPOLESTR name = reinterpret_cast<LPOLESTR>(1);
+    EXPECT_EQ(S_OK, sink_->GetCurFile(&name, nullptr));
     EXPECT_EQ(nullptr, name);
     const std::wstring path = OutputPath(L"name with spaces \x00e9\x4e2d.bin");
     EXPECT_EQ(E_POINTER, sink_->SetFileName(nullptr, nullptr));
@@ -132,6 +133,67 @@ TEST_F(FileWriterStandIn, OverwriteModeTruncatesAnExistingFile)
     const auto bytes = WriteRaw(writer_.Get(), path, 8000, &completes, &closed);
     ASSERT_EQ(40000u, bytes.size());
     EXPECT_EQ(0xAB, bytes[16000]);
+}
+
+TEST_F(FileWriterStandIn, AnEndReachedWhilePausedIsReportedOnRun)
+{
+    const std::wstring path = OutputPath(L"filewriter-paused.raw");
+    ASSERT_EQ(S_OK, sink_->SetFileName(path.c_str(), nullptr));
+    TestGraph g;
+    auto source = MakeSine({8000, 1, 16, 500.0, 0.5, 800});
+    g.Add(source.Get(), L"Sine");
+    g.Add(writer_.Get(), L"File Writer");
+    ASSERT_EQ(S_OK, g.Connect(source.Get(), writer_.Get()));
+    ASSERT_TRUE(SUCCEEDED(g.control->Pause()));
+    // The whole stream is written while paused...
+    const DWORD deadline = GetTickCount() + 10000;
+    while (ReadAll(path).size() < 1600 && static_cast<LONG>(deadline - GetTickCount()) > 0) Sleep(20);
+    EXPECT_EQ(1600u, ReadAll(path).size());
+    long code;
+    LONG_PTR p1, p2;
+    bool early = false;
+    while (g.events->GetEvent(&code, &p1, &p2, 300) == S_OK) {
+        early = early || code == EC_COMPLETE;
+        g.events->FreeEventParams(code, p1, p2);
+    }
+    EXPECT_FALSE(early) << "EC_COMPLETE while paused";
+    // ...and completion is reported once the graph runs.
+    EXPECT_TRUE(g.RunToCompletion(10000));
+    EXPECT_EQ(1, g.completes);
+}
+
+TEST(FilterPackModule, UnloadsOnlyWithoutLiveObjects)
+{
+    testing_support::ComApartment com;
+    HMODULE module = testing_support::FilterPackModule();
+    ASSERT_TRUE(module);
+    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    using CanUnloadFn = HRESULT(STDAPICALLTYPE*)();
+    auto get = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    auto canUnload = reinterpret_cast<CanUnloadFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    ASSERT_TRUE(get && canUnload);
+    EXPECT_EQ(S_OK, canUnload());
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(S_OK, get(corvane::CLSID_Mp3Encoder, IID_IClassFactory, factory.PutVoid()));
+    ComPtr<IUnknown> outer(factory.Get());
+    ComPtr<IBaseFilter> encoder;
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(outer.Get(), IID_IUnknown, encoder.PutVoid()));
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IBaseFilter, encoder.PutVoid()));
+    factory.Reset();
+    outer.Reset();
+    EXPECT_EQ(S_FALSE, canUnload());
+    // Pins and seeking share the filter's lifetime: the last release frees all.
+    ComPtr<IPin> out = PinOf(encoder.Get(), PINDIR_OUTPUT);
+    ComPtr<IMediaSeeking> seeking;
+    ASSERT_EQ(S_OK, out.As(seeking));
+    ComPtr<IMediaSeeking> filterSeeking;
+    ASSERT_EQ(S_OK, encoder.As(filterSeeking));
+    seeking.Reset();
+    filterSeeking.Reset();
+    out.Reset();
+    EXPECT_EQ(0u, encoder.Detach()->Release());
+    EXPECT_EQ(S_OK, canUnload());
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, get(GUID_NULL, IID_IClassFactory, factory.PutVoid()));
 }
 
 TEST_F(FileWriterStandIn, UnwritableFolderFailsTheRun)

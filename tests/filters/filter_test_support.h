@@ -107,7 +107,8 @@ public:
     // EC_COMPLETEs seen, also for a short while after the first.
     bool RunToCompletion(DWORD timeoutMs = 30000)
     {
-        if (FAILED(control->Run())) return false;
+        runResult = control->Run();
+        if (FAILED(runResult)) return false;
         const DWORD deadline = GetTickCount() + timeoutMs;
         bool done = false;
         DWORD settleUntil = 0;
@@ -137,6 +138,7 @@ public:
     ComPtr<IMediaControl> control;
     ComPtr<IMediaEvent> events;
     ComPtr<IMediaSeeking> seeking;
+    HRESULT runResult = S_OK;
     int completes = 0;
     bool aborted = false;
     HRESULT abortCode = S_OK;

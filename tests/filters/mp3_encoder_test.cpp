@@ -227,6 +227,58 @@ TEST_F(Mp3Encoder, ChannelModesReachTheFrameHeaders)
     EXPECT_EQ(22050, frames[5].rate);
 }
 
+TEST_F(Mp3Encoder, WrittenTimeAdvancesDuringTheRun)
+{
+    TestGraph g;
+    auto source = MakeSine({44100, 2, 16, 1000.0, 0.5, 44100 * 60});
+    ComPtr<IFileSinkFilter2> sink;
+    ASSERT_EQ(S_OK, writer_.As(sink));
+    ASSERT_EQ(S_OK, sink->SetFileName(OutputPath(L"mp3-progress.mp3").c_str(), nullptr));
+    ASSERT_EQ(S_OK, wavControl_->SetWaveOutput(0));
+    g.Add(source.Get(), L"Sine");
+    g.Add(encoder_.Get(), L"Mpeg Layer-3 KQ");
+    g.Add(wav_.Get(), L"TestFilter Class");
+    g.Add(writer_.Get(), L"File Writer");
+    ASSERT_EQ(S_OK, g.Connect(source.Get(), encoder_.Get()));
+    ASSERT_EQ(S_OK, g.Connect(encoder_.Get(), wav_.Get()));
+    ASSERT_EQ(S_OK, g.Connect(wav_.Get(), writer_.Get()));
+    ASSERT_EQ(S_OK, g.control->Run());
+    std::vector<LONGLONG> seen;
+    const DWORD deadline = GetTickCount() + 60000;
+    bool complete = false;
+    while (!complete && static_cast<LONG>(deadline - GetTickCount()) > 0) {
+        LONGLONG t = 0;
+        wavControl_->GetTime(&t);
+        seen.push_back(t);
+        long code;
+        LONG_PTR p1, p2;
+        if (g.events->GetEvent(&code, &p1, &p2, 10) == S_OK) {
+            complete = code == EC_COMPLETE;
+            g.events->FreeEventParams(code, p1, p2);
+        }
+    }
+    ASSERT_TRUE(complete);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    const auto between = std::count_if(seen.begin(), seen.end(), [](LONGLONG t) { return t > 0 && t < 600000000; });
+    EXPECT_GT(between, 2);
+    LONGLONG t = 0;
+    wavControl_->GetTime(&t);
+    EXPECT_EQ(600000000, t);
+}
+
+TEST_F(Mp3Encoder, DownmixesMoreThanTwoChannels)
+{
+    const auto file = Encode({48000, 6, 16, 1000.0, 0.3, 144000}, L"mp3-6ch-downmix.mp3", [&] {
+        DWORD v = 0;
+        EXPECT_EQ(S_OK, props_->get_SourceChannels(&v));
+        EXPECT_EQ(6u, v);
+    });
+    const auto frames = Mp3Frames(file);
+    ASSERT_GT(frames.size(), 100u);
+    EXPECT_EQ(48000, frames[5].rate);
+    EXPECT_EQ(1, frames[5].mode);  // joint stereo by default for a multichannel source
+}
+
 TEST_F(Mp3Encoder, SettingsChangeTheOfferedOutputType)
 {
     TestGraph g;

@@ -3,6 +3,9 @@
 // dialog, delete, the folder text, the About box and Exit.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include "common/control_ids.h"
 #include "gui_driver.h"
 
@@ -323,24 +326,6 @@ TEST_F(MainWindowTest, FolderPickerCancelKeepsTheFolderText)
     EXPECT_EQ(gui::Text(Ctl(ids::txtSaveAs)), L"D:\\Earlier");
 }
 
-TEST_F(MainWindowTest, FolderPickerOkSetsAPlainPath)
-{
-    gui::Click(Ctl(ids::cmdSaveAs));
-    HWND picker = program.WaitForWindow(L"#32770", L"", 10000);
-    ASSERT_NE(picker, nullptr);
-    gui::Click(GetDlgItem(picker, IDOK));
-    ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(picker); }));
-    const std::wstring folder = gui::Text(Ctl(ids::txtSaveAs));
-    // Whatever the picker had selected (the desktop folder): a plain path, no trailing backslash.
-    if (!folder.empty()) {
-        EXPECT_GE(folder.size(), 3u);
-        EXPECT_EQ(folder[1], L':');
-        if (folder.size() > 3) {
-            EXPECT_NE(folder.back(), L'\\');
-        }
-    }
-}
-
 TEST_F(MainWindowTest, AboutBoxShowsTitleAndVersionModallyOverTheMainWindow)
 {
     gui::Click(Ctl(ids::cmdAbout));
@@ -495,4 +480,82 @@ TEST(MainWindowWithoutConverter, StartsSaysSoAndKeepsWorking)
 
     gui::Click(program.MainControl(ids::cmdExit));
     EXPECT_EQ(program.WaitForExit(5000), 0u);
+}
+
+TEST_F(MainWindowTest, TwoSpellingsOfOneFileAreTwoEntries)
+{
+    gui::FileSet files(gui::TempRoot() + L"\\vellumo case", {L"song.rm"});
+    AddThroughDialog(files.Folder(), {L"song.rm"});
+    AddThroughDialog(files.Folder(), {L"SONG.RM"});
+    const auto items = gui::ListItems(Ctl(ids::List1));
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0], files.PathOf(L"song.rm"));
+    EXPECT_EQ(items[1], files.PathOf(L"SONG.RM"));
+    EXPECT_EQ(gui::Text(Ctl(ids::LFile)), L"2  Files added");
+}
+
+namespace {
+
+// The folder picker's tree items two levels deep (the desktop's children and
+// theirs), expanded on the way, in tree order.
+std::vector<HTREEITEM> PickerItems(HWND tree)
+{
+    std::vector<HTREEITEM> items;
+    const auto next = [tree](HTREEITEM item, WPARAM how) {
+        return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
+    };
+    HTREEITEM root = next(nullptr, TVGN_ROOT);
+    if (!root) return items;
+    SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(root));
+    for (HTREEITEM child = next(root, TVGN_CHILD); child; child = next(child, TVGN_NEXT)) {
+        items.push_back(child);
+        SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(child));
+        for (HTREEITEM grandchild = next(child, TVGN_CHILD); grandchild; grandchild = next(grandchild, TVGN_NEXT))
+            items.push_back(grandchild);
+    }
+    return items;
+}
+
+}  // namespace
+
+TEST_F(MainWindowTest, FolderPickerGivesDriveRootsWithOneBackslashAndFoldersWithout)
+{
+    std::vector<std::wstring> results;
+    for (std::size_t attempt = 0; attempt < 16; ++attempt) {
+        gui::SetText(Ctl(ids::txtSaveAs), L"");
+        gui::Click(Ctl(ids::cmdSaveAs));
+        HWND picker = program.WaitForWindow(L"#32770", L"", 10000);
+        ASSERT_NE(picker, nullptr);
+        HWND tree = FindWindowExW(picker, nullptr, L"SysTreeView32", nullptr);
+        ASSERT_NE(tree, nullptr);
+        const std::vector<HTREEITEM> items = PickerItems(tree);
+        if (attempt >= items.size()) {
+            gui::Click(GetDlgItem(picker, IDCANCEL));
+            gui::WaitFor([&] { return !IsWindow(picker); });
+            break;
+        }
+        SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(items[attempt]));
+        gui::WaitFor([] { return false; }, 100);
+        HWND ok = GetDlgItem(picker, IDOK);
+        gui::Click(IsWindowEnabled(ok) ? ok : GetDlgItem(picker, IDCANCEL));
+        ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(picker); }));
+        const std::wstring folder = gui::Text(Ctl(ids::txtSaveAs));
+        if (!folder.empty()) results.push_back(folder);
+        bool root = false, deeper = false;
+        for (const std::wstring& f : results) (f.size() == 3 ? root : deeper) = true;
+        if (root && deeper) break;
+    }
+    bool driveRoot = false, below = false;
+    for (const std::wstring& folder : results) {
+        ASSERT_GE(folder.size(), 3u) << testing::PrintToString(folder);
+        EXPECT_EQ(folder.substr(1, 2), L":\\") << testing::PrintToString(folder);
+        if (folder.size() == 3) {
+            driveRoot = true;
+        } else {
+            below = true;
+            EXPECT_NE(folder.back(), L'\\') << testing::PrintToString(folder);
+        }
+    }
+    EXPECT_TRUE(driveRoot) << "no drive root among the picker's items";
+    EXPECT_TRUE(below) << "no folder below a root among the picker's items";
 }

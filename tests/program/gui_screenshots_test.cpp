@@ -22,18 +22,18 @@ void Settle() { gui::WaitFor([] { return false; }, 600); }
 
 }  // namespace
 
-TEST(Screenshots, MainParametersAboutAndHelp)
+TEST(Screenshots, MainParametersAndAbout)
 {
     const std::wstring folder = ShotFolder();
     if (folder.empty()) GTEST_SKIP() << "VELLUMO_SCREENSHOT_DIR is not set";
     gui::Program program;
     ASSERT_TRUE(program.Start());
     gui::FileSet files(gui::TempRoot() + L"\\Radio plays",
-                       {L"The Archers 1998-03-02.rm", L"Hitchhiker fit the first.ra", L"Concert \x97f3\x4e50\x4f1a.rmvb"});
+                       {L"The Archers 1998-03-02.rm", L"Hitchhiker fit the first.ra", L"Chanson d\x2019\x00e9t\x00e9.rmvb"});
     gui::Click(program.MainControl(ids::cmdOpenRM));
     ASSERT_TRUE(gui::ChooseInFileDialog(program, files.Folder(),
                                         {L"The Archers 1998-03-02.rm", L"Hitchhiker fit the first.ra",
-                                         L"Concert \x97f3\x4e50\x4f1a.rmvb"}));
+                                         L"Chanson d\x2019\x00e9t\x00e9.rmvb"}));
     gui::SetText(program.MainControl(ids::txtSaveAs), L"C:\\users\\Public\\Music");
     SendMessageW(program.MainControl(ids::List1), LB_SETCURSEL, 1, 0);
     SetForegroundWindow(program.Main());
@@ -57,13 +57,4 @@ TEST(Screenshots, MainParametersAboutAndHelp)
     gui::Click(gui::Control(about, ids::AboutOKButton));
     ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(about); }));
 
-    gui::Click(program.MainControl(ids::cmdHelp));
-    HWND help = nullptr;
-    gui::WaitFor([&] { return (help = FindWindowW(nullptr, L"Vellumo Help")) != nullptr; }, 15000);
-    if (help) {
-        Settle();
-        Settle();
-        EXPECT_TRUE(gui::SaveWindowBitmap(help, folder + L"\\help-viewer.bmp"));
-        PostMessageW(help, WM_CLOSE, 0, 0);
-    }
 }

@@ -67,7 +67,7 @@ private:
     std::thread thread_;
 };
 
-class MainWindowEventsTest : public ::testing::Test {
+class MainWindowInProcessTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
@@ -143,11 +143,11 @@ protected:
     BoxWatcher watcher;
 };
 
-bool MainWindowEventsTest::created = false;
+bool MainWindowInProcessTest::created = false;
 
 }  // namespace
 
-TEST_F(MainWindowEventsTest, Code183ChangesNothing)
+TEST_F(MainWindowInProcessTest, Code183ChangesNothing)
 {
     frmMain().EnableCommands(false);
     EXPECT_EQ(RaiseError(183), 1);
@@ -157,7 +157,7 @@ TEST_F(MainWindowEventsTest, Code183ChangesNothing)
     frmMain().EnableCommands(true);
 }
 
-TEST_F(MainWindowEventsTest, SourceStageCodesShowNothingButEnableTheCommands)
+TEST_F(MainWindowInProcessTest, SourceStageCodesShowNothingButEnableTheCommands)
 {
     for (LONG code : {80001, 80002, 80003}) {
         frmMain().EnableCommands(false);
@@ -168,7 +168,7 @@ TEST_F(MainWindowEventsTest, SourceStageCodesShowNothingButEnableTheCommands)
     }
 }
 
-TEST_F(MainWindowEventsTest, TableCodesShowTheirMessagesWithTheStopIcon)
+TEST_F(MainWindowInProcessTest, TableCodesShowTheirMessagesWithTheStopIcon)
 {
     const struct {
         LONG code;
@@ -188,7 +188,7 @@ TEST_F(MainWindowEventsTest, TableCodesShowTheirMessagesWithTheStopIcon)
     }
 }
 
-TEST_F(MainWindowEventsTest, OtherCodesShowTheSystemErrorWithTheCode)
+TEST_F(MainWindowInProcessTest, OtherCodesShowTheSystemErrorWithTheCode)
 {
     MessageBoxInfo box = BoxFor(99);
     EXPECT_EQ(box.text, L"System Error\xFF01" L"Error Code\xFF1A" L"99");
@@ -197,7 +197,7 @@ TEST_F(MainWindowEventsTest, OtherCodesShowTheSystemErrorWithTheCode)
     EXPECT_EQ(box.text, L"System Error\xFF01" L"Error Code\xFF1A" L"-1");
 }
 
-TEST_F(MainWindowEventsTest, ARealFailureOfTheControlReachesTheHandler)
+TEST_F(MainWindowInProcessTest, ARealFailureOfTheControlReachesTheHandler)
 {
     // A conversion with no source: the control raises its own error codes.
     frmMain().EnableCommands(false);
@@ -211,7 +211,7 @@ TEST_F(MainWindowEventsTest, ARealFailureOfTheControlReachesTheHandler)
     }
 }
 
-TEST_F(MainWindowEventsTest, TheParameterStoreHoldsTheLoadedSettings)
+TEST_F(MainWindowInProcessTest, TheParameterStoreHoldsTheLoadedSettings)
 {
     // No settings.ini beside this test program: the converter's defaults.
     LONG value = -1;
@@ -219,4 +219,39 @@ TEST_F(MainWindowEventsTest, TheParameterStoreHoldsTheLoadedSettings)
     EXPECT_EQ(value, 8);
     ASSERT_EQ(frmMain().Converter().GetLong(22 /* WAV_Channels */, &value), S_OK);
     EXPECT_EQ(value, 2);
+}
+
+namespace {
+
+LOGFONTW FontOf(HWND control)
+{
+    LOGFONTW font = {};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof(font), &font);
+    return font;
+}
+
+int PointsToHeight(double points)
+{
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return -static_cast<int>(points * dpi / 72.0 + 0.5);
+}
+
+}  // namespace
+
+TEST_F(MainWindowInProcessTest, FramesAndOptionButtonsHaveTheirFonts)
+{
+    for (int id : {ids::Frame1, ids::Frame2, ids::Frame3}) {
+        const LOGFONTW font = FontOf(Ctl(id));
+        EXPECT_STREQ(font.lfFaceName, L"Verdana") << id;
+        EXPECT_EQ(font.lfWeight, FW_BOLD) << id;
+        EXPECT_EQ(font.lfHeight, PointsToHeight(8.25)) << id;
+    }
+    for (int id : {ids::optMP3, ids::optWAV}) {
+        const LOGFONTW font = FontOf(Ctl(id));
+        EXPECT_STREQ(font.lfFaceName, L"Arial") << id;
+        EXPECT_EQ(font.lfWeight, FW_BOLD) << id;
+        EXPECT_EQ(font.lfHeight, PointsToHeight(9.75)) << id;
+    }
 }

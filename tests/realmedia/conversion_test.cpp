@@ -94,6 +94,7 @@ const Settings kMp3Cbr128{"mp3_cbr128", 1, 0, 0, 8, 0, 3, 9, 0, 2, 1, "mp3", 441
 const Settings kMp3Vbr{"mp3_vbr56-160", 1, 0, 0, 8, 1, 3, 9, 0, 2, 1, "mp3", 44100, 2, 0, 40, 170};
 const Settings kMp3Mono22{"mp3_22k_mono", 1, 1, 3, 6, 0, 3, 9, 0, 2, 1, "mp3", 22050, 1, 0, 50, 62};
 const Settings kWav16{"wav_44k_2ch_16", 0, 0, 0, 8, 0, 3, 9, 0, 2, 1, "pcm_s16le", 44100, 2, 16};
+const Settings kWav22Mono16{"wav_22k_1ch_16", 0, 0, 0, 8, 0, 3, 9, 1, 1, 1, "pcm_s16le", 22050, 1, 16};
 const Settings kWav8{"wav_22k_1ch_8", 0, 0, 0, 8, 0, 3, 9, 1, 1, 0, "pcm_u8", 22050, 1, 8};
 
 class Conversion : public testing::Test {
@@ -276,6 +277,16 @@ TEST_P(SampleConversion, ComesOutComplete)
 
 INSTANTIATE_TEST_SUITE_P(Encoders, SampleConversion,
                          testing::Combine(testing::ValuesIn(kSamples), testing::Values(kMp3Cbr128, kWav16)));
+
+// Multi-rate files also in their best encoding's own format (22.05 kHz mono).
+const Source kMultiRate[] = {
+    {L"surestream_cook_11k_mono+cook_22k__SymbianSource-sf.mw.mmmw__RA_11kbps_Music.ra", L"surestream_music", 208.98,
+     0},
+    {L"surestream_sipr_8k_mono+cook_22k__SymbianSource-sf.mw.mmmw__RA_5kbps_Voice.ra", L"surestream_voice", 208.98, 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(MultiRate, SampleConversion,
+                         testing::Combine(testing::ValuesIn(kMultiRate), testing::Values(kMp3Mono22, kWav22Mono16)));
 
 // ---------------------------------------------------------------------------
 // Bad input

@@ -330,6 +330,21 @@ INSTANTIATE_TEST_SUITE_P(
         Sample{"ffmpegmux_dnet_32k_mono+rv10__sindresorhus-file-type__fixture-realmedia-video.rm",
                MakeFourcc('d', 'n', 'e', 't'), 32000, 1, 5.62}));
 
+// 175 bytes are missing from its 261st AC3 frame, which shifts every later
+// frame off the packet grid; the demuxer also stops swapping the bytes of the
+// last 12 KB. Frames found again by their sync words carry the sound past the
+// damage (ffmpeg alone stops at 13.4 s).
+TEST(RealSamplesDamaged, BareRealAudioWithLostBytesDecodesPastTheDamage)
+{
+    auto demuxer = OpenFile(Media(L"ra4-dnet_32k_stereo__SymbianSource-sf.os.mm__valid_casadual.ra"));
+    ASSERT_NE(nullptr, demuxer);
+    EXPECT_NEAR(19.23, demuxer->Duration() / 1e7, 0.4);
+    Decoded d = DecodeAll(*demuxer);
+    EXPECT_EQ(32000, d.rate);
+    EXPECT_EQ(2, d.channels);
+    EXPECT_GT(d.Seconds(), 17.5);
+}
+
 TEST(RealSamplesDamaged, TruncatedFileEndsWithoutHanging)
 {
     auto demuxer = OpenFile(Media(L"damaged_truncated_cook_8k_mono+rv30__SymbianSource-sf.os.mm__valid_80X140.rm"));

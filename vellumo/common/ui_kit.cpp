@@ -70,6 +70,10 @@ LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         EndPaint(window, &paint);
         return 0;
     }
+    case WM_GETFONT: {
+        const FrameState* state = StateOf(window);
+        return reinterpret_cast<LRESULT>(state ? state->font : nullptr);
+    }
     case WM_SETTEXT: {
         const LRESULT result = DefWindowProcW(window, message, wParam, lParam);
         InvalidateRect(window, nullptr, TRUE);

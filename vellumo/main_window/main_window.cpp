@@ -1,7 +1,5 @@
 #include "main_window.h"
 
-#include <windowsx.h>
-
 #include "about_box.h"
 #include "common/control_ids.h"
 #include "common/paths.h"

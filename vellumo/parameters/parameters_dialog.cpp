@@ -48,13 +48,6 @@ public:
     }
 
 private:
-    HWND Item(int id) const { return GetDlgItem(id == ids::cboWAVFrequency || id == ids::cboWAVChannels ||
-                                                            id == ids::cboWAVBits || id == ids::Label1_0 + 5 ||
-                                                            id == ids::Label1_0 + 6 || id == ids::Label1_0 + 7
-                                                        ? frame2_
-                                                        : frame1_,
-                                                    id); }
-
     HWND Combo(HWND parent, const ui::TwipRect& where, int id)
     {
         // The height given is the dropped-down list's; the field itself is sized by its font.
@@ -69,6 +62,7 @@ private:
         HWND label = ui::CreateChild(parent, L"Static", text, SS_LEFTNOWORDWRAP, where, ids::Label1_0 + index,
                                      font_.Get());
         ui::WidenToText(label);
+        labels_[static_cast<std::size_t>(index)] = label;
         return label;
     }
 
@@ -171,8 +165,8 @@ private:
         const BOOL enabled = SendMessageW(vbr_, BM_GETCHECK, 0, 0) == BST_CHECKED;
         EnableWindow(min_, enabled);
         EnableWindow(max_, enabled);
-        EnableWindow(Item(ids::Label1_0 + 3), enabled);
-        EnableWindow(Item(ids::Label1_0 + 4), enabled);
+        EnableWindow(labels_[3], enabled);
+        EnableWindow(labels_[4], enabled);
     }
 
     void SelectFrequency(int position, int fallback)
@@ -316,6 +310,7 @@ private:
     HWND frame1_ = nullptr, frame2_ = nullptr;
     HWND mp3Frequency_ = nullptr, mp3Channels_ = nullptr, bitrates_ = nullptr, vbr_ = nullptr, min_ = nullptr,
          max_ = nullptr, wavFrequency_ = nullptr, wavChannels_ = nullptr, wavBits_ = nullptr;
+    std::array<HWND, 8> labels_ = {};  // Label1(0) .. Label1(7)
     std::array<std::array<std::wstring, BitrateCount>, 2> bitrateLabels_;
     ui::Font font_;
 };

@@ -1,0 +1,98 @@
+// Converts one file through the converter object with the filter pack
+// registered in-process and prints how long the graph took to build, how long
+// the conversion ran and the process's peak memory.
+//   convert_bench.exe SOURCE OUTPUT mp3|wav
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <memory>
+
+#include "atl_halvex.h"
+#include "event_window.h"
+#include "filter_pack.h"
+#include "test_platform.h"
+
+namespace {
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+// Counts the converter's events.
+class Events : public IDispatch {
+public:
+    int finished = 0, errors = 0;
+    LONG lastError = 0;
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
+    {
+        *out = (iid == IID_IUnknown || iid == IID_IDispatch) ? static_cast<IDispatch*>(this) : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetTypeInfoCount(UINT* n) override { *n = 0; return S_OK; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        if (id == 2) ++finished;
+        if (id == 3) {
+            ++errors;
+            if (p && p->cArgs == 1) lastError = p->rgvarg[0].lVal;
+        }
+        return S_OK;
+    }
+};
+#pragma GCC diagnostic pop
+
+double Seconds(LARGE_INTEGER a, LARGE_INTEGER b, LARGE_INTEGER f)
+{
+    return static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: convert_bench SOURCE OUTPUT mp3|wav\n");
+        return 2;
+    }
+    testing_support::ComApartment com;
+    testing_support::FilterPackRegistration pack;
+    auto converter = std::make_unique<corvane::AtlHalvex>();
+    corvane::GraphEventWindow window(*converter);
+    Events events;
+    converter->Sinks().Add(&events);
+
+    LARGE_INTEGER f, t0, t1, t2;
+    QueryPerformanceFrequency(&f);
+    BSTR source = SysAllocString(argv[1]);
+    BSTR output = SysAllocString(argv[2]);
+    converter->put_Format(std::wcscmp(argv[3], L"wav") == 0 ? 0 : 1);
+    QueryPerformanceCounter(&t0);
+    LONG stage = -1;
+    converter->get_LoadFile(source, &stage);
+    converter->put_SaveFile(output);
+    converter->Convert();
+    QueryPerformanceCounter(&t1);
+    converter->Play();
+    const DWORD start = GetTickCount();
+    while (events.finished == 0 && events.errors == 0 && GetTickCount() - start < 3600000) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    QueryPerformanceCounter(&t2);
+    LONG total = 0;
+    converter->get_TotalLength(&total);
+    PROCESS_MEMORY_COUNTERS mem{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &mem, sizeof mem);
+    std::printf("load_stage=%ld finished=%d errors=%d last_error=%ld total_s=%ld build_ms=%.1f convert_s=%.2f peak_mb=%.1f\n",
+                stage, events.finished, events.errors, events.lastError, total, Seconds(t0, t1, f) * 1000,
+                Seconds(t1, t2, f), static_cast<double>(mem.PeakWorkingSetSize) / (1024.0 * 1024.0));
+    converter.reset();
+    SysFreeString(source);
+    SysFreeString(output);
+    return events.finished == 1 ? 0 : 1;
+}

@@ -1,0 +1,487 @@
+// The control in a small container: windowed in-place activation (also when
+// the site offers windowless activation), its window class and styles, the
+// drawing by window painting, IViewObject::Draw and the GetData metafile,
+// deactivation, and the engine's notification message.
+#include <gtest/gtest.h>
+
+#include <cwctype>
+#include <string>
+
+#include "fake_filters.h"
+#include "server_test_support.h"
+#include "test_platform.h"
+
+namespace {
+
+using namespace server_test;
+using testing_support::ComApartment;
+
+// A site that offers windowless activation and records what the control
+// asks of it.
+class TestSite final : public IOleClientSite, public IOleInPlaceSiteWindowless {
+public:
+    explicit TestSite(HWND window) : window_(window) {}
+    virtual ~TestSite() = default;
+
+    RECT pos = {10, 20, 250, 140};
+    DWORD activateFlags = ~0u;
+    int activations = 0;
+    int deactivations = 0;
+    int uiActivations = 0;
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
+    {
+        *out = nullptr;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleClientSite))
+            *out = static_cast<IOleClientSite*>(this);
+        else if (IsEqualIID(iid, IID_IOleWindow) || IsEqualIID(iid, IID_IOleInPlaceSite) ||
+                 IsEqualIID(iid, IID_IOleInPlaceSiteEx) || IsEqualIID(iid, IID_IOleInPlaceSiteWindowless))
+            *out = static_cast<IOleInPlaceSiteWindowless*>(this);
+        if (!*out) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+    ULONG refs = 1;
+
+    // IOleClientSite
+    STDMETHODIMP SaveObject() override { return S_OK; }
+    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetContainer(IOleContainer** c) override { *c = nullptr; return E_NOINTERFACE; }
+    STDMETHODIMP ShowObject() override { return S_OK; }
+    STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
+    STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
+
+    // IOleWindow
+    STDMETHODIMP GetWindow(HWND* w) override { *w = window_; return S_OK; }
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
+    // IOleInPlaceSite
+    STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
+    STDMETHODIMP OnInPlaceActivate() override { ++activations; activateFlags = 0; return S_OK; }
+    STDMETHODIMP OnUIActivate() override { ++uiActivations; return S_OK; }
+    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT p, LPRECT clip,
+                                  LPOLEINPLACEFRAMEINFO info) override
+    {
+        *frame = nullptr;
+        *doc = nullptr;
+        *p = pos;
+        *clip = pos;
+        info->fMDIApp = FALSE;
+        info->hwndFrame = window_;
+        info->haccel = nullptr;
+        info->cAccelEntries = 0;
+        return S_OK;
+    }
+    STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
+    STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
+    STDMETHODIMP OnInPlaceDeactivate() override { ++deactivations; return S_OK; }
+    STDMETHODIMP DiscardUndoState() override { return S_OK; }
+    STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
+    STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
+
+    // IOleInPlaceSiteEx
+    STDMETHODIMP OnInPlaceActivateEx(BOOL* noRedraw, DWORD flags) override
+    {
+        if (noRedraw) *noRedraw = FALSE;
+        ++activations;
+        activateFlags = flags;
+        return S_OK;
+    }
+    STDMETHODIMP OnInPlaceDeactivateEx(BOOL) override { ++deactivations; return S_OK; }
+    STDMETHODIMP RequestUIActivate() override { return S_OK; }
+
+    // IOleInPlaceSiteWindowless: windowless activation is offered.
+    STDMETHODIMP CanWindowlessActivate() override { return S_OK; }
+    STDMETHODIMP GetCapture() override { return S_FALSE; }
+    STDMETHODIMP SetCapture(BOOL) override { return S_OK; }
+    STDMETHODIMP GetFocus() override { return S_FALSE; }
+    STDMETHODIMP SetFocus(BOOL) override { return S_OK; }
+    STDMETHODIMP GetDC(LPCRECT, DWORD, HDC* dc) override { *dc = nullptr; return E_NOTIMPL; }
+    STDMETHODIMP ReleaseDC(HDC) override { return E_NOTIMPL; }
+    STDMETHODIMP InvalidateRect(LPCRECT, BOOL) override { return S_OK; }
+    STDMETHODIMP InvalidateRgn(HRGN, BOOL) override { return S_OK; }
+    STDMETHODIMP ScrollRect(INT, INT, LPCRECT, LPCRECT) override { return E_NOTIMPL; }
+    STDMETHODIMP AdjustRect(LPRECT) override { return S_OK; }
+    STDMETHODIMP OnDefWindowMessage(UINT, WPARAM, LPARAM, LRESULT*) override { return S_FALSE; }
+
+private:
+    HWND window_;
+};
+
+// A 32-bit white bitmap selected into a memory DC.
+class Canvas {
+public:
+    Canvas(int width, int height) : width_(width), height_(height)
+    {
+        BITMAPINFO bmi = {};
+        bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
+        bmi.bmiHeader.biWidth = width;
+        bmi.bmiHeader.biHeight = -height;
+        bmi.bmiHeader.biPlanes = 1;
+        bmi.bmiHeader.biBitCount = 32;
+        dc_ = CreateCompatibleDC(nullptr);
+        bitmap_ = CreateDIBSection(dc_, &bmi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
+        old_ = SelectObject(dc_, bitmap_);
+        for (int i = 0; i < width * height; ++i) bits_[i] = 0x00FFFFFF;
+        SetTextColor(dc_, RGB(0, 0, 0));
+        SetBkMode(dc_, TRANSPARENT);
+    }
+    ~Canvas()
+    {
+        SelectObject(dc_, old_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    HDC Dc() const { return dc_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+
+    // Bounding box of the pixels that are not the background colour.
+    RECT Ink(DWORD background = 0x00FFFFFF) const
+    {
+        GdiFlush();
+        RECT box = {width_, height_, -1, -1};
+        for (int y = 0; y < height_; ++y) {
+            for (int x = 0; x < width_; ++x) {
+                if ((bits_[y * width_ + x] & 0x00FFFFFF) == background) continue;
+                box.left = std::min<LONG>(box.left, x);
+                box.top = std::min<LONG>(box.top, y);
+                box.right = std::max<LONG>(box.right, x);
+                box.bottom = std::max<LONG>(box.bottom, y);
+            }
+        }
+        return box;
+    }
+
+private:
+    int width_;
+    int height_;
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+    DWORD* bits_ = nullptr;
+};
+
+// "ATL 7.0" centred on (cx, baseline): no descenders, so the ink ends at
+// the baseline.
+void ExpectTextCentredAt(const RECT& ink, int cx, int baseline)
+{
+    ASSERT_GE(ink.right, ink.left) << "nothing was drawn";
+    EXPECT_NEAR(cx, (ink.left + ink.right) / 2, 3);
+    EXPECT_LE(ink.bottom, baseline);
+    EXPECT_GE(ink.bottom, baseline - 3);
+    EXPECT_GT(ink.right - ink.left, 20);  // seven characters wide
+    EXPECT_GT(baseline - ink.top, 4);
+}
+
+LRESULT CALLBACK ContainerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    return DefWindowProcW(w, m, wp, lp);
+}
+
+class Embedding : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_HRESULT_SUCCEEDED(apartment_.Result());
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = ContainerProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"VellumoTestContainer";
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+        RegisterClassW(&wc);
+        container_ = CreateWindowExW(0, L"VellumoTestContainer", L"container", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                     50, 50, 400, 300, nullptr, nullptr, wc.hInstance, nullptr);
+        ASSERT_NE(nullptr, container_);
+        site_ = new TestSite(container_);
+        ASSERT_HRESULT_SUCCEEDED(
+            CoCreateInstance(CLSID_AtlHalvex, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, ole_.PutVoid()));
+        ASSERT_EQ(S_OK, ole_->SetClientSite(site_));
+        ComPtr<IPersistStreamInit> persist;
+        ASSERT_EQ(S_OK, ole_.As(persist));
+        ASSERT_EQ(S_OK, persist->InitNew());
+    }
+
+    void TearDown() override
+    {
+        if (ole_) {
+            ole_->Close(OLECLOSE_NOSAVE);
+            ole_->SetClientSite(nullptr);
+            ole_.Reset();
+        }
+        if (site_) EXPECT_EQ(1u, site_->refs) << "the control keeps a reference on its site";
+        delete site_;
+        if (container_) DestroyWindow(container_);
+    }
+
+    HWND Activate(LONG verb = OLEIVERB_INPLACEACTIVATE)
+    {
+        EXPECT_EQ(S_OK, ole_->DoVerb(verb, nullptr, site_, 0, container_, &site_->pos));
+        ComPtr<IOleWindow> window;
+        EXPECT_EQ(S_OK, ole_.As(window));
+        HWND hwnd = nullptr;
+        EXPECT_EQ(S_OK, window->GetWindow(&hwnd));
+        return hwnd;
+    }
+
+    ComApartment apartment_;
+    HWND container_ = nullptr;
+    TestSite* site_ = nullptr;
+    ComPtr<IOleObject> ole_;
+};
+
+TEST_F(Embedding, ActivatesWithItsOwnChildWindowEvenWhenWindowlessIsOffered)
+{
+    HWND hwnd = Activate();
+    ASSERT_NE(nullptr, hwnd);
+    EXPECT_EQ(1, site_->activations);
+    EXPECT_EQ(0u, site_->activateFlags & ACTIVATE_WINDOWLESS);
+    EXPECT_EQ(container_, GetParent(hwnd));
+
+    wchar_t name[64] = {};
+    ASSERT_GT(GetClassNameW(hwnd, name, 64), 0);
+    const std::wstring cls(name);
+    ASSERT_EQ(12u, cls.size()) << std::string(cls.begin(), cls.end());
+    EXPECT_EQ(L"ATL:", cls.substr(0, 4));
+    for (wchar_t c : cls.substr(4)) EXPECT_TRUE(std::iswdigit(c) || (c >= L'A' && c <= L'F')) << c;
+
+    EXPECT_EQ(0x56000000u, static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE)));
+    EXPECT_EQ(0u, static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE)));
+    EXPECT_EQ(0, GetWindowTextLengthW(hwnd));
+    EXPECT_EQ(static_cast<ULONG_PTR>(CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS), GetClassLongPtrW(hwnd, GCL_STYLE));
+    EXPECT_EQ(static_cast<ULONG_PTR>(COLOR_WINDOW + 1), GetClassLongPtrW(hwnd, GCLP_HBRBACKGROUND));
+    EXPECT_EQ(reinterpret_cast<ULONG_PTR>(LoadCursorW(nullptr, MAKEINTRESOURCEW(32512))),
+              GetClassLongPtrW(hwnd, GCLP_HCURSOR));
+    EXPECT_EQ(0u, GetClassLongPtrW(hwnd, GCLP_HICON));
+    EXPECT_EQ(nullptr, GetWindow(hwnd, GW_CHILD));
+
+    RECT rc;
+    GetWindowRect(hwnd, &rc);
+    MapWindowPoints(nullptr, container_, reinterpret_cast<POINT*>(&rc), 2);
+    EXPECT_TRUE(EqualRect(&rc, &site_->pos));
+
+    // The class is shared: a second control's window has the same class name.
+    ComPtr<IOleObject> second;
+    ASSERT_HRESULT_SUCCEEDED(
+        CoCreateInstance(CLSID_AtlHalvex, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, second.PutVoid()));
+    TestSite otherSite(container_);
+    ASSERT_EQ(S_OK, second->SetClientSite(&otherSite));
+    ASSERT_EQ(S_OK, second->DoVerb(OLEIVERB_SHOW, nullptr, &otherSite, 0, container_, &otherSite.pos));
+    ComPtr<IOleWindow> w2;
+    ASSERT_EQ(S_OK, second.As(w2));
+    HWND hwnd2 = nullptr;
+    ASSERT_EQ(S_OK, w2->GetWindow(&hwnd2));
+    wchar_t name2[64] = {};
+    GetClassNameW(hwnd2, name2, 64);
+    EXPECT_EQ(cls, std::wstring(name2));
+    EXPECT_EQ(S_OK, second->Close(OLECLOSE_NOSAVE));
+    EXPECT_FALSE(IsWindow(hwnd2));
+    second->SetClientSite(nullptr);
+    second.Reset();
+    EXPECT_EQ(1u, otherSite.refs);
+}
+
+TEST_F(Embedding, SetObjectRectsMovesTheWindow)
+{
+    HWND hwnd = Activate();
+    ASSERT_NE(nullptr, hwnd);
+    ComPtr<IOleInPlaceObject> inPlace;
+    ASSERT_EQ(S_OK, ole_.As(inPlace));
+    RECT pos = {30, 40, 130, 90};
+    ASSERT_EQ(S_OK, inPlace->SetObjectRects(&pos, &pos));
+    RECT rc;
+    GetWindowRect(hwnd, &rc);
+    MapWindowPoints(nullptr, container_, reinterpret_cast<POINT*>(&rc), 2);
+    EXPECT_TRUE(EqualRect(&rc, &pos));
+}
+
+TEST_F(Embedding, DeactivationDestroysTheWindow)
+{
+    HWND hwnd = Activate(OLEIVERB_UIACTIVATE);
+    ASSERT_TRUE(IsWindow(hwnd));
+    EXPECT_EQ(1, site_->uiActivations);
+    ComPtr<IOleInPlaceObject> inPlace;
+    ASSERT_EQ(S_OK, ole_.As(inPlace));
+    EXPECT_EQ(S_OK, inPlace->InPlaceDeactivate());
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_EQ(1, site_->deactivations);
+    HWND none = reinterpret_cast<HWND>(1);
+    EXPECT_EQ(E_FAIL, inPlace->GetWindow(&none));
+    EXPECT_EQ(nullptr, none);
+
+    // Activating again makes a new window.
+    HWND again = Activate();
+    EXPECT_TRUE(IsWindow(again));
+    EXPECT_EQ(S_OK, ole_->Close(OLECLOSE_NOSAVE));
+    EXPECT_FALSE(IsWindow(again));
+}
+
+TEST_F(Embedding, DrawPutsTheTextInTheMiddleOfTheBounds)
+{
+    ComPtr<IViewObject> view;
+    ASSERT_EQ(S_OK, ole_.As(view));
+    Canvas canvas(240, 120);
+    RECTL bounds = {0, 0, 240, 120};
+    ASSERT_EQ(S_OK, view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, canvas.Dc(), &bounds, nullptr,
+                               nullptr, 0));
+    ExpectTextCentredAt(canvas.Ink(), 120, 60);
+
+    // Bounds elsewhere on the device, with a viewport origin set by the caller.
+    Canvas moved(240, 120);
+    SetViewportOrgEx(moved.Dc(), 20, 10, nullptr);
+    RECTL small = {0, 0, 100, 50};
+    ASSERT_EQ(S_OK, view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, moved.Dc(), &small, nullptr,
+                               nullptr, 0));
+    ExpectTextCentredAt(moved.Ink(), 20 + 50, 10 + 25);
+    POINT org = {};
+    GetViewportOrgEx(moved.Dc(), &org);
+    EXPECT_EQ(20, org.x);  // the device context is restored
+    EXPECT_EQ(TA_NOUPDATECP | TA_LEFT | TA_TOP, GetTextAlign(moved.Dc()));
+}
+
+TEST_F(Embedding, WindowPaintsTheTextInItsMiddle)
+{
+    HWND hwnd = Activate();
+    ASSERT_NE(nullptr, hwnd);
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    PumpUntil([] { return false; }, 200);
+    RECT client;
+    GetClientRect(hwnd, &client);
+    Canvas canvas(client.right, client.bottom);
+    HDC dc = GetDC(hwnd);
+    BitBlt(canvas.Dc(), 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
+    ReleaseDC(hwnd, dc);
+    // The background is the window colour; the text is drawn over it.
+    const COLORREF window = GetSysColor(COLOR_WINDOW);
+    const DWORD background = (GetRValue(window) << 16) | (GetGValue(window) << 8) | GetBValue(window);
+    ExpectTextCentredAt(canvas.Ink(background), client.right / 2, client.bottom / 2);
+}
+
+TEST_F(Embedding, GetDataGivesAMetafileOfTheSameDrawing)
+{
+    SIZEL extent = {6350, 2540};  // 2.5 x 1 inch
+    ASSERT_EQ(S_OK, ole_->SetExtent(DVASPECT_CONTENT, &extent));
+    ComPtr<IDataObject> data;
+    ASSERT_EQ(S_OK, ole_.As(data));
+    FORMATETC format = {CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_MFPICT};
+    EXPECT_EQ(S_OK, data->QueryGetData(&format));
+    STGMEDIUM medium = {};
+    ASSERT_EQ(S_OK, data->GetData(&format, &medium));
+    ASSERT_EQ(static_cast<DWORD>(TYMED_MFPICT), medium.tymed);
+    auto* picture = static_cast<METAFILEPICT*>(GlobalLock(medium.hMetaFilePict));
+    ASSERT_NE(nullptr, picture);
+    EXPECT_EQ(MM_ANISOTROPIC, picture->mm);
+    EXPECT_EQ(6350, picture->xExt);
+    EXPECT_EQ(2540, picture->yExt);
+
+    Canvas canvas(300, 120);
+    SetMapMode(canvas.Dc(), MM_ANISOTROPIC);
+    SetViewportOrgEx(canvas.Dc(), 0, 0, nullptr);
+    SetViewportExtEx(canvas.Dc(), 300, 120, nullptr);
+    ASSERT_TRUE(PlayMetaFile(canvas.Dc(), picture->hMF));
+    GlobalUnlock(medium.hMetaFilePict);
+    ReleaseStgMedium(&medium);
+    ExpectTextCentredAt(canvas.Ink(), 150, 60);
+
+    FORMATETC hglobal = {CF_TEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    EXPECT_EQ(DATA_E_FORMATETC, data->GetData(&hglobal, &medium));
+}
+
+TEST_F(Embedding, NotificationMessageGoesToTheConverter)
+{
+    HWND hwnd = Activate();
+    ASSERT_NE(nullptr, hwnd);
+    ComPtr<IAtlHalvex> control;
+    ASSERT_EQ(S_OK, ole_.As(control));
+    std::vector<EventRecord> log;
+    RecordingSink sink(1, &log);
+    ComPtr<IConnectionPointContainer> container;
+    ASSERT_EQ(S_OK, ole_.As(container));
+    ComPtr<IConnectionPoint> point;
+    ASSERT_EQ(S_OK, container->FindConnectionPoint(DIID__IAtlHalvexEvents, point.Put()));
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, point->Advise(&sink, &cookie));
+
+    // Without a graph, and with a graph whose queue holds nothing: handled,
+    // answered with 0, nothing raised.
+    EXPECT_EQ(0, SendMessageW(hwnd, WM_USER + 20, 0, 0));
+    LONG stage = -1;
+    BSTR missing = SysAllocString(L"C:\\no such folder\\missing.rm");
+    ASSERT_EQ(S_OK, control->get_LoadFile(missing, &stage));
+    SysFreeString(missing);
+    log.clear();
+    EXPECT_EQ(0, SendMessageW(hwnd, WM_USER + 20, 0, 0));
+    ASSERT_TRUE(PostMessageW(hwnd, WM_USER + 20, 0, 0));
+    PumpUntil([] { return false; }, 200);
+    EXPECT_TRUE(log.empty());
+
+    EXPECT_EQ(S_OK, point->Unadvise(cookie));
+}
+
+// The graph the converter builds is told to post its notification message
+// to the control's window: completion and abort arrive as events. The
+// filters are the engine tests' in-process doubles.
+TEST_F(Embedding, GraphNotificationsReachTheConverterThroughTheControlWindow)
+{
+    fakes::FakeLab lab;
+    ASSERT_TRUE(lab.Register());
+    HWND hwnd = Activate();
+    ASSERT_NE(nullptr, hwnd);
+    ComPtr<IAtlHalvex> control;
+    ASSERT_EQ(S_OK, ole_.As(control));
+    std::vector<EventRecord> log;
+    RecordingSink sink(1, &log);
+    {
+        ComPtr<IConnectionPointContainer> container;
+        ASSERT_EQ(S_OK, ole_.As(container));
+        ComPtr<IConnectionPoint> point;
+        ASSERT_EQ(S_OK, container->FindConnectionPoint(DIID__IAtlHalvexEvents, point.Put()));
+        DWORD cookie = 0;
+        ASSERT_EQ(S_OK, point->Advise(&sink, &cookie));
+    }
+
+    BSTR output = SysAllocString(L"C:\\out\\song.mp3");
+    EXPECT_EQ(S_OK, control->put_SaveFile(output));
+    SysFreeString(output);
+    BSTR source = SysAllocString(L"C:\\music\\song.rm");
+    LONG stage = -1;
+    EXPECT_EQ(S_OK, control->get_LoadFile(source, &stage));
+    SysFreeString(source);
+    EXPECT_EQ(0, stage);
+    EXPECT_EQ(S_OK, control->Convert());
+    EXPECT_EQ(S_OK, control->Play());
+    PumpUntil([] { return false; }, 100);
+    ASSERT_TRUE(log.empty()) << log.size() << " unexpected events, first " << log[0].id;
+
+    ComPtr<IMediaEventSink> events;
+    ASSERT_NE(nullptr, lab.LastGraph());
+    ASSERT_HRESULT_SUCCEEDED(lab.LastGraph()->QueryInterface(IID_IMediaEventSink, events.PutVoid()));
+    ASSERT_HRESULT_SUCCEEDED(events->Notify(EC_COMPLETE, S_OK, 0));
+    EXPECT_TRUE(PumpUntil([&] { return !log.empty(); }, 5000));
+    ASSERT_EQ(1u, log.size());
+    EXPECT_EQ(2, log[0].id);  // onFinished
+
+    log.clear();
+    EXPECT_EQ(S_OK, control->Play());
+    ASSERT_HRESULT_SUCCEEDED(events->Notify(EC_ERRORABORT, E_FAIL, 0));
+    EXPECT_TRUE(PumpUntil([&] { return !log.empty(); }, 5000));
+    ASSERT_EQ(1u, log.size());
+    EXPECT_EQ(3, log[0].id);  // onError
+    EXPECT_EQ(88890, log[0].code);
+
+    events.Reset();
+    control.Reset();
+    ole_->Close(OLECLOSE_NOSAVE);
+    ole_->SetClientSite(nullptr);
+    ole_.Reset();  // before the doubles go
+    EXPECT_EQ(0, lab.LiveFilters());
+    EXPECT_EQ(1u, sink.Refs());
+}
+
+}  // namespace
