@@ -56,6 +56,15 @@ LONG WholeSeconds(double seconds)
     return static_cast<LONG>(seconds);
 }
 
+// The error code reported for a refused run: the Win32 code of a Win32
+// HRESULT, else the thread's system error, else the HRESULT itself.
+DWORD RunFailureCode(HRESULT hr, DWORD threadError)
+{
+    if (HRESULT_FACILITY(hr) == FACILITY_WIN32 && HRESULT_CODE(hr) != 0) return static_cast<DWORD>(HRESULT_CODE(hr));
+    if (threadError != ERROR_SUCCESS) return threadError;
+    return static_cast<DWORD>(hr);
+}
+
 }  // namespace
 
 // --- Lifetime --------------------------------------------------------------
@@ -130,7 +139,13 @@ HRESULT AtlHalvex::Play()
     SetLastError(ERROR_SUCCESS);
     bool ran = !graph_ || graph_->Run();
     DWORD error = GetLastError();
-    if (!ran && error != ERROR_SUCCESS) sinks_.RaiseError(static_cast<LONG>(error));
+    if (!ran) {
+        // A refused run always reaches the host. The graph manager's own
+        // internal calls may leave an unrelated system error behind (Wine
+        // leaves 14007), so a run refused with a Win32 HRESULT (a file writer
+        // that cannot create its file) is reported by that code.
+        sinks_.RaiseError(static_cast<LONG>(RunFailureCode(graph_->LastRunResult(), error)));
+    }
     return S_OK;
 }
 

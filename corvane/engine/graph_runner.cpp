@@ -72,7 +72,8 @@ bool GraphRunner::Run()
 {
     if (!graph_ || !control_) return false;
     if (state_ == Running) return true;
-    if (FAILED(control_->Run())) return false;
+    lastRunResult_ = control_->Run();
+    if (FAILED(lastRunResult_)) return false;
     state_ = Running;
     return true;
 }

@@ -34,6 +34,8 @@ public:
     void OnGraphEvent();
 
     LONG State() const { return state_; }
+    // Result of the last IMediaControl::Run request (S_OK before any).
+    HRESULT LastRunResult() const { return lastRunResult_; }
 
 private:
     bool QueryInterfaces();
@@ -47,6 +49,7 @@ private:
     ComPtr<IMediaSeeking> seeking_;
     ComPtr<IMediaPosition> position_;
     LONG state_ = Stopped;
+    HRESULT lastRunResult_ = S_OK;
     // Set while OnGraphEvent runs: cleared by the destructor so that a drain
     // whose observer destroyed this runner stops at once.
     bool* drainAlive_ = nullptr;

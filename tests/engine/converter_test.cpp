@@ -569,6 +569,26 @@ TEST_F(ConverterTest, PlayReportsTheSystemErrorOfAFailedRun)
     EXPECT_EQ((Strings{"error 32"}), events_.Names());
 }
 
+TEST_F(ConverterTest, PlayReportsARefusedRunThatLeftNoSystemError)
+{
+    // A writer that cannot create its file refuses the run; the host must
+    // hear of it even though the thread holds no system error afterwards.
+    lab_.Writer().failPauseResult = HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    Prepare();
+    Convert();
+    converter_->Play();
+    EXPECT_EQ((Strings{"error 3"}), events_.Names());
+    converter_->Stop();
+
+    // Any other refusal is reported too, never taken for success.
+    events_.Clear();
+    lab_.Writer().failPauseResult = E_UNEXPECTED;
+    Prepare();
+    Convert();
+    converter_->Play();
+    EXPECT_EQ(1u, events_.Names().size());
+}
+
 TEST_F(ConverterTest, PlayWithoutGraphReportsNothing)
 {
     SetLastError(ERROR_INVALID_HANDLE);

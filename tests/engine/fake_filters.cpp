@@ -254,6 +254,7 @@ public:
             SetLastError(setup_.failPauseError);
             return HRESULT_FROM_WIN32(setup_.failPauseError);
         }
+        if (FAILED(setup_.failPauseResult)) return setup_.failPauseResult;  // no system error left behind
         state_ = State_Paused;
         return S_OK;
     }

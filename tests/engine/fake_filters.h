@@ -31,7 +31,8 @@ struct FilterSetup {
     bool missingSink2 = false;   // file writer: no IFileSinkFilter2
     bool getCurFileFails = false;
     bool renderer = false;
-    DWORD failPauseError = 0;    // nonzero: Pause fails with this system error       // IAMFilterMiscFlags says renderer
+    DWORD failPauseError = 0;    // nonzero: Pause fails with this system error
+    HRESULT failPauseResult = S_OK;  // failure: Pause fails with it and sets no system error       // IAMFilterMiscFlags says renderer
     LONGLONG duration = -1;      // >= 0: filter-level IMediaSeeking with this duration (100 ns)
     LONGLONG elapsed = 0;        // WAV writer: GetTime
     bool getTimeFails = false;
