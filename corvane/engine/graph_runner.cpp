@@ -73,9 +73,26 @@ bool GraphRunner::Run()
     if (!graph_ || !control_) return false;
     if (state_ == Running) return true;
     lastRunResult_ = control_->Run();
-    if (FAILED(lastRunResult_)) return false;
+    if (FAILED(lastRunResult_)) {
+        StopEveryFilter();
+        return false;
+    }
     state_ = Running;
     return true;
+}
+
+// A refused run may leave the filters it had already paused in that state
+// while the graph reports itself stopped; such filters refuse to disconnect,
+// so the graph could never be taken apart. Stop each of them.
+void GraphRunner::StopEveryFilter()
+{
+    ComPtr<IEnumFilters> filters;
+    if (FAILED(graph_->EnumFilters(filters.Put()))) return;
+    ComPtr<IBaseFilter> filter;
+    while (filters->Next(1, filter.Put(), nullptr) == S_OK) {
+        FILTER_STATE state = State_Stopped;
+        if (FAILED(filter->GetState(0, &state)) || state != State_Stopped) filter->Stop();
+    }
 }
 
 bool GraphRunner::Stop()

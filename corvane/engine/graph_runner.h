@@ -39,6 +39,7 @@ public:
 
 private:
     bool QueryInterfaces();
+    void StopEveryFilter();
 
     ComPtr<IGraphBuilder> graph_;
     ComPtr<IMediaControl> control_;

@@ -567,6 +567,9 @@ TEST_F(ConverterTest, PlayReportsTheSystemErrorOfAFailedRun)
     Convert();
     converter_->Play();
     EXPECT_EQ((Strings{"error 32"}), events_.Names());
+    // Filters the refused run had already paused are stopped again, so the
+    // graph can be taken apart (a graph manager cannot disconnect them).
+    EXPECT_EQ(0, lab_.ActiveFilters());
 }
 
 TEST_F(ConverterTest, PlayReportsARefusedRunThatLeftNoSystemError)

@@ -195,6 +195,7 @@ public:
     }
     ~FakeFilter()
     {
+        SetState(State_Stopped);
         pins_.clear();
         if (g_lab) g_lab->FilterDied();
     }
@@ -242,9 +243,15 @@ public:
         *clsid = clsid_;
         return S_OK;
     }
+    void SetState(FILTER_STATE state)
+    {
+        if (g_lab && (state_ == State_Stopped) != (state == State_Stopped))
+            g_lab->ActiveChanged(state == State_Stopped ? -1 : 1);
+        state_ = state;
+    }
     STDMETHODIMP Stop() override
     {
-        state_ = State_Stopped;
+        SetState(State_Stopped);
         return S_OK;
     }
     STDMETHODIMP Pause() override
@@ -255,12 +262,12 @@ public:
             return HRESULT_FROM_WIN32(setup_.failPauseError);
         }
         if (FAILED(setup_.failPauseResult)) return setup_.failPauseResult;  // no system error left behind
-        state_ = State_Paused;
+        SetState(State_Paused);
         return S_OK;
     }
     STDMETHODIMP Run(REFERENCE_TIME) override
     {
-        state_ = State_Running;
+        SetState(State_Running);
         return S_OK;
     }
     STDMETHODIMP GetState(DWORD, FILTER_STATE* state) override

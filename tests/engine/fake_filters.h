@@ -72,6 +72,9 @@ public:
     long LiveFilters() const { return liveFilters_; }
     void FilterBorn() { ++liveFilters_; }
     void FilterDied() { --liveFilters_; }
+    // Double filters currently paused or running.
+    long ActiveFilters() const { return activeFilters_; }
+    void ActiveChanged(long delta) { activeFilters_ += delta; }
 
     // The graph the most recent filter joined (not a reference).
     IFilterGraph* LastGraph() const { return lastGraph_; }
@@ -87,6 +90,7 @@ private:
     std::vector<std::string> log_;
     std::vector<DWORD> cookies_;
     std::vector<IClassFactory*> factories_;
+    long activeFilters_ = 0;
     long liveFilters_ = 0;
     IFilterGraph* lastGraph_ = nullptr;
 };
