@@ -13,30 +13,133 @@ using corvane::ComPtr;
 
 namespace {
 
-// A source that only connects: one output pin offering 16-bit stereo PCM.
-class PcmProbeSource final : public BaseFilter {
+constexpr LONGLONG kProbeDuration = 123456789;
+
+// A source that only connects: one output pin offering one media type, with
+// IMediaSeeking on the pin answering a known duration.
+class ProbeSource final : public BaseFilter {
 public:
-    PcmProbeSource() : BaseFilter(GUID_NULL), pin_(*this) {}
+    explicit ProbeSource(MediaType type) : BaseFilter(GUID_NULL), type_(std::move(type)), pin_(*this) {}
     int PinCount() override { return 1; }
     BasePin* PinAt(int index) override { return index == 0 ? &pin_ : nullptr; }
 
 private:
-    class Pin final : public OutputPin {
+    class Pin final : public OutputPin, public IMediaSeeking {
     public:
-        explicit Pin(BaseFilter& filter) : OutputPin(filter, L"Output") {}
+        explicit Pin(ProbeSource& owner) : OutputPin(owner, L"Output"), owner_(owner) {}
+
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { return OutputPin::QueryInterface(iid, out); }
+        ULONG STDMETHODCALLTYPE AddRef() override { return OutputPin::AddRef(); }
+        ULONG STDMETHODCALLTYPE Release() override { return OutputPin::Release(); }
+
         HRESULT CheckMediaType(const AM_MEDIA_TYPE& mt) override
         {
-            return PcmMediaType(44100, 2, 16).Equals(mt) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+            return owner_.type_.Equals(mt) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
         }
         HRESULT GetMediaType(int index, MediaType& out) override
         {
             if (index != 0) return VFW_S_NO_MORE_ITEMS;
-            out = PcmMediaType(44100, 2, 16);
+            out = owner_.type_;
             return S_OK;
         }
+
+        // IMediaSeeking: media time only, a fixed duration.
+        HRESULT STDMETHODCALLTYPE GetCapabilities(DWORD* caps) override
+        {
+            if (!caps) return E_POINTER;
+            *caps = AM_SEEKING_CanGetDuration | AM_SEEKING_CanGetStopPos;
+            return S_OK;
+        }
+        HRESULT STDMETHODCALLTYPE CheckCapabilities(DWORD* caps) override
+        {
+            if (!caps) return E_POINTER;
+            const DWORD wanted = *caps;
+            *caps &= AM_SEEKING_CanGetDuration | AM_SEEKING_CanGetStopPos;
+            return *caps == wanted ? S_OK : (*caps ? S_FALSE : E_FAIL);
+        }
+        HRESULT STDMETHODCALLTYPE IsFormatSupported(const GUID* f) override
+        {
+            return f && *f == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
+        }
+        HRESULT STDMETHODCALLTYPE QueryPreferredFormat(GUID* f) override
+        {
+            if (!f) return E_POINTER;
+            *f = TIME_FORMAT_MEDIA_TIME;
+            return S_OK;
+        }
+        HRESULT STDMETHODCALLTYPE GetTimeFormat(GUID* f) override { return QueryPreferredFormat(f); }
+        HRESULT STDMETHODCALLTYPE IsUsingTimeFormat(const GUID* f) override { return IsFormatSupported(f); }
+        HRESULT STDMETHODCALLTYPE SetTimeFormat(const GUID* f) override
+        {
+            return f && *f == TIME_FORMAT_MEDIA_TIME ? S_OK : E_INVALIDARG;
+        }
+        HRESULT STDMETHODCALLTYPE GetDuration(LONGLONG* d) override
+        {
+            if (!d) return E_POINTER;
+            *d = kProbeDuration;
+            return S_OK;
+        }
+        HRESULT STDMETHODCALLTYPE GetStopPosition(LONGLONG* s) override { return GetDuration(s); }
+        HRESULT STDMETHODCALLTYPE GetCurrentPosition(LONGLONG* c) override
+        {
+            if (!c) return E_POINTER;
+            *c = 0;
+            return S_OK;
+        }
+        HRESULT STDMETHODCALLTYPE ConvertTimeFormat(LONGLONG*, const GUID*, LONGLONG, const GUID*) override
+        {
+            return E_NOTIMPL;
+        }
+        HRESULT STDMETHODCALLTYPE SetPositions(LONGLONG*, DWORD, LONGLONG*, DWORD) override { return S_OK; }
+        HRESULT STDMETHODCALLTYPE GetPositions(LONGLONG* c, LONGLONG* s) override
+        {
+            if (c) *c = 0;
+            if (s) *s = kProbeDuration;
+            return S_OK;
+        }
+        HRESULT STDMETHODCALLTYPE GetAvailable(LONGLONG* e, LONGLONG* l) override { return GetPositions(e, l); }
+        HRESULT STDMETHODCALLTYPE SetRate(double r) override { return r == 1.0 ? S_OK : E_NOTIMPL; }
+        HRESULT STDMETHODCALLTYPE GetRate(double* r) override
+        {
+            if (!r) return E_POINTER;
+            *r = 1.0;
+            return S_OK;
+        }
+        HRESULT STDMETHODCALLTYPE GetPreroll(LONGLONG* p) override
+        {
+            if (!p) return E_POINTER;
+            *p = 0;
+            return S_OK;
+        }
+
+    protected:
+        HRESULT QueryPinInterface(REFIID iid, void** out) override
+        {
+            if (iid == IID_IMediaSeeking) {
+                *out = static_cast<IMediaSeeking*>(this);
+                AddRef();
+                return S_OK;
+            }
+            return OutputPin::QueryPinInterface(iid, out);
+        }
+
+    private:
+        ProbeSource& owner_;
     };
+
+    MediaType type_;
     Pin pin_;
 };
+
+MediaType StreamType()
+{
+    MediaType mt;
+    mt->majortype = MEDIATYPE_Stream;
+    mt->subtype = MEDIASUBTYPE_WAVE;
+    mt->formattype = FORMAT_None;
+    mt->lSampleSize = 1;
+    return mt;
+}
 
 ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION wanted)
 {
@@ -61,7 +164,7 @@ bool SystemAcmWrapperWorks()
     ComPtr<IBaseFilter> acm;
     if (FAILED(CoCreateInstance(CLSID_ACMWrapper, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, acm.PutVoid())))
         return false;
-    auto source = ComPtr<IBaseFilter>::Attach(new (std::nothrow) PcmProbeSource());
+    auto source = ComPtr<IBaseFilter>::Attach(new (std::nothrow) ProbeSource(PcmMediaType(44100, 2, 16)));
     if (!source) return false;
     bool works = false;
     if (SUCCEEDED(graph->AddFilter(source.Get(), L"PCM")) && SUCCEEDED(graph->AddFilter(acm.Get(), L"ACM"))) {
@@ -109,9 +212,30 @@ bool SystemFileWriterWorks()
     mt = AM_MEDIA_TYPE{};
     if (FAILED(sink->SetFileName(path, nullptr))) return false;
     hr = sink->GetCurFile(&current, &mt);
-    const bool works = SUCCEEDED(hr) && current && lstrcmpiW(current, path) == 0;
+    bool works = SUCCEEDED(hr) && current && lstrcmpiW(current, path) == 0;
     CoTaskMemFree(current);
     FreeMediaTypeContents(mt);
+    if (!works) return false;
+
+    // Duration asked of the writer (a renderer) reaches the pin upstream.
+    ComPtr<IGraphBuilder> graph;
+    if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                graph.PutVoid())))
+        return false;
+    auto source = ComPtr<IBaseFilter>::Attach(new (std::nothrow) ProbeSource(StreamType()));
+    if (!source) return false;
+    works = false;
+    if (SUCCEEDED(graph->AddFilter(source.Get(), L"Stream")) && SUCCEEDED(graph->AddFilter(writer.Get(), L"Writer"))) {
+        ComPtr<IPin> out = FirstPin(source.Get(), PINDIR_OUTPUT);
+        ComPtr<IPin> in = FirstPin(writer.Get(), PINDIR_INPUT);
+        ComPtr<IMediaSeeking> seeking;
+        LONGLONG duration = 0;
+        works = out && in && SUCCEEDED(graph->ConnectDirect(out.Get(), in.Get(), nullptr)) &&
+                SUCCEEDED(writer.As(seeking)) && SUCCEEDED(seeking->GetDuration(&duration)) &&
+                duration == kProbeDuration;
+        graph->RemoveFilter(writer.Get());
+        graph->RemoveFilter(source.Get());
+    }
     return works;
 }
 

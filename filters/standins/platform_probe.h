@@ -8,8 +8,9 @@ namespace vellumo::filters {
 // The ACM wrapper takes 16-bit PCM from an upstream pin and its output pin
 // offers IAMStreamConfig whose GetFormat/SetFormat work on a WAVEFORMATEX.
 bool SystemAcmWrapperWorks();
-// The File Writer offers IFileSinkFilter2, and GetCurFile succeeds before a
-// name is set and returns the name once set.
+// The File Writer offers IFileSinkFilter2, GetCurFile succeeds before a name
+// is set and returns the name once set, and the duration asked of it (as a
+// renderer) reaches the pin upstream.
 bool SystemFileWriterWorks();
 
 }  // namespace vellumo::filters

@@ -148,6 +148,26 @@ TEST_F(AcmStandIn, OffersTheInputFormatUntilOneIsChosen)
     DeleteMediaType(mt);
 }
 
+TEST_F(AcmStandIn, ChoosingAFormatOnAConnectedOutputReconnectsIt)
+{
+    TestGraph g;
+    auto source = MakeSine({44100, 2, 16});
+    auto wav = Create(corvane::CLSID_WavDest);
+    g.Add(source.Get(), L"Sine");
+    g.Add(acm_.Get(), L"ACM Wrapper KQ");
+    g.Add(wav.Get(), L"TestFilter Class");
+    ASSERT_EQ(S_OK, g.Connect(source.Get(), acm_.Get()));
+    ASSERT_EQ(S_OK, g.Connect(acm_.Get(), wav.Get()));
+    MediaType format = PcmMediaType(11025, 1, 8);
+    EXPECT_TRUE(SUCCEEDED(config_->SetFormat(format.Get())));
+    AM_MEDIA_TYPE mt{};
+    ASSERT_EQ(S_OK, PinOf(acm_.Get(), PINDIR_OUTPUT)->ConnectionMediaType(&mt));
+    ASSERT_TRUE(WaveFormatOf(mt));
+    EXPECT_EQ(11025u, WaveFormatOf(mt)->nSamplesPerSec);
+    EXPECT_EQ(8, WaveFormatOf(mt)->wBitsPerSample);
+    vellumo::filters::FreeMediaTypeContents(mt);
+}
+
 TEST_F(AcmStandIn, ResamplesToTheChosenRateAndChannels)
 {
     const MediaType format = PcmMediaType(22050, 1, 16);
