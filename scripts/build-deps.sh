@@ -40,8 +40,10 @@ FFMPEG_FLAGS=(
 )
 LAME_FLAGS=(--disable-shared --enable-static --disable-frontend --disable-gtktest
             --disable-decoder --enable-nasm)
+# LAME's configure leaves CFLAGS empty for this host (no optimisation at all).
+LAME_CFLAGS="-O2 -fomit-frame-pointer"
 
-RECIPE_HASH="$(printf '%s\n' "${FFMPEG_FLAGS[*]}" "${LAME_FLAGS[*]}" "$(sed -n '/^link_check()/,/^}/p' "$0")" | sha1sum | cut -c1-10)"
+RECIPE_HASH="$(printf '%s\n' "${FFMPEG_FLAGS[*]}" "${LAME_FLAGS[*]}" "$LAME_CFLAGS" "$(sed -n '/^link_check()/,/^}/p' "$0")" | sha1sum | cut -c1-10)"
 PREFIX="$CACHE_ROOT/$TRIPLE/ffmpeg-${FFMPEG_VER//:/_}_lame-${LAME_VER//:/_}_${RECIPE_HASH}"
 
 link_check() {
@@ -73,6 +75,16 @@ if [ -f "$PREFIX/.complete" ] && link_check; then
   exit 0
 fi
 
+# One build at a time per prefix (several checkouts may share the cache).
+mkdir -p "$CACHE_ROOT/$TRIPLE"
+exec 9>"$PREFIX.lock"
+flock 9
+if [ -f "$PREFIX/.complete" ] && link_check; then
+  echo "build-deps: cached in $PREFIX" >&2
+  echo "$PREFIX"
+  exit 0
+fi
+
 echo "build-deps: building FFmpeg $FFMPEG_VER and LAME $LAME_VER for $TRIPLE" >&2
 rm -rf "$PREFIX"
 WORK="$CACHE_ROOT/work-$TRIPLE-$$"
@@ -97,7 +109,7 @@ mkdir -p "$WORK/ffbuild"
 t1=$(date +%s)
 echo "build-deps: FFmpeg built in $((t1 - t0)) s" >&2
 
-( cd "$LAMESRC" && CC="$TRIPLE-gcc-posix" ./configure --host="$TRIPLE" --prefix="$PREFIX" \
+( cd "$LAMESRC" && CC="$TRIPLE-gcc-posix" CFLAGS="$LAME_CFLAGS" ./configure --host="$TRIPLE" --prefix="$PREFIX" \
     "${LAME_FLAGS[@]}" >"$WORK/lameconfigure.log" 2>&1 \
   || { tail -30 "$WORK/lameconfigure.log" >&2; exit 1; }
   make -j"$JOBS" >"$WORK/lamemake.log" 2>&1 || { tail -40 "$WORK/lamemake.log" >&2; exit 1; }

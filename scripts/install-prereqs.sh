@@ -15,6 +15,7 @@ PACKAGES=(
   locales
   fp-utils
   python3
+  nsis
 )
 
 missing=()

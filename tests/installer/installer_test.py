@@ -1,0 +1,454 @@
+#!/usr/bin/env python3
+"""The setup program under Wine, each run in a fresh Wine prefix of its own.
+
+  installer_test.py lifecycle --setup S --refusing R --shortcut-starter E
+      refusal on an unsupported Windows, install, upgrade, uninstall keeping
+      and removing settings.ini; after every uninstall the registry (HKCR and
+      the uninstall key) and the files are back to what they were before.
+  installer_test.py script --setup S --readme README.md
+      install, then run the README's VBScript on a generated RealMedia file
+      and check the MP3 it writes with ffprobe.
+
+Every Wine process of the prefix is ended (wineserver -k) before the script
+exits, whatever happened.
+"""
+import argparse
+import array
+import math
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+INSTALL_DIR = r"C:\Program Files\Vellumo"
+UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+VELLUMO_UNINSTALL = (r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion"
+                     r"\Uninstall\Vellumo")
+START_MENU = "ProgramData/Microsoft/Windows/Start Menu/Programs/Vellumo"
+INSTALLED_FILES = ["corvane.dll", "uninstall.exe", "vellumo.chm", "vellumo.exe",
+                   "vellumo_filters.dll"]
+SHORTCUTS = ["Uninstall Vellumo.lnk", "Vellumo Help.lnk", "Vellumo.lnk"]
+
+CLSID_HALVEX = "{8E2DC57B-E2E2-4FBB-924A-F195CBD136F6}"
+LIBID = "{A57C7E54-C2F2-443F-A3F7-96B5B5AE84D2}"
+IID_HALVEX = "{7FD7540F-CA29-4300-B0FB-1B925F946B27}"
+FILTERS = {
+    "RealMedia splitter": "{E21BE468-5C18-43EB-B0CC-DB93A847D769}",
+    "RealAudio decoder": "{941A4793-A705-4312-8DFC-C11CA05F397E}",
+    "MP3 encoder": "{B8D27088-DF5F-4B7C-98DC-0E91A1696286}",
+    "WAV writer": "{3C78B8E2-6C4D-11D1-ADE2-0000F8754B99}",
+}
+
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL: " + what, flush=True)
+    return condition
+
+
+class Timed:
+    def __init__(self, label):
+        self.label = label
+
+    def __enter__(self):
+        self.start = time.monotonic()
+
+    def __exit__(self, *exc):
+        print("time: %s %.1f s" % (self.label, time.monotonic() - self.start), flush=True)
+
+
+class WinePrefix:
+    """A fresh Wine prefix in a temporary folder, with an Xvfb when needed."""
+
+    def __init__(self):
+        self.root = tempfile.mkdtemp(prefix="vellumo-installer-")
+        self.env = dict(os.environ)
+        self.env.update(WINEPREFIX=os.path.join(self.root, "prefix"), WINEARCH="win64",
+                        WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        # Command lines reach Wine in the Unix character set: a UTF-8 locale
+        # Wine knows (C.UTF-8 is not one), the program's own if it is there.
+        locales = subprocess.run(["locale", "-a"], stdout=subprocess.PIPE).stdout.decode().lower().split()
+        self.env["LC_ALL"] = "zh_CN.UTF-8" if "zh_cn.utf8" in locales else "en_US.UTF-8"
+        self.wine = shutil.which("wine64") or "/usr/lib/wine/wine64"
+        self.wineserver = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
+        if not os.access(self.wineserver, os.X_OK) and os.access("/usr/lib/wine/wineserver64", os.X_OK):
+            self.wineserver = "/usr/lib/wine/wineserver64"
+        self.xvfb = None
+        if not self.env.get("DISPLAY"):
+            self._start_xvfb()
+
+    def _start_xvfb(self):
+        for n in range(150, 200):
+            if os.path.exists("/tmp/.X11-unix/X%d" % n) or os.path.exists("/tmp/.X%d-lock" % n):
+                continue
+            self.xvfb = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                         stderr=subprocess.DEVNULL)
+            for _ in range(50):
+                if os.path.exists("/tmp/.X11-unix/X%d" % n):
+                    break
+                time.sleep(0.1)
+            if self.xvfb.poll() is None:
+                self.env["DISPLAY"] = ":%d" % n
+                return
+        raise RuntimeError("no Xvfb")
+
+    @property
+    def drive_c(self):
+        return os.path.join(self.env["WINEPREFIX"], "drive_c")
+
+    def unix_path(self, windows_path):
+        assert windows_path[1:3] == ":\\"
+        return os.path.join(self.drive_c, windows_path[3:].replace("\\", "/"))
+
+    def run(self, *args, timeout=180):
+        """Runs a Windows program and returns (exit code, output)."""
+        result = subprocess.run([self.wine] + list(args), env=self.env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=timeout)
+        return result.returncode, result.stdout.decode("utf-8", "replace")
+
+    def run_line(self, command_line, timeout=180):
+        """Runs a command line exactly as written (the setup program's /D=
+        takes no quotes, which an argument vector would add), through a
+        batch file in the ANSI code page of the prefix's processes."""
+        batch = os.path.join(self.root, "run.bat")
+        encoding = "gbk" if self.env["LC_ALL"].startswith("zh_CN") else "cp1252"
+        with open(batch, "wb") as f:
+            f.write(("@echo off\r\n%s\r\nexit /b %%ERRORLEVEL%%\r\n" % command_line).encode(encoding))
+        return self.run("cmd", "/c", self.windows_path(batch), timeout=timeout)
+
+    @staticmethod
+    def windows_path(unix_path):
+        return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+    def wait_idle(self, timeout=120):
+        """Waits until every process of the prefix has ended."""
+        subprocess.run([self.wineserver, "-w"], env=self.env, timeout=timeout)
+
+    def boot(self):
+        subprocess.run([self.wine, "wineboot", "-i"], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
+        self.wait_idle()
+
+    def export(self, key):
+        """The key as a set of '[key] name=value' lines (order-free)."""
+        out = os.path.join(self.root, "export.reg")
+        if os.path.exists(out):
+            os.remove(out)
+        code, text = self.run("reg", "export", key, self.windows_path(out), "/y")
+        if code != 0 or not os.path.exists(out):
+            return None
+        with open(out, "rb") as f:
+            data = f.read().decode("utf-16")
+        lines = set()
+        section = None
+        # Values continued over several lines end with a backslash.
+        for line in re.sub(r"\\\r?\n\s*", "", data).splitlines():
+            if line.startswith("["):
+                section = line
+                lines.add(section)
+            elif line.strip() and section:
+                lines.add(section + " " + line)
+        return lines
+
+    def registry(self):
+        hkcr = self.export("HKCR")
+        uninstall = self.export(UNINSTALL_KEY)
+        return (hkcr or set()) | (uninstall or set())
+
+    def files(self):
+        """Every file and folder of drive C outside Windows' own scratch places."""
+        listing = set()
+        for folder, dirs, names in os.walk(self.drive_c):
+            rel = os.path.relpath(folder, self.drive_c)
+            if rel.startswith(("windows", "users")):
+                continue
+            for name in dirs + names:
+                listing.add(os.path.normpath(os.path.join(rel, name)))
+        return listing
+
+    def close(self):
+        try:
+            subprocess.run([self.wineserver, "-k"], env=self.env, timeout=60)
+            self.wait_idle(60)
+        except subprocess.TimeoutExpired:
+            pass
+        if self.xvfb:
+            self.xvfb.terminate()
+            self.xvfb.wait(10)
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+def registry_value(lines, key, name):
+    """The data of a value in an export: name '@' is the default value."""
+    prefix = "[%s] %s=" % (key, '@' if name == '@' else '"%s"' % name)
+    for line in lines:
+        if line.lower().startswith(prefix.lower()):
+            return line[len(prefix):]
+    return None
+
+
+def diff_report(before, after, label):
+    added = sorted(after - before)
+    removed = sorted(before - after)
+    for line in added[:40]:
+        print("  left behind by %s: %s" % (label, line))
+    for line in removed[:40]:
+        print("  missing after %s: %s" % (label, line))
+    return not added and not removed
+
+
+def install(wine, setup, folder=INSTALL_DIR, label="install"):
+    with Timed(label):
+        code, out = wine.run_line('"%s" /S /D=%s' % (wine.windows_path(setup), folder))
+        wine.wait_idle()
+    check(code == 0, "%s: setup exit code %d %s" % (label, code, out))
+
+
+def uninstall(wine, folder=INSTALL_DIR, *options, label="uninstall"):
+    with Timed(label):
+        # The uninstaller copies itself to a temporary folder and runs from
+        # there; it is done when the prefix has no process left.
+        code, out = wine.run_line(" ".join(['"%s\\uninstall.exe" /S' % folder] + list(options)))
+        wine.wait_idle()
+    check(code == 0, "%s: exit code %d %s" % (label, code, out))
+
+
+def check_installation(wine, registry, label, starter=None, folder=INSTALL_DIR):
+    install_dir = folder
+    folder = wine.unix_path(install_dir)
+    for name in INSTALLED_FILES:
+        check(os.path.isfile(os.path.join(folder, name)), "%s: %s installed" % (label, name))
+    links = os.path.join(wine.drive_c, START_MENU)
+    check(os.path.isdir(links) and sorted(os.listdir(links)) == SHORTCUTS,
+          "%s: Start menu shortcuts %s" % (label, os.listdir(links) if os.path.isdir(links) else None))
+
+    corvane = install_dir + "\\corvane.dll"
+    filters = install_dir + "\\vellumo_filters.dll"
+    quoted = lambda path: '"%s"' % path.replace("\\", "\\\\")
+    server = registry_value(registry, r"HKEY_CLASSES_ROOT\CLSID\%s\InprocServer32" % CLSID_HALVEX, "@")
+    check(server is not None and server.lower() == quoted(corvane).lower(),
+          "%s: AtlHalvex class served by the installed corvane.dll (%s)" % (label, server))
+    check(registry_value(registry, r"HKEY_CLASSES_ROOT\corvane.AtlHalvex\CLSID", "@") == '"%s"' % CLSID_HALVEX,
+          "%s: ProgID corvane.AtlHalvex" % label)
+    check(registry_value(registry, r"HKEY_CLASSES_ROOT\corvane.AtlHalvex.1\CLSID", "@") == '"%s"' % CLSID_HALVEX,
+          "%s: ProgID corvane.AtlHalvex.1" % label)
+    typelib = registry_value(registry, r"HKEY_CLASSES_ROOT\TypeLib\%s\1.0\0\win64" % LIBID, "@")
+    check(typelib is not None and typelib.lower() == quoted(corvane).lower(),
+          "%s: type library registered from the installed corvane.dll (%s)" % (label, typelib))
+    check(any(line.upper().startswith(r"[HKEY_CLASSES_ROOT\INTERFACE\%s]" % IID_HALVEX) for line in registry),
+          "%s: IAtlHalvex interface registered" % label)
+    for name, clsid in FILTERS.items():
+        server = registry_value(registry, r"HKEY_CLASSES_ROOT\CLSID\%s\InprocServer32" % clsid, "@")
+        check(server is not None and server.lower() == quoted(filters).lower(),
+              "%s: %s served by the installed filter pack (%s)" % (label, name, server))
+        # The filter mapper lists a filter below its category's Instance key.
+        listed = re.compile(r"\[HKEY_CLASSES_ROOT\\CLSID\\\{[0-9A-F-]+\}\\INSTANCE\\%s\] \"FILTERDATA\"=" % re.escape(clsid))
+        check(any(listed.match(line.upper()) for line in registry),
+              "%s: %s listed with the filter mapper" % (label, name))
+
+    key = VELLUMO_UNINSTALL
+    expected = {"DisplayName": '"Vellumo"', "Publisher": '"Vellumo"', "InstallLocation": quoted(install_dir)}
+    for name in ("DisplayName", "Publisher", "InstallLocation"):
+        value = registry_value(registry, key, name)
+        check(value == expected[name], "%s: uninstall entry %s = %s" % (label, name, value))
+    check(re.fullmatch(r'"\d+\.\d+\.\d+"', registry_value(registry, key, "DisplayVersion") or "") is not None,
+          "%s: uninstall entry DisplayVersion" % label)
+    uninstall_string = registry_value(registry, key, "UninstallString") or ""
+    quiet = registry_value(registry, key, "QuietUninstallString") or ""
+    check("uninstall.exe" in uninstall_string and quiet.endswith('/S"') and uninstall_string[:-1] in quiet,
+          "%s: uninstall strings %s / %s" % (label, uninstall_string, quiet))
+    size = registry_value(registry, key, "EstimatedSize") or ""
+    installed_kb = sum(os.path.getsize(os.path.join(folder, n)) for n in INSTALLED_FILES) // 1024
+    check(size.startswith("dword:") and abs(int(size[6:], 16) - installed_kb) <= 64,
+          "%s: EstimatedSize %s for %d KB" % (label, size, installed_kb))
+    entries = [line for line in registry
+               if line.startswith("[HKEY_LOCAL_MACHINE") and line.endswith('"DisplayName"="Vellumo"')]
+    check(len(entries) == 1, "%s: one uninstall entry (%d)" % (label, len(entries)))
+
+    if starter:
+        with Timed(label + ": program start from its shortcut"):
+            link = "C:\\" + START_MENU.replace("/", "\\") + "\\Vellumo.lnk"
+            code, out = wine.run(starter, link, install_dir + "\\vellumo.exe", timeout=120)
+        print(out.strip())
+        check(code == 0, "%s: the installed program starts from its shortcut and ends" % label)
+
+
+def lifecycle(args):
+    wine = WinePrefix()
+    try:
+        with Timed("fresh prefix"):
+            wine.boot()
+        registry_before = wine.registry()
+        files_before = wine.files()
+        if not check(len(registry_before) > 1000, "registry export of the fresh prefix"):
+            return
+        settings = os.path.join(wine.unix_path(INSTALL_DIR), "settings.ini")
+
+        # An unsupported Windows: the setup program says so and changes nothing.
+        code, out = wine.run_line('"%s" /S /D=%s' % (wine.windows_path(args.refusing), INSTALL_DIR))
+        wine.wait_idle()
+        check(code == 2, "refusal: exit code %d" % code)
+        check(diff_report(registry_before, wine.registry(), "the refused setup"), "refusal: registry unchanged")
+        check(diff_report(files_before, wine.files(), "the refused setup"), "refusal: files unchanged")
+
+        install(wine, args.setup)
+        check_installation(wine, wine.registry(), "install", starter=args.shortcut_starter)
+        if os.path.exists(settings):
+            os.remove(settings)  # whatever the program wrote; the user's file follows
+        user_settings = "[Vellumo]\r\nOutputFolder=C:\\users\\Public\\Music\r\n"
+        with open(settings, "w", newline="") as f:
+            f.write(user_settings)
+
+        # Upgrade over the installation: one registration, the settings kept.
+        install(wine, args.setup, label="upgrade")
+        check_installation(wine, wine.registry(), "upgrade")
+        check(os.path.exists(settings) and open(settings, newline="").read() == user_settings,
+              "upgrade: settings.ini kept")
+
+        # A silent uninstall keeps settings.ini and removes everything else.
+        uninstall(wine, INSTALL_DIR, label="uninstall keeping settings")
+        check(diff_report(registry_before, wine.registry(), "uninstall"), "uninstall: registry back to before")
+        check(diff_report(files_before | {os.path.relpath(settings, wine.drive_c),
+                                          os.path.relpath(os.path.dirname(settings), wine.drive_c)},
+                          wine.files(), "uninstall"),
+              "uninstall: only settings.ini left")
+        check(open(settings, newline="").read() == user_settings, "uninstall: settings.ini unchanged")
+
+        # Installing again finds the kept settings; removing them leaves no trace.
+        install(wine, args.setup, label="reinstall")
+        check(open(settings, newline="").read() == user_settings, "reinstall: settings.ini kept")
+        uninstall(wine, INSTALL_DIR, "/REMOVESETTINGS", label="uninstall removing settings")
+        check(diff_report(registry_before, wine.registry(), "uninstall /REMOVESETTINGS"),
+              "uninstall /REMOVESETTINGS: registry back to before")
+        check(diff_report(files_before, wine.files(), "uninstall /REMOVESETTINGS"),
+              "uninstall /REMOVESETTINGS: files back to before")
+
+        # An upgrade into another folder, with spaces and non-ASCII characters
+        # in its name: the old folder goes, the settings move along.
+        install(wine, args.setup, label="install before moving")
+        with open(settings, "w", newline="") as f:
+            f.write(user_settings)
+        other = "C:\\Apps\\Vellumo 音频 Müzik"
+        install(wine, args.setup, folder=other, label="upgrade into another folder")
+        check_installation(wine, wine.registry(), "upgrade into another folder", folder=other)
+        moved = wine.unix_path(other + "\\settings.ini")
+        check(os.path.exists(moved) and open(moved, newline="").read() == user_settings,
+              "upgrade into another folder: settings.ini moved along")
+        check(not os.path.exists(wine.unix_path(INSTALL_DIR)), "upgrade into another folder: old folder removed")
+        uninstall(wine, other, "/REMOVESETTINGS", label="uninstall elsewhere")
+        check(diff_report(registry_before, wine.registry(), "uninstall elsewhere"),
+              "uninstall elsewhere: registry back to before")
+        # The parent folder the setup program made for the chosen one stays.
+        check(diff_report(files_before | {"Apps"}, wine.files(), "uninstall elsewhere"),
+              "uninstall elsewhere: files back to before")
+    finally:
+        wine.close()
+
+
+def readme_script(readme):
+    text = open(readme, encoding="utf-8").read()
+    section = text.split("## Scripting the converter", 1)
+    if len(section) != 2:
+        return None
+    match = re.search(r"```vb\n(.*?)```", section[1], re.S)
+    return match.group(1) if match else None
+
+
+def probe(path, entries):
+    result = subprocess.run(["ffprobe", "-v", "error", "-show_entries", entries, "-of",
+                             "default=noprint_wrappers=1", path], stdout=subprocess.PIPE, timeout=60)
+    values = {}
+    for line in result.stdout.decode().splitlines():
+        key, _, value = line.partition("=")
+        values.setdefault(key, value)
+    return values
+
+
+def script(args):
+    vbs = readme_script(args.readme)
+    if not check(vbs is not None, "README holds a VBScript under 'Scripting the converter'"):
+        return
+    wine = WinePrefix()
+    try:
+        with Timed("fresh prefix"):
+            wine.boot()
+        install(wine, args.setup)
+        work = os.path.join(wine.drive_c, "users", "Public", "Music", "script test")
+        os.makedirs(work, exist_ok=True)
+        source = os.path.join(work, "sine 440.rm")
+        subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:duration=4:sample_rate=8000",
+                        "-ac", "1", "-c:a", "real_144", source], check=True, timeout=120)
+        with open(os.path.join(work, "convert.vbs"), "w", encoding="utf-8", newline="\r\n") as f:
+            f.write(vbs)
+        windows_work = r"C:\users\Public\Music\script test"
+        with Timed("VBScript conversion"):
+            code, out = wine.run("cscript", "//nologo", windows_work + "\\convert.vbs",
+                                 windows_work + "\\sine 440.rm", windows_work + "\\sine 440.mp3", timeout=240)
+        print(out.strip())
+        check(code == 0, "VBScript exit code %d" % code)
+        target = os.path.join(work, "sine 440.mp3")
+        if check(os.path.isfile(target), "VBScript wrote the MP3 file"):
+            values = probe(target, "format=format_name,duration:stream=codec_name,sample_rate,channels")
+            print("ffprobe: %s" % values)
+            check(values.get("format_name") == "mp3" and values.get("codec_name") == "mp3", "output is MP3")
+            check(values.get("sample_rate") == "44100", "output at 44100 Hz")
+            try:
+                duration = float(values.get("duration", "0"))
+            except ValueError:
+                duration = 0
+            check(abs(duration - 4.0) < 0.3, "output lasts as long as the source (%.2f s)" % duration)
+            # The sound that went in: the strongest frequency is the sine's.
+            result = subprocess.run(["ffmpeg", "-v", "error", "-i", target, "-ac", "1", "-ar", "8000", "-f", "s16le", "-"],
+                                    stdout=subprocess.PIPE, timeout=60)
+            check(holds_tone(result.stdout, 8000, 440), "output holds the 440 Hz sine")
+    finally:
+        wine.close()
+
+
+def tone_power(samples, rate, frequency):
+    """Goertzel power of one frequency in a block of samples."""
+    coeff = 2 * math.cos(2 * math.pi * frequency / rate)
+    s1 = s2 = 0.0
+    for x in samples:
+        s1, s2 = x + coeff * s1 - s2, s1
+    return s1 * s1 + s2 * s2 - coeff * s1 * s2
+
+
+def holds_tone(pcm, rate, frequency):
+    """True when 16-bit mono PCM has far more energy at the frequency than
+    at others around it (the middle half, away from the codecs' edges)."""
+    samples = array.array("h", pcm[: len(pcm) // 2 * 2])
+    middle = samples[len(samples) // 4: len(samples) * 3 // 4]
+    if len(middle) < rate // 2:
+        return False
+    power = tone_power(middle, rate, frequency)
+    others = [tone_power(middle, rate, f) for f in (frequency * 0.5, frequency * 0.75, frequency * 1.5, frequency * 2.5)]
+    return power > 0 and all(power > 20 * other for other in others)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("mode", choices=["lifecycle", "script"])
+    parser.add_argument("--setup", required=True)
+    parser.add_argument("--refusing")
+    parser.add_argument("--shortcut-starter")
+    parser.add_argument("--readme")
+    args = parser.parse_args()
+    try:
+        (lifecycle if args.mode == "lifecycle" else script)(args)
+    except subprocess.TimeoutExpired as e:
+        failures.append("timed out: %s" % e)
+        print("FAIL: timed out: %s" % e)
+    print("%d failure(s)" % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
