@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Long batch: short files converted one after another through one converter
+# object; prints handles, threads, GDI/USER objects and private memory
+# after every 50 files.
+#   scripts/batch-long.sh [files=500]
+set -euo pipefail
+REPO="$(cd "$(dirname "$0")/.." && pwd)"
+FILES="${1:-500}"
+cd "$REPO"
+sh tests/realmedia/make_test_media.sh build/test-media/realmedia ../shared/samples >/dev/null
+source scripts/test-env.sh
+vellumo_env_start
+trap vellumo_env_stop EXIT
+cd build/bin
+"$REPO/scripts/wine-run.sh" fuzz_realmedia.exe --long-batch "$FILES" --timeout-ms 60000
