@@ -14,7 +14,7 @@ sh tests/program/make_batch_media.sh build/test-media/batch 200
 source scripts/test-env.sh
 vellumo_env_start
 cleanup() {
-  (cd build/bin && "$REPO/scripts/wine-run.sh" regsvr32 /u /s vellumo_filters.dll) || true
+  (cd "$REPO/build/bin" && "$REPO/scripts/wine-run.sh" regsvr32 /u /s vellumo_filters.dll) || true
   vellumo_env_stop
 }
 trap cleanup EXIT
