@@ -1,79 +1,134 @@
 #include "gui_driver.h"
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <map>
 
 namespace gui {
 
 namespace {
 
-struct FindContext {
-    DWORD pid;
-    std::wstring windowClass;
-    std::wstring caption;
-    HWND found;
-};
-
-BOOL CALLBACK FindTopLevel(HWND window, LPARAM lParam)
+// The first visible top-level window of the process that matches.
+HWND FindTopLevel(DWORD pid, const std::function<bool(HWND)>& matches)
 {
-    auto* context = reinterpret_cast<FindContext*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != context->pid || !IsWindowVisible(window)) return TRUE;
-    if (!context->windowClass.empty() && ClassOf(window) != context->windowClass) return TRUE;
-    if (!context->caption.empty() && Text(window) != context->caption) return TRUE;
-    context->found = window;
-    return FALSE;
-}
-
-struct ControlSearch {
-    int id;
-    HWND found;
-};
-
-BOOL CALLBACK FindChild(HWND window, LPARAM lParam)
-{
-    auto* search = reinterpret_cast<ControlSearch*>(lParam);
-    if (GetDlgCtrlID(window) == search->id) {
-        search->found = window;
+    struct Search {
+        DWORD pid;
+        const std::function<bool(HWND)>* matches;
+        HWND found;
+    } search{pid, &matches, nullptr};
+    EnumWindows([](HWND window, LPARAM lParam) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lParam);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner != s->pid || !IsWindowVisible(window) || !(*s->matches)(window)) return TRUE;
+        s->found = window;
         return FALSE;
-    }
-    return TRUE;
+    }, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
-std::wstring NewFolderPath(const std::wstring& name)
-{
-    static int counter = 0;
-    return TempRoot() + L"\\" + name + L" " + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(++counter);
-}
-
-void RemoveTree(const std::wstring& folder)
+// The program's folder and the test folders hold files only.
+void RemoveFolder(const std::wstring& folder)
 {
     WIN32_FIND_DATAW found;
     HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path);
-            } else {
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &found)) {
+        const std::wstring path = folder + L"\\" + found.cFileName;
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
     }
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
     RemoveDirectoryW(folder.c_str());
 }
 
 std::wstring DriverFolder()
 {
     wchar_t path[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring text(path, n);
+    const std::wstring text(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
     return text.substr(0, text.rfind(L'\\'));
+}
+
+// The entries of a list or combo box, by its count, length and text messages.
+std::vector<std::wstring> Entries(HWND box, UINT count, UINT length, UINT text)
+{
+    std::vector<std::wstring> items;
+    const LRESULT n = SendMessageW(box, count, 0, 0);
+    for (LRESULT i = 0; i < n; ++i) {
+        std::wstring item(static_cast<std::size_t>(std::max<LRESULT>(SendMessageW(box, length, static_cast<WPARAM>(i), 0), 0)) + 1, L'\0');
+        item.resize(static_cast<std::size_t>(
+            std::max<LRESULT>(SendMessageW(box, text, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item.data())), 0)));
+        items.push_back(item);
+    }
+    return items;
+}
+
+BITMAPINFOHEADER TopDown32(LONG width, LONG height)
+{
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof(header);
+    header.biWidth = width;
+    header.biHeight = -height;
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    header.biSizeImage = static_cast<DWORD>(width * height * 4);
+    return header;
+}
+
+// The screen area as 32-bit 0x00RRGGBB pixels, top-down.
+std::vector<DWORD> CaptureScreen(const RECT& area)
+{
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    std::vector<DWORD> pixels;
+    if (width <= 0 || height <= 0) return pixels;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader = TopDown32(width, height);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap && bits) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+        GdiFlush();
+        pixels.assign(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + width * height);
+        SelectObject(memory, old);
+    }
+    if (bitmap) DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// Tells a message box's icon by its colours: the stop sign is red, the
+// information sign blue. The icon is a static control (20 on Windows, 1088 in Wine).
+BoxIcon IconOf(HWND box)
+{
+    HWND icon = nullptr;
+    for (int id : {20, 1088}) {
+        if (HWND candidate = GetDlgItem(box, id); candidate && IsWindowVisible(candidate)) icon = candidate;
+    }
+    if (!icon || SendMessageW(icon, STM_GETICON, 0, 0) == 0) return BoxIcon::None;
+    RECT area;
+    GetWindowRect(icon, &area);
+    int red = 0, blue = 0;
+    for (DWORD p : CaptureScreen(area)) {
+        const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+        red += r > 150 && g < 100 && b < 100;
+        blue += b > 150 && r < 120;
+    }
+    if (red > 20 && red > blue) return BoxIcon::Stop;
+    return blue > 20 ? BoxIcon::Information : BoxIcon::Other;
+}
+
+bool WriteFileBytes(const std::wstring& path, const void* data, std::size_t size)
+{
+    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(out, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+    CloseHandle(out);
+    return ok;
 }
 
 }  // namespace
@@ -81,16 +136,14 @@ std::wstring DriverFolder()
 std::wstring TempRoot()
 {
     wchar_t temp[MAX_PATH];
-    const DWORD n = GetTempPathW(MAX_PATH, temp);
-    std::wstring root(temp, n);
+    std::wstring root(temp, GetTempPathW(MAX_PATH, temp));
     if (!root.empty() && root.back() == L'\\') root.pop_back();
     return root;
 }
 
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs)
 {
-    const DWORD start = GetTickCount();
-    for (;;) {
+    for (const DWORD start = GetTickCount();;) {
         if (condition()) return true;
         if (GetTickCount() - start > timeoutMs) return condition();
         MSG message;
@@ -115,8 +168,16 @@ std::wstring ClassOf(HWND window)
 
 HWND Control(HWND top, int id)
 {
-    ControlSearch search{id, nullptr};
-    EnumChildWindows(top, FindChild, reinterpret_cast<LPARAM>(&search));
+    struct Search {
+        int id;
+        HWND found;
+    } search{id, nullptr};
+    EnumChildWindows(top, [](HWND window, LPARAM lParam) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lParam);
+        if (GetDlgCtrlID(window) != s->id) return TRUE;
+        s->found = window;
+        return FALSE;
+    }, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -145,32 +206,11 @@ void SelectCombo(HWND combo, int position)
                  reinterpret_cast<LPARAM>(combo));
 }
 
-std::vector<std::wstring> ListItems(HWND listBox)
-{
-    std::vector<std::wstring> items;
-    const LRESULT count = SendMessageW(listBox, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        wchar_t buffer[4096] = {};
-        const LRESULT length = SendMessageW(listBox, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
-        if (length < 0 || length >= 4096) continue;
-        SendMessageW(listBox, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer));
-        items.emplace_back(buffer, static_cast<std::size_t>(length));
-    }
-    return items;
-}
+std::vector<std::wstring> ListItems(HWND listBox) { return Entries(listBox, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT); }
 
 std::vector<std::wstring> ComboItems(HWND comboBox)
 {
-    std::vector<std::wstring> items;
-    const LRESULT count = SendMessageW(comboBox, CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        wchar_t buffer[512] = {};
-        const LRESULT length = SendMessageW(comboBox, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
-        if (length < 0 || length >= 512) continue;
-        SendMessageW(comboBox, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer));
-        items.emplace_back(buffer, static_cast<std::size_t>(length));
-    }
-    return items;
+    return Entries(comboBox, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
 }
 
 int ComboPosition(HWND comboBox) { return static_cast<int>(SendMessageW(comboBox, CB_GETCURSEL, 0, 0)); }
@@ -180,62 +220,16 @@ void SetText(HWND control, const std::wstring& text)
     SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-COLORREF ScreenPixel(int x, int y)
-{
-    HDC screen = GetDC(nullptr);
-    const COLORREF colour = GetPixel(screen, x, y);
-    ReleaseDC(nullptr, screen);
-    return colour;
-}
-
-namespace {
-
-// The screen area as 32-bit pixels, top-down.
-std::vector<DWORD> CaptureScreen(const RECT& area)
-{
-    const int width = area.right - area.left, height = area.bottom - area.top;
-    std::vector<DWORD> pixels;
-    if (width <= 0 || height <= 0) return pixels;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap && bits) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-        GdiFlush();
-        const auto* source = static_cast<const DWORD*>(bits);
-        pixels.assign(source, source + static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-        SelectObject(memory, old);
-    }
-    if (bitmap) DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return pixels;
-}
-
-}  // namespace
+COLORREF ScreenPixel(int x, int y) { return DominantColour({x, y, x + 1, y + 1}); }
 
 COLORREF DominantColour(const RECT& screenRect)
 {
     std::map<DWORD, int> counts;
-    for (DWORD pixel : CaptureScreen(screenRect)) ++counts[pixel & 0xFFFFFF];
     DWORD best = 0;
-    int bestCount = -1;
-    for (const auto& entry : counts) {
-        if (entry.second > bestCount) {
-            best = entry.first;
-            bestCount = entry.second;
-        }
+    for (DWORD pixel : CaptureScreen(screenRect)) {
+        const int count = ++counts[pixel & 0xFFFFFF];
+        if (count > counts[best]) best = pixel & 0xFFFFFF;
     }
-    // DIB pixels are 0x00RRGGBB; COLORREF is 0x00BBGGRR.
     return RGB((best >> 16) & 0xFF, (best >> 8) & 0xFF, best & 0xFF);
 }
 
@@ -243,47 +237,26 @@ bool SaveWindowBitmap(HWND window, const std::wstring& path)
 {
     RECT area;
     GetWindowRect(window, &area);
-    const int width = area.right - area.left, height = area.bottom - area.top;
     const std::vector<DWORD> pixels = CaptureScreen(area);
     if (pixels.empty()) return false;
-    const int stride = (width * 3 + 3) & ~3;
-    BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof(info);
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    info.biSizeImage = static_cast<DWORD>(stride * height);
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof(file) + sizeof(info);
-    file.bfSize = file.bfOffBits + info.biSizeImage;
-    std::vector<unsigned char> rows(info.biSizeImage, 0);
-    for (int y = 0; y < height; ++y) {
-        unsigned char* row = rows.data() + static_cast<std::size_t>(height - 1 - y) * static_cast<std::size_t>(stride);
-        for (int x = 0; x < width; ++x) {
-            const DWORD p = pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
-            row[x * 3] = p & 0xFF;
-            row[x * 3 + 1] = (p >> 8) & 0xFF;
-            row[x * 3 + 2] = (p >> 16) & 0xFF;
-        }
-    }
-    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (out == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    bool ok = WriteFile(out, &file, sizeof(file), &written, nullptr) && WriteFile(out, &info, sizeof(info), &written, nullptr) &&
-              WriteFile(out, rows.data(), static_cast<DWORD>(rows.size()), &written, nullptr);
-    CloseHandle(out);
-    return ok;
+    // A 32-bit top-down bitmap: the captured pixels as they are.
+    const BITMAPINFOHEADER info = TopDown32(area.right - area.left, area.bottom - area.top);
+    const DWORD headers = sizeof(BITMAPFILEHEADER) + sizeof(info);
+    const BITMAPFILEHEADER file = {0x4D42, headers + info.biSizeImage, 0, 0, headers};
+    std::string data(reinterpret_cast<const char*>(&file), sizeof(file));
+    data.append(reinterpret_cast<const char*>(&info), sizeof(info));
+    data.append(reinterpret_cast<const char*>(pixels.data()), info.biSizeImage);
+    return WriteFileBytes(path, data.data(), data.size());
 }
 
-Program::Program(const std::wstring& folderName) : folder_(NewFolderPath(folderName))
+Program::Program(const std::wstring& folderName)
 {
+    static int counter = 0;
+    folder_ = TempRoot() + L"\\" + folderName + L" " + std::to_wstring(GetCurrentProcessId()) + L"-" +
+              std::to_wstring(++counter);
     CreateDirectoryW(folder_.c_str(), nullptr);
-    const std::wstring from = DriverFolder();
-    CopyFileW((from + L"\\vellumo.exe").c_str(), (folder_ + L"\\vellumo.exe").c_str(), FALSE);
-    CopyFileW((from + L"\\vellumo.chm").c_str(), (folder_ + L"\\vellumo.chm").c_str(), FALSE);
+    for (const wchar_t* name : {L"\\vellumo.exe", L"\\vellumo.chm"})
+        CopyFileW((DriverFolder() + name).c_str(), (folder_ + name).c_str(), FALSE);
 }
 
 Program::~Program()
@@ -296,15 +269,12 @@ Program::~Program()
         CloseHandle(process_.hProcess);
         CloseHandle(process_.hThread);
     }
-    RemoveTree(folder_);
+    RemoveFolder(folder_);
 }
 
 void Program::WriteSettings(const std::string& content) const
 {
-    HANDLE out = CreateFileW((folder_ + L"\\settings.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(out, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-    CloseHandle(out);
+    WriteFileBytes(folder_ + L"\\settings.ini", content.data(), content.size());
 }
 
 bool Program::SettingsExist() const
@@ -314,21 +284,14 @@ bool Program::SettingsExist() const
 
 std::string Program::ReadSettings() const
 {
-    HANDLE in = CreateFileW((folder_ + L"\\settings.ini").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-    if (in == INVALID_HANDLE_VALUE) return std::string();
-    std::string content(65536, '\0');
-    DWORD read = 0;
-    ReadFile(in, content.data(), static_cast<DWORD>(content.size()), &read, nullptr);
-    CloseHandle(in);
-    content.resize(read);
-    return content;
+    std::ifstream in((folder_ + L"\\settings.ini").c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool Program::Start()
 {
     std::wstring command = L"\"" + folder_ + L"\\vellumo.exe\"";
-    STARTUPINFOW startup = {};
+    STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &startup,
                         &process_))
@@ -348,78 +311,27 @@ DWORD Program::WaitForExit(DWORD timeoutMs)
 
 HWND Program::WaitForWindow(const std::wstring& windowClass, const std::wstring& caption, DWORD timeoutMs) const
 {
-    FindContext context{process_.dwProcessId, windowClass, caption, nullptr};
+    HWND found = nullptr;
     WaitFor([&] {
-        context.found = nullptr;
-        EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&context));
-        return context.found != nullptr;
+        found = FindTopLevel(process_.dwProcessId, [&](HWND w) {
+            return (windowClass.empty() || ClassOf(w) == windowClass) && (caption.empty() || Text(w) == caption);
+        });
+        return found != nullptr;
     }, timeoutMs);
-    return context.found;
+    return found;
 }
-
-namespace {
-
-BoxIcon IconOf(HWND box)
-{
-    // The icon sits in a static control of its own (20 on Windows, 1088 in Wine).
-    HWND icon = nullptr;
-    for (int id : {20, 1088}) {
-        HWND candidate = GetDlgItem(box, id);
-        if (candidate && IsWindowVisible(candidate)) icon = candidate;
-    }
-    if (!icon || SendMessageW(icon, STM_GETICON, 0, 0) == 0) return BoxIcon::None;
-    RECT area;
-    GetWindowRect(icon, &area);
-    // Tell the icons by their colours: the stop sign is red, the information sign blue.
-    HDC screen = GetDC(nullptr);
-    int red = 0, blue = 0;
-    for (int y = area.top; y < area.bottom; ++y) {
-        for (int x = area.left; x < area.right; ++x) {
-            const COLORREF c = GetPixel(screen, x, y);
-            const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
-            if (r > 150 && g < 100 && b < 100) ++red;
-            if (b > 150 && r < 120) ++blue;
-        }
-    }
-    ReleaseDC(nullptr, screen);
-    if (red > 20 && red > blue) return BoxIcon::Stop;
-    if (blue > 20) return BoxIcon::Information;
-    return BoxIcon::Other;
-}
-
-BOOL CALLBACK CollectButtons(HWND window, LPARAM lParam)
-{
-    if (ClassOf(window) == L"Button" && IsWindowVisible(window))
-        reinterpret_cast<std::vector<std::wstring>*>(lParam)->push_back(Text(window));
-    return TRUE;
-}
-
-}  // namespace
 
 bool FindMessageBox(DWORD processId, MessageBoxInfo* box)
 {
-    struct Search {
-        DWORD pid;
-        HWND found;
-    } search{processId, nullptr};
-    EnumWindows([](HWND window, LPARAM lParam) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lParam);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        if (pid == s->pid && IsWindowVisible(window) && ClassOf(window) == L"#32770" && GetDlgItem(window, 0xFFFF)) {
-            s->found = window;
-            return FALSE;
-        }
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&search));
-    if (!search.found) return false;
+    HWND found = FindTopLevel(processId, [](HWND w) { return ClassOf(w) == L"#32770" && GetDlgItem(w, 0xFFFF); });
+    if (!found) return false;
     Sleep(200);  // let the box paint its icon
-    box->window = search.found;
-    box->title = Text(search.found);
-    box->text = Text(GetDlgItem(search.found, 0xFFFF));
-    box->icon = IconOf(search.found);
-    box->buttons.clear();
-    EnumChildWindows(search.found, CollectButtons, reinterpret_cast<LPARAM>(&box->buttons));
+    *box = MessageBoxInfo{found, Text(found), Text(GetDlgItem(found, 0xFFFF)), IconOf(found), {}};
+    EnumChildWindows(found, [](HWND window, LPARAM buttons) -> BOOL {
+        if (ClassOf(window) == L"Button" && IsWindowVisible(window))
+            reinterpret_cast<std::vector<std::wstring>*>(buttons)->push_back(Text(window));
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&box->buttons));
     return true;
 }
 
@@ -436,8 +348,7 @@ bool Program::NoMessageBoxWithin(DWORD ms) const
 
 void Program::Answer(const MessageBoxInfo& box, int buttonId)
 {
-    HWND button = GetDlgItem(box.window, buttonId);
-    if (button) {
+    if (HWND button = GetDlgItem(box.window, buttonId)) {
         Click(button);
     } else {
         PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0);
@@ -447,17 +358,9 @@ void Program::Answer(const MessageBoxInfo& box, int buttonId)
 
 FileSet::FileSet(const std::wstring& folder, const std::vector<std::wstring>& names) : folder_(folder), names_(names)
 {
-    if (GetFileAttributesW(folder_.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        CreateDirectoryW(folder_.c_str(), nullptr);
-        createdFolder_ = true;
-    }
-    for (const std::wstring& name : names_) {
-        HANDLE out = CreateFileW(PathOf(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        const char data[] = ".RMF";
-        DWORD written = 0;
-        WriteFile(out, data, 4, &written, nullptr);
-        CloseHandle(out);
-    }
+    if (GetFileAttributesW(folder_.c_str()) == INVALID_FILE_ATTRIBUTES)
+        createdFolder_ = CreateDirectoryW(folder_.c_str(), nullptr) != FALSE;
+    for (const std::wstring& name : names_) WriteFileBytes(PathOf(name), ".RMF", 4);
 }
 
 FileSet::~FileSet()
@@ -468,8 +371,7 @@ FileSet::~FileSet()
 
 std::wstring FileSet::PathOf(const std::wstring& name) const
 {
-    if (!folder_.empty() && folder_.back() == L'\\') return folder_ + name;
-    return folder_ + L"\\" + name;
+    return !folder_.empty() && folder_.back() == L'\\' ? folder_ + name : folder_ + L"\\" + name;
 }
 
 bool ChooseInFileDialog(const Program& program, const std::wstring& folder, const std::vector<std::wstring>& names)
@@ -480,19 +382,14 @@ bool ChooseInFileDialog(const Program& program, const std::wstring& folder, cons
     HWND nameBox = GetDlgItem(dialog, 0x47c);
     if (!nameBox) nameBox = GetDlgItem(dialog, 0x480);
     if (!nameBox) return false;
-    HWND ok = GetDlgItem(dialog, IDOK);
     // First the folder: typing a folder and OK opens it.
     SetText(nameBox, folder);
-    Click(ok);
+    Click(GetDlgItem(dialog, IDOK));
     Sleep(500);
-    std::wstring typed;
-    if (names.size() == 1) {
-        typed = names[0];
-    } else {
-        for (const std::wstring& name : names) typed += L"\"" + name + L"\" ";
-    }
+    std::wstring typed = names.size() == 1 ? names[0] : L"";
+    for (std::size_t i = 0; names.size() > 1 && i < names.size(); ++i) typed += L"\"" + names[i] + L"\" ";
     SetText(nameBox, typed);
-    Click(ok);
+    Click(GetDlgItem(dialog, IDOK));
     return WaitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 10000);
 }
 

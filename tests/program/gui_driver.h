@@ -1,7 +1,5 @@
 // Test driver for the desktop program: starts the real vellumo.exe in a
-// folder of its own and works its windows from outside, as a user would:
-// windows by class and caption, controls by identifier, clicks by BM_CLICK,
-// texts, list contents, enabled states, positions and screen pixels.
+// folder of its own and works its windows from outside, as a user would.
 #pragma once
 
 #include <windows.h>
@@ -39,7 +37,7 @@ void SetText(HWND control, const std::wstring& text);
 COLORREF ScreenPixel(int x, int y);
 // The colour that covers most of the rectangle's pixels (screen coordinates).
 COLORREF DominantColour(const RECT& screenRect);
-// Saves the window's screen area as a 24-bit BMP.
+// Saves the window's screen area as a BMP.
 bool SaveWindowBitmap(HWND window, const std::wstring& path);
 
 enum class BoxIcon { None, Information, Stop, Other };
@@ -57,11 +55,9 @@ struct MessageBoxInfo {
 bool FindMessageBox(DWORD processId, MessageBoxInfo* box);
 
 // The program under test: a copy of vellumo.exe (and its help file) in a
-// fresh folder, started and ended by the test.
+// fresh folder named after folderName, started and ended by the test.
 class Program {
 public:
-    // folderName: the last part of the program's folder, to try spaces and
-    // names outside the legacy code page.
     explicit Program(const std::wstring& folderName = L"vellumo run");
     ~Program();
     Program(const Program&) = delete;
@@ -95,8 +91,7 @@ private:
     HWND main_ = nullptr;
 };
 
-// Test media folder with files of the given names (their content does not
-// matter to the list), removed afterwards.
+// A folder with files of the given names (content ".RMF"), removed afterwards.
 class FileSet {
 public:
     FileSet(const std::wstring& folder, const std::vector<std::wstring>& names);

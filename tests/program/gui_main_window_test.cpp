@@ -1,6 +1,7 @@
-// The real vellumo.exe driven from outside: start-up state, layout and
-// colours, the Convert preconditions, the source list with the real file
-// dialog, delete, the folder text, the About box and Exit.
+// The real vellumo.exe driven from outside: the main window's start-up state,
+// layout and colours, the source list with the real file dialog, the Convert
+// preconditions, the folder picker, Help, the About box, Exit, and the
+// parameters dialog with the settings.ini it reads and writes.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -12,6 +13,7 @@
 using namespace vellumo;
 using gui::BoxIcon;
 using gui::MessageBoxInfo;
+using Texts = std::vector<std::wstring>;
 
 namespace {
 
@@ -23,380 +25,322 @@ int Px(int twips)
     return MulDiv(twips, dpi, 1440);
 }
 
-constexpr COLORREF Cream = RGB(255, 255, 192);
-constexpr COLORREF ButtonYellow = RGB(255, 255, 128);
+constexpr COLORREF Cream = RGB(255, 255, 192), ButtonYellow = RGB(255, 255, 128);
+
+void Settle(DWORD ms) { gui::WaitFor([] { return false; }, ms); }
+
+void ExpectBox(const MessageBoxInfo& box, const std::wstring& text, BoxIcon icon, const wchar_t* title = L"Vellumo")
+{
+    EXPECT_EQ(box.title, title);
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.icon, icon);
+}
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    explicit MainWindowTest(const std::wstring& folder = L"vellumo run") : program(folder) {}
+
+    void Start(const std::string& settings = std::string())
     {
+        if (!settings.empty()) program.WriteSettings(settings);
         ASSERT_TRUE(program.Start()) << "vellumo.exe did not show its main window";
-        // Without a registered converter the program says so once at start.
         MessageBoxInfo box;
-        if (program.WaitForMessageBox(&box, 300)) {
-            converterMissing = true;
-            gui::Program::Answer(box);
-        }
+        ASSERT_FALSE(program.WaitForMessageBox(&box, 300)) << "start-up message: " << testing::PrintToString(box.text);
     }
 
-    HWND Ctl(int id) { return program.MainControl(id); }
+    HWND Ctl(int id) const { return program.MainControl(id); }
 
-    // Clicks a command and returns the message box it shows.
-    MessageBoxInfo ClickForBox(int id)
+    MessageBoxInfo BoxAfter(HWND button)
     {
-        gui::Click(Ctl(id));
+        gui::Click(button);
         MessageBoxInfo box;
-        EXPECT_TRUE(program.WaitForMessageBox(&box)) << "no message box after clicking " << id;
+        EXPECT_TRUE(program.WaitForMessageBox(&box)) << "no message box after clicking " << GetDlgCtrlID(button);
         return box;
     }
 
-    void AddThroughDialog(const std::wstring& folder, const std::vector<std::wstring>& names)
+    void AddThroughDialog(const std::wstring& folder, const Texts& names)
     {
         gui::Click(Ctl(ids::cmdOpenRM));
         ASSERT_TRUE(gui::ChooseInFileDialog(program, folder, names));
-        gui::WaitFor([] { return false; }, 200);
+        Settle(200);
+    }
+
+    // Clicks a command and returns the window of the class it opens.
+    HWND Open(int command, const wchar_t* windowClass, const wchar_t* caption = L"")
+    {
+        gui::Click(Ctl(command));
+        HWND window = program.WaitForWindow(windowClass, caption);
+        EXPECT_NE(window, nullptr) << testing::PrintToString(std::wstring(windowClass));
+        return window;
+    }
+
+    // Closes a window with a button (or WM_CLOSE) and waits until the main window is back.
+    bool Close(HWND window, HWND button = nullptr)
+    {
+        if (button) {
+            gui::Click(button);
+        } else {
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        }
+        return gui::WaitFor([&] { return !IsWindow(window) && IsWindowEnabled(program.Main()); });
     }
 
     gui::Program program;
-    bool converterMissing = false;
 };
 
 }  // namespace
 
-TEST_F(MainWindowTest, StartsWithItsCaptionVersionAndEveryCommandEnabled)
+TEST_F(MainWindowTest, StartsReadyLaidOutAndPaintedShowsAboutAndExitsWithoutSaving)
 {
-    EXPECT_EQ(gui::Text(program.Main()), L"Vellumo 1.00");
-    for (int id : {ids::cmdPara, ids::cmdOpenRM, ids::cmdDel, ids::cmdSaveAs, ids::cmdHelp, ids::cmdAbout,
-                   ids::cmdConvert, ids::cmdExit})
+    Start();
+    HWND main = program.Main();
+    EXPECT_EQ(gui::Text(main), L"Vellumo 1.00");
+    const std::pair<int, const wchar_t*> texts[] = {
+        {ids::Frame3, L"Output Format"},         {ids::Frame1, L"Open RM Files"},
+        {ids::Frame2, L"Save to Folder"},        {ids::optMP3, L"Convert RA re RE3"},
+        {ids::optWAV, L"Convert RM to WAV"},     {ids::cmdPara, L"Set &Parameters..."},
+        {ids::cmdOpenRM, L"Add &RM Files to List"}, {ids::cmdDel, L"&Delete from List"},
+        {ids::cmdSaveAs, L"Save to &Folder..."}, {ids::cmdHelp, L"&Help"},
+        {ids::cmdAbout, L"Abo&ut..."},           {ids::cmdConvert, L"&Convert..."},
+        {ids::cmdExit, L"&Exit"},                {ids::LFile, L""},
+        {ids::txtSaveAs, L""}};
+    for (const auto& [id, text] : texts) {
+        EXPECT_EQ(gui::Text(Ctl(id)), text) << id;
         EXPECT_TRUE(IsWindowEnabled(Ctl(id))) << id;
+    }
     EXPECT_EQ(SendMessageW(Ctl(ids::optMP3), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_EQ(SendMessageW(Ctl(ids::optWAV), BM_GETCHECK, 0, 0), BST_UNCHECKED);
     EXPECT_TRUE(gui::ListItems(Ctl(ids::List1)).empty());
-    EXPECT_EQ(gui::Text(Ctl(ids::LFile)), L"");
-    EXPECT_EQ(gui::Text(Ctl(ids::txtSaveAs)), L"");
-}
 
-TEST_F(MainWindowTest, ControlsCarryTheirCaptionsWithAccelerators)
-{
-    EXPECT_EQ(gui::Text(Ctl(ids::Frame3)), L"Output Format");
-    EXPECT_EQ(gui::Text(Ctl(ids::Frame1)), L"Open RM Files");
-    EXPECT_EQ(gui::Text(Ctl(ids::Frame2)), L"Save to Folder");
-    EXPECT_EQ(gui::Text(Ctl(ids::optMP3)), L"Convert RA re RE3");
-    EXPECT_EQ(gui::Text(Ctl(ids::optWAV)), L"Convert RM to WAV");
-    EXPECT_EQ(gui::Text(Ctl(ids::cmdPara)), L"Set &Parameters...");
-    EXPECT_EQ(gui::Text(Ctl(ids::cmdOpenRM)), L"Add &RM Files to List");
-    EXPECT_EQ(gui::Text(Ctl(ids::cmdDel)), L"&Delete from List");
-    EXPECT_EQ(gui::Text(Ctl(ids::cmdSaveAs)), L"Save to &Folder...");
-    EXPECT_EQ(gui::Text(Ctl(ids::cmdHelp)), L"&Help");
-    EXPECT_EQ(gui::Text(Ctl(ids::cmdAbout)), L"Abo&ut...");
-    EXPECT_EQ(gui::Text(Ctl(ids::cmdConvert)), L"&Convert...");
-    EXPECT_EQ(gui::Text(Ctl(ids::cmdExit)), L"&Exit");
-}
-
-TEST_F(MainWindowTest, HasAFixedBorderAMinimiseButtonAndTheDesignedLayout)
-{
-    const LONG style = GetWindowLongW(program.Main(), GWL_STYLE);
-    EXPECT_TRUE(style & WS_MINIMIZEBOX);
-    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
-    EXPECT_FALSE(style & WS_THICKFRAME);
-    RECT client;
-    GetClientRect(program.Main(), &client);
+    // A fixed border with a minimise button, the designed size, centred on the work area.
+    const LONG style = GetWindowLongW(main, GWL_STYLE);
+    EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), WS_MINIMIZEBOX);
+    RECT client, window, work;
+    GetClientRect(main, &client);
     EXPECT_EQ(client.right, Px(9135));
     EXPECT_EQ(client.bottom, Px(6225));
-
-    // Centred on the screen's work area.
-    RECT window, work;
-    GetWindowRect(program.Main(), &window);
+    GetWindowRect(main, &window);
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    EXPECT_NEAR((window.left + window.right) / 2, (work.left + work.right) / 2, 1);
-    EXPECT_NEAR((window.top + window.bottom) / 2, (work.top + work.bottom) / 2, 1);
+    EXPECT_NEAR(window.left + window.right, work.left + work.right, 2);
+    EXPECT_NEAR(window.top + window.bottom, work.top + work.bottom, 2);
+    const RECT converter = gui::RectInClient(Ctl(ids::Atlqzt), main);
+    EXPECT_TRUE(converter.right <= 0 && converter.bottom <= 0) << "the converter control is out of sight";
 
-    // Positions inside the frames are relative to the frame.
-    const struct {
-        int id, left, top, width, height;
-    } layout[] = {
-        {ids::Frame3, 240, 240, 8655, 855},
-        {ids::optMP3, 240 + 240, 240 + 360, 2535, 255},
-        {ids::cmdPara, 240 + 6480, 240 + 330, 1935, 285},
-        {ids::List1, 240 + 240, 1200 + 330, 6135, 2565},
-        {ids::LFile, 240 + 6480, 1200 + 1200, 1935, 255},
-        {ids::txtSaveAs, 240 + 240, 4440 + 330, 6135, 285},
-        {ids::cmdHelp, 1920, 5520, 1575, 375},
-        {ids::cmdExit, 7200, 5520, 1695, 375},
-    };
-    for (const auto& item : layout) {
-        const RECT r = gui::RectInClient(Ctl(item.id), program.Main());
-        EXPECT_NEAR(r.left, Px(item.left), 1) << item.id;
-        EXPECT_NEAR(r.top, Px(item.top), 1) << item.id;
-        EXPECT_NEAR(r.right - r.left, Px(item.width), 1) << item.id;
-        EXPECT_NEAR(r.bottom - r.top, Px(item.height), 1) << item.id;
+    // Cream background and frames, yellow buttons; again after minimise and restore.
+    const std::pair<int, COLORREF> colours[] = {{ids::Frame1, Cream},        {ids::optMP3, Cream},
+                                                {ids::List1, Cream},         {ids::txtSaveAs, Cream},
+                                                {ids::cmdExit, ButtonYellow}, {ids::cmdPara, ButtonYellow},
+                                                {ids::LFile, GetSysColor(COLOR_WINDOW)}};
+    for (const char* when : {"at start", "after minimise and restore"}) {
+        SCOPED_TRACE(when);
+        SetForegroundWindow(main);
+        Settle(400);
+        const RECT c = gui::ClientOnScreen(main);
+        EXPECT_EQ(gui::DominantColour({c.left + Px(240), c.top + Px(1100), c.left + Px(8000), c.top + Px(1190)}), Cream);
+        for (const auto& [id, colour] : colours) EXPECT_EQ(gui::DominantColour(gui::ClientOnScreen(Ctl(id))), colour) << id;
+        PostMessageW(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        ASSERT_TRUE(gui::WaitFor([&] { return IsIconic(main) != FALSE; }));
+        PostMessageW(main, WM_SYSCOMMAND, SC_RESTORE, 0);
+        ASSERT_TRUE(gui::WaitFor([&] { return !IsIconic(main); }));
     }
-    // The converter control sits outside the visible area.
-    HWND converter = Ctl(ids::Atlqzt);
-    if (!converterMissing) {
-        ASSERT_NE(converter, nullptr);
-        const RECT r = gui::RectInClient(converter, program.Main());
-        EXPECT_LE(r.right, 0);
-        EXPECT_LE(r.bottom, 0);
-    }
-}
 
-TEST_F(MainWindowTest, PaintsCreamBackgroundFramesAndYellowButtons)
-{
-    SetForegroundWindow(program.Main());
-    gui::WaitFor([] { return false; }, 300);
-    const RECT client = gui::ClientOnScreen(program.Main());
-    // A strip of the window between the frames.
-    const RECT gap = {client.left + Px(240), client.top + Px(1100), client.left + Px(8000), client.top + Px(1190)};
-    EXPECT_EQ(gui::DominantColour(gap), Cream);
-    EXPECT_EQ(gui::DominantColour(gui::ClientOnScreen(Ctl(ids::Frame1))), Cream);
-    EXPECT_EQ(gui::DominantColour(gui::ClientOnScreen(Ctl(ids::cmdExit))), ButtonYellow);
-    EXPECT_EQ(gui::DominantColour(gui::ClientOnScreen(Ctl(ids::cmdPara))), ButtonYellow);
-    EXPECT_EQ(gui::DominantColour(gui::ClientOnScreen(Ctl(ids::optMP3))), Cream);
-    EXPECT_EQ(gui::DominantColour(gui::ClientOnScreen(Ctl(ids::List1))), Cream);
-    EXPECT_EQ(gui::DominantColour(gui::ClientOnScreen(Ctl(ids::txtSaveAs))), Cream);
-    EXPECT_EQ(gui::DominantColour(gui::ClientOnScreen(Ctl(ids::LFile))), GetSysColor(COLOR_WINDOW));
-}
-
-TEST_F(MainWindowTest, BackgroundSurvivesBeingMinimisedAndRestored)
-{
-    PostMessageW(program.Main(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    ASSERT_TRUE(gui::WaitFor([&] { return IsIconic(program.Main()) != FALSE; }));
-    PostMessageW(program.Main(), WM_SYSCOMMAND, SC_RESTORE, 0);
-    ASSERT_TRUE(gui::WaitFor([&] { return !IsIconic(program.Main()); }));
-    SetForegroundWindow(program.Main());
-    gui::WaitFor([] { return false; }, 500);
-    const RECT client = gui::ClientOnScreen(program.Main());
-    const RECT gap = {client.left + Px(240), client.top + Px(1100), client.left + Px(8000), client.top + Px(1190)};
-    EXPECT_EQ(gui::DominantColour(gap), Cream);
-}
-
-TEST_F(MainWindowTest, ConvertWithAnEmptyListAsksForFilesWhateverTheFolder)
-{
-    gui::SetText(Ctl(ids::txtSaveAs), L"C:\\Out");
-    MessageBoxInfo box = ClickForBox(ids::cmdConvert);
-    EXPECT_EQ(box.title, L"Vellumo");
-    EXPECT_EQ(box.text, L"Please add some real media files to the list to convert ");
-    EXPECT_EQ(box.icon, BoxIcon::Information);
-    gui::Program::Answer(box);
-    EXPECT_TRUE(program.NoMessageBoxWithin(300)) << "only the first message is shown";
-    EXPECT_EQ(program.WaitForWindow(VELLUMO_CONVERT_CLASS, L"", 200), nullptr);
-}
-
-TEST_F(MainWindowTest, ConvertNeedsAFolderTextOfThreeCharactersAfterTrimming)
-{
-    gui::FileSet files(gui::TempRoot() + L"\\vellumo convert", {L"one.rm"});
-    AddThroughDialog(files.Folder(), {L"one.rm"});
-    ASSERT_EQ(gui::ListItems(Ctl(ids::List1)).size(), 1u);
-
-    for (const wchar_t* refused : {L"", L"C:", L"      ", L" C: "}) {
-        gui::SetText(Ctl(ids::txtSaveAs), refused);
-        MessageBoxInfo box = ClickForBox(ids::cmdConvert);
-        EXPECT_EQ(box.text, L"Please select a folder to save the output files") << refused;
-        EXPECT_EQ(box.icon, BoxIcon::Information);
-        EXPECT_EQ(box.title, L"Vellumo");
-        gui::Program::Answer(box);
-    }
-    for (const wchar_t* accepted : {L"C:\\", L"  C:\\  "}) {
-        gui::SetText(Ctl(ids::txtSaveAs), accepted);
-        gui::Click(Ctl(ids::cmdConvert));
-        HWND convert = program.WaitForWindow(VELLUMO_CONVERT_CLASS, L"Convert RA re RE3");
-        ASSERT_NE(convert, nullptr) << accepted;
-        EXPECT_FALSE(IsWindowEnabled(program.Main())) << "the conversion window is modal";
-        PostMessageW(convert, WM_CLOSE, 0, 0);
-        ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(convert); }));
-        EXPECT_TRUE(gui::WaitFor([&] { return IsWindowEnabled(program.Main()) != FALSE; }));
-    }
-    // WAV chosen: the conversion window says so.
-    gui::Click(Ctl(ids::optWAV));
-    gui::WaitFor([&] { return SendMessageW(Ctl(ids::optWAV), BM_GETCHECK, 0, 0) == BST_CHECKED; });
-    gui::Click(Ctl(ids::cmdConvert));
-    HWND convert = program.WaitForWindow(VELLUMO_CONVERT_CLASS, L"Convert RM to WAV");
-    ASSERT_NE(convert, nullptr);
-    PostMessageW(convert, WM_CLOSE, 0, 0);
-    gui::WaitFor([&] { return !IsWindow(convert); });
-}
-
-TEST_F(MainWindowTest, FileDialogAddsFilesInOrderSkipsDuplicatesAndCounts)
-{
-    gui::FileSet files(gui::TempRoot() + L"\\vellumo list", {L"c.rm", L"a.ra", L"b.rmvb", L"d.rm", L"e.ram"});
-    const std::wstring f = files.Folder() + L"\\";
-    AddThroughDialog(files.Folder(), {L"c.rm", L"a.ra", L"b.rmvb"});
-    EXPECT_EQ(gui::ListItems(Ctl(ids::List1)), (std::vector<std::wstring>{f + L"c.rm", f + L"a.ra", f + L"b.rmvb"}));
-    EXPECT_EQ(gui::Text(Ctl(ids::LFile)), L"3  Files added");
-
-    // One already listed with two new ones: the total counts.
-    AddThroughDialog(files.Folder(), {L"a.ra", L"d.rm", L"e.ram"});
-    EXPECT_EQ(gui::ListItems(Ctl(ids::List1)),
-              (std::vector<std::wstring>{f + L"c.rm", f + L"a.ra", f + L"b.rmvb", f + L"d.rm", f + L"e.ram"}));
-    EXPECT_EQ(gui::Text(Ctl(ids::LFile)), L"5  Files added");
-
-    // One file alone: its full path.
-    AddThroughDialog(files.Folder(), {L"d.rm"});
-    EXPECT_EQ(gui::ListItems(Ctl(ids::List1)).size(), 5u);
-    EXPECT_EQ(gui::Text(Ctl(ids::LFile)), L"5  Files added");
-}
-
-TEST_F(MainWindowTest, TheFileDialogHasItsTitleAndFilterAndCancelChangesNothing)
-{
-    gui::Click(Ctl(ids::cmdOpenRM));
-    HWND dialog = program.WaitForWindow(L"#32770", L"Open a Real File", 10000);
-    ASSERT_NE(dialog, nullptr);
-    HWND filter = GetDlgItem(dialog, 0x470);  // cmb1, the file types
-    ASSERT_NE(filter, nullptr);
-    EXPECT_EQ(gui::ComboItems(filter),
-              (std::vector<std::wstring>{L"Real Files(*.rm;*.ram;*.ra;*.rmvb)", L"All Files(*.*)"}));
-    gui::Click(GetDlgItem(dialog, IDCANCEL));
-    ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(dialog); }));
-    EXPECT_TRUE(program.NoMessageBoxWithin(300));
-    EXPECT_EQ(gui::Text(Ctl(ids::LFile)), L"") << "cancel leaves the empty count alone";
-    EXPECT_TRUE(gui::ListItems(Ctl(ids::List1)).empty());
-}
-
-TEST_F(MainWindowTest, NamesOutsideTheLegacyCodePageAndAtADriveRootAreListed)
-{
-    gui::FileSet chinese(gui::TempRoot() + L"\\\x6b4c\x66f2 \x96c6", {L"\x4e2d\x6587 \x6b4c.rm", L"\x00e9t\x00e9.ra"});
-    AddThroughDialog(chinese.Folder(), {L"\x4e2d\x6587 \x6b4c.rm", L"\x00e9t\x00e9.ra"});
-    const std::wstring root = L"C:\\";
-    gui::FileSet atRoot(root, {L"vellumo root one.rm", L"vellumo root two.rm"});
-    AddThroughDialog(L"C:\\", {L"vellumo root one.rm", L"vellumo root two.rm"});
-    EXPECT_EQ(gui::ListItems(Ctl(ids::List1)),
-              (std::vector<std::wstring>{chinese.PathOf(L"\x4e2d\x6587 \x6b4c.rm"), chinese.PathOf(L"\x00e9t\x00e9.ra"),
-                                         L"C:\\vellumo root one.rm", L"C:\\vellumo root two.rm"}));
-    EXPECT_EQ(gui::Text(Ctl(ids::LFile)), L"4  Files added");
-}
-
-TEST_F(MainWindowTest, DeleteWithoutSelectionComplainsAndStillCounts)
-{
-    MessageBoxInfo box = ClickForBox(ids::cmdDel);
-    EXPECT_EQ(box.title, L"Vellumo");
-    EXPECT_EQ(box.text, L"No file selected to delete from the list");
-    EXPECT_EQ(box.icon, BoxIcon::Stop);
-    gui::Program::Answer(box);
-    EXPECT_TRUE(gui::WaitFor([&] { return gui::Text(Ctl(ids::LFile)) == L"0  Files added"; }));
-}
-
-TEST_F(MainWindowTest, DeleteRemovesTheSelectedEntry)
-{
-    gui::FileSet files(gui::TempRoot() + L"\\vellumo delete", {L"1.rm", L"2.rm", L"3.rm"});
-    AddThroughDialog(files.Folder(), {L"1.rm", L"2.rm", L"3.rm"});
-    HWND list = Ctl(ids::List1);
-    ASSERT_EQ(gui::ListItems(list).size(), 3u);
-    SendMessageW(list, LB_SETCURSEL, 1, 0);
-    gui::Click(Ctl(ids::cmdDel));
-    ASSERT_TRUE(gui::WaitFor([&] { return gui::ListItems(list).size() == 2; }));
-    EXPECT_EQ(gui::ListItems(list), (std::vector<std::wstring>{files.PathOf(L"1.rm"), files.PathOf(L"3.rm")}));
-    EXPECT_EQ(gui::Text(Ctl(ids::LFile)), L"2  Files added");
-    EXPECT_TRUE(program.NoMessageBoxWithin(300));
-}
-
-TEST_F(MainWindowTest, DoubleClickShowsTheFullPathWithoutIcon)
-{
-    gui::FileSet files(gui::TempRoot() + L"\\vellumo dbl", {L"x.rm"});
-    AddThroughDialog(files.Folder(), {L"x.rm"});
-    HWND list = Ctl(ids::List1);
-    const LPARAM point = MAKELPARAM(5, 5);
-    PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, point);
-    PostMessageW(list, WM_LBUTTONUP, 0, point);
-    PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, point);
-    PostMessageW(list, WM_LBUTTONUP, 0, point);
-    MessageBoxInfo box;
-    ASSERT_TRUE(program.WaitForMessageBox(&box));
-    EXPECT_EQ(box.title, L"Vellumo");
-    EXPECT_EQ(box.text, files.PathOf(L"x.rm"));
-    EXPECT_EQ(box.icon, BoxIcon::None);
-    EXPECT_EQ(box.buttons, std::vector<std::wstring>{L"OK"});
-    gui::Program::Answer(box);
-}
-
-TEST_F(MainWindowTest, FolderPickerCancelKeepsTheFolderText)
-{
-    gui::SetText(Ctl(ids::txtSaveAs), L"D:\\Earlier");
-    gui::Click(Ctl(ids::cmdSaveAs));
-    HWND picker = program.WaitForWindow(L"#32770", L"", 10000);
-    ASSERT_NE(picker, nullptr);
-    bool titled = false;
-    EnumChildWindows(picker, [](HWND child, LPARAM found) -> BOOL {
-        if (gui::Text(child) == L"Please locate a directory") *reinterpret_cast<bool*>(found) = true;
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&titled));
-    EXPECT_TRUE(titled);
-    gui::Click(GetDlgItem(picker, IDCANCEL));
-    ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(picker); }));
-    EXPECT_EQ(gui::Text(Ctl(ids::txtSaveAs)), L"D:\\Earlier");
-}
-
-TEST_F(MainWindowTest, AboutBoxShowsTitleAndVersionModallyOverTheMainWindow)
-{
-    gui::Click(Ctl(ids::cmdAbout));
+    // Alt+U presses "Abo&ut...": the About box, modal, centred over the main window.
+    PostMessageW(main, WM_SYSCHAR, L'u', 0x20000000);
     HWND about = program.WaitForWindow(VELLUMO_ABOUT_CLASS, L"Vellumo");
     ASSERT_NE(about, nullptr);
-    EXPECT_FALSE(IsWindowEnabled(program.Main()));
+    EXPECT_FALSE(IsWindowEnabled(main));
     EXPECT_EQ(gui::Text(gui::Control(about, ids::AppTitle)), L"Vellumo");
     EXPECT_EQ(gui::Text(gui::Control(about, ids::AppVersion)), L"Version: 1.00");
     EXPECT_EQ(gui::Text(gui::Control(about, ids::AboutOKButton)), L"OK");
-    const LONG style = GetWindowLongW(about, GWL_STYLE);
-    EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
-    EXPECT_FALSE(GetWindowLongW(about, GWL_EXSTYLE) & WS_EX_APPWINDOW);
-    RECT client;
-    GetClientRect(about, &client);
-    EXPECT_EQ(client.right, Px(6390));
-    EXPECT_EQ(client.bottom, Px(3555));
-    RECT a, m;
+    RECT a;
     GetWindowRect(about, &a);
-    GetWindowRect(program.Main(), &m);
-    EXPECT_NEAR((a.left + a.right) / 2, (m.left + m.right) / 2, 1);
-    EXPECT_NEAR((a.top + a.bottom) / 2, (m.top + m.bottom) / 2, 1);
+    EXPECT_NEAR(a.left + a.right, window.left + window.right, 2);
+    EXPECT_NEAR(a.top + a.bottom, window.top + window.bottom, 2);
     SetForegroundWindow(about);
-    gui::WaitFor([] { return false; }, 300);
+    Settle(300);
     EXPECT_EQ(gui::DominantColour(gui::ClientOnScreen(about)), Cream);
     EXPECT_EQ(gui::DominantColour(gui::ClientOnScreen(gui::Control(about, ids::AboutOKButton))), Cream);
-
-    gui::Click(gui::Control(about, ids::AboutOKButton));
-    ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(about); }));
-    EXPECT_TRUE(gui::WaitFor([&] { return IsWindowEnabled(program.Main()) != FALSE; }));
-    // Opened afresh the next time.
-    gui::Click(Ctl(ids::cmdAbout));
-    about = program.WaitForWindow(VELLUMO_ABOUT_CLASS, L"Vellumo");
+    ASSERT_TRUE(Close(about, gui::Control(about, ids::AboutOKButton)));
+    // Opened afresh by the button; Escape closes it.
+    about = Open(ids::cmdAbout, VELLUMO_ABOUT_CLASS, L"Vellumo");
     ASSERT_NE(about, nullptr);
-    PostMessageW(about, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(about); }));
-}
+    PostMessageW(about, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(gui::WaitFor([&] { return !IsWindow(about); }));
 
-TEST_F(MainWindowTest, ExitEndsTheProgramAtOnceWithoutSaving)
-{
     gui::Click(Ctl(ids::cmdExit));
     EXPECT_EQ(program.WaitForExit(5000), 0u);
     EXPECT_FALSE(program.SettingsExist());
 }
 
+TEST_F(MainWindowTest, SourceListThroughTheFileDialogAndTheConvertPreconditions)
+{
+    Start();
+    HWND list = Ctl(ids::List1), count = Ctl(ids::LFile);
+    // The dialog's title and filter; Cancel changes nothing.
+    gui::Click(Ctl(ids::cmdOpenRM));
+    HWND dialog = program.WaitForWindow(L"#32770", L"Open a Real File", 10000);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(gui::ComboItems(GetDlgItem(dialog, 0x470)),
+              (Texts{L"Real Files(*.rm;*.ram;*.ra;*.rmvb)", L"All Files(*.*)"}));
+    gui::Click(GetDlgItem(dialog, IDCANCEL));
+    ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(dialog); }));
+    EXPECT_TRUE(program.NoMessageBoxWithin(300));
+    EXPECT_EQ(gui::Text(count), L"");
+
+    // An empty list: Convert asks for files whatever the folder, once.
+    gui::SetText(Ctl(ids::txtSaveAs), L"C:\\Out");
+    const MessageBoxInfo ask = BoxAfter(Ctl(ids::cmdConvert));
+    ExpectBox(ask, L"Please add some real media files to the list to convert ", BoxIcon::Information);
+    gui::Program::Answer(ask);
+    EXPECT_TRUE(program.NoMessageBoxWithin(300));
+    EXPECT_EQ(program.WaitForWindow(VELLUMO_CONVERT_CLASS, L"", 200), nullptr);
+    // Delete without a selection complains, and still counts.
+    const MessageBoxInfo none = BoxAfter(Ctl(ids::cmdDel));
+    ExpectBox(none, L"No file selected to delete from the list", BoxIcon::Stop);
+    gui::Program::Answer(none);
+    EXPECT_TRUE(gui::WaitFor([&] { return gui::Text(count) == L"0  Files added"; }));
+
+    // Names in the order chosen; one already listed is skipped, another spelling is not.
+    gui::FileSet files(gui::TempRoot() + L"\\vellumo list", {L"c.rm", L"a.ra", L"b.rmvb", L"d.rm", L"e.ram"});
+    const std::wstring f = files.Folder() + L"\\";
+    AddThroughDialog(files.Folder(), {L"c.rm", L"a.ra", L"b.rmvb"});
+    EXPECT_EQ(gui::ListItems(list), (Texts{f + L"c.rm", f + L"a.ra", f + L"b.rmvb"}));
+    EXPECT_EQ(gui::Text(count), L"3  Files added");
+    AddThroughDialog(files.Folder(), {L"a.ra", L"d.rm", L"e.ram"});
+    AddThroughDialog(files.Folder(), {L"d.rm"});
+    AddThroughDialog(files.Folder(), {L"D.RM"});
+    EXPECT_EQ(gui::ListItems(list), (Texts{f + L"c.rm", f + L"a.ra", f + L"b.rmvb", f + L"d.rm", f + L"e.ram", f + L"D.RM"}));
+    EXPECT_EQ(gui::Text(count), L"6  Files added");
+    // Names outside the legacy code page, and files at a drive root.
+    gui::FileSet chinese(gui::TempRoot() + L"\\\x6b4c\x66f2 \x96c6", {L"\x4e2d\x6587 \x6b4c.rm", L"\x00e9t\x00e9.ra"});
+    gui::FileSet atRoot(L"C:\\", {L"vellumo root one.rm", L"vellumo root two.rm"});
+    AddThroughDialog(chinese.Folder(), {L"\x4e2d\x6587 \x6b4c.rm", L"\x00e9t\x00e9.ra"});
+    AddThroughDialog(L"C:\\", {L"vellumo root one.rm", L"vellumo root two.rm"});
+    Texts items = gui::ListItems(list);
+    ASSERT_EQ(items.size(), 10u);
+    EXPECT_EQ(Texts(items.begin() + 6, items.end()),
+              (Texts{chinese.PathOf(L"\x4e2d\x6587 \x6b4c.rm"), chinese.PathOf(L"\x00e9t\x00e9.ra"),
+                     L"C:\\vellumo root one.rm", L"C:\\vellumo root two.rm"}));
+    EXPECT_EQ(gui::Text(count), L"10  Files added");
+
+    // Delete removes the selected entry.
+    SendMessageW(list, LB_SETCURSEL, 1, 0);
+    gui::Click(Ctl(ids::cmdDel));
+    ASSERT_TRUE(gui::WaitFor([&] { return gui::ListItems(list).size() == 9; }));
+    items.erase(items.begin() + 1);
+    EXPECT_EQ(gui::ListItems(list), items);
+    EXPECT_EQ(gui::Text(count), L"9  Files added");
+    EXPECT_TRUE(program.NoMessageBoxWithin(300));
+    // A double click shows the full path, without an icon.
+    for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+        PostMessageW(list, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(5, 5));
+    MessageBoxInfo path;
+    ASSERT_TRUE(program.WaitForMessageBox(&path));
+    ExpectBox(path, f + L"c.rm", BoxIcon::None);
+    EXPECT_EQ(path.buttons, Texts{L"OK"});
+    gui::Program::Answer(path);
+
+    // The folder needs three characters after trimming.
+    for (const wchar_t* refused : {L"", L"C:", L"      ", L" C: "}) {
+        gui::SetText(Ctl(ids::txtSaveAs), refused);
+        const MessageBoxInfo box = BoxAfter(Ctl(ids::cmdConvert));
+        ExpectBox(box, L"Please select a folder to save the output files", BoxIcon::Information);
+        gui::Program::Answer(box);
+    }
+    for (const wchar_t* accepted : {L"C:\\", L"  C:\\  "}) {
+        gui::SetText(Ctl(ids::txtSaveAs), accepted);
+        HWND convert = Open(ids::cmdConvert, VELLUMO_CONVERT_CLASS, L"Convert RA re RE3");
+        ASSERT_NE(convert, nullptr) << accepted;
+        EXPECT_FALSE(IsWindowEnabled(program.Main())) << "the conversion window is modal";
+        ASSERT_TRUE(Close(convert));
+    }
+    gui::Click(Ctl(ids::optWAV));
+    gui::WaitFor([&] { return SendMessageW(Ctl(ids::optWAV), BM_GETCHECK, 0, 0) == BST_CHECKED; });
+    HWND convert = Open(ids::cmdConvert, VELLUMO_CONVERT_CLASS, L"Convert RM to WAV");
+    ASSERT_NE(convert, nullptr);
+    EXPECT_TRUE(Close(convert));
+}
+
 namespace {
 
-HWND FindAnyWindowTitled(const std::wstring& caption)
+HWND FindViewer()
 {
-    struct Search {
-        const std::wstring* caption;
-        HWND found;
-    } search{&caption, nullptr};
+    HWND found = nullptr;
     EnumWindows([](HWND window, LPARAM lParam) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lParam);
-        if (IsWindowVisible(window) && gui::Text(window) == *s->caption) {
-            s->found = window;
-            return FALSE;
+        if (!IsWindowVisible(window) || gui::Text(window) != L"Vellumo Help") return TRUE;
+        *reinterpret_cast<HWND*>(lParam) = window;
+        return FALSE;
+    }, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// The folder picker's tree items two levels deep, expanded on the way, in tree order.
+std::vector<HTREEITEM> PickerItems(HWND tree)
+{
+    std::vector<HTREEITEM> items;
+    const auto next = [tree](HTREEITEM item, WPARAM how) {
+        return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
+    };
+    const auto expand = [tree](HTREEITEM item) { SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item)); };
+    if (HTREEITEM root = next(nullptr, TVGN_ROOT)) {
+        expand(root);
+        for (HTREEITEM child = next(root, TVGN_CHILD); child; child = next(child, TVGN_NEXT)) {
+            items.push_back(child);
+            expand(child);
+            for (HTREEITEM grandchild = next(child, TVGN_CHILD); grandchild; grandchild = next(grandchild, TVGN_NEXT))
+                items.push_back(grandchild);
         }
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    }
+    return items;
 }
 
 }  // namespace
 
-TEST_F(MainWindowTest, HelpOpensTheHelpFileBesideTheProgramInTheViewer)
+TEST_F(MainWindowTest, FolderPickerAndHelp)
 {
+    Start();
+    HWND folder = Ctl(ids::txtSaveAs);
+    // Cancel keeps the folder text.
+    gui::SetText(folder, L"D:\\Earlier");
+    gui::Click(Ctl(ids::cmdSaveAs));
+    HWND picker = program.WaitForWindow(L"#32770", L"", 10000);
+    ASSERT_NE(picker, nullptr);
+    bool titled = false;
+    EnumChildWindows(picker, [](HWND child, LPARAM found) -> BOOL {
+        *reinterpret_cast<bool*>(found) |= gui::Text(child) == L"Please locate a directory";
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&titled));
+    EXPECT_TRUE(titled);
+    gui::Click(GetDlgItem(picker, IDCANCEL));
+    ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(picker); }));
+    EXPECT_EQ(gui::Text(folder), L"D:\\Earlier");
+    // A drive root keeps its backslash, a folder below has none.
+    bool root = false, below = false;
+    for (std::size_t i = 0; i < 16 && !(root && below); ++i) {
+        gui::SetText(folder, L"");
+        gui::Click(Ctl(ids::cmdSaveAs));
+        ASSERT_NE(picker = program.WaitForWindow(L"#32770", L"", 10000), nullptr);
+        HWND tree = FindWindowExW(picker, nullptr, L"SysTreeView32", nullptr), ok = GetDlgItem(picker, IDOK);
+        const std::vector<HTREEITEM> items = PickerItems(tree);
+        if (i < items.size()) SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(items[i]));
+        Settle(100);
+        gui::Click(i < items.size() && IsWindowEnabled(ok) ? ok : GetDlgItem(picker, IDCANCEL));
+        ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(picker); }));
+        const std::wstring chosen = gui::Text(folder);
+        if (i >= items.size()) break;
+        if (chosen.empty()) continue;
+        ASSERT_GE(chosen.size(), 3u) << testing::PrintToString(chosen);
+        EXPECT_EQ(chosen.substr(1, 2), L":\\") << testing::PrintToString(chosen);
+        EXPECT_TRUE(chosen.size() == 3 || chosen.back() != L'\\') << testing::PrintToString(chosen);
+        (chosen.size() == 3 ? root : below) = true;
+    }
+    EXPECT_TRUE(root) << "no drive root among the picker's items";
+    EXPECT_TRUE(below) << "no folder below a root among the picker's items";
+
+    // Help opens the help file beside the program in the viewer, a process of its own.
     gui::Click(Ctl(ids::cmdHelp));
     HWND viewer = nullptr;
-    // The viewer (HTML Help, hh.exe) is its own process.
-    EXPECT_TRUE(gui::WaitFor([&] { return (viewer = FindAnyWindowTitled(L"Vellumo Help")) != nullptr; }, 15000));
+    EXPECT_TRUE(gui::WaitFor([&] { return (viewer = FindViewer()) != nullptr; }, 15000));
     EXPECT_TRUE(program.NoMessageBoxWithin(200));
     if (viewer) {
         DWORD pid = 0;
@@ -405,42 +349,26 @@ TEST_F(MainWindowTest, HelpOpensTheHelpFileBesideTheProgramInTheViewer)
         PostMessageW(viewer, WM_CLOSE, 0, 0);
         gui::WaitFor([&] { return !IsWindow(viewer); });
     }
-}
-
-TEST_F(MainWindowTest, HelpWithoutTheHelpFileSaysNothing)
-{
+    // Without the help file Help says nothing.
     DeleteFileW((program.Folder() + L"\\vellumo.chm").c_str());
     gui::Click(Ctl(ids::cmdHelp));
     EXPECT_TRUE(program.NoMessageBoxWithin(1500));
     EXPECT_TRUE(IsWindowEnabled(program.Main()));
 }
 
-TEST_F(MainWindowTest, KeyboardAcceleratorsPressTheirButtons)
-{
-    // Alt+U is "Abo&ut...".
-    PostMessageW(program.Main(), WM_SYSCHAR, L'u', 0x20000000);
-    HWND about = program.WaitForWindow(VELLUMO_ABOUT_CLASS, L"Vellumo");
-    ASSERT_NE(about, nullptr);
-    PostMessageW(about, WM_KEYDOWN, VK_ESCAPE, 0);
-    EXPECT_TRUE(gui::WaitFor([&] { return !IsWindow(about); }));
-}
-
 namespace {
 
-// Runs regsvr32 on the build folder's corvane.dll and waits for it.
+// regsvr32 on the build folder's corvane.dll, waited for.
 bool RunRegsvr32(bool unregister)
 {
     wchar_t path[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, n);
-    folder = folder.substr(0, folder.rfind(L'\\'));
-    std::wstring command = std::wstring(L"regsvr32.exe /s ") + (unregister ? L"/u " : L"") + L"\"" + folder +
-                           L"\\corvane.dll\"";
-    STARTUPINFOW startup = {};
+    std::wstring folder(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+    folder.resize(folder.rfind(L'\\'));
+    std::wstring command = std::wstring(L"regsvr32.exe /s ") + (unregister ? L"/u \"" : L"\"") + folder + L"\\corvane.dll\"";
+    STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                        &process))
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &process))
         return false;
     WaitForSingleObject(process.hProcess, 30000);
     DWORD code = 1;
@@ -468,7 +396,6 @@ TEST(MainWindowWithoutConverter, StartsSaysSoAndKeepsWorking)
     gui::Program::Answer(box);
     EXPECT_EQ(gui::Text(program.Main()), L"Vellumo 1.00");
     EXPECT_EQ(program.MainControl(ids::Atlqzt), nullptr);
-
     // The parameters dialog shows the defaults; OK has no store to save.
     gui::Click(program.MainControl(ids::cmdPara));
     HWND para = program.WaitForWindow(VELLUMO_PARA_CLASS);
@@ -477,85 +404,167 @@ TEST(MainWindowWithoutConverter, StartsSaysSoAndKeepsWorking)
     gui::Click(gui::Control(para, ids::ParaOKButton));
     ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(para); }));
     EXPECT_FALSE(program.SettingsExist());
-
     gui::Click(program.MainControl(ids::cmdExit));
     EXPECT_EQ(program.WaitForExit(5000), 0u);
 }
 
-TEST_F(MainWindowTest, TwoSpellingsOfOneFileAreTwoEntries)
-{
-    gui::FileSet files(gui::TempRoot() + L"\\vellumo case", {L"song.rm"});
-    AddThroughDialog(files.Folder(), {L"song.rm"});
-    AddThroughDialog(files.Folder(), {L"SONG.RM"});
-    const auto items = gui::ListItems(Ctl(ids::List1));
-    ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(items[0], files.PathOf(L"song.rm"));
-    EXPECT_EQ(items[1], files.PathOf(L"SONG.RM"));
-    EXPECT_EQ(gui::Text(Ctl(ids::LFile)), L"2  Files added");
-}
-
 namespace {
 
-// The folder picker's tree items two levels deep (the desktop's children and
-// theirs), expanded on the way, in tree order.
-std::vector<HTREEITEM> PickerItems(HWND tree)
-{
-    std::vector<HTREEITEM> items;
-    const auto next = [tree](HTREEITEM item, WPARAM how) {
-        return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
-    };
-    HTREEITEM root = next(nullptr, TVGN_ROOT);
-    if (!root) return items;
-    SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(root));
-    for (HTREEITEM child = next(root, TVGN_CHILD); child; child = next(child, TVGN_NEXT)) {
-        items.push_back(child);
-        SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(child));
-        for (HTREEITEM grandchild = next(child, TVGN_CHILD); grandchild; grandchild = next(grandchild, TVGN_NEXT))
-            items.push_back(grandchild);
+const Texts Mpeg1Rates = {L"32 kbps",  L"40 kbps",  L"48 kbps",  L"56 kbps",  L"64 kbps",  L"80 kbps",  L"96 kbps",
+                          L"112 kbps", L"128 kbps", L"160 kbps", L"192 kbps", L"224 kbps", L"256 kbps", L"320 kbps"};
+const Texts Mpeg2Rates = {L"8 kbps",  L"16 kbps", L"24 kbps", L"32 kbps",  L"40 kbps",  L"48 kbps",  L"56 kbps",
+                          L"64 kbps", L"80 kbps", L"96 kbps", L"112 kbps", L"128 kbps", L"144 kbps", L"160 kbps"};
+using Shown = std::vector<std::pair<int, const wchar_t*>>;
+const Shown Defaults = {{ids::cboMP3Frequency, L"44,100 Hz"}, {ids::cboMP3Channels, L"Stereo"},
+                        {ids::cboMP3Bitrates, L"128 kbps"},   {ids::cboMP3Min, L"56 kbps"},
+                        {ids::cboMP3Max, L"160 kbps"},        {ids::cboWAVFrequency, L"44,100 Hz"},
+                        {ids::cboWAVChannels, L"Stereo"},     {ids::cboWAVBits, L"16 Bits"}};
+
+class ParametersTest : public MainWindowTest {
+protected:
+    explicit ParametersTest(const std::wstring& folder = L"vellumo para") : MainWindowTest(folder) {}
+
+    void OpenDialog() { ASSERT_NE(dialog = Open(ids::cmdPara, VELLUMO_PARA_CLASS, L"MP3 WAV Parameters"), nullptr); }
+    void CloseWith(int id) { ASSERT_TRUE(Close(dialog, Item(id))); }
+    HWND Item(int id) const { return gui::Control(dialog, id); }
+    bool Checked(int id) const { return SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    void Press(int id)
+    {
+        gui::Click(Item(id));
+        Settle(150);
     }
-    return items;
-}
+    void Select(const std::vector<std::pair<int, int>>& choices)
+    {
+        for (const auto& [id, position] : choices) {
+            gui::SelectCombo(Item(id), position);
+            Settle(150);
+        }
+    }
+    // The texts of controls: a drop-down list shows its selected item.
+    void ExpectShown(const Shown& shown) const
+    {
+        for (const auto& [id, text] : shown) EXPECT_EQ(gui::Text(Item(id)), text) << id;
+    }
+    bool RangeEnabled(bool enabled) const
+    {
+        const int range[] = {ids::cboMP3Min, ids::cboMP3Max, ids::Label1_0 + 3, ids::Label1_0 + 4};
+        for (int id : range)
+            if ((IsWindowEnabled(Item(id)) != FALSE) != enabled) return false;
+        return IsWindowEnabled(Item(ids::cboMP3Bitrates));
+    }
+    void ExpectSaved(const std::string& part) const
+    {
+        EXPECT_NE(program.ReadSettings().find(part), std::string::npos) << program.ReadSettings();
+    }
+
+    HWND dialog = nullptr;
+};
+
+class ParametersInUnicodeFolderTest : public ParametersTest {
+protected:
+    ParametersInUnicodeFolderTest() : ParametersTest(L"\x8f6c\x6362\x5668 \x8bbe\x7f6e") {}
+};
 
 }  // namespace
 
-TEST_F(MainWindowTest, FolderPickerGivesDriveRootsWithOneBackslashAndFoldersWithout)
+TEST_F(ParametersTest, ListsVbrTheMinMaxRuleDefaultCancelAndOkWithTheFileTheyWrite)
 {
-    std::vector<std::wstring> results;
-    for (std::size_t attempt = 0; attempt < 16; ++attempt) {
-        gui::SetText(Ctl(ids::txtSaveAs), L"");
-        gui::Click(Ctl(ids::cmdSaveAs));
-        HWND picker = program.WaitForWindow(L"#32770", L"", 10000);
-        ASSERT_NE(picker, nullptr);
-        HWND tree = FindWindowExW(picker, nullptr, L"SysTreeView32", nullptr);
-        ASSERT_NE(tree, nullptr);
-        const std::vector<HTREEITEM> items = PickerItems(tree);
-        if (attempt >= items.size()) {
-            gui::Click(GetDlgItem(picker, IDCANCEL));
-            gui::WaitFor([&] { return !IsWindow(picker); });
-            break;
-        }
-        SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(items[attempt]));
-        gui::WaitFor([] { return false; }, 100);
-        HWND ok = GetDlgItem(picker, IDOK);
-        gui::Click(IsWindowEnabled(ok) ? ok : GetDlgItem(picker, IDCANCEL));
-        ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(picker); }));
-        const std::wstring folder = gui::Text(Ctl(ids::txtSaveAs));
-        if (!folder.empty()) results.push_back(folder);
-        bool root = false, deeper = false;
-        for (const std::wstring& f : results) (f.size() == 3 ? root : deeper) = true;
-        if (root && deeper) break;
-    }
-    bool driveRoot = false, below = false;
-    for (const std::wstring& folder : results) {
-        ASSERT_GE(folder.size(), 3u) << testing::PrintToString(folder);
-        EXPECT_EQ(folder.substr(1, 2), L":\\") << testing::PrintToString(folder);
-        if (folder.size() == 3) {
-            driveRoot = true;
-        } else {
-            below = true;
-            EXPECT_NE(folder.back(), L'\\') << testing::PrintToString(folder);
-        }
-    }
-    EXPECT_TRUE(driveRoot) << "no drive root among the picker's items";
-    EXPECT_TRUE(below) << "no folder below a root among the picker's items";
+    Start();
+    OpenDialog();
+    EXPECT_FALSE(IsWindowEnabled(program.Main()));
+    const std::pair<int, Texts> lists[] = {
+        {ids::cboMP3Frequency, {L"44,100 Hz", L"22,050 Hz", L"11,025 Hz"}},
+        {ids::cboWAVFrequency, {L"44,100 Hz", L"22,050 Hz", L"11,025 Hz"}},
+        {ids::cboMP3Channels, {L"Mono", L"Stereo"}}, {ids::cboWAVChannels, {L"Mono", L"Stereo"}},
+        {ids::cboWAVBits, {L"8 Bits", L"16 Bits"}},  {ids::cboMP3Bitrates, Mpeg1Rates},
+        {ids::cboMP3Min, Mpeg1Rates},                {ids::cboMP3Max, Mpeg1Rates}};
+    for (const auto& [id, items] : lists) EXPECT_EQ(gui::ComboItems(Item(id)), items) << id;
+    ExpectShown(Defaults);
+    EXPECT_FALSE(Checked(ids::chkMP3VBR));
+    EXPECT_TRUE(RangeEnabled(false));
+    ExpectShown({{ids::chkMP3VBR, L"Support &VBR"}, {ids::ParaOKButton, L"&OK"}, {ids::ParaCancelButton, L"&Cancel"},
+                 {ids::cmdDefault, L"&Default"}, {ids::ParaFrame1, L"MP3 Parameters"},
+                 {ids::ParaFrame2, L"WAV Parameters"}, {ids::Label1_0 + 4, L"Max Bitrate"},
+                 {ids::Label1_0 + 7, L"Sample Bits:"}});
+    // A low sample rate shows the MPEG-2 rates at the store's positions, not the selections.
+    Select({{ids::cboMP3Bitrates, 2}, {ids::cboMP3Min, 0}, {ids::cboMP3Frequency, 1}});
+    for (int id : {ids::cboMP3Bitrates, ids::cboMP3Min, ids::cboMP3Max}) EXPECT_EQ(gui::ComboItems(Item(id)), Mpeg2Rates) << id;
+    ExpectShown({{ids::cboMP3Bitrates, L"80 kbps"}, {ids::cboMP3Min, L"32 kbps"}, {ids::cboMP3Max, L"96 kbps"}});
+    Select({{ids::cboMP3Frequency, 0}});
+    EXPECT_EQ(gui::ComboItems(Item(ids::cboMP3Max)), Mpeg1Rates);
+    ExpectShown({{ids::cboMP3Bitrates, L"128 kbps"}});
+    CloseWith(ids::ParaCancelButton);
+    EXPECT_FALSE(program.SettingsExist());
+
+    // OK on a fresh machine writes the defaults in their order.
+    OpenDialog();
+    CloseWith(ids::ParaOKButton);
+    EXPECT_EQ(program.ReadSettings(), "[MP3]\r\nMP3_Frequency=0\r\nMP3_Channels=0\r\nMP3_Bitrates=8\r\nVBR=0\r\n"
+                                      "MP3_VBRMax=9\r\nMP3_VBRMin=3\r\n[WAV]\r\nWAV_Frequency=0\r\nWAV_Channels=2\r\nWAV_Bits=1\r\n");
+    // With VBR off any Min and Max are taken.
+    OpenDialog();
+    Select({{ids::cboMP3Min, 10}, {ids::cboMP3Max, 2}});
+    CloseWith(ids::ParaOKButton);
+    ExpectSaved("VBR=0\r\nMP3_VBRMax=2\r\nMP3_VBRMin=10\r\n");
+
+    // VBR enables the range.
+    OpenDialog();
+    Press(ids::chkMP3VBR);
+    EXPECT_TRUE(RangeEnabled(true));
+    Press(ids::chkMP3VBR);
+    EXPECT_TRUE(RangeEnabled(false));
+    Press(ids::chkMP3VBR);
+    // Max not above Min is refused while VBR is on; one position above is taken.
+    const std::string before = program.ReadSettings();
+    Select({{ids::cboMP3Min, 8}, {ids::cboMP3Max, 8}});
+    const MessageBoxInfo refused = BoxAfter(Item(ids::ParaOKButton));
+    ExpectBox(refused, L"The MP3 Max bitrate must be larger than Min bitrate value.", BoxIcon::Information);
+    EXPECT_EQ(refused.buttons, Texts{L"OK"});
+    gui::Program::Answer(refused);
+    EXPECT_TRUE(IsWindow(dialog)) << "the dialog stays open";
+    EXPECT_EQ(program.ReadSettings(), before);
+    Select({{ids::cboMP3Max, 9}});
+    CloseWith(ids::ParaOKButton);
+    ExpectSaved("VBR=1\r\nMP3_VBRMax=9\r\nMP3_VBRMin=8\r\n");
+
+    // Chosen values are written and kept by the store.
+    const std::string chosen = "[MP3]\r\nMP3_Frequency=2\r\nMP3_Channels=3\r\nMP3_Bitrates=13\r\nVBR=1\r\nMP3_VBRMax=9\r\n"
+                               "MP3_VBRMin=8\r\n[WAV]\r\nWAV_Frequency=1\r\nWAV_Channels=1\r\nWAV_Bits=0\r\n";
+    const Shown chosenShown = {{ids::cboMP3Frequency, L"11,025 Hz"}, {ids::cboMP3Channels, L"Mono"},
+                               {ids::cboMP3Bitrates, L"160 kbps"},   {ids::cboWAVFrequency, L"22,050 Hz"},
+                               {ids::cboWAVChannels, L"Mono"},       {ids::cboWAVBits, L"8 Bits"}};
+    OpenDialog();
+    Select({{ids::cboMP3Frequency, 2}, {ids::cboMP3Channels, 0}, {ids::cboMP3Bitrates, 13}, {ids::cboWAVFrequency, 1},
+            {ids::cboWAVChannels, 0}, {ids::cboWAVBits, 0}});
+    CloseWith(ids::ParaOKButton);
+    EXPECT_EQ(program.ReadSettings(), chosen);
+    // Default shows the defaults; Cancel leaves the store and the file alone.
+    OpenDialog();
+    ExpectShown(chosenShown);
+    EXPECT_TRUE(Checked(ids::chkMP3VBR));
+    Press(ids::cmdDefault);
+    ExpectShown(Defaults);
+    EXPECT_EQ(gui::ComboItems(Item(ids::cboMP3Bitrates)), Mpeg1Rates);
+    EXPECT_FALSE(Checked(ids::chkMP3VBR));
+    EXPECT_TRUE(RangeEnabled(false));
+    CloseWith(ids::ParaCancelButton);
+    EXPECT_EQ(program.ReadSettings(), chosen);
+    OpenDialog();
+    ExpectShown(chosenShown);
+    EXPECT_TRUE(Checked(ids::chkMP3VBR));
+    CloseWith(ids::ParaCancelButton);
+}
+
+TEST_F(ParametersInUnicodeFolderTest, HandEditedValuesAreReadFallBackToTheDefaultsAndAreSavedCorrected)
+{
+    // The profile functions take ANSI paths; the program's UTF-8 code page spells this folder.
+    Start("[MP3]\r\nMP3_Frequency=3\r\nMP3_Channels=1\r\nMP3_Bitrates=20\r\nMP3_VBRMin=-1\r\nVBR=5\r\n"
+          "[WAV]\r\nWAV_Frequency=9\r\nWAV_Channels=0\r\nWAV_Bits=abc\r\n");
+    OpenDialog();
+    ExpectShown(Defaults);
+    EXPECT_TRUE(Checked(ids::chkMP3VBR)) << "a nonzero VBR means variable bitrate (and the file was read)";
+    CloseWith(ids::ParaOKButton);
+    for (const char* part : {"MP3_Frequency=0\r\n", "MP3_Channels=0\r\n", "VBR=1\r\n", "WAV_Channels=2\r\n", "WAV_Bits=1\r\n"})
+        ExpectSaved(part);
+    EXPECT_EQ(program.WaitForExit(0), static_cast<DWORD>(STILL_ACTIVE));
 }

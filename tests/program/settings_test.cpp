@@ -17,11 +17,13 @@
 #include "test_platform.h"
 
 using namespace vellumo;
+using Values = std::vector<LONG>;
 
 namespace {
 
 constexpr DISPID StoreOrder[] = {DispMP3Frequency, DispMP3Channels, DispMP3Bitrate, DispMP3VBR, DispMP3VBRMinBitrate,
                                  DispMP3VBRMaxBitrate, DispWAVFrequency, DispWAVChannels, DispWAVBits};
+const Values Defaults = {0, 0, 8, 0, 3, 9, 0, 2, 1};
 
 class SettingsTest : public ::testing::Test {
 protected:
@@ -33,7 +35,6 @@ protected:
         corvane::ComPtr<IDispatch> dispatch;
         ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, dispatch.PutVoid()), S_OK);
         store = HalvexDispatch(dispatch);
-
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
         folder = JoinPath(temp, L"vellumo settings " + std::to_wstring(GetCurrentProcessId()));
@@ -48,9 +49,9 @@ protected:
         store = HalvexDispatch();
     }
 
-    std::vector<LONG> Values() const
+    Values Get() const
     {
-        std::vector<LONG> values;
+        Values values;
         for (DISPID id : StoreOrder) {
             LONG v = -12345;
             EXPECT_EQ(store.GetLong(id, &v), S_OK) << id;
@@ -58,28 +59,21 @@ protected:
         }
         return values;
     }
-    void Write(const std::string& content) const
+    // VBR is a Long in the store, the others are Integers.
+    void Put(const Values& values) const
     {
-        std::ofstream out(file.c_str(), std::ios::binary);
-        out << content;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            StoreOrder[i] == DispMP3VBR ? store.PutLong(StoreOrder[i], values[i])
+                                        : store.PutShort(StoreOrder[i], static_cast<SHORT>(values[i]));
+        }
     }
+    void Write(const std::string& content) const { std::ofstream(file.c_str(), std::ios::binary) << content; }
     std::string Read() const
     {
         std::ifstream in(file.c_str(), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     bool FileExists() const { return GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES; }
-    // Puts values that differ from every default into the store.
-    void Scramble() const
-    {
-        for (DISPID id : StoreOrder) {
-            if (id == DispMP3VBR) {
-                store.PutLong(id, 77);
-            } else {
-                store.PutShort(id, 77);
-            }
-        }
-    }
 
     testing_support::ComApartment apartment;
     HalvexDispatch store;
@@ -88,96 +82,58 @@ protected:
 
 }  // namespace
 
-TEST_F(SettingsTest, WithoutAFileTheStoreGetsTheDefaultsAndNoFileAppears)
+TEST_F(SettingsTest, LoadingTakesTheKeysByTheirSpellingsAndDefaultsForTheRest)
 {
-    Scramble();
-    LoadSettings(store, file);
-    EXPECT_EQ(Values(), (std::vector<LONG>{0, 0, 8, 0, 3, 9, 0, 2, 1}));
-    EXPECT_FALSE(FileExists());
+    const struct {
+        const char* content;
+        Values values;
+    } cases[] = {
+        {nullptr, Defaults},
+        {"[WAV]\r\nWAV_Bits=0\r\n", {0, 0, 8, 0, 3, 9, 0, 2, 0}},
+        {"[MP3]\r\nMP3_Frequency=1\r\nMP3_Channels=3\r\nMP3_Bitrates=  12  \r\nVBR=1\r\nMP3_VBRMin=2\r\nMP3_VBRMax=13\r\n"
+         "[WAV]\r\nWAV_Frequency=2\r\nWAV_Channels=1\r\nWAV_Bits=0\r\n",
+         {1, 3, 12, 1, 2, 13, 2, 1, 0}},
+        // The property's name is not the key.
+        {"[MP3]\r\nMP3_Bitrate=3\r\nMP3_VBR=1\r\n", Defaults},
+        // What is not a whole number that fits falls back; out-of-range whole numbers pass unchanged.
+        {"[MP3]\r\nMP3_Frequency=\r\nMP3_Channels=abc\r\nMP3_Bitrates=3.5\r\nVBR=99999999999\r\nMP3_VBRMin=40000\r\n"
+         "MP3_VBRMax=-1\r\n[WAV]\r\nWAV_Frequency=7\r\nWAV_Channels=0\r\nWAV_Bits=1x\r\n",
+         {0, 0, 8, 0, 3, -1, 7, 0, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.content ? c.content : "no file");
+        DeleteFileW(file.c_str());
+        if (c.content) Write(c.content);
+        Put({77, 77, 77, 77, 77, 77, 77, 77, 77});
+        LoadSettings(store, file);
+        EXPECT_EQ(Get(), c.values);
+        EXPECT_EQ(FileExists(), c.content != nullptr) << "loading writes no file";
+    }
 }
 
-TEST_F(SettingsTest, OneKeyOfOneSectionAndDefaultsForTheRest)
+TEST_F(SettingsTest, SavingWritesEveryKeyAndKeepsAnExistingFilesOrder)
 {
-    Write("[WAV]\r\nWAV_Bits=0\r\n");
-    Scramble();
-    LoadSettings(store, file);
-    EXPECT_EQ(Values(), (std::vector<LONG>{0, 0, 8, 0, 3, 9, 0, 2, 0}));
-}
-
-TEST_F(SettingsTest, KeysAreReadByTheirOwnSpellings)
-{
-    Write("[MP3]\r\nMP3_Frequency=1\r\nMP3_Channels=3\r\nMP3_Bitrates=  12  \r\nVBR=1\r\nMP3_VBRMin=2\r\n"
-          "MP3_VBRMax=13\r\n[WAV]\r\nWAV_Frequency=2\r\nWAV_Channels=1\r\nWAV_Bits=0\r\n");
-    LoadSettings(store, file);
-    EXPECT_EQ(Values(), (std::vector<LONG>{1, 3, 12, 1, 2, 13, 2, 1, 0}));
-    // The property's name is not the key.
-    Write("[MP3]\r\nMP3_Bitrate=3\r\nMP3_VBR=1\r\n");
-    LoadSettings(store, file);
-    EXPECT_EQ(Values(), (std::vector<LONG>{0, 0, 8, 0, 3, 9, 0, 2, 1}));
-}
-
-TEST_F(SettingsTest, ValuesThatAreNotWholeNumbersThatFitFallBackToTheDefault)
-{
-    Write("[MP3]\r\nMP3_Frequency=\r\nMP3_Channels=abc\r\nMP3_Bitrates=3.5\r\nVBR=99999999999\r\n"
-          "MP3_VBRMin=40000\r\nMP3_VBRMax=-1\r\n[WAV]\r\nWAV_Frequency=7\r\nWAV_Channels=0\r\nWAV_Bits=1x\r\n");
-    Scramble();
-    LoadSettings(store, file);
-    // Out-of-range whole numbers that fit are passed on unchanged.
-    EXPECT_EQ(Values(), (std::vector<LONG>{0, 0, 8, 0, 3, -1, 7, 0, 1}));
-}
-
-TEST_F(SettingsTest, SavingOnAFreshMachineWritesBothSectionsInTheDocumentedOrder)
-{
-    LoadSettings(store, file);
-    store.PutShort(DispMP3Frequency, 1);
-    store.PutShort(DispMP3Channels, 3);
-    store.PutShort(DispMP3Bitrate, 5);
-    store.PutLong(DispMP3VBR, 1);
-    store.PutShort(DispMP3VBRMinBitrate, 2);
-    store.PutShort(DispMP3VBRMaxBitrate, 11);
-    store.PutShort(DispWAVFrequency, 2);
-    store.PutShort(DispWAVChannels, 1);
-    store.PutShort(DispWAVBits, 0);
+    // A fresh file: both sections in their order, negative values as plain decimals; read back as saved.
+    const Values saved = {1, 3, -3, -70000, 2, 11, 2, 1, 0};
+    Put(saved);
     SaveSettings(store, file);
-    EXPECT_EQ(Read(),
-              "[MP3]\r\nMP3_Frequency=1\r\nMP3_Channels=3\r\nMP3_Bitrates=5\r\nVBR=1\r\nMP3_VBRMax=11\r\n"
-              "MP3_VBRMin=2\r\n[WAV]\r\nWAV_Frequency=2\r\nWAV_Channels=1\r\nWAV_Bits=0\r\n");
-    // And reads back as saved.
-    Scramble();
+    EXPECT_EQ(Read(), "[MP3]\r\nMP3_Frequency=1\r\nMP3_Channels=3\r\nMP3_Bitrates=-3\r\nVBR=-70000\r\nMP3_VBRMax=11\r\n"
+                      "MP3_VBRMin=2\r\n[WAV]\r\nWAV_Frequency=2\r\nWAV_Channels=1\r\nWAV_Bits=0\r\n");
+    Put(Defaults);
     LoadSettings(store, file);
-    EXPECT_EQ(Values(), (std::vector<LONG>{1, 3, 5, 1, 2, 11, 2, 1, 0}));
-}
+    EXPECT_EQ(Get(), saved);
 
-TEST_F(SettingsTest, AnExistingFileKeepsItsOwnKeyOrderAndOtherContent)
-{
+    // An existing file keeps its key order and its other content.
     Write("[WAV]\r\nWAV_Bits=0\r\n[Other]\r\nkeep=me\r\n[MP3]\r\nMP3_VBRMin=1\r\nVBR=0\r\n");
     LoadSettings(store, file);
     SaveSettings(store, file);
-    EXPECT_EQ(Read(),
-              "[WAV]\r\nWAV_Bits=0\r\nWAV_Frequency=0\r\nWAV_Channels=2\r\n[Other]\r\nkeep=me\r\n"
-              "[MP3]\r\nMP3_VBRMin=1\r\nVBR=0\r\nMP3_Frequency=0\r\nMP3_Channels=0\r\nMP3_Bitrates=8\r\n"
-              "MP3_VBRMax=9\r\n");
-}
+    EXPECT_EQ(Read(), "[WAV]\r\nWAV_Bits=0\r\nWAV_Frequency=0\r\nWAV_Channels=2\r\n[Other]\r\nkeep=me\r\n"
+                      "[MP3]\r\nMP3_VBRMin=1\r\nVBR=0\r\nMP3_Frequency=0\r\nMP3_Channels=0\r\nMP3_Bitrates=8\r\n"
+                      "MP3_VBRMax=9\r\n");
 
-TEST_F(SettingsTest, NegativeValuesAreWrittenAsPlainDecimals)
-{
-    LoadSettings(store, file);
-    store.PutShort(DispMP3Bitrate, -3);
-    store.PutLong(DispMP3VBR, -70000);
-    SaveSettings(store, file);
-    const std::string content = Read();
-    EXPECT_NE(content.find("MP3_Bitrates=-3\r\n"), std::string::npos);
-    EXPECT_NE(content.find("VBR=-70000\r\n"), std::string::npos);
-}
-
-TEST_F(SettingsTest, AStoreThatCannotBeReachedWritesNothing)
-{
+    // A store that cannot be reached writes nothing, and reading into it does not fail.
+    DeleteFileW(file.c_str());
     SaveSettings(HalvexDispatch(), file);
     EXPECT_FALSE(FileExists());
-    LoadSettings(HalvexDispatch(), file);  // and reading into it does not fail
-}
-
-TEST(SettingsLocation, SettingsIniLivesInTheProgramFolder)
-{
-    EXPECT_EQ(SettingsPath(), JoinPath(ProgramFolder(), L"settings.ini"));
+    LoadSettings(HalvexDispatch(), file);
 }
