@@ -35,18 +35,13 @@ std::wstring BuildRoot()
 
 std::wstring BatchMediaDir() { return BuildRoot() + L"\\test-media\\batch"; }
 
-// The outputs of this run, checked by ffprobe afterwards.
-std::wstring OutputRoot()
+// The outputs of this run, checked by ffprobe afterwards (make_batch_media.sh empties the folder first).
+std::wstring OutputFolder(const std::wstring& name = L"")
 {
-    for (const wchar_t* part : {L"\\test-output", L"\\test-output\\batch"}) CreateDirectoryW((BuildRoot() + part).c_str(), nullptr);
-    return BuildRoot() + L"\\test-output\\batch";
-}
-
-// A folder of the given name under the output root (emptied before each run by make_batch_media.sh).
-std::wstring OutputFolder(const std::wstring& name)
-{
-    const std::wstring folder = OutputRoot() + L"\\" + name;
+    std::wstring folder = BuildRoot() + L"\\test-output";
     CreateDirectoryW(folder.c_str(), nullptr);
+    CreateDirectoryW((folder += L"\\batch").c_str(), nullptr);
+    if (!name.empty()) CreateDirectoryW((folder += L"\\" + name).c_str(), nullptr);
     return folder;
 }
 
@@ -81,7 +76,7 @@ void ExpectOutputs(const std::wstring& folder, const std::vector<Expected>& outp
     const std::wstring sub = folder.substr(folder.find_last_of(L'\\') + 1);
     for (const Expected& e : outputs) {
         EXPECT_GT(SizeOf(folder + L"\\" + e.name), 0) << e.name;
-        FILE* f = _wfopen((OutputRoot() + L"\\" + sub + L" - " + e.name + L".expect").c_str(), L"w");
+        FILE* f = _wfopen((OutputFolder() + L"\\" + sub + L" - " + e.name + L".expect").c_str(), L"w");
         ASSERT_NE(f, nullptr);
         const std::wstring file = sub + L"/" + e.name;  // ASCII names
         std::fprintf(f,
@@ -306,7 +301,7 @@ TEST_F(BatchTest, ThreeFilesToMp3ThenToWavWithChosenParameters)
 
 TEST_F(BatchTest, BadSourcesAndOutputsAreReportedAndTheBatchGoesOn)
 {
-    const std::wstring out = OutputFolder(L"rejected"), missing = OutputRoot() + L"\\no such folder\\deeper";
+    const std::wstring out = OutputFolder(L"rejected"), missing = OutputFolder() + L"\\no such folder\\deeper";
     const std::wstring output = out + L"\\sine440_144.wav";
     const wchar_t loadError[] = L"Error Loading RM File";
     const wchar_t formatError[] =

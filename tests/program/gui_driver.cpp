@@ -237,9 +237,10 @@ bool SaveWindowBitmap(HWND window, const std::wstring& path)
 {
     RECT area;
     GetWindowRect(window, &area);
-    const std::vector<DWORD> pixels = CaptureScreen(area);
+    std::vector<DWORD> pixels = CaptureScreen(area);
     if (pixels.empty()) return false;
-    // A 32-bit top-down bitmap: the captured pixels as they are.
+    // A 32-bit top-down bitmap of the captured pixels, opaque (the screen's alpha bytes mean nothing).
+    for (DWORD& pixel : pixels) pixel |= 0xFF000000;
     const BITMAPINFOHEADER info = TopDown32(area.right - area.left, area.bottom - area.top);
     const DWORD headers = sizeof(BITMAPFILEHEADER) + sizeof(info);
     const BITMAPFILEHEADER file = {0x4D42, headers + info.biSizeImage, 0, 0, headers};

@@ -263,17 +263,6 @@ TEST_F(MainWindowTest, SourceListThroughTheFileDialogAndTheConvertPreconditions)
 
 namespace {
 
-HWND FindViewer()
-{
-    HWND found = nullptr;
-    EnumWindows([](HWND window, LPARAM lParam) -> BOOL {
-        if (!IsWindowVisible(window) || gui::Text(window) != L"Vellumo Help") return TRUE;
-        *reinterpret_cast<HWND*>(lParam) = window;
-        return FALSE;
-    }, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
 // The folder picker's tree items two levels deep, expanded on the way, in tree order.
 std::vector<HTREEITEM> PickerItems(HWND tree)
 {
@@ -340,7 +329,7 @@ TEST_F(MainWindowTest, FolderPickerAndHelp)
     // Help opens the help file beside the program in the viewer, a process of its own.
     gui::Click(Ctl(ids::cmdHelp));
     HWND viewer = nullptr;
-    EXPECT_TRUE(gui::WaitFor([&] { return (viewer = FindViewer()) != nullptr; }, 15000));
+    EXPECT_TRUE(gui::WaitFor([&] { return IsWindowVisible(viewer = FindWindowW(nullptr, L"Vellumo Help")); }, 15000));
     EXPECT_TRUE(program.NoMessageBoxWithin(200));
     if (viewer) {
         DWORD pid = 0;
