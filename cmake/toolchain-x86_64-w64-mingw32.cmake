@@ -1,13 +1,5 @@
-# Cross toolchain for 64-bit Windows. The -posix compilers carry std::thread and std::mutex.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross toolchain for 64-bit Windows.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(VELLUMO_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER   ${VELLUMO_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${VELLUMO_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER  ${VELLUMO_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${VELLUMO_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-toolchain.cmake)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)

@@ -6,24 +6,20 @@
 #include <windows.h>
 #include <unknwn.h>
 
+#include "single_interface.h"
+
 namespace corvane::server {
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public SingleInterface<IClassFactory> {
 public:
     using Creator = HRESULT (*)(IUnknown* outer, REFIID iid, void** out);
     explicit ClassFactory(Creator creator) : creator_(creator) {}
-    virtual ~ClassFactory() = default;
 
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
     // IClassFactory
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
     STDMETHODIMP LockServer(BOOL lock) override;
 
 private:
-    volatile LONG refs_ = 1;
     Creator creator_;
 };
 

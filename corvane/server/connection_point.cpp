@@ -75,30 +75,6 @@ ConnectionPointEnum::~ConnectionPointEnum()
     point_->Release();
 }
 
-STDMETHODIMP ConnectionPointEnum::QueryInterface(REFIID iid, void** out)
-{
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumConnectionPoints)) {
-        *out = static_cast<IEnumConnectionPoints*>(this);
-        AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) ConnectionPointEnum::AddRef()
-{
-    return static_cast<ULONG>(InterlockedIncrement(&refs_));
-}
-
-STDMETHODIMP_(ULONG) ConnectionPointEnum::Release()
-{
-    const LONG refs = InterlockedDecrement(&refs_);
-    if (refs == 0) delete this;
-    return static_cast<ULONG>(refs);
-}
-
 STDMETHODIMP ConnectionPointEnum::Next(ULONG count, IConnectionPoint** items, ULONG* fetched)
 {
     if (!items || (count > 1 && !fetched)) return E_POINTER;
@@ -155,30 +131,6 @@ ConnectionsEnum::ConnectionsEnum(const std::vector<CONNECTDATA>& items, ULONG po
 ConnectionsEnum::~ConnectionsEnum()
 {
     for (CONNECTDATA& c : items_) c.pUnk->Release();
-}
-
-STDMETHODIMP ConnectionsEnum::QueryInterface(REFIID iid, void** out)
-{
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumConnections)) {
-        *out = static_cast<IEnumConnections*>(this);
-        AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) ConnectionsEnum::AddRef()
-{
-    return static_cast<ULONG>(InterlockedIncrement(&refs_));
-}
-
-STDMETHODIMP_(ULONG) ConnectionsEnum::Release()
-{
-    const LONG refs = InterlockedDecrement(&refs_);
-    if (refs == 0) delete this;
-    return static_cast<ULONG>(refs);
 }
 
 STDMETHODIMP ConnectionsEnum::Next(ULONG count, CONNECTDATA* items, ULONG* fetched)

@@ -10,6 +10,7 @@
 
 #include "event_sinks.h"
 #include "module.h"
+#include "single_interface.h"
 
 namespace corvane::server {
 
@@ -36,14 +37,10 @@ private:
 };
 
 // Enumerates the one connection point of the control.
-class ConnectionPointEnum final : public IEnumConnectionPoints {
+class ConnectionPointEnum final : public SingleInterface<IEnumConnectionPoints> {
 public:
     ConnectionPointEnum(IConnectionPoint* point, ULONG position);
-    virtual ~ConnectionPointEnum();
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    ~ConnectionPointEnum() override;
 
     STDMETHODIMP Next(ULONG count, IConnectionPoint** items, ULONG* fetched) override;
     STDMETHODIMP Skip(ULONG count) override;
@@ -52,21 +49,16 @@ public:
 
 private:
     ModuleLock lock_;
-    volatile LONG refs_ = 1;
     IConnectionPoint* point_;
     ULONG position_;
 };
 
 // Enumerates a snapshot of the connections taken when it was made.
-class ConnectionsEnum final : public IEnumConnections {
+class ConnectionsEnum final : public SingleInterface<IEnumConnections> {
 public:
     explicit ConnectionsEnum(const EventSinkList& sinks);
     ConnectionsEnum(const std::vector<CONNECTDATA>& items, ULONG position);
-    virtual ~ConnectionsEnum();
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    ~ConnectionsEnum() override;
 
     STDMETHODIMP Next(ULONG count, CONNECTDATA* items, ULONG* fetched) override;
     STDMETHODIMP Skip(ULONG count) override;
@@ -75,7 +67,6 @@ public:
 
 private:
     ModuleLock lock_;
-    volatile LONG refs_ = 1;
     std::vector<CONNECTDATA> items_;
     ULONG position_ = 0;
 };

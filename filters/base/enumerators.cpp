@@ -1,44 +1,25 @@
 #include "enumerators.h"
 
-#include <atomic>
 #include <new>
 
 #include "base_filter.h"
 #include "com_ptr.h"
 #include "module.h"
 #include "pins.h"
+#include "single_interface.h"
 
 namespace vellumo::filters {
 
 namespace {
 
-class PinEnumerator final : public IEnumPins {
+class PinEnumerator final : public corvane::SingleInterface<IEnumPins> {
 public:
     PinEnumerator(BaseFilter& filter, ULONG position)
         : filter_(&filter), position_(position), version_(filter.PinVersion())
     {
         ModuleAddRef();
     }
-    ~PinEnumerator() { ModuleRelease(); }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IEnumPins) {
-            *out = static_cast<IEnumPins*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG r = --refs_;
-        if (!r) delete this;
-        return r;
-    }
+    ~PinEnumerator() override { ModuleRelease(); }
 
     HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override
     {
@@ -83,39 +64,19 @@ public:
     }
 
 private:
-    std::atomic<ULONG> refs_{1};
     corvane::ComPtr<BaseFilter> filter_;
     ULONG position_;
     long version_;
 };
 
-class MediaTypeEnumerator final : public IEnumMediaTypes {
+class MediaTypeEnumerator final : public corvane::SingleInterface<IEnumMediaTypes> {
 public:
     MediaTypeEnumerator(IUnknown* owner, std::vector<MediaType> types, ULONG position)
         : owner_(owner), types_(std::move(types)), position_(position)
     {
         ModuleAddRef();
     }
-    ~MediaTypeEnumerator() { ModuleRelease(); }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IEnumMediaTypes) {
-            *out = static_cast<IEnumMediaTypes*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG r = --refs_;
-        if (!r) delete this;
-        return r;
-    }
+    ~MediaTypeEnumerator() override { ModuleRelease(); }
 
     HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override
     {
@@ -158,7 +119,6 @@ public:
     }
 
 private:
-    std::atomic<ULONG> refs_{1};
     corvane::ComPtr<IUnknown> owner_;
     std::vector<MediaType> types_;
     ULONG position_;

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "single_interface.h"
+
 namespace vellumo::filters {
 
 namespace {
@@ -15,29 +17,11 @@ std::vector<const FilterClass*>& MutableClasses()
     return classes;
 }
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public corvane::SingleInterface<IClassFactory> {
 public:
     explicit ClassFactory(const FilterClass& cls) : cls_(cls) { ModuleAddRef(); }
-    ~ClassFactory() { ModuleRelease(); }
+    ~ClassFactory() override { ModuleRelease(); }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG r = --refs_;
-        if (r == 0) delete this;
-        return r;
-    }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override
     {
         if (!out) return E_POINTER;
@@ -54,7 +38,6 @@ public:
 
 private:
     const FilterClass& cls_;
-    std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace

@@ -157,6 +157,11 @@ HRESULT RegisterWithMapper(IFilterMapper2* mapper, const FilterClass& cls)
 
 bool HasSaved(REFCLSID clsid) { return KeyExists(HKEY_LOCAL_MACHINE, SavedPath(clsid)); }
 
+HRESULT CreateMapper(ComPtr<IFilterMapper2>& mapper)
+{
+    return CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2, mapper.PutVoid());
+}
+
 }  // namespace
 
 bool ClassRegisteredTo(REFCLSID clsid, const wchar_t* modulePath)
@@ -176,8 +181,7 @@ bool ClassRegisteredTo(REFCLSID clsid, const wchar_t* modulePath)
 HRESULT RegisterFilterClasses(const std::vector<const FilterClass*>& classes, const wchar_t* modulePath)
 {
     ComPtr<IFilterMapper2> mapper;
-    HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                                  mapper.PutVoid());
+    HRESULT hr = CreateMapper(mapper);
     if (FAILED(hr)) return hr;
     for (const FilterClass* cls : classes) {
         const bool ours = ClassRegisteredTo(*cls->clsid, modulePath) || HasSaved(*cls->clsid);
@@ -198,8 +202,7 @@ HRESULT RegisterFilterClasses(const std::vector<const FilterClass*>& classes, co
 HRESULT UnregisterFilterClasses(const std::vector<const FilterClass*>& classes, const wchar_t* modulePath)
 {
     ComPtr<IFilterMapper2> mapper;
-    HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                                  mapper.PutVoid());
+    HRESULT hr = CreateMapper(mapper);
     if (FAILED(hr)) return hr;
     for (const FilterClass* cls : classes) {
         const bool saved = HasSaved(*cls->clsid);

@@ -153,40 +153,50 @@ ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION wanted)
     return nullptr;
 }
 
-}  // namespace
-
-bool SystemAcmWrapperWorks()
+// Connects a ProbeSource offering type to the first input pin of filter in a
+// new graph: true when that works and check() holds. Both filters leave the
+// graph again.
+template <class Check>
+bool WorksWithProbeSource(IBaseFilter* filter, const wchar_t* filterName, MediaType type, const wchar_t* sourceName,
+                          Check&& check)
 {
     ComPtr<IGraphBuilder> graph;
     if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                 graph.PutVoid())))
         return false;
-    ComPtr<IBaseFilter> acm;
-    if (FAILED(CoCreateInstance(CLSID_ACMWrapper, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, acm.PutVoid())))
-        return false;
-    auto source = ComPtr<IBaseFilter>::Attach(new (std::nothrow) ProbeSource(PcmMediaType(44100, 2, 16)));
+    auto source = ComPtr<IBaseFilter>::Attach(new (std::nothrow) ProbeSource(std::move(type)));
     if (!source) return false;
     bool works = false;
-    if (SUCCEEDED(graph->AddFilter(source.Get(), L"PCM")) && SUCCEEDED(graph->AddFilter(acm.Get(), L"ACM"))) {
+    if (SUCCEEDED(graph->AddFilter(source.Get(), sourceName)) && SUCCEEDED(graph->AddFilter(filter, filterName))) {
         ComPtr<IPin> out = FirstPin(source.Get(), PINDIR_OUTPUT);
-        ComPtr<IPin> in = FirstPin(acm.Get(), PINDIR_INPUT);
-        ComPtr<IPin> acmOut = FirstPin(acm.Get(), PINDIR_OUTPUT);
-        ComPtr<IAMStreamConfig> config;
-        if (out && in && acmOut && SUCCEEDED(graph->ConnectDirect(out.Get(), in.Get(), nullptr)) &&
-            SUCCEEDED(acmOut.As(config))) {
-            AM_MEDIA_TYPE* mt = nullptr;
-            if (SUCCEEDED(config->GetFormat(&mt)) && mt) {
-                if (WaveFormatOf(*mt)) {
-                    MediaType wanted = PcmMediaType(22050, 1, 16);
-                    works = SUCCEEDED(config->SetFormat(wanted.Get()));
-                }
-                DeleteMediaType(mt);
-            }
-        }
-        graph->RemoveFilter(acm.Get());
+        ComPtr<IPin> in = FirstPin(filter, PINDIR_INPUT);
+        works = out && in && SUCCEEDED(graph->ConnectDirect(out.Get(), in.Get(), nullptr)) && check();
+        graph->RemoveFilter(filter);
         graph->RemoveFilter(source.Get());
     }
     return works;
+}
+
+}  // namespace
+
+bool SystemAcmWrapperWorks()
+{
+    ComPtr<IBaseFilter> acm;
+    if (FAILED(CoCreateInstance(CLSID_ACMWrapper, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, acm.PutVoid())))
+        return false;
+    return WorksWithProbeSource(acm.Get(), L"ACM", PcmMediaType(44100, 2, 16), L"PCM", [&acm] {
+        ComPtr<IPin> acmOut = FirstPin(acm.Get(), PINDIR_OUTPUT);
+        ComPtr<IAMStreamConfig> config;
+        AM_MEDIA_TYPE* mt = nullptr;
+        if (!acmOut || FAILED(acmOut.As(config)) || FAILED(config->GetFormat(&mt)) || !mt) return false;
+        bool works = false;
+        if (WaveFormatOf(*mt)) {
+            MediaType wanted = PcmMediaType(22050, 1, 16);
+            works = SUCCEEDED(config->SetFormat(wanted.Get()));
+        }
+        DeleteMediaType(mt);
+        return works;
+    });
 }
 
 bool SystemFileWriterWorks()
@@ -212,31 +222,18 @@ bool SystemFileWriterWorks()
     mt = AM_MEDIA_TYPE{};
     if (FAILED(sink->SetFileName(path, nullptr))) return false;
     hr = sink->GetCurFile(&current, &mt);
-    bool works = SUCCEEDED(hr) && current && lstrcmpiW(current, path) == 0;
+    const bool works = SUCCEEDED(hr) && current && lstrcmpiW(current, path) == 0;
     CoTaskMemFree(current);
     FreeMediaTypeContents(mt);
     if (!works) return false;
 
     // Duration asked of the writer (a renderer) reaches the pin upstream.
-    ComPtr<IGraphBuilder> graph;
-    if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                graph.PutVoid())))
-        return false;
-    auto source = ComPtr<IBaseFilter>::Attach(new (std::nothrow) ProbeSource(StreamType()));
-    if (!source) return false;
-    works = false;
-    if (SUCCEEDED(graph->AddFilter(source.Get(), L"Stream")) && SUCCEEDED(graph->AddFilter(writer.Get(), L"Writer"))) {
-        ComPtr<IPin> out = FirstPin(source.Get(), PINDIR_OUTPUT);
-        ComPtr<IPin> in = FirstPin(writer.Get(), PINDIR_INPUT);
+    return WorksWithProbeSource(writer.Get(), L"Writer", StreamType(), L"Stream", [&writer] {
         ComPtr<IMediaSeeking> seeking;
         LONGLONG duration = 0;
-        works = out && in && SUCCEEDED(graph->ConnectDirect(out.Get(), in.Get(), nullptr)) &&
-                SUCCEEDED(writer.As(seeking)) && SUCCEEDED(seeking->GetDuration(&duration)) &&
-                duration == kProbeDuration;
-        graph->RemoveFilter(writer.Get());
-        graph->RemoveFilter(source.Get());
-    }
-    return works;
+        return SUCCEEDED(writer.As(seeking)) && SUCCEEDED(seeking->GetDuration(&duration)) &&
+               duration == kProbeDuration;
+    });
 }
 
 }  // namespace vellumo::filters

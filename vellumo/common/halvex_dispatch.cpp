@@ -14,6 +14,13 @@ public:
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;
     VARIANT* Get() { return &value_; }
+    HRESULT SetString(const std::wstring& text)
+    {
+        VariantClear(&value_);
+        V_VT(&value_) = VT_BSTR;
+        V_BSTR(&value_) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        return V_BSTR(&value_) ? S_OK : E_OUTOFMEMORY;
+    }
 
 private:
     VARIANT value_;
@@ -36,10 +43,10 @@ HRESULT HalvexDispatch::Put(DISPID id, VARIANT* value) const
     return Invoke(id, DISPATCH_PROPERTYPUT, &params, nullptr);
 }
 
-HRESULT HalvexDispatch::GetLong(DISPID id, LONG* value) const
+HRESULT HalvexDispatch::InvokeForLong(DISPID id, WORD flags, DISPPARAMS* params, LONG* value) const
 {
     Variant result;
-    HRESULT hr = Invoke(id, DISPATCH_PROPERTYGET, nullptr, result.Get());
+    HRESULT hr = Invoke(id, flags, params, result.Get());
     if (FAILED(hr)) return hr;
     hr = VariantChangeType(result.Get(), result.Get(), 0, VT_I4);
     if (FAILED(hr)) return hr;
@@ -47,30 +54,32 @@ HRESULT HalvexDispatch::GetLong(DISPID id, LONG* value) const
     return S_OK;
 }
 
+HRESULT HalvexDispatch::GetLong(DISPID id, LONG* value) const
+{
+    return InvokeForLong(id, DISPATCH_PROPERTYGET, nullptr, value);
+}
+
 HRESULT HalvexDispatch::PutShort(DISPID id, SHORT value) const
 {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_I2;
-    V_I2(&v) = value;
-    return Put(id, &v);
+    Variant v;
+    V_VT(v.Get()) = VT_I2;
+    V_I2(v.Get()) = value;
+    return Put(id, v.Get());
 }
 
 HRESULT HalvexDispatch::PutLong(DISPID id, LONG value) const
 {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_I4;
-    V_I4(&v) = value;
-    return Put(id, &v);
+    Variant v;
+    V_VT(v.Get()) = VT_I4;
+    V_I4(v.Get()) = value;
+    return Put(id, v.Get());
 }
 
 HRESULT HalvexDispatch::PutString(DISPID id, const std::wstring& value) const
 {
     Variant v;
-    V_VT(v.Get()) = VT_BSTR;
-    V_BSTR(v.Get()) = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
-    if (!V_BSTR(v.Get())) return E_OUTOFMEMORY;
+    const HRESULT hr = v.SetString(value);
+    if (FAILED(hr)) return hr;
     return Put(id, v.Get());
 }
 
@@ -89,17 +98,10 @@ HRESULT HalvexDispatch::GetString(DISPID id, std::wstring* value) const
 HRESULT HalvexDispatch::GetLongWithString(DISPID id, const std::wstring& argument, LONG* value) const
 {
     Variant arg;
-    V_VT(arg.Get()) = VT_BSTR;
-    V_BSTR(arg.Get()) = SysAllocStringLen(argument.data(), static_cast<UINT>(argument.size()));
-    if (!V_BSTR(arg.Get())) return E_OUTOFMEMORY;
+    const HRESULT hr = arg.SetString(argument);
+    if (FAILED(hr)) return hr;
     DISPPARAMS params = {arg.Get(), nullptr, 1, 0};
-    Variant result;
-    HRESULT hr = Invoke(id, DISPATCH_PROPERTYGET | DISPATCH_METHOD, &params, result.Get());
-    if (FAILED(hr)) return hr;
-    hr = VariantChangeType(result.Get(), result.Get(), 0, VT_I4);
-    if (FAILED(hr)) return hr;
-    *value = V_I4(result.Get());
-    return S_OK;
+    return InvokeForLong(id, DISPATCH_PROPERTYGET | DISPATCH_METHOD, &params, value);
 }
 
 HRESULT HalvexDispatch::Call(DISPID id) const

@@ -55,6 +55,8 @@ public:
 private:
     HRESULT Invoke(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result) const;
     HRESULT Put(DISPID id, VARIANT* value) const;
+    // Invoke whose result is converted to a 32-bit value.
+    HRESULT InvokeForLong(DISPID id, WORD flags, DISPPARAMS* params, LONG* value) const;
 
     corvane::ComPtr<IDispatch> dispatch_;
 };

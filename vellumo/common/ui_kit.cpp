@@ -100,13 +100,7 @@ void RegisterFrameClass()
 {
     static bool registered = false;
     if (registered) return;
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = FrameProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    wc.lpszClassName = FrameClass;
-    registered = RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    registered = RegisterWindowClass(FrameClass, FrameProc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
 }  // namespace
@@ -147,6 +141,18 @@ HBRUSH BrushCache::Get(COLORREF colour)
     HBRUSH brush = CreateSolidBrush(colour);
     brushes_.emplace(colour, Brush(brush));
     return brush;
+}
+
+ATOM RegisterWindowClass(const wchar_t* name, WNDPROC proc, HBRUSH background)
+{
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hbrBackground = background;
+    wc.lpszClassName = name;
+    return RegisterClassExW(&wc);
 }
 
 HWND CreateChild(HWND parent, const wchar_t* windowClass, const wchar_t* text, DWORD style, const TwipRect& where,

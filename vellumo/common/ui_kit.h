@@ -14,6 +14,10 @@ constexpr COLORREF Sky = RGB(161, 214, 254);
 constexpr COLORREF ButtonYellow = RGB(255, 255, 128);
 constexpr COLORREF Cream = RGB(255, 255, 192);
 
+// The window styles of the program's modal forms.
+constexpr DWORD ModalStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_CLIPCHILDREN;
+constexpr DWORD ModalExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+
 // Twips (1/1440 inch) to pixels at the system's DPI: 15 twips a pixel at 96 dpi.
 int TwipsToPixelsX(int twips);
 int TwipsToPixelsY(int twips);
@@ -81,6 +85,24 @@ public:
 
 // Paints an owner-drawn push button in its background colour.
 void DrawColouredButton(const DRAWITEMSTRUCT& item, COLORREF backColour, HFONT font);
+
+// Registers a window class of the program with the arrow cursor (a class
+// already registered fails, which is harmless).
+ATOM RegisterWindowClass(const wchar_t* name, WNDPROC proc, HBRUSH background = nullptr);
+
+// The object behind a form's window procedure: the object passed as the
+// creation parameter, bound to the window (and its window member set) at
+// WM_NCCREATE. Null for messages before that and after it is unbound.
+template <class T>
+T* WindowObject(HWND window, UINT message, LPARAM lParam, HWND T::*windowMember)
+{
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<T*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->*windowMember = window;
+    }
+    return reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
 
 // Window size for a client area given in twips.
 SIZE WindowSizeForClient(int clientWidthTwips, int clientHeightTwips, DWORD style, DWORD exStyle);

@@ -9,8 +9,6 @@ namespace vellumo {
 
 namespace {
 
-constexpr DWORD ConvertStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_CLIPCHILDREN;
-constexpr DWORD ConvertExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 constexpr UINT_PTR Timer1 = 1;
 constexpr UINT Timer1Interval = 1000;
 constexpr wchar_t TrackClass[] = L"VellumoPercentTrack";
@@ -41,24 +39,14 @@ LRESULT CALLBACK TrackProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     }
 }
 
-void RegisterClasses(HINSTANCE instance, WNDPROC convertProc)
+// A percent bar at the given top (twips): its track and, inside it, the
+// label that is its filled part.
+void CreateBar(HWND parent, int top, int trackId, int fillId, HFONT font, HWND& track, HWND& fill)
 {
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = convertProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = VELLUMO_CONVERT_CLASS;
-    RegisterClassExW(&wc);  // already registered on a second opening
-
-    WNDCLASSEXW track = {};
-    track.cbSize = sizeof(track);
-    track.lpfnWndProc = TrackProc;
-    track.hInstance = instance;
-    track.hCursor = wc.hCursor;
-    track.lpszClassName = TrackClass;
-    RegisterClassExW(&track);
+    track = ui::CreateChild(parent, TrackClass, L"", WS_CLIPCHILDREN, {2160, top, 4215, 285}, trackId, font,
+                            WS_EX_CLIENTEDGE);
+    fill = ui::CreateChild(track, L"Static", L"0%", SS_CENTER | SS_NOPREFIX | SS_CENTERIMAGE, {0, 0, 855, 285},
+                           fillId, font);
 }
 
 }  // namespace
@@ -73,11 +61,12 @@ void ConvertWindow::ShowModal(MainWindow& frmMain)
 
 bool ConvertWindow::Create()
 {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    RegisterClasses(instance, WindowProc);
-    const SIZE size = ui::WindowSizeForClient(6645, 3015, ConvertStyle, ConvertExStyle);
-    window_ = CreateWindowExW(ConvertExStyle, VELLUMO_CONVERT_CLASS, L"", ConvertStyle, 0, 0, size.cx, size.cy,
-                              frmMain_.Handle(), nullptr, instance, this);
+    // Already registered on a second opening.
+    ui::RegisterWindowClass(VELLUMO_CONVERT_CLASS, WindowProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    ui::RegisterWindowClass(TrackClass, TrackProc);
+    const SIZE size = ui::WindowSizeForClient(6645, 3015, ui::ModalStyle, ui::ModalExStyle);
+    window_ = CreateWindowExW(ui::ModalExStyle, VELLUMO_CONVERT_CLASS, L"", ui::ModalStyle, 0, 0, size.cx, size.cy,
+                              frmMain_.Handle(), nullptr, GetModuleHandleW(nullptr), this);
     if (!window_) return false;
     FormLoad();
     return true;
@@ -96,16 +85,10 @@ void ConvertWindow::CreateControls()
     labelTotal_ = CreateChild(window_, L"Static", L"Total Length:", label, {240, 960, 945, 195}, ids::LabelTotal, font);
     labelCurrent_ =
         CreateChild(window_, L"Static", L"Current Pos:", label, {240, 1320, 870, 195}, ids::LabelCurrent, font);
-    picPercent_ = CreateChild(window_, TrackClass, L"", WS_CLIPCHILDREN, {2160, 1320, 4215, 285}, ids::picPercent,
-                              font, WS_EX_CLIENTEDGE);
-    labelPercent_ = CreateChild(picPercent_, L"Static", L"0%", SS_CENTER | SS_NOPREFIX | SS_CENTERIMAGE,
-                                {0, 0, 855, 285}, ids::LabelPercent, font);
+    CreateBar(window_, 1320, ids::picPercent, ids::LabelPercent, font, picPercent_, labelPercent_);
     labelFile_ =
         CreateChild(window_, L"Static", L"Files Progress:", label, {240, 1680, 1020, 195}, ids::LabelFile, font);
-    picPercent2_ = CreateChild(window_, TrackClass, L"", WS_CLIPCHILDREN, {2160, 1680, 4215, 285}, ids::picPercent2,
-                               font, WS_EX_CLIENTEDGE);
-    labelPercent2_ = CreateChild(picPercent2_, L"Static", L"0%", SS_CENTER | SS_NOPREFIX | SS_CENTERIMAGE,
-                                 {0, 0, 855, 285}, ids::LabelPercent2, font);
+    CreateBar(window_, 1680, ids::picPercent2, ids::LabelPercent2, font, picPercent2_, labelPercent2_);
     cmdStart_ = CreateChild(window_, L"Button", L"&Start", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP,
                             {240, 2280, 1455, 375}, ids::cmdStart, font);
     cmdCancel_ = CreateChild(window_, L"Button", L"&Cancel", BS_PUSHBUTTON | WS_TABSTOP, {4920, 2280, 1455, 375},
@@ -425,12 +408,7 @@ void ConvertWindow::DispatchOne(MSG& message)
 
 LRESULT CALLBACK ConvertWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<ConvertWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->window_ = window;
-    }
-    auto* self = reinterpret_cast<ConvertWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = ui::WindowObject(window, message, lParam, &ConvertWindow::window_);
     if (!self) return DefWindowProcW(window, message, wParam, lParam);
     return self->Handle(message, wParam, lParam);
 }

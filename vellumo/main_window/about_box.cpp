@@ -9,24 +9,16 @@ namespace vellumo {
 
 namespace {
 
-constexpr DWORD AboutStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_CLIPCHILDREN;
-constexpr DWORD AboutExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 constexpr wchar_t ProgramTitle[] = L"Vellumo";
 
 class AboutWindow {
 public:
     HWND Create(HWND owner)
     {
-        WNDCLASSEXW wc = {};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        wc.lpszClassName = VELLUMO_ABOUT_CLASS;
-        RegisterClassExW(&wc);
-        const SIZE size = ui::WindowSizeForClient(6390, 3555, AboutStyle, AboutExStyle);
-        window_ = CreateWindowExW(AboutExStyle, VELLUMO_ABOUT_CLASS, L"About Vellumo", AboutStyle, 0, 0, size.cx,
-                                  size.cy, owner, nullptr, wc.hInstance, this);
+        ui::RegisterWindowClass(VELLUMO_ABOUT_CLASS, Proc);
+        const SIZE size = ui::WindowSizeForClient(6390, 3555, ui::ModalStyle, ui::ModalExStyle);
+        window_ = CreateWindowExW(ui::ModalExStyle, VELLUMO_ABOUT_CLASS, L"About Vellumo", ui::ModalStyle, 0, 0,
+                                  size.cx, size.cy, owner, nullptr, GetModuleHandleW(nullptr), this);
         if (!window_) return nullptr;
         ui::CentreWindow(window_, owner);
         FormLoad();
@@ -68,12 +60,7 @@ private:
 
     static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
-        if (message == WM_NCCREATE) {
-            auto* self = static_cast<AboutWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-            self->window_ = window;
-        }
-        auto* self = reinterpret_cast<AboutWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        auto* self = ui::WindowObject(window, message, lParam, &AboutWindow::window_);
         if (!self) return DefWindowProcW(window, message, wParam, lParam);
         switch (message) {
         case WM_CREATE:

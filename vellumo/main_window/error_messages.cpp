@@ -2,38 +2,39 @@
 
 namespace vellumo {
 
+namespace {
+
+struct KnownError {
+    LONG code;
+    ErrorReaction reaction;
+    const wchar_t* message;  // ShowMessage only
+};
+
+const KnownError KnownErrors[] = {
+    {32, ErrorReaction::ShowMessage, L"File in used now \xFF01"},
+    {183, ErrorReaction::Ignore, nullptr},
+    {80000, ErrorReaction::ShowMessage, L"DX or COM runtime Exception\xFF01"},
+    {80001, ErrorReaction::Silent, nullptr},
+    {80002, ErrorReaction::Silent, nullptr},
+    {80003, ErrorReaction::Silent, nullptr},
+    {80004, ErrorReaction::ShowMessage, L"Wave Encode Exption\xFF01"},
+    {80005, ErrorReaction::ShowMessage, L"Mp3 Encode Exption\xFF01"},
+    {80006, ErrorReaction::ShowMessage, L"Encode Exption\xFF01"},
+    {88890, ErrorReaction::ShowMessage, L"Runtime Exception\xFF01"},
+};
+
+}  // namespace
+
 ErrorReaction ErrorMessageFor(LONG code, std::wstring* message)
 {
     message->clear();
-    switch (code) {
-    case 32:
-        *message = L"File in used now \xFF01";
-        return ErrorReaction::ShowMessage;
-    case 183:
-        return ErrorReaction::Ignore;
-    case 80000:
-        *message = L"DX or COM runtime Exception\xFF01";
-        return ErrorReaction::ShowMessage;
-    case 80001:
-    case 80002:
-    case 80003:
-        return ErrorReaction::Silent;
-    case 80004:
-        *message = L"Wave Encode Exption\xFF01";
-        return ErrorReaction::ShowMessage;
-    case 80005:
-        *message = L"Mp3 Encode Exption\xFF01";
-        return ErrorReaction::ShowMessage;
-    case 80006:
-        *message = L"Encode Exption\xFF01";
-        return ErrorReaction::ShowMessage;
-    case 88890:
-        *message = L"Runtime Exception\xFF01";
-        return ErrorReaction::ShowMessage;
-    default:
-        *message = L"System Error\xFF01" L"Error Code\xFF1A" + std::to_wstring(code);
-        return ErrorReaction::ShowMessage;
+    for (const KnownError& known : KnownErrors) {
+        if (known.code != code) continue;
+        if (known.message) *message = known.message;
+        return known.reaction;
     }
+    *message = L"System Error\xFF01" L"Error Code\xFF1A" + std::to_wstring(code);
+    return ErrorReaction::ShowMessage;
 }
 
 }  // namespace vellumo

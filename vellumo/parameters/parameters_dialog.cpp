@@ -11,8 +11,6 @@ namespace vellumo {
 
 namespace {
 
-constexpr DWORD ParaStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_CLIPCHILDREN;
-constexpr DWORD ParaExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 constexpr int BitrateCount = 14;
 
 // Positions that cmdDefault selects; also what a stored value that a list
@@ -30,17 +28,10 @@ public:
 
     HWND Create(HWND owner)
     {
-        WNDCLASSEXW wc = {};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = VELLUMO_PARA_CLASS;
-        RegisterClassExW(&wc);
-        const SIZE size = ui::WindowSizeForClient(7230, 4800, ParaStyle, ParaExStyle);
-        window_ = CreateWindowExW(ParaExStyle, VELLUMO_PARA_CLASS, L"MP3 WAV Parameters", ParaStyle, 0, 0, size.cx,
-                                  size.cy, owner, nullptr, wc.hInstance, this);
+        ui::RegisterWindowClass(VELLUMO_PARA_CLASS, Proc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+        const SIZE size = ui::WindowSizeForClient(7230, 4800, ui::ModalStyle, ui::ModalExStyle);
+        window_ = CreateWindowExW(ui::ModalExStyle, VELLUMO_PARA_CLASS, L"MP3 WAV Parameters", ui::ModalStyle, 0, 0,
+                                  size.cx, size.cy, owner, nullptr, GetModuleHandleW(nullptr), this);
         if (!window_) return nullptr;
         ui::CentreWindow(window_, nullptr);
         FormLoad();
@@ -276,12 +267,7 @@ private:
 
     static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
-        if (message == WM_NCCREATE) {
-            auto* self = static_cast<ParametersWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-            self->window_ = window;
-        }
-        auto* self = reinterpret_cast<ParametersWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        auto* self = ui::WindowObject(window, message, lParam, &ParametersWindow::window_);
         if (!self) return DefWindowProcW(window, message, wParam, lParam);
         switch (message) {
         case WM_CREATE:
