@@ -144,20 +144,6 @@ TEST_F(ConverterTest, SaveFileKeepsACopyAndNothingIsBuiltBeforeLoadFile)
     EXPECT_TRUE(events_.Names().empty());
 }
 
-TEST_F(ConverterTest, LoadFileBuildsTheSourceChainOnly)
-{
-    EXPECT_EQ(0, Load(L"C:\\music\\my song.rm"));
-    EXPECT_TRUE(events_.Names().empty());
-    EXPECT_EQ((Strings{"create reader", "create splitter", "create decoder"}), lab_.With("create"));
-    EXPECT_EQ((Strings{"join reader File Reader", "join splitter Real Spliter", "join decoder Real ADecoder"}),
-              lab_.With("join"));
-    EXPECT_EQ((Strings{"load C:\\music\\my song.rm"}), lab_.With("load"));
-    EXPECT_EQ((Strings{"connect reader:Output -> splitter:Input", "connect splitter:Audio -> decoder:In"}),
-              lab_.With("connect"));
-    EXPECT_EQ(59, Length(&AtlHalvex::get_TotalLength));  // 59.9 s
-    EXPECT_EQ(0, Length(&AtlHalvex::get_CurrentLength));
-}
-
 TEST_F(ConverterTest, PathsReachTheFiltersThroughTheAnsiCodePage)
 {
     // A path too long for the filters' 260-character buffer arrives empty,
@@ -250,10 +236,21 @@ TEST_F(ConverterTest, NoFilterGraphMeansError80000AndAnUnwrittenResult)
 
 // --- Convert ---------------------------------------------------------------
 
-TEST_F(ConverterTest, Mp3ConversionBuildsSevenFiltersInOrder)
+TEST_F(ConverterTest, LoadFileBuildsTheSourceChainAndMp3ConversionSevenFiltersInOrder)
 {
     Load(L"C:\\first.rm");
-    Prepare(L"C:\\out\\my song.mp3");  // loads C:\music\song.rm: the last LoadFile counts
+    lab_.ClearLog();
+    EXPECT_EQ(0, Load(L"C:\\music\\my song.rm"));
+    EXPECT_TRUE(events_.Names().empty());
+    EXPECT_EQ((Strings{"join reader File Reader", "join splitter Real Spliter", "join decoder Real ADecoder"}),
+              lab_.With("join"));
+    EXPECT_EQ((Strings{"connect reader:Output -> splitter:Input", "connect splitter:Audio -> decoder:In"}),
+              lab_.With("connect"));
+    EXPECT_EQ(59, Length(&AtlHalvex::get_TotalLength));  // 59.9 s
+    EXPECT_EQ(0, Length(&AtlHalvex::get_CurrentLength));
+
+    converter_->put_SaveFile(Bstr(L"C:\\out\\my song.mp3"));
+    lab_.ClearLog();
     EXPECT_TRUE(Convert().empty());
     EXPECT_EQ((Strings{"create reader", "create splitter", "create decoder", "create writer", "create wavdest",
                        "create acm", "create encoder"}),
@@ -262,7 +259,7 @@ TEST_F(ConverterTest, Mp3ConversionBuildsSevenFiltersInOrder)
                        "connect decoder:Out -> acm:Input", "connect acm:Output -> encoder:In",
                        "connect encoder:Out -> wavdest:In", "connect wavdest:Out -> writer:in"}),
               lab_.With("connect"));
-    EXPECT_EQ((Strings{"load C:\\music\\song.rm"}), lab_.With("load"));
+    EXPECT_EQ((Strings{"load C:\\music\\my song.rm"}), lab_.With("load"));  // the last LoadFile's path
     EXPECT_EQ((Strings{"setfile C:\\out\\my song.mp3 stream-type"}), lab_.With("setfile"));
     EXPECT_EQ((Strings{"mode 1"}), lab_.With("mode"));
     EXPECT_EQ((Strings{"wave 1", "wave 0"}), lab_.With("wave"));
