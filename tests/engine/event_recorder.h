@@ -1,7 +1,9 @@
-// An event sink for the converter's events: records each Invoke and can run
-// a handler of the test's own, or fail every call.
+// An event sink for the converter's events, which records each Invoke and
+// can run a handler of the test's own or fail every call; and a message pump
+// with a deadline.
 #pragma once
 
+#include <windows.h>
 #include <oaidl.h>
 
 #include <functional>
@@ -20,6 +22,7 @@ public:
         LONG code;  // onError's argument, 0 otherwise
     };
 
+    // Each event is also appended to sharedLog as "<label> <name>".
     explicit EventRecorder(std::vector<std::string>* sharedLog = nullptr, std::string label = {})
         : sharedLog_(sharedLog), label_(std::move(label)) {}
 
@@ -34,14 +37,17 @@ public:
     const std::vector<Event>& Events() const { return events_; }
 
     std::function<void(const Event&)> onEvent;
-    HRESULT result = S_OK;  // what Invoke returns
+    HRESULT result = S_OK;         // what Invoke returns
+    IID eventsIid = IID_IDispatch;  // the event interface it answers besides IDispatch
+    bool answersEvents = true;     // false: only IUnknown
     LONG refs = 1;
+    int malformed = 0;             // Invoke calls not shaped as an event
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override
     {
-        if (!out) return E_POINTER;
         *out = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IDispatch) return E_NOINTERFACE;
+        if (iid != IID_IUnknown && (!answersEvents || (iid != IID_IDispatch && iid != eventsIid)))
+            return E_NOINTERFACE;
         *out = static_cast<IDispatch*>(this);
         AddRef();
         return S_OK;
@@ -49,11 +55,7 @@ public:
     // Lives on the test's stack: counted, never deleted.
     STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refs); }
     STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--refs); }
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override
-    {
-        if (count) *count = 0;
-        return S_OK;
-    }
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override { *count = 0; return S_OK; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result_,
@@ -75,8 +77,6 @@ public:
         return result;
     }
 
-    int malformed = 0;
-
     static std::string Name(const Event& e)
     {
         switch (e.id) {
@@ -94,5 +94,23 @@ private:
 };
 
 #pragma GCC diagnostic pop
+
+// Pumps messages until done() or the deadline (milliseconds).
+inline bool PumpUntil(const std::function<bool()>& done, DWORD ms = 5000)
+{
+    DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > ms) return false;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    return true;
+}
+
+inline void PumpFor(DWORD ms) { PumpUntil([] { return false; }, ms); }
 
 }  // namespace fakes

@@ -1,8 +1,8 @@
-// Test doubles for the seven filters of the converter's graphs, registered
+// Test doubles for the filters of the converter's graphs, registered
 // in-process with CoRegisterClassObject under the real class identifiers so
 // that the converter's CoCreateInstance finds them instead of the installed
-// filters. Each double is configured per class (pins, failures, extra
-// interfaces) and records what it receives in a shared log.
+// filters. Each double is configured per class and records what it receives
+// in a shared log.
 #pragma once
 
 #include "dshow_uuids.h"
@@ -27,15 +27,11 @@ struct FilterSetup {
     std::vector<PinSetup> pins;
     bool failCreate = false;     // the class object refuses to create it
     bool failJoin = false;       // JoinFilterGraph fails, so AddFilter fails
-    bool missingExtra = false;   // the extra interface is not offered
-    bool missingSink2 = false;   // file writer: no IFileSinkFilter2
-    bool getCurFileFails = false;
-    bool renderer = false;
-    DWORD failPauseError = 0;    // nonzero: Pause fails with this system error
-    HRESULT failPauseResult = S_OK;  // failure: Pause fails with it and sets no system error       // IAMFilterMiscFlags says renderer
+    bool missingExtra = false;   // the interface of its role is not offered
+    bool oldWriter = false;      // file writer: no IFileSinkFilter2, GetCurFile fails
+    HRESULT failPause = S_OK;    // Pause fails with it (a file writer that cannot open its file)
     LONGLONG duration = -1;      // >= 0: filter-level IMediaSeeking with this duration (100 ns)
-    LONGLONG elapsed = 0;        // WAV writer: GetTime
-    bool getTimeFails = false;
+    LONGLONG elapsed = 0;        // WAV writer: GetTime; negative: GetTime fails
     WAVEFORMATEX offered{};      // ACM wrapper: what GetFormat returns
     ULONG offeredFormatSize = sizeof(WAVEFORMATEX);
 };
@@ -48,10 +44,10 @@ public:
     FakeLab(const FakeLab&) = delete;
     FakeLab& operator=(const FakeLab&) = delete;
 
-    // Back to the default setups.
     void ResetSetups();
-    // Registers a class object for each of the seven class identifiers.
+    // Registers a class object for every class that has a setup, or for one.
     bool Register();
+    bool Register(const CLSID& clsid);
 
     FilterSetup& Setup(const CLSID& clsid) { return setups_[clsid]; }
     FilterSetup& Reader() { return Setup(CLSID_AsyncReader); }
@@ -68,19 +64,11 @@ public:
     std::vector<std::string> With(const std::string& prefix) const;
     void ClearLog() { log_.clear(); }
 
-    // Live double objects (filters), for reference counting.
-    long LiveFilters() const { return liveFilters_; }
-    void FilterBorn() { ++liveFilters_; }
-    void FilterDied() { --liveFilters_; }
-    // Double filters currently paused or running.
-    long ActiveFilters() const { return activeFilters_; }
-    void ActiveChanged(long delta) { activeFilters_ += delta; }
-
+    // Double filters alive, and paused or running.
+    long liveFilters = 0;
+    long activeFilters = 0;
     // The graph the most recent filter joined (not a reference).
-    IFilterGraph* LastGraph() const { return lastGraph_; }
-    void SetLastGraph(IFilterGraph* graph) { lastGraph_ = graph; }
-
-    static FakeLab* Current();
+    IFilterGraph* lastGraph = nullptr;
 
 private:
     struct GuidLess {
@@ -89,10 +77,6 @@ private:
     std::map<GUID, FilterSetup, GuidLess> setups_;
     std::vector<std::string> log_;
     std::vector<DWORD> cookies_;
-    std::vector<IClassFactory*> factories_;
-    long activeFilters_ = 0;
-    long liveFilters_ = 0;
-    IFilterGraph* lastGraph_ = nullptr;
 };
 
 std::string Narrow(const wchar_t* text);

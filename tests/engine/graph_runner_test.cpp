@@ -1,5 +1,6 @@
-// The graph runner against the platform's filter graph manager, and the
-// subject/observer pair it notifies through.
+// The graph runner and the filter wrappers against the platform's filter
+// graph manager, with test doubles and with the platform's own reader and
+// writer.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,9 +14,11 @@
 #include "test_platform.h"
 
 using corvane::ComPtr;
+using corvane::FilterWrapper;
 using corvane::GraphObserver;
 using corvane::GraphRunner;
 using corvane::GraphSubject;
+using Strings = std::vector<std::string>;
 
 namespace {
 
@@ -31,190 +34,70 @@ public:
     std::function<void(LONG)> onNotify;
 };
 
-TEST(GraphSubjectTest, NotifiesFromLastAttachedToFirstAndListsEachObserverOnce)
-{
-    std::vector<std::string> order;
-    struct Named : GraphObserver {
-        Named(std::vector<std::string>& o, const char* n) : order(o), name(n) {}
-        void OnNotify(LONG code, GraphSubject* s, LONG e) override
-        {
-            order.push_back(name);
-            GraphObserver::OnNotify(code, s, e);
-        }
-        std::vector<std::string>& order;
-        std::string name;
-    };
-    Named first(order, "first"), second(order, "second");
-    {
-        GraphSubject subject;
-        subject.AttachObserver(&first);
-        subject.AttachObserver(&second);
-        subject.AttachObserver(&first);
-        subject.AttachObserver(nullptr);
-        EXPECT_EQ(2u, subject.ObserverCount());
-        EXPECT_EQ(1u, first.Subjects().size());
-        subject.Notify(88892, nullptr, 0);
-        EXPECT_EQ((std::vector<std::string>{"second", "first"}), order);
-    }
-    // The departing subject told both observers with code 0.
-    EXPECT_TRUE(first.Subjects().empty());
-    EXPECT_TRUE(second.Subjects().empty());
-}
-
-TEST(GraphSubjectTest, ObserverDetachesFromItsSubjectsWhenDestroyed)
-{
-    GraphSubject a, b;
-    {
-        GraphObserver observer;
-        a.AttachObserver(&observer);
-        b.AttachObserver(&observer);
-        ASSERT_EQ(2u, observer.Subjects().size());
-    }
-    EXPECT_EQ(0u, a.ObserverCount());
-    EXPECT_EQ(0u, b.ObserverCount());
-    a.DetachObserver(nullptr);
-}
-
-class GraphRunnerTest : public ::testing::Test {
+class GraphTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(lab_.Register()); }
-
-    // Adds a double of the given class to the runner's graph.
-    std::unique_ptr<corvane::FilterWrapper> Add(GraphRunner& runner, const CLSID& clsid, const char* name)
+    void SetUp() override
     {
-        auto wrapper = std::make_unique<corvane::FilterWrapper>(runner.Graph(), clsid, name);
-        EXPECT_TRUE(wrapper->Create());
-        return wrapper;
+        ASSERT_TRUE(lab_.Register());
+        ASSERT_TRUE(runner_.Create());
+        lab_.ClearLog();
     }
-
-    void Queue(GraphRunner& runner, long code)
+    void Queue(long code)
     {
         ComPtr<IMediaEventSink> sink;
-        ASSERT_EQ(S_OK, ComPtr<IGraphBuilder>(runner.Graph()).QueryTo(IID_IMediaEventSink, sink.PutVoid()));
+        ASSERT_EQ(S_OK, runner_.Graph()->QueryInterface(IID_IMediaEventSink, sink.PutVoid()));
         ASSERT_TRUE(SUCCEEDED(sink->Notify(code, 0, 0)));
+    }
+    static std::string PinName(IPin* pin)
+    {
+        if (!pin) return "(none)";
+        PIN_INFO info{};
+        pin->QueryPinInfo(&info);
+        info.pFilter->Release();
+        return fakes::Narrow(info.achName);
     }
 
     testing_support::ComApartment com_;
     fakes::FakeLab lab_;
+    GraphRunner runner_;
 };
 
-TEST_F(GraphRunnerTest, CreateObtainsTheGraphOnceAndStartsStopped)
+TEST_F(GraphTest, RunnerObtainsOneGraphAndSeeksAndMeasuresThroughIt)
 {
-    GraphRunner runner;
-    EXPECT_EQ(nullptr, runner.Graph());
-    EXPECT_FALSE(runner.Run());
-    EXPECT_FALSE(runner.Stop());
-    EXPECT_FALSE(runner.SetNotifyWindow(nullptr));
-    EXPECT_EQ(0.0, runner.Duration());
+    IGraphBuilder* graph = runner_.Graph();
+    EXPECT_FALSE(runner_.Create());
+    EXPECT_EQ(graph, runner_.Graph());
+    EXPECT_EQ(GraphRunner::Stopped, runner_.State());
+    EXPECT_EQ(0.0, runner_.Duration());  // nobody answers
 
-    ASSERT_TRUE(runner.Create());
-    IGraphBuilder* graph = runner.Graph();
-    ASSERT_NE(nullptr, graph);
-    EXPECT_FALSE(runner.Create());
-    EXPECT_EQ(graph, runner.Graph());
-    EXPECT_EQ(GraphRunner::Stopped, runner.State());
-}
-
-TEST_F(GraphRunnerTest, StopWithoutRunAndSeekToZero)
-{
-    GraphRunner runner;
-    ASSERT_TRUE(runner.Create());
-    auto splitter = Add(runner, corvane::CLSID_RealSplitter, "Real Spliter");
+    FilterWrapper splitter(graph, corvane::CLSID_RealSplitter, "Real Spliter");
+    ASSERT_TRUE(splitter.Create());
+    EXPECT_NEAR(59.9, runner_.Duration(), 1e-9);
     lab_.ClearLog();
-
     // Never run: reports success and the graph is not asked (its Stop would
     // reposition the seeking filters).
-    EXPECT_TRUE(runner.Stop());
+    EXPECT_TRUE(runner_.Stop());
     EXPECT_TRUE(lab_.With("seek").empty());
-
-    EXPECT_TRUE(runner.Seek(0.0));
-    EXPECT_EQ((std::vector<std::string>{"seek 0 5 none 0"}), lab_.With("seek"));
-    lab_.ClearLog();
-    EXPECT_TRUE(runner.Seek(2.5));
-    EXPECT_EQ((std::vector<std::string>{"seek 25000000 5 none 0"}), lab_.With("seek"));
+    EXPECT_TRUE(runner_.Seek(2.5));
+    EXPECT_EQ((Strings{"seek 25000000 5 none 0"}), lab_.With("seek"));
 }
 
-TEST_F(GraphRunnerTest, DurationComesFromTheGraphAndIsZeroWhenNobodyAnswers)
+TEST_F(GraphTest, DrainTurnsAbortsIntoOneNotificationEachAndDropsOtherEvents)
 {
-    GraphRunner runner;
-    ASSERT_TRUE(runner.Create());
-    EXPECT_EQ(0.0, runner.Duration());
-    auto splitter = Add(runner, corvane::CLSID_RealSplitter, "Real Spliter");
-    EXPECT_NEAR(59.9, runner.Duration(), 1e-9);
-}
-
-TEST_F(GraphRunnerTest, RunAndStopChangeTheStateOnlyOnce)
-{
-    GraphRunner runner;
-    ASSERT_TRUE(runner.Create());
-    auto writer = Add(runner, CLSID_FileWriter, "File Writer");
-    ASSERT_TRUE(runner.Run());
-    EXPECT_EQ(GraphRunner::Running, runner.State());
-    EXPECT_TRUE(runner.Run());
-    ComPtr<IMediaControl> control;
-    ASSERT_EQ(S_OK, ComPtr<IGraphBuilder>(runner.Graph()).As(control));
-    OAFilterState state = -1;
-    control->GetState(1000, &state);
-    EXPECT_EQ(State_Running, state);
-    ASSERT_TRUE(runner.Stop());
-    EXPECT_EQ(GraphRunner::Stopped, runner.State());
-    control->GetState(1000, &state);
-    EXPECT_EQ(State_Stopped, state);
-}
-
-TEST_F(GraphRunnerTest, DrainTurnsAbortsIntoOneNotificationEachAndDropsOtherEvents)
-{
-    GraphRunner runner;
-    ASSERT_TRUE(runner.Create());
     RecordingObserver observer;
-    runner.AttachObserver(&observer);
-
-    Queue(runner, EC_USER + 7);
-    Queue(runner, EC_ERRORABORT);
-    Queue(runner, EC_USERABORT);
-    Queue(runner, EC_USER + 8);
-    runner.OnGraphEvent();
+    runner_.AttachObserver(&observer);
+    Queue(EC_USER + 7);
+    Queue(EC_ERRORABORT);
+    Queue(EC_USERABORT);
+    Queue(EC_USER + 8);
+    runner_.OnGraphEvent();
     EXPECT_EQ((std::vector<LONG>{88890, 88890}), observer.codes);
-
-    // The queue is empty afterwards.
     observer.codes.clear();
-    runner.OnGraphEvent();
+    runner_.OnGraphEvent();  // the queue is empty
     EXPECT_TRUE(observer.codes.empty());
 }
 
-TEST_F(GraphRunnerTest, CompletionIsNotifiedOnceWhenTheRendererReports)
-{
-    GraphRunner runner;
-    ASSERT_TRUE(runner.Create());
-    auto writer = Add(runner, CLSID_FileWriter, "File Writer");
-    RecordingObserver observer;
-    runner.AttachObserver(&observer);
-    ASSERT_TRUE(runner.Run());
-
-    ComPtr<IMediaEventSink> sink;
-    ASSERT_EQ(S_OK, ComPtr<IGraphBuilder>(runner.Graph()).QueryTo(IID_IMediaEventSink, sink.PutVoid()));
-    sink->Notify(EC_USER + 1, 0, 0);
-    sink->Notify(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(writer->Filter()));
-    sink->Notify(EC_USER + 2, 0, 0);
-    runner.OnGraphEvent();
-    EXPECT_EQ((std::vector<LONG>{88892}), observer.codes);
-    runner.Stop();
-}
-
-TEST_F(GraphRunnerTest, DestroyingTheRunnerEmptiesItsObserversSubjectList)
-{
-    RecordingObserver observer;
-    {
-        GraphRunner runner;
-        ASSERT_TRUE(runner.Create());
-        runner.AttachObserver(&observer);
-        ASSERT_EQ(1u, observer.Subjects().size());
-    }
-    EXPECT_TRUE(observer.Subjects().empty());
-    EXPECT_EQ((std::vector<LONG>{0}), observer.codes);
-}
-
-TEST_F(GraphRunnerTest, AnObserverThatDestroysTheRunnerEndsTheDrain)
+TEST_F(GraphTest, AnObserverThatDestroysTheRunnerEndsTheDrain)
 {
     // The runner lives in storage the test overwrites once it is destroyed,
     // so that any later use of it by the drain would fault.
@@ -223,35 +106,97 @@ TEST_F(GraphRunnerTest, AnObserverThatDestroysTheRunnerEndsTheDrain)
     ASSERT_TRUE(runner->Create());
     RecordingObserver observer;
     runner->AttachObserver(&observer);
-    bool destroyed = false;
     observer.onNotify = [&](LONG code) {
-        if (code == 88890 && !destroyed) {
-            destroyed = true;
-            runner->~GraphRunner();
-            memset(storage, 0xAB, sizeof(storage));
-        }
+        if (code != 88890) return;
+        runner->~GraphRunner();
+        memset(storage, 0xAB, sizeof(storage));
     };
-    Queue(*runner, EC_ERRORABORT);
-    Queue(*runner, EC_ERRORABORT);
+    ComPtr<IMediaEventSink> sink;
+    ASSERT_EQ(S_OK, runner->Graph()->QueryInterface(IID_IMediaEventSink, sink.PutVoid()));
+    sink->Notify(EC_ERRORABORT, 0, 0);
+    sink->Notify(EC_ERRORABORT, 0, 0);
+    sink.Reset();
     runner->OnGraphEvent();
-    EXPECT_TRUE(destroyed);
     // One abort, then the departure notice; the second abort was never fetched.
     EXPECT_EQ((std::vector<LONG>{88890, 0}), observer.codes);
     EXPECT_TRUE(observer.Subjects().empty());
 }
 
-TEST_F(GraphRunnerTest, ReleasesTheGraphCompletely)
+TEST_F(GraphTest, FindPinMatchesThePatternCaseSensitively)
 {
-    IGraphBuilder* graph = nullptr;
+    lab_.Splitter().pins = {{L"Input", PINDIR_INPUT}, {L"AUDIO", PINDIR_OUTPUT}, {L"Video", PINDIR_OUTPUT},
+                            {L"audio 1", PINDIR_OUTPUT}, {L"Audio", PINDIR_OUTPUT}};
+    FilterWrapper splitter(runner_.Graph(), corvane::CLSID_RealSplitter, "Real Spliter");
+    ASSERT_TRUE(splitter.Create());
+    EXPECT_EQ("audio 1", PinName(splitter.OutputPin("udio")));
+    EXPECT_EQ("AUDIO", PinName(splitter.OutputPin()));
+    EXPECT_EQ("Input", PinName(splitter.InputPin()));
+    EXPECT_EQ(nullptr, splitter.OutputPin("UDIO!"));
+    corvane::FileWriterFilter writer(runner_.Graph());
+    ASSERT_TRUE(writer.Create());
+    EXPECT_EQ(nullptr, writer.OutputPin());
+}
+
+TEST_F(GraphTest, OptionalInterfacesOfTheOutputFiltersMayBeMissing)
+{
+    // A file writer without IFileSinkFilter2 and a current file: no mode, no name.
+    lab_.Writer().oldWriter = true;
+    corvane::FileWriterFilter writer(runner_.Graph());
+    EXPECT_TRUE(writer.Create());
+    writer.SetOutputFile("C:\\out.mp3");
+    EXPECT_TRUE(lab_.With("mode").empty());
+    EXPECT_TRUE(lab_.With("setfile").empty());
+
+    // An ACM wrapper format block too small for PCM, or no IAMStreamConfig:
+    // no format is set.
+    lab_.Acm().offeredFormatSize = 8;
+    corvane::AcmWrapperFilter small(runner_.Graph());
+    ASSERT_TRUE(small.Create());
+    EXPECT_FALSE(small.ApplyFormat());  // output pin not looked up yet
+    ASSERT_NE(nullptr, small.OutputPin());
+    EXPECT_FALSE(small.ApplyFormat());
+    lab_.Acm().missingExtra = true;
+    corvane::AcmWrapperFilter noConfig(runner_.Graph());
+    ASSERT_TRUE(noConfig.Create());
+    ASSERT_NE(nullptr, noConfig.OutputPin());
+    EXPECT_FALSE(noConfig.ApplyFormat());
+    EXPECT_TRUE(lab_.With("acm format").empty());
+}
+
+// The wrappers around the platform's own reader and writer, without doubles.
+TEST(SystemFilterTest, AsyncReaderLoadsTheSourceAndFileWriterComesAndGoes)
+{
+    testing_support::ComApartment com;
+    GraphRunner runner;
+    ASSERT_TRUE(runner.Create());
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string path = std::string(temp) + "engine reader test.rm";
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    DWORD written = 0;
+    WriteFile(file, ".RMF\0\0\0\x12", 8, &written, nullptr);
+    CloseHandle(file);
     {
-        GraphRunner runner;
-        ASSERT_TRUE(runner.Create());
-        auto writer = Add(runner, CLSID_FileWriter, "File Writer");
-        graph = runner.Graph();
-        graph->AddRef();
+        corvane::FileReaderFilter reader(runner.Graph());
+        ASSERT_TRUE(reader.Create());
+        reader.LoadSource(path.c_str());
+        ComPtr<IFileSourceFilter> source;
+        ASSERT_EQ(S_OK, ComPtr<IBaseFilter>(reader.Filter()).As(source));
+        LPOLESTR current = nullptr;
+        ASSERT_EQ(S_OK, source->GetCurFile(&current, nullptr));
+        EXPECT_EQ(path, fakes::Narrow(current));
+        CoTaskMemFree(current);
+        EXPECT_NE(nullptr, reader.OutputPin());
     }
-    EXPECT_EQ(0u, graph->Release());
-    EXPECT_EQ(0, lab_.LiveFilters());
+    DeleteFileA(path.c_str());
+
+    corvane::FileWriterFilter writer(runner.Graph());
+    ASSERT_TRUE(writer.Create());
+    EXPECT_NE(nullptr, writer.InputPin());
+    writer.Release();
+    ComPtr<IBaseFilter> found;
+    EXPECT_NE(S_OK, runner.Graph()->FindFilterByName(L"File Writer", found.Put()));
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 // The control in a small container: windowed in-place activation (also when
 // the site offers windowless activation), its window class and styles, the
 // drawing by window painting, IViewObject::Draw and the GetData metafile,
-// deactivation, and the engine's notification message.
+// deactivation, quick activation, and the engine's notification message.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwctype>
+#include <memory>
 #include <string>
 
 #include "fake_filters.h"
@@ -14,7 +16,8 @@
 namespace {
 
 using namespace server_test;
-using testing_support::ComApartment;
+using fakes::PumpFor;
+using fakes::PumpUntil;
 
 // A site that offers windowless activation and records what the control
 // asks of it.
@@ -25,11 +28,9 @@ public:
 
     RECT pos = {10, 20, 250, 140};
     DWORD activateFlags = ~0u;
-    int activations = 0;
-    int deactivations = 0;
-    int uiActivations = 0;
+    int activations = 0, deactivations = 0, uiActivations = 0;
+    ULONG refs = 1;
 
-    // IUnknown
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override
     {
         *out = nullptr;
@@ -44,8 +45,6 @@ public:
     }
     STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
     STDMETHODIMP_(ULONG) Release() override { return --refs; }
-    ULONG refs = 1;
-
     // IOleClientSite
     STDMETHODIMP SaveObject() override { return S_OK; }
     STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
@@ -53,12 +52,9 @@ public:
     STDMETHODIMP ShowObject() override { return S_OK; }
     STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
     STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
-
-    // IOleWindow
+    // IOleWindow, IOleInPlaceSite
     STDMETHODIMP GetWindow(HWND* w) override { *w = window_; return S_OK; }
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
-
-    // IOleInPlaceSite
     STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
     STDMETHODIMP OnInPlaceActivate() override { ++activations; activateFlags = 0; return S_OK; }
     STDMETHODIMP OnUIActivate() override { ++uiActivations; return S_OK; }
@@ -67,12 +63,8 @@ public:
     {
         *frame = nullptr;
         *doc = nullptr;
-        *p = pos;
-        *clip = pos;
-        info->fMDIApp = FALSE;
-        info->hwndFrame = window_;
-        info->haccel = nullptr;
-        info->cAccelEntries = 0;
+        *p = *clip = pos;
+        *info = OLEINPLACEFRAMEINFO{info->cb, FALSE, window_, nullptr, 0};
         return S_OK;
     }
     STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
@@ -81,7 +73,6 @@ public:
     STDMETHODIMP DiscardUndoState() override { return S_OK; }
     STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
     STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
-
     // IOleInPlaceSiteEx
     STDMETHODIMP OnInPlaceActivateEx(BOOL* noRedraw, DWORD flags) override
     {
@@ -92,7 +83,6 @@ public:
     }
     STDMETHODIMP OnInPlaceDeactivateEx(BOOL) override { ++deactivations; return S_OK; }
     STDMETHODIMP RequestUIActivate() override { return S_OK; }
-
     // IOleInPlaceSiteWindowless: windowless activation is offered.
     STDMETHODIMP CanWindowlessActivate() override { return S_OK; }
     STDMETHODIMP GetCapture() override { return S_FALSE; }
@@ -117,17 +107,11 @@ public:
     Canvas(int width, int height) : width_(width), height_(height)
     {
         BITMAPINFO bmi = {};
-        bmi.bmiHeader.biSize = sizeof bmi.bmiHeader;
-        bmi.bmiHeader.biWidth = width;
-        bmi.bmiHeader.biHeight = -height;
-        bmi.bmiHeader.biPlanes = 1;
-        bmi.bmiHeader.biBitCount = 32;
+        bmi.bmiHeader = {sizeof bmi.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
         dc_ = CreateCompatibleDC(nullptr);
         bitmap_ = CreateDIBSection(dc_, &bmi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
         old_ = SelectObject(dc_, bitmap_);
-        for (int i = 0; i < width * height; ++i) bits_[i] = 0x00FFFFFF;
-        SetTextColor(dc_, RGB(0, 0, 0));
-        SetBkMode(dc_, TRANSPARENT);
+        std::fill(bits_, bits_ + width * height, 0x00FFFFFFu);
     }
     ~Canvas()
     {
@@ -137,10 +121,7 @@ public:
     }
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;
-
     HDC Dc() const { return dc_; }
-    int Width() const { return width_; }
-    int Height() const { return height_; }
 
     // Bounding box of the pixels that are not the background colour.
     RECT Ink(DWORD background = 0x00FFFFFF) const
@@ -150,18 +131,15 @@ public:
         for (int y = 0; y < height_; ++y) {
             for (int x = 0; x < width_; ++x) {
                 if ((bits_[y * width_ + x] & 0x00FFFFFF) == background) continue;
-                box.left = std::min<LONG>(box.left, x);
-                box.top = std::min<LONG>(box.top, y);
-                box.right = std::max<LONG>(box.right, x);
-                box.bottom = std::max<LONG>(box.bottom, y);
+                box = {std::min<LONG>(box.left, x), std::min<LONG>(box.top, y), std::max<LONG>(box.right, x),
+                       std::max<LONG>(box.bottom, y)};
             }
         }
         return box;
     }
 
 private:
-    int width_;
-    int height_;
+    int width_, height_;
     HDC dc_ = nullptr;
     HBITMAP bitmap_ = nullptr;
     HGDIOBJ old_ = nullptr;
@@ -180,34 +158,27 @@ void ExpectTextCentredAt(const RECT& ink, int cx, int baseline)
     EXPECT_GT(baseline - ink.top, 4);
 }
 
-LRESULT CALLBACK ContainerProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
-{
-    return DefWindowProcW(w, m, wp, lp);
-}
-
 class Embedding : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_HRESULT_SUCCEEDED(apartment_.Result());
         WNDCLASSW wc = {};
-        wc.lpfnWndProc = ContainerProc;
+        wc.lpfnWndProc = DefWindowProcW;
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.lpszClassName = L"VellumoTestContainer";
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
         RegisterClassW(&wc);
         container_ = CreateWindowExW(0, L"VellumoTestContainer", L"container", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                      50, 50, 400, 300, nullptr, nullptr, wc.hInstance, nullptr);
         ASSERT_NE(nullptr, container_);
-        site_ = new TestSite(container_);
-        ASSERT_HRESULT_SUCCEEDED(
-            CoCreateInstance(CLSID_AtlHalvex, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, ole_.PutVoid()));
-        ASSERT_EQ(S_OK, ole_->SetClientSite(site_));
+        site_ = std::make_unique<TestSite>(container_);
+        ole_ = NewControl<IOleObject>();
+        ASSERT_TRUE(ole_);
+        ASSERT_EQ(S_OK, ole_->SetClientSite(site_.get()));
         ComPtr<IPersistStreamInit> persist;
         ASSERT_EQ(S_OK, ole_.As(persist));
         ASSERT_EQ(S_OK, persist->InitNew());
     }
-
     void TearDown() override
     {
         if (ole_) {
@@ -215,24 +186,30 @@ protected:
             ole_->SetClientSite(nullptr);
             ole_.Reset();
         }
-        if (site_) EXPECT_EQ(1u, site_->refs) << "the control keeps a reference on its site";
-        delete site_;
+        EXPECT_EQ(1u, site_->refs) << "the control keeps a reference on its site";
         if (container_) DestroyWindow(container_);
     }
 
+    // In-place activation in the container; returns the control's window.
     HWND Activate(LONG verb = OLEIVERB_INPLACEACTIVATE)
     {
-        EXPECT_EQ(S_OK, ole_->DoVerb(verb, nullptr, site_, 0, container_, &site_->pos));
+        EXPECT_EQ(S_OK, ole_->DoVerb(verb, nullptr, site_.get(), 0, container_, &site_->pos));
         ComPtr<IOleWindow> window;
-        EXPECT_EQ(S_OK, ole_.As(window));
         HWND hwnd = nullptr;
-        EXPECT_EQ(S_OK, window->GetWindow(&hwnd));
+        if (SUCCEEDED(ole_.As(window))) window->GetWindow(&hwnd);
         return hwnd;
     }
+    RECT PlaceOf(HWND hwnd)
+    {
+        RECT rc;
+        GetWindowRect(hwnd, &rc);
+        MapWindowPoints(nullptr, container_, reinterpret_cast<POINT*>(&rc), 2);
+        return rc;
+    }
 
-    ComApartment apartment_;
+    testing_support::ComApartment apartment_;
     HWND container_ = nullptr;
-    TestSite* site_ = nullptr;
+    std::unique_ptr<TestSite> site_;
     ComPtr<IOleObject> ole_;
 };
 
@@ -243,62 +220,30 @@ TEST_F(Embedding, ActivatesWithItsOwnChildWindowEvenWhenWindowlessIsOffered)
     EXPECT_EQ(1, site_->activations);
     EXPECT_EQ(0u, site_->activateFlags & ACTIVATE_WINDOWLESS);
     EXPECT_EQ(container_, GetParent(hwnd));
-
     wchar_t name[64] = {};
     ASSERT_GT(GetClassNameW(hwnd, name, 64), 0);
     const std::wstring cls(name);
-    ASSERT_EQ(12u, cls.size()) << std::string(cls.begin(), cls.end());
+    ASSERT_EQ(12u, cls.size()) << cls;
     EXPECT_EQ(L"ATL:", cls.substr(0, 4));
     for (wchar_t c : cls.substr(4)) EXPECT_TRUE(std::iswdigit(c) || (c >= L'A' && c <= L'F')) << c;
-
     EXPECT_EQ(0x56000000u, static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE)));
     EXPECT_EQ(0u, static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE)));
     EXPECT_EQ(0, GetWindowTextLengthW(hwnd));
     EXPECT_EQ(static_cast<ULONG_PTR>(CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS), GetClassLongPtrW(hwnd, GCL_STYLE));
     EXPECT_EQ(static_cast<ULONG_PTR>(COLOR_WINDOW + 1), GetClassLongPtrW(hwnd, GCLP_HBRBACKGROUND));
-    EXPECT_EQ(reinterpret_cast<ULONG_PTR>(LoadCursorW(nullptr, MAKEINTRESOURCEW(32512))),
-              GetClassLongPtrW(hwnd, GCLP_HCURSOR));
+    EXPECT_EQ(reinterpret_cast<ULONG_PTR>(LoadCursorW(nullptr, MAKEINTRESOURCEW(32512))), GetClassLongPtrW(hwnd, GCLP_HCURSOR));
     EXPECT_EQ(0u, GetClassLongPtrW(hwnd, GCLP_HICON));
     EXPECT_EQ(nullptr, GetWindow(hwnd, GW_CHILD));
+    RECT place = PlaceOf(hwnd);
+    EXPECT_TRUE(EqualRect(&place, &site_->pos));
 
-    RECT rc;
-    GetWindowRect(hwnd, &rc);
-    MapWindowPoints(nullptr, container_, reinterpret_cast<POINT*>(&rc), 2);
-    EXPECT_TRUE(EqualRect(&rc, &site_->pos));
-
-    // The class is shared: a second control's window has the same class name.
-    ComPtr<IOleObject> second;
-    ASSERT_HRESULT_SUCCEEDED(
-        CoCreateInstance(CLSID_AtlHalvex, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, second.PutVoid()));
-    TestSite otherSite(container_);
-    ASSERT_EQ(S_OK, second->SetClientSite(&otherSite));
-    ASSERT_EQ(S_OK, second->DoVerb(OLEIVERB_SHOW, nullptr, &otherSite, 0, container_, &otherSite.pos));
-    ComPtr<IOleWindow> w2;
-    ASSERT_EQ(S_OK, second.As(w2));
-    HWND hwnd2 = nullptr;
-    ASSERT_EQ(S_OK, w2->GetWindow(&hwnd2));
-    wchar_t name2[64] = {};
-    GetClassNameW(hwnd2, name2, 64);
-    EXPECT_EQ(cls, std::wstring(name2));
-    EXPECT_EQ(S_OK, second->Close(OLECLOSE_NOSAVE));
-    EXPECT_FALSE(IsWindow(hwnd2));
-    second->SetClientSite(nullptr);
-    second.Reset();
-    EXPECT_EQ(1u, otherSite.refs);
-}
-
-TEST_F(Embedding, SetObjectRectsMovesTheWindow)
-{
-    HWND hwnd = Activate();
-    ASSERT_NE(nullptr, hwnd);
     ComPtr<IOleInPlaceObject> inPlace;
     ASSERT_EQ(S_OK, ole_.As(inPlace));
     RECT pos = {30, 40, 130, 90};
     ASSERT_EQ(S_OK, inPlace->SetObjectRects(&pos, &pos));
-    RECT rc;
-    GetWindowRect(hwnd, &rc);
-    MapWindowPoints(nullptr, container_, reinterpret_cast<POINT*>(&rc), 2);
-    EXPECT_TRUE(EqualRect(&rc, &pos));
+    place = PlaceOf(hwnd);
+    EXPECT_TRUE(EqualRect(&place, &pos));
+
 }
 
 TEST_F(Embedding, DeactivationDestroysTheWindow)
@@ -314,7 +259,6 @@ TEST_F(Embedding, DeactivationDestroysTheWindow)
     HWND none = reinterpret_cast<HWND>(1);
     EXPECT_EQ(E_FAIL, inPlace->GetWindow(&none));
     EXPECT_EQ(nullptr, none);
-
     // Activating again makes a new window.
     HWND again = Activate();
     EXPECT_TRUE(IsWindow(again));
@@ -322,7 +266,7 @@ TEST_F(Embedding, DeactivationDestroysTheWindow)
     EXPECT_FALSE(IsWindow(again));
 }
 
-TEST_F(Embedding, DrawPutsTheTextInTheMiddleOfTheBounds)
+TEST_F(Embedding, DrawAndTheGetDataMetafilePutTheTextInTheMiddleOfTheBounds)
 {
     ComPtr<IViewObject> view;
     ASSERT_EQ(S_OK, ole_.As(view));
@@ -343,28 +287,7 @@ TEST_F(Embedding, DrawPutsTheTextInTheMiddleOfTheBounds)
     GetViewportOrgEx(moved.Dc(), &org);
     EXPECT_EQ(20, org.x);  // the device context is restored
     EXPECT_EQ(TA_NOUPDATECP | TA_LEFT | TA_TOP, GetTextAlign(moved.Dc()));
-}
 
-TEST_F(Embedding, WindowPaintsTheTextInItsMiddle)
-{
-    HWND hwnd = Activate();
-    ASSERT_NE(nullptr, hwnd);
-    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    PumpUntil([] { return false; }, 200);
-    RECT client;
-    GetClientRect(hwnd, &client);
-    Canvas canvas(client.right, client.bottom);
-    HDC dc = GetDC(hwnd);
-    BitBlt(canvas.Dc(), 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
-    ReleaseDC(hwnd, dc);
-    // The background is the window colour; the text is drawn over it.
-    const COLORREF window = GetSysColor(COLOR_WINDOW);
-    const DWORD background = (GetRValue(window) << 16) | (GetGValue(window) << 8) | GetBValue(window);
-    ExpectTextCentredAt(canvas.Ink(background), client.right / 2, client.bottom / 2);
-}
-
-TEST_F(Embedding, GetDataGivesAMetafileOfTheSameDrawing)
-{
     SIZEL extent = {6350, 2540};  // 2.5 x 1 inch
     ASSERT_EQ(S_OK, ole_->SetExtent(DVASPECT_CONTENT, &extent));
     ComPtr<IDataObject> data;
@@ -379,49 +302,73 @@ TEST_F(Embedding, GetDataGivesAMetafileOfTheSameDrawing)
     EXPECT_EQ(MM_ANISOTROPIC, picture->mm);
     EXPECT_EQ(6350, picture->xExt);
     EXPECT_EQ(2540, picture->yExt);
-
-    Canvas canvas(300, 120);
-    SetMapMode(canvas.Dc(), MM_ANISOTROPIC);
-    SetViewportOrgEx(canvas.Dc(), 0, 0, nullptr);
-    SetViewportExtEx(canvas.Dc(), 300, 120, nullptr);
-    ASSERT_TRUE(PlayMetaFile(canvas.Dc(), picture->hMF));
+    Canvas played(300, 120);
+    SetMapMode(played.Dc(), MM_ANISOTROPIC);
+    SetViewportExtEx(played.Dc(), 300, 120, nullptr);
+    ASSERT_TRUE(PlayMetaFile(played.Dc(), picture->hMF));
     GlobalUnlock(medium.hMetaFilePict);
     ReleaseStgMedium(&medium);
-    ExpectTextCentredAt(canvas.Ink(), 150, 60);
-
-    FORMATETC hglobal = {CF_TEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    EXPECT_EQ(DATA_E_FORMATETC, data->GetData(&hglobal, &medium));
+    ExpectTextCentredAt(played.Ink(), 150, 60);
+    FORMATETC text = {CF_TEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    EXPECT_EQ(DATA_E_FORMATETC, data->GetData(&text, &medium));
 }
 
-TEST_F(Embedding, NotificationMessageGoesToTheConverter)
+TEST_F(Embedding, WindowPaintsTheTextInItsMiddle)
 {
     HWND hwnd = Activate();
     ASSERT_NE(nullptr, hwnd);
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    PumpFor(200);
+    RECT client;
+    GetClientRect(hwnd, &client);
+    Canvas canvas(client.right, client.bottom);
+    HDC dc = GetDC(hwnd);
+    BitBlt(canvas.Dc(), 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
+    ReleaseDC(hwnd, dc);
+    // The background is the window colour; the text is drawn over it.
+    const COLORREF window = GetSysColor(COLOR_WINDOW);
+    const DWORD background = (GetRValue(window) << 16) | (GetGValue(window) << 8) | GetBValue(window);
+    ExpectTextCentredAt(canvas.Ink(background), client.right / 2, client.bottom / 2);
+}
+
+TEST_F(Embedding, QuickActivateConnectsTheSinkAndSetsTheSite)
+{
+    ComPtr<IQuickActivate> quick = NewControl<IQuickActivate>();
+    ASSERT_TRUE(quick);
+    TestSite site(container_);
+    Sink sink;
+    QACONTAINER container = {};
+    container.cbSize = sizeof container;
+    container.pClientSite = &site;
+    container.pUnkEventSink = &sink;
+    QACONTROL result = {};
+    result.cbSize = sizeof result;
+    ASSERT_EQ(S_OK, quick->QuickActivate(&container, &result));
+    EXPECT_EQ(1u, result.dwEventCookie);
+    EXPECT_EQ(131473u, result.dwMiscStatus);
+    ComPtr<IOleObject> ole;
+    ASSERT_EQ(S_OK, quick.As(ole));
+    ComPtr<IOleClientSite> current;
+    ASSERT_EQ(S_OK, ole->GetClientSite(current.Put()));
+    EXPECT_EQ(static_cast<IOleClientSite*>(&site), current.Get());
+    current.Reset();
     ComPtr<IAtlHalvex> control;
-    ASSERT_EQ(S_OK, ole_.As(control));
-    std::vector<EventRecord> log;
-    RecordingSink sink(1, &log);
-    ComPtr<IConnectionPointContainer> container;
-    ASSERT_EQ(S_OK, ole_.As(container));
-    ComPtr<IConnectionPoint> point;
-    ASSERT_EQ(S_OK, container->FindConnectionPoint(DIID__IAtlHalvexEvents, point.Put()));
-    DWORD cookie = 0;
-    ASSERT_EQ(S_OK, point->Advise(&sink, &cookie));
+    ASSERT_EQ(S_OK, quick.As(control));
+    LoadMissingFile(control.Get());
+    EXPECT_EQ(1u, sink.Events().size());  // onError, through the connected sink
 
-    // Without a graph, and with a graph whose queue holds nothing: handled,
-    // answered with 0, nothing raised.
-    EXPECT_EQ(0, SendMessageW(hwnd, WM_USER + 20, 0, 0));
-    LONG stage = -1;
-    BSTR missing = SysAllocString(L"C:\\no such folder\\missing.rm");
-    ASSERT_EQ(S_OK, control->get_LoadFile(missing, &stage));
-    SysFreeString(missing);
-    log.clear();
-    EXPECT_EQ(0, SendMessageW(hwnd, WM_USER + 20, 0, 0));
-    ASSERT_TRUE(PostMessageW(hwnd, WM_USER + 20, 0, 0));
-    PumpUntil([] { return false; }, 200);
-    EXPECT_TRUE(log.empty());
-
-    EXPECT_EQ(S_OK, point->Unadvise(cookie));
+    SIZEL size = {1000, 2000}, back = {};
+    EXPECT_EQ(S_OK, quick->SetContentExtent(&size));
+    EXPECT_EQ(S_OK, quick->GetContentExtent(&back));
+    EXPECT_EQ(1000, back.cx);
+    EXPECT_EQ(2000, back.cy);
+    EXPECT_EQ(S_OK, ole->Close(OLECLOSE_NOSAVE));
+    EXPECT_EQ(S_OK, ole->SetClientSite(nullptr));
+    EXPECT_EQ(1u, site.refs);
+    control.Reset();
+    ole.Reset();
+    quick.Reset();
+    EXPECT_EQ(1, sink.refs);
 }
 
 // The graph the converter builds is told to post its notification message
@@ -435,17 +382,11 @@ TEST_F(Embedding, GraphNotificationsReachTheConverterThroughTheControlWindow)
     ASSERT_NE(nullptr, hwnd);
     ComPtr<IAtlHalvex> control;
     ASSERT_EQ(S_OK, ole_.As(control));
-    std::vector<EventRecord> log;
-    RecordingSink sink(1, &log);
-    {
-        ComPtr<IConnectionPointContainer> container;
-        ASSERT_EQ(S_OK, ole_.As(container));
-        ComPtr<IConnectionPoint> point;
-        ASSERT_EQ(S_OK, container->FindConnectionPoint(DIID__IAtlHalvexEvents, point.Put()));
-        DWORD cookie = 0;
-        ASSERT_EQ(S_OK, point->Advise(&sink, &cookie));
-    }
+    Sink sink;
+    ASSERT_EQ(1u, Advise(control.Get(), &sink));
 
+    // Without a graph, the message is answered with 0 and raises nothing.
+    EXPECT_EQ(0, SendMessageW(hwnd, WM_USER + 20, 0, 0));
     BSTR output = SysAllocString(L"C:\\out\\song.mp3");
     EXPECT_EQ(S_OK, control->put_SaveFile(output));
     SysFreeString(output);
@@ -456,32 +397,31 @@ TEST_F(Embedding, GraphNotificationsReachTheConverterThroughTheControlWindow)
     EXPECT_EQ(0, stage);
     EXPECT_EQ(S_OK, control->Convert());
     EXPECT_EQ(S_OK, control->Play());
-    PumpUntil([] { return false; }, 100);
-    ASSERT_TRUE(log.empty()) << log.size() << " unexpected events, first " << log[0].id;
+    // Nor with a graph whose queue holds nothing.
+    EXPECT_EQ(0, SendMessageW(hwnd, WM_USER + 20, 0, 0));
+    PumpFor(100);
+    ASSERT_TRUE(sink.Names().empty()) << sink.Names()[0];
 
     ComPtr<IMediaEventSink> events;
-    ASSERT_NE(nullptr, lab.LastGraph());
-    ASSERT_HRESULT_SUCCEEDED(lab.LastGraph()->QueryInterface(IID_IMediaEventSink, events.PutVoid()));
+    ASSERT_NE(nullptr, lab.lastGraph);
+    ASSERT_HRESULT_SUCCEEDED(lab.lastGraph->QueryInterface(IID_IMediaEventSink, events.PutVoid()));
     ASSERT_HRESULT_SUCCEEDED(events->Notify(EC_COMPLETE, S_OK, 0));
-    EXPECT_TRUE(PumpUntil([&] { return !log.empty(); }, 5000));
-    ASSERT_EQ(1u, log.size());
-    EXPECT_EQ(2, log[0].id);  // onFinished
-
-    log.clear();
+    EXPECT_TRUE(PumpUntil([&] { return !sink.Events().empty(); }));
+    EXPECT_EQ((Strings{"finished"}), sink.Names());
+    sink.Clear();
     EXPECT_EQ(S_OK, control->Play());
     ASSERT_HRESULT_SUCCEEDED(events->Notify(EC_ERRORABORT, E_FAIL, 0));
-    EXPECT_TRUE(PumpUntil([&] { return !log.empty(); }, 5000));
-    ASSERT_EQ(1u, log.size());
-    EXPECT_EQ(3, log[0].id);  // onError
-    EXPECT_EQ(88890, log[0].code);
+    EXPECT_TRUE(PumpUntil([&] { return !sink.Events().empty(); }));
+    EXPECT_EQ((Strings{"error 88890"}), sink.Names());
+    EXPECT_EQ(0, sink.malformed);
 
     events.Reset();
     control.Reset();
     ole_->Close(OLECLOSE_NOSAVE);
     ole_->SetClientSite(nullptr);
     ole_.Reset();  // before the doubles go
-    EXPECT_EQ(0, lab.LiveFilters());
-    EXPECT_EQ(1u, sink.Refs());
+    EXPECT_EQ(0, lab.liveFilters);
+    EXPECT_EQ(1, sink.refs);
 }
 
 }  // namespace

@@ -81,10 +81,12 @@ const wchar_t kScript[] = LR"(HKCU
     }
 })";
 
-TEST_F(RegistrarScript, RegistersKeysValuesAndReplacements)
+TEST_F(RegistrarScript, RegistersKeysValuesAndReplacementsAndForceRemoveClearsStaleSubkeys)
 {
     Registrar registrar;
     registrar.AddReplacement(L"MODULE", L"C:\\it''s here\\corvane.dll");
+    Plant(L"Forced\\Stale\\Deeper");
+    Plant(L"Plain Key\\Foreign");
     ASSERT_EQ(S_OK, registrar.Register(kScript));
     EXPECT_EQ(L"value with 'quotes'", Read(L"Plain Key"));
     EXPECT_EQ(L"C:\\it's here\\corvane.dll", Read(L"Plain Key", L"Named"));
@@ -96,19 +98,9 @@ TEST_F(RegistrarScript, RegistersKeysValuesAndReplacements)
     EXPECT_EQ(L"child", Read(L"Plain Key\\Child"));
     EXPECT_EQ(L"forced", Read(L"Forced"));
     EXPECT_TRUE(Exists(L"Forced\\Inner"));
-    EXPECT_EQ(L"100%", Read(L"Kept", L"Mine"));
-}
-
-TEST_F(RegistrarScript, ForceRemoveClearsStaleSubkeysOnRegistration)
-{
-    Registrar registrar;
-    registrar.AddReplacement(L"MODULE", L"m");
-    Plant(L"Forced\\Stale\\Deeper");
-    Plant(L"Plain Key\\Foreign");
-    ASSERT_EQ(S_OK, registrar.Register(kScript));
     EXPECT_FALSE(Exists(L"Forced\\Stale"));
-    EXPECT_TRUE(Exists(L"Forced\\Inner"));
     EXPECT_TRUE(Exists(L"Plain Key\\Foreign"));  // not marked: left as it is
+    EXPECT_EQ(L"100%", Read(L"Kept", L"Mine"));
 }
 
 TEST_F(RegistrarScript, RemovalRules)

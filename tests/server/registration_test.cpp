@@ -1,6 +1,6 @@
 // Registration of corvane.dll through the system's regsvr32: the registry
-// content, re-registration, removal and a module path with a quote. Every
-// test leaves the server registered from the build folder.
+// content, re-registration, removal and module paths out of the ordinary.
+// Every test leaves the server registered from the build folder.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,91 +12,125 @@ namespace {
 using namespace server_test;
 
 const std::wstring kClsidKey = std::wstring(L"CLSID\\") + kClsid;
+const std::wstring kLibKey = std::wstring(L"TypeLib\\") + kLibId;
 
 class Registration : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(0u, RunRegsvr32(ServerPath())); }
-    void TearDown() override { EXPECT_EQ(0u, RunRegsvr32(ServerPath())); }
-};
+    void TearDown() override
+    {
+        EXPECT_EQ(0u, RunRegsvr32(ServerPath()));
+        for (auto it = created_.rbegin(); it != created_.rend(); ++it) {
+            DeleteFileW((*it + L"\\corvane.dll").c_str());
+            RemoveDirectoryW(it->c_str());
+        }
+    }
+    // A copy of the server in a new folder below the temporary folder; with
+    // longPath, in subfolders until the module's path is MAX_PATH long or more.
+    std::wstring CopyInto(const std::wstring& name, bool longPath = false)
+    {
+        wchar_t temp[MAX_PATH];
+        std::wstring path = std::wstring(temp, GetTempPathW(MAX_PATH, temp)) + name;
+        for (bool more = true; more;) {
+            CreateDirectoryW(path.c_str(), nullptr);
+            created_.push_back(path);
+            more = longPath && path.size() + 12 < MAX_PATH;
+            if (more) path += L"\\" + std::wstring(std::min<size_t>(60, MAX_PATH - path.size()), L'd');
+        }
+        path += L"\\corvane.dll";
+        EXPECT_TRUE(CopyFileW(ServerPath().c_str(), path.c_str(), FALSE));
+        return path;
+    }
 
-std::wstring Folder(const std::wstring& path)
-{
-    return path.substr(0, path.find_last_of(L'\\') + 1);
-}
+    std::vector<std::wstring> created_;
+};
 
 void ExpectClassEntries(const std::wstring& module)
 {
-    EXPECT_EQ(L"corvane", ReadString(std::wstring(L"AppID\\") + kAppId));
-    EXPECT_EQ(kAppId, ReadString(L"AppID\\corvane.DLL", L"AppID"));
-
-    EXPECT_EQ(L"AtlHalvex Class", ReadString(L"corvane.AtlHalvex.1"));
-    EXPECT_EQ(kClsid, ReadString(L"corvane.AtlHalvex.1\\CLSID"));
-    EXPECT_EQ(L"AtlHalvex Class", ReadString(L"corvane.AtlHalvex"));
-    EXPECT_EQ(kClsid, ReadString(L"corvane.AtlHalvex\\CLSID"));
-    EXPECT_EQ(L"corvane.AtlHalvex.1", ReadString(L"corvane.AtlHalvex\\CurVer"));
-
-    EXPECT_EQ(L"AtlHalvex Class", ReadString(kClsidKey));
-    EXPECT_EQ(kAppId, ReadString(kClsidKey, L"AppID"));
-    EXPECT_EQ(L"corvane.AtlHalvex.1", ReadString(kClsidKey + L"\\ProgID"));
-    EXPECT_EQ(L"corvane.AtlHalvex", ReadString(kClsidKey + L"\\VersionIndependentProgID"));
-    EXPECT_TRUE(KeyExists(kClsidKey + L"\\Programmable"));
-    EXPECT_EQ(module, ReadString(kClsidKey + L"\\InprocServer32"));
-    EXPECT_EQ(L"Apartment", ReadString(kClsidKey + L"\\InprocServer32", L"ThreadingModel"));
-    EXPECT_TRUE(KeyExists(kClsidKey + L"\\Control"));
-    EXPECT_EQ(module + L", 105", ReadString(kClsidKey + L"\\ToolboxBitmap32"));
-    EXPECT_EQ(L"0", ReadString(kClsidKey + L"\\MiscStatus"));
-    EXPECT_EQ(L"131473", ReadString(kClsidKey + L"\\MiscStatus\\1"));
-    EXPECT_EQ(kLibId, ReadString(kClsidKey + L"\\TypeLib"));
-    EXPECT_EQ(L"1.0", ReadString(kClsidKey + L"\\Version"));
-
-    // The type library, with the library file's folder as help directory.
-    const std::wstring lib = std::wstring(L"TypeLib\\") + kLibId + L"\\1.0";
-    EXPECT_TRUE(KeyExists(lib));
+    const std::wstring folder = module.substr(0, module.find_last_of(L'\\') + 1);
+    const struct {
+        std::wstring key;
+        const wchar_t* value;
+        std::wstring expected;
+    } entries[] = {
+        {std::wstring(L"AppID\\") + kAppId, nullptr, L"corvane"},
+        {L"AppID\\corvane.DLL", L"AppID", kAppId},
+        {L"corvane.AtlHalvex.1", nullptr, L"AtlHalvex Class"},
+        {L"corvane.AtlHalvex.1\\CLSID", nullptr, kClsid},
+        {L"corvane.AtlHalvex", nullptr, L"AtlHalvex Class"},
+        {L"corvane.AtlHalvex\\CLSID", nullptr, kClsid},
+        {L"corvane.AtlHalvex\\CurVer", nullptr, L"corvane.AtlHalvex.1"},
+        {kClsidKey, nullptr, L"AtlHalvex Class"},
+        {kClsidKey, L"AppID", kAppId},
+        {kClsidKey + L"\\ProgID", nullptr, L"corvane.AtlHalvex.1"},
+        {kClsidKey + L"\\VersionIndependentProgID", nullptr, L"corvane.AtlHalvex"},
+        {kClsidKey + L"\\Programmable", nullptr, L""},
+        {kClsidKey + L"\\InprocServer32", nullptr, module},
+        {kClsidKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+        {kClsidKey + L"\\Control", nullptr, L""},
+        {kClsidKey + L"\\ToolboxBitmap32", nullptr, module + L", 105"},
+        {kClsidKey + L"\\MiscStatus", nullptr, L"0"},
+        {kClsidKey + L"\\MiscStatus\\1", nullptr, L"131473"},
+        {kClsidKey + L"\\TypeLib", nullptr, kLibId},
+        {kClsidKey + L"\\Version", nullptr, L"1.0"},
 #ifdef _WIN64
-    EXPECT_EQ(module, ReadString(lib + L"\\0\\win64"));
+        {kLibKey + L"\\1.0\\0\\win64", nullptr, module},
 #else
-    EXPECT_EQ(module, ReadString(lib + L"\\0\\win32"));
+        {kLibKey + L"\\1.0\\0\\win32", nullptr, module},
 #endif
-    std::wstring helpDir = ReadString(lib + L"\\HELPDIR");
+        {std::wstring(L"Interface\\") + kIid + L"\\TypeLib", nullptr, kLibId},
+        {std::wstring(L"Interface\\") + kEventsIid + L"\\TypeLib", nullptr, kLibId},
+    };
+    for (const auto& e : entries) {
+        // Keys without values are only checked to exist.
+        const std::wstring actual =
+            e.expected.empty() ? (KeyExists(e.key) ? L"" : L"<no key>") : ReadString(e.key, e.value);
+        EXPECT_EQ(e.expected, actual) << e.key << " " << (e.value ? e.value : L"");
+    }
+    // The type library's folder is its help directory.
+    std::wstring helpDir = ReadString(kLibKey + L"\\1.0\\HELPDIR");
     if (!helpDir.empty() && helpDir.back() != L'\\') helpDir += L'\\';
-    EXPECT_EQ(Folder(module), helpDir);
-    EXPECT_EQ(kLibId, ReadString(std::wstring(L"Interface\\") + kIid + L"\\TypeLib"));
-    EXPECT_EQ(kLibId, ReadString(std::wstring(L"Interface\\") + kEventsIid + L"\\TypeLib"));
+    EXPECT_EQ(folder, helpDir);
 }
 
-TEST_F(Registration, WritesEveryEntryOfTheScriptsAndTheTypeLibrary)
+TEST_F(Registration, WritesExactlyTheScriptsEntriesAndTheTypeLibrary)
 {
     ExpectClassEntries(ServerPath());
-    // The class key holds exactly the script's subkeys and values.
-    std::vector<std::wstring> subkeys = SubkeysOf(kClsidKey);
+    std::vector<std::wstring> subkeys = NamesIn(kClsidKey);
     std::sort(subkeys.begin(), subkeys.end());
-    const std::vector<std::wstring> expected = {L"Control", L"InprocServer32", L"MiscStatus", L"ProgID",
-                                                L"Programmable", L"ToolboxBitmap32", L"TypeLib", L"Version",
-                                                L"VersionIndependentProgID"};
-    EXPECT_EQ(expected, subkeys);
-    std::vector<std::wstring> values = ValueNamesOf(kClsidKey);
+    EXPECT_EQ((std::vector<std::wstring>{L"Control", L"InprocServer32", L"MiscStatus", L"ProgID", L"Programmable",
+                                         L"ToolboxBitmap32", L"TypeLib", L"Version", L"VersionIndependentProgID"}),
+              subkeys);
+    std::vector<std::wstring> values = NamesIn(kClsidKey, true);
     std::sort(values.begin(), values.end());
     EXPECT_EQ((std::vector<std::wstring>{L"", L"AppID"}), values);
+
+    // The toolbox bitmap the registry names is in the module: 16 x 16, 16 colours.
+    HMODULE module = LoadLibraryExW(ServerPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, module);
+    HRSRC res = FindResourceW(module, MAKEINTRESOURCEW(105), MAKEINTRESOURCEW(2));  // RT_BITMAP
+    ASSERT_NE(nullptr, res);
+    const auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(module, res)));
+    EXPECT_EQ(16, header->biWidth);
+    EXPECT_EQ(16, header->biHeight);
+    EXPECT_EQ(4, header->biBitCount);
+    FreeLibrary(module);
 }
 
 TEST_F(Registration, RegisteringAgainClearsStaleEntriesUnderTheClassKey)
 {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, (kClsidKey + L"\\Stale\\Deeper").c_str(), 0, nullptr,
-                                             0, KEY_WRITE, nullptr, &key, nullptr));
-    RegCloseKey(key);
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, (kClsidKey + L"\\Control\\Junk").c_str(), 0, nullptr,
-                                             0, KEY_WRITE, nullptr, &key, nullptr));
-    RegCloseKey(key);
+    for (const wchar_t* stale : {L"\\Stale\\Deeper", L"\\Control\\Junk"}) {
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, (kClsidKey + stale).c_str(), 0, nullptr, 0,
+                                                 KEY_WRITE, nullptr, &key, nullptr));
+        RegCloseKey(key);
+    }
     ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CLASSES_ROOT, kClsidKey.c_str(), L"Leftover", REG_SZ, L"x", 4));
-
     ASSERT_EQ(0u, RunRegsvr32(ServerPath()));
-    ASSERT_EQ(0u, RunRegsvr32(ServerPath()));
-
     EXPECT_FALSE(KeyExists(kClsidKey + L"\\Stale"));
     EXPECT_FALSE(KeyExists(kClsidKey + L"\\Control\\Junk"));
     EXPECT_EQ(L"<missing>", ReadString(kClsidKey, L"Leftover"));
-    EXPECT_EQ(9u, SubkeysOf(kClsidKey).size());
+    EXPECT_EQ(9u, NamesIn(kClsidKey).size());
     ExpectClassEntries(ServerPath());
 }
 
@@ -107,75 +141,39 @@ TEST_F(Registration, UnregisteringRemovesExactlyTheScriptsKeys)
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, L"corvane.AtlHalvex\\Foreign", 0, nullptr, 0,
                                              KEY_WRITE, nullptr, &key, nullptr));
     RegCloseKey(key);
-
     ASSERT_EQ(0u, RunRegsvr32(ServerPath(), true));
-
     for (const std::wstring& gone :
          {std::wstring(L"AppID\\") + kAppId, std::wstring(L"AppID\\corvane.DLL"), std::wstring(L"corvane.AtlHalvex.1"),
-          std::wstring(L"corvane.AtlHalvex"), kClsidKey, std::wstring(L"TypeLib\\") + kLibId,
-          std::wstring(L"Interface\\") + kIid, std::wstring(L"Interface\\") + kEventsIid}) {
-        EXPECT_FALSE(KeyExists(gone)) << std::string(gone.begin(), gone.end());
+          std::wstring(L"corvane.AtlHalvex"), kClsidKey, kLibKey, std::wstring(L"Interface\\") + kIid,
+          std::wstring(L"Interface\\") + kEventsIid}) {
+        EXPECT_FALSE(KeyExists(gone)) << gone;
     }
-    EXPECT_TRUE(KeyExists(L"AppID"));
-    EXPECT_TRUE(KeyExists(L"CLSID"));
-    EXPECT_TRUE(KeyExists(L"TypeLib"));
-    EXPECT_TRUE(KeyExists(L"Interface"));
-
+    for (const wchar_t* kept : {L"AppID", L"CLSID", L"TypeLib", L"Interface"}) EXPECT_TRUE(KeyExists(kept)) << kept;
     CLSID clsid;
     EXPECT_HRESULT_FAILED(CLSIDFromProgID(L"corvane.AtlHalvex", &clsid));
 }
 
 TEST_F(Registration, ModulePathWithASingleQuoteAndNonAsciiCharactersIsWrittenIntact)
 {
-    wchar_t temp[MAX_PATH];
-    ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
-    const std::wstring folder = std::wstring(temp) + L"vellumo o'quote \u00FC\u97F3\\";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    const std::wstring copy = folder + L"corvane.dll";
-    ASSERT_TRUE(CopyFileW(ServerPath().c_str(), copy.c_str(), FALSE));
-
+    const std::wstring copy = CopyInto(L"vellumo o'quote \u00FC\u97F3");
     ASSERT_EQ(0u, RunRegsvr32(copy));
     ExpectClassEntries(copy);
-
     // COM loads the server from that folder.
     ASSERT_HRESULT_SUCCEEDED(CoInitialize(nullptr));
-    {
-        ComPtr<IAtlHalvex> control;
-        EXPECT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_AtlHalvex, nullptr, CLSCTX_INPROC_SERVER, IID_IAtlHalvex,
-                                          control.PutVoid()));
-        EXPECT_NE(nullptr, GetModuleHandleW(copy.c_str()));
-    }
+    EXPECT_TRUE(NewControl<IAtlHalvex>());
+    EXPECT_NE(nullptr, GetModuleHandleW(copy.c_str()));
     CoFreeUnusedLibrariesEx(0, 0);
     CoUninitialize();
-
     EXPECT_EQ(0u, RunRegsvr32(copy, true));
     EXPECT_FALSE(KeyExists(kClsidKey));
-    DeleteFileW(copy.c_str());
-    RemoveDirectoryW(folder.c_str());
 }
 
 TEST_F(Registration, ModulePathOfMaxPathCharactersFailsWithInsufficientBuffer)
 {
-    wchar_t temp[MAX_PATH];
-    ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
-    std::wstring folder = std::wstring(temp) + L"vellumo-long";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    std::vector<std::wstring> created = {folder};
-    while (folder.size() + 1 + 11 < MAX_PATH) {
-        folder += L"\\" + std::wstring(std::min<size_t>(60, MAX_PATH - folder.size()), L'd');
-        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-        created.push_back(folder);
-    }
-    const std::wstring copy = folder + L"\\corvane.dll";
+    const std::wstring copy = CopyInto(L"vellumo-long", true);
     ASSERT_GE(copy.size(), static_cast<size_t>(MAX_PATH));
-    ASSERT_TRUE(CopyFileW(ServerPath().c_str(), copy.c_str(), FALSE));
-
     HMODULE module = LoadLibraryW(copy.c_str());
-    if (!module) {
-        DeleteFileW(copy.c_str());
-        for (auto it = created.rbegin(); it != created.rend(); ++it) RemoveDirectoryW(it->c_str());
-        GTEST_SKIP() << "the system cannot load a library from a path this long";
-    }
+    if (!module) GTEST_SKIP() << "the system cannot load a library from a path this long";
     using Export = HRESULT(STDAPICALLTYPE*)();
     auto reg = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
     auto unreg = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
@@ -186,9 +184,6 @@ TEST_F(Registration, ModulePathOfMaxPathCharactersFailsWithInsufficientBuffer)
     FreeLibrary(module);
     // Nothing was written or removed: the registration from the build folder stands.
     EXPECT_EQ(ServerPath(), ReadString(kClsidKey + L"\\InprocServer32"));
-
-    DeleteFileW(copy.c_str());
-    for (auto it = created.rbegin(); it != created.rend(); ++it) RemoveDirectoryW(it->c_str());
 }
 
 }  // namespace
