@@ -29,7 +29,8 @@ bool CrcsHold(const std::vector<uint8_t>& frame)
     return av_crc(table, 0, frame.data() + 2, first - 2) == 0 && av_crc(table, 0, frame.data() + 2, n - 2) == 0;
 }
 
-// Products modulo the CRC's polynomial, x^16 + x^15 + x^2 + 1.
+// Products modulo the CRC's polynomial x^16 + x^15 + x^2 + 1 (bit i of a
+// value is the factor of x^i); x^16 itself comes to x^15 + x^2 + 1.
 constexpr uint16_t kCrcX16 = 0x8005;
 
 uint16_t CrcTimesX(uint16_t v)
