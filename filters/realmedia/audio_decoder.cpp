@@ -102,108 +102,27 @@ size_t AudioDecoder::ReceiveFrames(std::vector<int16_t>& out, bool& failed)
     return frames;
 }
 
-namespace {
-
-// AC3 frame sizes in 16-bit words by frame size code / 2, for 48, 44.1 and 32 kHz.
-constexpr uint16_t kAc3Words[3][19] = {
-    {64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 448, 512, 640, 768, 896, 1024, 1152, 1280},
-    {69, 87, 104, 121, 139, 174, 208, 243, 278, 348, 417, 487, 557, 696, 835, 975, 1114, 1253, 1393},
-    {96, 120, 144, 168, 192, 240, 288, 336, 384, 480, 576, 672, 768, 960, 1152, 1344, 1536, 1728, 1920},
-};
-
-// 1: an AC3 frame starts at `at` with its words swapped (the file's order),
-// 2: with its bytes in AC3's own order, 0: none.
-int SyncAt(const std::vector<uint8_t>& s, size_t at)
-{
-    if (at + 1 >= s.size()) return 0;
-    if (s[at] == 0x77 && s[at + 1] == 0x0B) return 1;
-    if (s[at] == 0x0B && s[at + 1] == 0x77) return 2;
-    return 0;
-}
-
-}  // namespace
-
-size_t AudioDecoder::Ac3FrameBytes(size_t at, bool swapped) const
-{
-    if (at + 6 > swapped_.size()) return 0;
-    const uint8_t codes = swapped_[at + (swapped ? 5 : 4)];  // fscod and frmsizecod
-    const unsigned fscod = codes >> 6, frmsizecod = codes & 0x3f;
-    if (fscod > 2 || frmsizecod > 37) return 0;
-    size_t words = kAc3Words[fscod][frmsizecod / 2];
-    if (fscod == 1) words += frmsizecod & 1;
-    return words * 2;
-}
-
-bool AudioDecoder::NextAc3Frame(bool final)
-{
-    size_t at = 0;
-    for (;;) {
-        while (at + 1 < swapped_.size() && !SyncAt(swapped_, at)) {
-            ++at;
-            ++skipped_;
-        }
-        if (at + 6 > swapped_.size()) break;
-        const int order = SyncAt(swapped_, at);
-        const size_t bytes = Ac3FrameBytes(at, order == 1);
-        if (bytes == 0) {
-            ++at;
-            ++skipped_;
-            continue;
-        }
-        if (at + bytes > swapped_.size()) break;
-        // A frame counts when the next one starts right after it (or the stream ends there).
-        if (at + bytes + 2 > swapped_.size() && !final) break;
-        if (at + bytes + 2 <= swapped_.size() && SyncAt(swapped_, at + bytes) != order) {
-            ++at;
-            ++skipped_;
-            continue;
-        }
-        ac3Frame_.resize(bytes);
-        for (size_t i = 0; i + 1 < bytes; i += 2) {
-            ac3Frame_[i] = swapped_[at + i + (order == 1 ? 1 : 0)];
-            ac3Frame_[i + 1] = swapped_[at + i + (order == 1 ? 0 : 1)];
-        }
-        swapped_.erase(swapped_.begin(), swapped_.begin() + static_cast<std::ptrdiff_t>(at + bytes));
-        lastAc3Bytes_ = bytes;
-        return true;
-    }
-    // Keep what may still start a frame.
-    if (at > 0) swapped_.erase(swapped_.begin(), swapped_.begin() + static_cast<std::ptrdiff_t>(at));
-    if (final) swapped_.clear();
-    return false;
-}
-
 size_t AudioDecoder::Decode(const uint8_t* data, size_t size, std::vector<int16_t>& out)
 {
     if (!codec_ || !data || size == 0) return 0;
     if (!reframeAc3_) return DecodePacket(data, size, out);
-    // The demuxer swapped the words of the stream; swap them back to the
-    // file's order (words may straddle packets), then cut frames where their
-    // sync words are.
-    for (size_t i = 0; i < size; ++i) {
-        if (hasCarry_) {
-            swapped_.push_back(data[i]);
-            swapped_.push_back(carry_);
-        } else {
-            carry_ = data[i];
-        }
-        hasCarry_ = !hasCarry_;
-    }
+    reframer_.Append(data, size);
     return DecodeAc3Frames(false, out);
 }
 
 size_t AudioDecoder::DecodeAc3Frames(bool final, std::vector<int16_t>& out)
 {
-    size_t frames = 0;
-    while (NextAc3Frame(final)) {
-        // Bytes lost before this frame sound as silence of the frames they held.
-        while (lastAc3Bytes_ > 0 && skipped_ >= lastAc3Bytes_ && lastFrames_ > 0) {
+    size_t frames = 0, lost = 0;
+    while (reframer_.Next(final, ac3Frame_, lost)) {
+        // Bytes lost before this frame sound as silence of the frames they
+        // held; what is left of a frame cut short counts as one.
+        size_t silent = lastAc3Bytes_ > 0 && lastFrames_ > 0 ? (lost + lastAc3Bytes_ / 2) / lastAc3Bytes_ : 0;
+        for (; silent > 0; --silent) {
             out.insert(out.end(), lastFrames_ * static_cast<size_t>(channels_), int16_t{0});
             frames += lastFrames_;
-            skipped_ -= lastAc3Bytes_;
             ++damaged_;
         }
-        skipped_ = 0;
+        lastAc3Bytes_ = ac3Frame_.size();
         frames += DecodePacket(ac3Frame_.data(), ac3Frame_.size(), out);
     }
     return frames;
@@ -232,13 +151,9 @@ size_t AudioDecoder::Drain(std::vector<int16_t>& out)
 {
     if (!codec_) return 0;
     size_t frames = 0;
-    if (reframeAc3_) {
-        if (hasCarry_) swapped_.push_back(carry_);
-        hasCarry_ = false;
-        frames += DecodeAc3Frames(true, out);
-    }
+    if (reframeAc3_) frames += DecodeAc3Frames(true, out);
     bool failed = false;
-    if (avcodec_send_packet(codec_, nullptr) >= 0) frames = ReceiveFrames(out, failed);
+    if (avcodec_send_packet(codec_, nullptr) >= 0) frames += ReceiveFrames(out, failed);
     if (resampler_) {
         // Samples the resampler still holds.
         int pending = swr_get_out_samples(resampler_, 0);
@@ -260,9 +175,7 @@ void AudioDecoder::Reset()
 {
     if (!codec_) return;
     avcodec_flush_buffers(codec_);
-    swapped_.clear();
-    hasCarry_ = false;
-    skipped_ = 0;
+    reframer_.Reset();
     swr_free(&resampler_);
     swrInRate_ = swrInChannels_ = 0;
     swrInFormat_ = -1;

@@ -2,6 +2,7 @@
 // interleaved PCM at the source's rate and channel count.
 #pragma once
 
+#include "ac3_reframer.h"
 #include "codec_setup.h"
 
 #include <cstdint>
@@ -43,15 +44,8 @@ public:
 
 private:
     size_t DecodePacket(const uint8_t* data, size_t size, std::vector<int16_t>& out);
-    // RealAudio's AC3 ('dnet') stores AC3 with the bytes of each 16-bit word
-    // swapped. Some files lose bytes in the middle, after which every packet
-    // boundary misses the frames (and the demuxer may stop swapping); the
-    // frames are found again by their sync words, in either byte order.
-    // final: the stream has ended, so the last frame need not be followed by
-    // another one.
-    bool NextAc3Frame(bool final);
+    // RealAudio's AC3 ('dnet') is cut into frames again by Ac3Reframer.
     size_t DecodeAc3Frames(bool final, std::vector<int16_t>& out);
-    size_t Ac3FrameBytes(size_t at, bool swapped) const;
     size_t ReceiveFrames(std::vector<int16_t>& out, bool& failed);
     size_t Convert(const AVFrame* frame, std::vector<int16_t>& out);
 
@@ -64,11 +58,8 @@ private:
     int channels_ = 0;
     size_t lastFrames_ = 0;
     bool reframeAc3_ = false;
-    std::vector<uint8_t> swapped_;  // the file's byte-swapped AC3 stream, not yet framed
+    Ac3Reframer reframer_;
     std::vector<uint8_t> ac3Frame_;
-    uint8_t carry_ = 0;          // first byte of a word split between packets
-    bool hasCarry_ = false;
-    size_t skipped_ = 0;         // bytes passed over while looking for a frame
     size_t lastAc3Bytes_ = 0;
     int damaged_ = 0;
 };

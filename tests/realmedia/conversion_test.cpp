@@ -246,6 +246,8 @@ const Source kSamples[] = {
     {L"raac_44k_stereo__SymbianSource-sf.app.files__Video.rm", L"raac44s", 30.04, 0},
     {L"ffmpegmux_dnet_32k_mono+rv10__sindresorhus-file-type__fixture-realmedia-video.rm", L"dnet32m_rv10", 5.62, 0},
     {L"cook_44k_mono__vstinner-hachoir__firstrun.rm", L"cook44m", 18.20, 0},
+    // Bytes lost in the middle: all 401 frames' time comes out (ffmpeg alone stops at 13.4 s).
+    {L"ra4-dnet_32k_stereo__SymbianSource-sf.os.mm__valid_casadual.ra", L"dnet32s_ra4", 19.25, 0},
     {L"surestream_cook_11k_mono+cook_22k__SymbianSource-sf.mw.mmmw__RA_11kbps_Music.ra", L"surestream_music", 208.98,
      0},
     {L"surestream_sipr_8k_mono+cook_22k__SymbianSource-sf.mw.mmmw__RA_5kbps_Voice.ra", L"surestream_voice", 208.98, 0},

@@ -330,11 +330,14 @@ INSTANTIATE_TEST_SUITE_P(
         Sample{"ffmpegmux_dnet_32k_mono+rv10__sindresorhus-file-type__fixture-realmedia-video.rm",
                MakeFourcc('d', 'n', 'e', 't'), 32000, 1, 5.62}));
 
-// 175 bytes are missing from its 261st AC3 frame, which shifts every later
-// frame off the packet grid; the demuxer also stops swapping the bytes of the
-// last 12 KB. Frames found again by their sync words carry the sound past the
-// damage (ffmpeg alone stops at 13.4 s).
-TEST(RealSamplesDamaged, BareRealAudioWithLostBytesDecodesPastTheDamage)
+// 401 AC3 frames of 480 bytes, the 261st cut short by 175 bytes: every later
+// frame sits off the word grid the demuxer swaps by, and from the 180000th
+// byte on the demuxer stops swapping (FFmpeg's parser takes the scrambled
+// bytes for E-AC3; after the length scan, the first 1000 bytes come
+// unswapped too). The frames across those points come half swapped, half
+// not. All of it is found again (ffmpeg alone stops at 13.4 s); only the cut
+// frame sounds as silence.
+TEST(RealSamplesDamaged, BareRealAudioWithLostBytesDecodesCompletely)
 {
     auto demuxer = OpenFile(Media(L"ra4-dnet_32k_stereo__SymbianSource-sf.os.mm__valid_casadual.ra"));
     ASSERT_NE(nullptr, demuxer);
@@ -342,7 +345,8 @@ TEST(RealSamplesDamaged, BareRealAudioWithLostBytesDecodesPastTheDamage)
     Decoded d = DecodeAll(*demuxer);
     EXPECT_EQ(32000, d.rate);
     EXPECT_EQ(2, d.channels);
-    EXPECT_GT(d.Seconds(), 17.5);
+    EXPECT_NEAR(401 * 1536 / 32000.0, d.Seconds(), 0.001);
+    EXPECT_EQ(1, d.damaged);
 }
 
 TEST(RealSamplesDamaged, TruncatedFileEndsWithoutHanging)
