@@ -222,15 +222,9 @@ inline std::wstring OutputPath(const wchar_t* name)
     return full;
 }
 
-inline uint32_t Le32(const std::vector<uint8_t>& b, size_t at)
-{
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
 inline uint16_t Le16(const std::vector<uint8_t>& b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
-inline uint32_t Be32(const std::vector<uint8_t>& b, size_t at)
-{
-    return (static_cast<uint32_t>(b[at]) << 24) | (b[at + 1] << 16) | (b[at + 2] << 8) | b[at + 3];
-}
+inline uint32_t Le32(const std::vector<uint8_t>& b, size_t at) { return Le16(b, at) | (Le16(b, at + 2) << 16u); }
+inline uint32_t Be32(const std::vector<uint8_t>& b, size_t at) { return __builtin_bswap32(Le32(b, at)); }
 
 // A graph with its control and event interfaces.
 class TestGraph {
@@ -238,11 +232,7 @@ public:
     TestGraph()
     {
         CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.PutVoid());
-        if (graph) {
-            graph.As(control);
-            graph.As(events);
-            graph.As(seeking);
-        }
+        if (graph && SUCCEEDED(graph.As(control)) && SUCCEEDED(graph.As(events))) graph.As(seeking);
     }
     ~TestGraph()
     {
