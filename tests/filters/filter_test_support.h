@@ -1,32 +1,197 @@
-// Shared helpers of the filter pack tests: a graph that runs to completion
-// with a bounded wait, pin lookup, output files and their parsing.
+// Shared helpers of the filter pack tests: a sine source, pins, output files
+// and their parsing, a graph that runs to completion with a bounded wait, and
+// a fixture that registers the pack in-process and writes a sine through a
+// chain of filters into a file.
 #pragma once
 
 #include "dshow_uuids.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
+#include <cstring>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "base/base_filter.h"
+#include "base/media_type.h"
+#include "base/pins.h"
 #include "com_ptr.h"
+#include "filter_interfaces.h"
 #include "filter_pack.h"
-#include "sine_source.h"
 #include "test_platform.h"
 
 namespace filter_tests {
 
 using corvane::ComPtr;
+using testing_support::ReadAll;
+
+// A PCM source built on the pack's framework: a sine of the given frequency
+// for the given number of frames, delivered from its own thread with stream
+// times, then end of stream. It answers IMediaSeeking on the filter and on
+// its output pin (media time only, duration = the sine's length) and counts
+// SetPositions calls.
+struct SineFormat {
+    DWORD rate = 44100;
+    WORD channels = 2;
+    WORD bits = 16;
+    double frequency = 1000.0;
+    double amplitude = 0.5;  // of full scale
+    LONGLONG frames = 88200;
+};
+
+template <class T>
+HRESULT PutOut(T* out, T value)
+{
+    if (!out) return E_POINTER;
+    *out = value;
+    return S_OK;
+}
+
+class SineSource final : public vellumo::filters::BaseFilter, public IMediaSeeking {
+public:
+    explicit SineSource(const SineFormat& format) : BaseFilter(GUID_NULL), format_(format), pin_(*this) {}
+    // A graph whose Run failed leaves some filters paused: stop the thread
+    // (decommitting the allocator wakes it) before going away.
+    ~SineSource() override { Stop(); }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { return BaseFilter::QueryInterface(iid, out); }
+    ULONG STDMETHODCALLTYPE AddRef() override { return BaseFilter::AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return BaseFilter::Release(); }
+
+    int PinCount() override { return 1; }
+    vellumo::filters::BasePin* PinAt(int index) override { return index == 0 ? &pin_ : nullptr; }
+
+    // IMediaSeeking
+    static constexpr DWORD kCaps = AM_SEEKING_CanGetDuration | AM_SEEKING_CanGetStopPos | AM_SEEKING_CanSeekAbsolute;
+    HRESULT STDMETHODCALLTYPE GetCapabilities(DWORD* caps) override { return PutOut(caps, kCaps); }
+    HRESULT STDMETHODCALLTYPE CheckCapabilities(DWORD* caps) override
+    {
+        const DWORD wanted = caps ? *caps : 0;
+        return !caps ? E_POINTER : (*caps &= kCaps) == wanted ? S_OK : *caps ? S_FALSE : E_FAIL;
+    }
+    HRESULT STDMETHODCALLTYPE IsFormatSupported(const GUID* f) override { return f && *f == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE; }
+    HRESULT STDMETHODCALLTYPE QueryPreferredFormat(GUID* f) override { return PutOut(f, TIME_FORMAT_MEDIA_TIME); }
+    HRESULT STDMETHODCALLTYPE GetTimeFormat(GUID* f) override { return PutOut(f, TIME_FORMAT_MEDIA_TIME); }
+    HRESULT STDMETHODCALLTYPE IsUsingTimeFormat(const GUID* f) override { return IsFormatSupported(f); }
+    HRESULT STDMETHODCALLTYPE SetTimeFormat(const GUID* f) override { return IsFormatSupported(f) == S_OK ? S_OK : E_INVALIDARG; }
+    HRESULT STDMETHODCALLTYPE GetDuration(LONGLONG* d) override { return PutOut(d, Duration()); }
+    HRESULT STDMETHODCALLTYPE GetStopPosition(LONGLONG* s) override { return PutOut(s, Duration()); }
+    HRESULT STDMETHODCALLTYPE GetCurrentPosition(LONGLONG* c) override { return PutOut(c, 0LL); }
+    HRESULT STDMETHODCALLTYPE ConvertTimeFormat(LONGLONG* to, const GUID*, LONGLONG from, const GUID*) override { return PutOut(to, from); }
+    HRESULT STDMETHODCALLTYPE SetPositions(LONGLONG*, DWORD, LONGLONG*, DWORD) override { ++setPositionsCalls_; return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetPositions(LONGLONG* c, LONGLONG* s) override { PutOut(c, 0LL); PutOut(s, Duration()); return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetAvailable(LONGLONG* e, LONGLONG* l) override { return GetPositions(e, l); }
+    HRESULT STDMETHODCALLTYPE SetRate(double rate) override { return rate == 1.0 ? S_OK : E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetRate(double* rate) override { return PutOut(rate, 1.0); }
+    HRESULT STDMETHODCALLTYPE GetPreroll(LONGLONG* preroll) override { return PutOut(preroll, 0LL); }
+
+    LONGLONG Duration() const { return format_.frames * 10000000LL / format_.rate; }
+    long SetPositionsCalls() const { return setPositionsCalls_.load(); }
+
+private:
+    class Pin final : public vellumo::filters::OutputPin {
+    public:
+        explicit Pin(SineSource& owner) : OutputPin(owner, L"Output"), owner_(owner) {}
+        HRESULT CheckMediaType(const AM_MEDIA_TYPE& mt) override { return Type().Equals(mt) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED; }
+        HRESULT GetMediaType(int index, vellumo::filters::MediaType& out) override
+        {
+            if (index != 0) return VFW_S_NO_MORE_ITEMS;
+            out = Type();
+            return S_OK;
+        }
+
+    protected:
+        HRESULT QueryPinInterface(REFIID iid, void** out) override
+        {
+            return iid == IID_IMediaSeeking ? owner_.QueryInterface(iid, out) : OutputPin::QueryPinInterface(iid, out);
+        }
+        void BufferRequirements(ALLOCATOR_PROPERTIES& props) override
+        {
+            props.cBuffers = 4;
+            props.cbBuffer = 4096 * owner_.format_.channels * (owner_.format_.bits / 8);
+            props.cbAlign = 1;
+        }
+
+    private:
+        vellumo::filters::MediaType Type() const
+        {
+            return vellumo::filters::PcmMediaType(owner_.format_.rate, owner_.format_.channels, owner_.format_.bits);
+        }
+        SineSource& owner_;
+    };
+
+    HRESULT QueryFilterInterface(REFIID iid, void** out) override
+    {
+        if (iid != IID_IMediaSeeking) return BaseFilter::QueryFilterInterface(iid, out);
+        *out = static_cast<IMediaSeeking*>(this);
+        AddRef();
+        return S_OK;
+    }
+    HRESULT OnStartStreaming() override
+    {
+        stop_ = false;
+        if (pin_.IsConnected()) thread_ = std::thread([this] { Stream(); });
+        return S_OK;
+    }
+    HRESULT OnStop() override
+    {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        return S_OK;
+    }
+    void Stream()
+    {
+        const int frameBytes = format_.channels * (format_.bits / 8);
+        const double step = 2.0 * 3.14159265358979323846 * format_.frequency / format_.rate;
+        LONGLONG position = 0;
+        while (position < format_.frames && !stop_) {
+            IMediaSample* sample = nullptr;
+            if (FAILED(pin_.GetDeliveryBuffer(&sample))) return;
+            BYTE* data = nullptr;
+            sample->GetPointer(&data);
+            const LONGLONG frames = std::min<LONGLONG>(sample->GetSize() / frameBytes, format_.frames - position);
+            for (LONGLONG i = 0; i < frames; ++i) {
+                const double v = format_.amplitude * std::sin(step * static_cast<double>(position + i));
+                const auto s16 = static_cast<int16_t>(std::lround(32767.0 * v));
+                for (int c = 0; c < format_.channels; ++c) {
+                    if (format_.bits == 8) data[i * frameBytes + c] = static_cast<BYTE>(std::lround(128.0 + 127.0 * v));
+                    else std::memcpy(data + i * frameBytes + c * 2, &s16, 2);
+                }
+            }
+            sample->SetActualDataLength(static_cast<long>(frames * frameBytes));
+            REFERENCE_TIME start = position * 10000000LL / format_.rate;
+            REFERENCE_TIME stop = (position + frames) * 10000000LL / format_.rate;
+            sample->SetTime(&start, &stop);
+            sample->SetSyncPoint(TRUE);
+            const HRESULT hr = pin_.Deliver(sample);
+            sample->Release();
+            if (hr != S_OK) return;
+            position += frames;
+        }
+        if (position >= format_.frames) pin_.DeliverEndOfStream();
+    }
+
+    const SineFormat format_;
+    Pin pin_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<long> setPositionsCalls_{0};
+};
+
 
 inline ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION wanted)
 {
     ComPtr<IEnumPins> pins;
-    if (!filter || FAILED(filter->EnumPins(pins.Put()))) return nullptr;
     ComPtr<IPin> pin;
+    PIN_DIRECTION dir;
+    if (!filter || FAILED(filter->EnumPins(pins.Put()))) return nullptr;
     while (pins->Next(1, pin.Put(), nullptr) == S_OK) {
-        PIN_DIRECTION dir;
         if (SUCCEEDED(pin->QueryDirection(&dir)) && dir == wanted) return pin;
     }
     return nullptr;
@@ -39,9 +204,13 @@ inline ComPtr<IBaseFilter> Create(REFCLSID clsid)
     return filter;
 }
 
-inline ComPtr<IBaseFilter> MakeSine(const SineFormat& format)
+// A WAV writer in the given mode (1: RIFF file, 0: the bytes as they come).
+inline ComPtr<IBaseFilter> WavDest(LONG waveOutput)
 {
-    return ComPtr<IBaseFilter>::Attach(new SineSource(format));
+    ComPtr<IBaseFilter> wav = Create(corvane::CLSID_WavDest);
+    ComPtr<IWavDestControl> control;
+    if (wav && SUCCEEDED(wav.As(control))) control->SetWaveOutput(waveOutput);
+    return wav;
 }
 
 // Output files of the tests, kept for the native checks (ffprobe).
@@ -53,31 +222,9 @@ inline std::wstring OutputPath(const wchar_t* name)
     return full;
 }
 
-inline std::vector<uint8_t> ReadAll(const std::wstring& path)
-{
-    std::vector<uint8_t> bytes;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) return bytes;
-    LARGE_INTEGER size{};
-    GetFileSizeEx(h, &size);
-    bytes.resize(static_cast<size_t>(size.QuadPart));
-    DWORD read = 0;
-    if (!bytes.empty()) ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    bytes.resize(read);
-    CloseHandle(h);
-    return bytes;
-}
-
-inline uint32_t Le32(const std::vector<uint8_t>& b, size_t at)
-{
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
 inline uint16_t Le16(const std::vector<uint8_t>& b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
-inline uint32_t Be32(const std::vector<uint8_t>& b, size_t at)
-{
-    return (static_cast<uint32_t>(b[at]) << 24) | (b[at + 1] << 16) | (b[at + 2] << 8) | b[at + 3];
-}
+inline uint32_t Le32(const std::vector<uint8_t>& b, size_t at) { return Le16(b, at) | (Le16(b, at + 2) << 16u); }
+inline uint32_t Be32(const std::vector<uint8_t>& b, size_t at) { return __builtin_bswap32(Le32(b, at)); }
 
 // A graph with its control and event interfaces.
 class TestGraph {
@@ -85,81 +232,56 @@ public:
     TestGraph()
     {
         CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.PutVoid());
-        if (graph) {
-            graph->QueryInterface(IID_IMediaControl, control.PutVoid());
-            graph->QueryInterface(IID_IMediaEvent, events.PutVoid());
-            graph->QueryInterface(IID_IMediaSeeking, seeking.PutVoid());
-        }
+        if (graph && SUCCEEDED(graph.As(control)) && SUCCEEDED(graph.As(events))) graph.As(seeking);
     }
     ~TestGraph()
     {
         if (control) control->Stop();
     }
-    HRESULT Add(IBaseFilter* filter, const wchar_t* name) { return graph->AddFilter(filter, name); }
     HRESULT Connect(IBaseFilter* from, IBaseFilter* to)
     {
-        ComPtr<IPin> out = PinOf(from, PINDIR_OUTPUT);
-        ComPtr<IPin> in = PinOf(to, PINDIR_INPUT);
-        if (!out || !in) return VFW_E_NOT_FOUND;
-        return graph->ConnectDirect(out.Get(), in.Get(), nullptr);
+        ComPtr<IPin> out = PinOf(from, PINDIR_OUTPUT), in = PinOf(to, PINDIR_INPUT);
+        return out && in ? graph->ConnectDirect(out.Get(), in.Get(), nullptr) : VFW_E_NOT_FOUND;
     }
     // Runs until EC_COMPLETE (true) or an abort/timeout (false); counts the
-    // EC_COMPLETEs seen, also for a short while after the first.
-    bool RunToCompletion(DWORD timeoutMs = 30000)
+    // EC_COMPLETEs seen, also for a short while after the first. onEvent sees
+    // every event's code, and 0 at each turn without one.
+    bool RunToCompletion(DWORD timeoutMs = 30000, const std::function<void(long)>& onEvent = {})
     {
         runResult = control->Run();
         if (FAILED(runResult)) return false;
         const DWORD deadline = GetTickCount() + timeoutMs;
-        bool done = false;
         DWORD settleUntil = 0;
+        bool done = false;
         for (;;) {
             const DWORD now = GetTickCount();
-            if (!done && static_cast<LONG>(deadline - now) <= 0) break;
-            if (done && static_cast<LONG>(settleUntil - now) <= 0) break;
+            if (static_cast<LONG>((done ? settleUntil : deadline) - now) <= 0) break;
             long code = 0;
             LONG_PTR p1 = 0, p2 = 0;
-            if (events->GetEvent(&code, &p1, &p2, 50) != S_OK) continue;
-            events->FreeEventParams(code, p1, p2);
+            if (events->GetEvent(&code, &p1, &p2, 50) == S_OK) events->FreeEventParams(code, p1, p2);
+            else code = 0;
+            if (onEvent) onEvent(code);
             if (code == EC_COMPLETE) {
-                ++completes;
-                if (!done) settleUntil = GetTickCount() + 500;
+                if (!completes++) settleUntil = GetTickCount() + 500;
                 done = true;
             } else if (code == EC_ERRORABORT || code == EC_USERABORT) {
-                aborted = true;
                 abortCode = static_cast<HRESULT>(p1);
-                break;
+                return false;
             }
         }
         if (done) control->Stop();
-        return done && !aborted;
+        return done;
     }
 
     ComPtr<IGraphBuilder> graph;
     ComPtr<IMediaControl> control;
     ComPtr<IMediaEvent> events;
     ComPtr<IMediaSeeking> seeking;
-    HRESULT runResult = S_OK;
+    HRESULT runResult = S_OK, abortCode = S_OK;
     int completes = 0;
-    bool aborted = false;
-    HRESULT abortCode = S_OK;
 };
 
-// Dominant frequency of a mono signal by counting rising zero crossings.
-inline double ZeroCrossingFrequency(const std::vector<double>& samples, double rate)
-{
-    int crossings = 0;
-    size_t first = 0, last = 0;
-    for (size_t i = 1; i < samples.size(); ++i) {
-        if (samples[i - 1] < 0 && samples[i] >= 0) {
-            if (!crossings) first = i;
-            last = i;
-            ++crossings;
-        }
-    }
-    if (crossings < 2) return 0;
-    return (crossings - 1) * rate / static_cast<double>(last - first);
-}
-
+// Root mean square of samples[skip .. size - skip).
 inline double Rms(const std::vector<double>& samples, size_t skip = 0)
 {
     double sum = 0;
@@ -168,81 +290,112 @@ inline double Rms(const std::vector<double>& samples, size_t skip = 0)
     return n ? std::sqrt(sum / n) : 0;
 }
 
-// Channel 0 of a RIFF/WAVE PCM file (8 or 16 bit), scaled to [-1, 1].
+// A RIFF/WAVE PCM file (8 or 16 bit), with its channel 0 scaled to [-1, 1].
 struct WavInfo {
     bool ok = false;
     uint16_t tag = 0, channels = 0, bits = 0, blockAlign = 0;
-    uint32_t rate = 0, byteRate = 0, riffSize = 0, fmtSize = 0, dataSize = 0;
-    size_t dataOffset = 0;
+    uint32_t rate = 0, byteRate = 0, riffSize = 0, dataSize = 0;
     std::vector<double> channel0;
 };
 
 inline WavInfo ParseWav(const std::vector<uint8_t>& b)
 {
     WavInfo w;
-    if (b.size() < 44 || std::string(b.begin(), b.begin() + 4) != "RIFF" ||
-        std::string(b.begin() + 8, b.begin() + 12) != "WAVE" || std::string(b.begin() + 12, b.begin() + 16) != "fmt ")
-        return w;
+    auto tagAt = [&](size_t at, const char* tag) { return b.size() >= at + 4 && std::memcmp(&b[at], tag, 4) == 0; };
+    if (b.size() < 44 || !tagAt(0, "RIFF") || !tagAt(8, "WAVE") || !tagAt(12, "fmt ")) return w;
     w.riffSize = Le32(b, 4);
-    w.fmtSize = Le32(b, 16);
     w.tag = Le16(b, 20);
     w.channels = Le16(b, 22);
     w.rate = Le32(b, 24);
     w.byteRate = Le32(b, 28);
     w.blockAlign = Le16(b, 32);
     w.bits = Le16(b, 34);
-    const size_t dataTag = 20 + w.fmtSize;
-    if (b.size() < dataTag + 8 || std::string(b.begin() + dataTag, b.begin() + dataTag + 4) != "data") return w;
-    w.dataSize = Le32(b, dataTag + 4);
-    w.dataOffset = dataTag + 8;
-    if (b.size() < w.dataOffset + w.dataSize || !w.blockAlign) return w;
-    for (size_t at = w.dataOffset; at + w.blockAlign <= w.dataOffset + w.dataSize; at += w.blockAlign) {
-        if (w.bits == 8) w.channel0.push_back((b[at] - 128) / 128.0);
-        else w.channel0.push_back(static_cast<int16_t>(Le16(b, at)) / 32768.0);
-    }
+    const size_t data = 20 + Le32(b, 16);
+    if (!tagAt(data, "data") || b.size() < data + 8 + Le32(b, data + 4) || !w.blockAlign) return w;
+    w.dataSize = Le32(b, data + 4);
+    for (size_t at = data + 8; at + w.blockAlign <= data + 8 + w.dataSize; at += w.blockAlign)
+        w.channel0.push_back(w.bits == 8 ? (b[at] - 128) / 128.0 : static_cast<int16_t>(Le16(b, at)) / 32768.0);
     w.ok = true;
     return w;
 }
 
-// MPEG audio frame headers of an MP3 stream.
+// The MPEG audio frames of an MP3 stream, from its first byte on.
 struct Mp3Frame {
     size_t offset = 0, size = 0;
-    int version = 0;  // 1 = MPEG-1, 2 = MPEG-2, 25 = MPEG-2.5
+    int version = 0;                   // 1 = MPEG-1, 2 = MPEG-2, 25 = MPEG-2.5
     int kbps = 0, rate = 0, mode = 0;  // mode: 0 stereo, 1 joint, 2 dual, 3 mono
-    bool crc = false;
 };
-
-inline bool ParseFrameHeader(const std::vector<uint8_t>& b, size_t at, Mp3Frame& f)
-{
-    if (at + 4 > b.size()) return false;
-    const uint32_t h = Be32(b, at);
-    if ((h & 0xFFE00000u) != 0xFFE00000u) return false;
-    const int ver = (h >> 19) & 3, layer = (h >> 17) & 3, brIdx = (h >> 12) & 15, srIdx = (h >> 10) & 3;
-    if (ver == 1 || layer != 1 || brIdx == 0 || brIdx == 15 || srIdx == 3) return false;
-    static const int kbps1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-    static const int kbps2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
-    static const int rates[] = {44100, 48000, 32000};
-    f.offset = at;
-    f.version = ver == 3 ? 1 : ver == 2 ? 2 : 25;
-    f.kbps = f.version == 1 ? kbps1[brIdx] : kbps2[brIdx];
-    f.rate = rates[srIdx] / (f.version == 1 ? 1 : f.version == 2 ? 2 : 4);
-    f.mode = (h >> 6) & 3;
-    f.crc = ((h >> 16) & 1) == 0;
-    const int padding = (h >> 9) & 1;
-    f.size = (f.version == 1 ? 144 : 72) * f.kbps * 1000 / f.rate + padding;
-    return true;
-}
 
 inline std::vector<Mp3Frame> Mp3Frames(const std::vector<uint8_t>& b)
 {
+    static const int kbps1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    static const int kbps2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    static const int rates[] = {44100, 48000, 32000};
     std::vector<Mp3Frame> frames;
-    size_t at = 0;
-    Mp3Frame f;
-    while (ParseFrameHeader(b, at, f)) {
+    for (size_t at = 0; at + 4 <= b.size();) {
+        const uint32_t h = Be32(b, at);
+        const int ver = (h >> 19) & 3, layer = (h >> 17) & 3, brIdx = (h >> 12) & 15, srIdx = (h >> 10) & 3;
+        if ((h & 0xFFE00000u) != 0xFFE00000u || ver == 1 || layer != 1 || brIdx == 0 || brIdx == 15 || srIdx == 3) break;
+        Mp3Frame f;
+        f.offset = at;
+        f.version = ver == 3 ? 1 : ver == 2 ? 2 : 25;
+        f.kbps = f.version == 1 ? kbps1[brIdx] : kbps2[brIdx];
+        f.rate = rates[srIdx] / (f.version == 1 ? 1 : f.version == 2 ? 2 : 4);
+        f.mode = (h >> 6) & 3;
+        f.size = (f.version == 1 ? 144 : 72) * f.kbps * 1000 / f.rate + ((h >> 9) & 1);
         frames.push_back(f);
         at += f.size;
     }
     return frames;
 }
+
+// The pack registered in-process for the test.
+class PackTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(S_OK, pack_.Result()); }
+
+    // sine -> chain -> file `name` in the outputs folder (the last filter of
+    // the chain is the file sink). `configure` runs once the first filter's
+    // input is connected, where the converter sets its parameters; onEvent as
+    // in RunToCompletion. Expects one EC_COMPLETE; keeps the first filter's
+    // output type and whether the file was closed at EC_COMPLETE; returns the
+    // file's bytes.
+    std::vector<uint8_t> Write(const SineFormat& in, const std::vector<IBaseFilter*>& chain, const wchar_t* name,
+                               const std::function<void()>& configure = {},
+                               const std::function<void(long)>& onEvent = {})
+    {
+        TestGraph g;
+        ComPtr<IBaseFilter> source = ComPtr<IBaseFilter>::Attach(new SineSource(in));
+        const std::wstring path = OutputPath(name);
+        ComPtr<IFileSinkFilter> sink;
+        EXPECT_EQ(S_OK, chain.back()->QueryInterface(IID_IFileSinkFilter, sink.PutVoid()));
+        EXPECT_EQ(S_OK, sink->SetFileName(path.c_str(), nullptr));
+        EXPECT_EQ(S_OK, g.graph->AddFilter(source.Get(), L"Sine"));
+        for (IBaseFilter* f : chain) EXPECT_EQ(S_OK, g.graph->AddFilter(f, nullptr));
+        for (size_t i = 0; i < chain.size(); ++i) {
+            EXPECT_EQ(S_OK, g.Connect(i ? chain[i - 1] : source.Get(), chain[i]));
+            if (i == 0 && configure) configure();
+        }
+        AM_MEDIA_TYPE mt{};
+        EXPECT_EQ(S_OK, PinOf(chain[0], PINDIR_OUTPUT)->ConnectionMediaType(&mt));
+        firstOutputType_.Set(mt);
+        vellumo::filters::FreeMediaTypeContents(mt);
+        closedAtComplete_ = false;
+        EXPECT_TRUE(g.RunToCompletion(60000, [&](long code) {
+            if (onEvent) onEvent(code);
+            if (code != EC_COMPLETE || g.completes) return;
+            HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            closedAtComplete_ = h != INVALID_HANDLE_VALUE;
+            if (closedAtComplete_) CloseHandle(h);
+        })) << std::hex << g.runResult << " abort " << g.abortCode;
+        EXPECT_EQ(1, g.completes);
+        return ReadAll(path);
+    }
+
+    testing_support::ComApartment com_;
+    testing_support::FilterPackRegistration pack_;
+    vellumo::filters::MediaType firstOutputType_;
+    bool closedAtComplete_ = false;
+};
 
 }  // namespace filter_tests

@@ -1,11 +1,6 @@
 // DllRegisterServer / DllUnregisterServer of the pack against the real
 // registry: what gets registered, stand-ins only where the platform lacks
 // the behaviour, and unregistration restoring exactly what was there.
-#include <gtest/gtest.h>
-
-#include <string>
-
-#include "filter_interfaces.h"
 #include "filter_test_support.h"
 
 namespace filter_tests {
@@ -24,22 +19,17 @@ void Dump(HKEY root, const std::wstring& path, std::wstring& out)
     HKEY key;
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
     out += L"[" + path + L"]\n";
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
-        DWORD nameLen = 256, type = 0, size = 0;
-        BYTE data[2048];
-        size = sizeof(data);
-        if (RegEnumValueW(key, i, name, &nameLen, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+    wchar_t name[256];
+    BYTE data[2048];
+    DWORD nameLen = 256, type = 0, size = sizeof data;
+    for (DWORD i = 0; RegEnumValueW(key, i, name, &nameLen, nullptr, &type, data, &size) == ERROR_SUCCESS; ++i) {
         out += std::wstring(name) + L"=" + std::to_wstring(type) + L":";
         for (DWORD b = 0; b < size; ++b) out += std::to_wstring(data[b]) + L",";
         out += L"\n";
+        nameLen = 256, size = sizeof data;
     }
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
-        DWORD nameLen = 256;
-        if (RegEnumKeyExW(key, i, name, &nameLen, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    for (DWORD i = 0; nameLen = 256, RegEnumKeyExW(key, i, name, &nameLen, nullptr, nullptr, nullptr, nullptr) == 0; ++i)
         Dump(root, path + L"\\" + name, out);
-    }
     RegCloseKey(key);
 }
 
@@ -55,59 +45,36 @@ std::wstring Snapshot()
     return out;
 }
 
-std::wstring ServerOf(REFCLSID clsid, const wchar_t* value = nullptr)
+// A REG_SZ value under HKCR (empty when absent).
+std::wstring Value(const std::wstring& key, const wchar_t* value = nullptr)
 {
     wchar_t data[MAX_PATH * 2] = {};
     DWORD size = sizeof(data) - sizeof(wchar_t);
-    const std::wstring path = L"CLSID\\" + GuidText(clsid) + L"\\InprocServer32";
-    if (RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), value, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
-        return L"";
+    RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), value, RRF_RT_REG_SZ, nullptr, data, &size);
     return data;
 }
-
-using EntryPoint = HRESULT(STDAPICALLTYPE*)();
-
-// Whether the pack DLL carries a class (the RealMedia filters join it separately).
-bool PackCarries(REFCLSID clsid)
-{
-    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto get = reinterpret_cast<GetClassObjectFn>(
-        reinterpret_cast<void*>(GetProcAddress(testing_support::FilterPackModule(), "DllGetClassObject")));
-    ComPtr<IClassFactory> factory;
-    return get && SUCCEEDED(get(clsid, IID_IClassFactory, factory.PutVoid()));
-}
-
-bool InMapper(REFCLSID clsid, REFGUID category)
-{
-    const std::wstring path = L"CLSID\\" + GuidText(category) + L"\\Instance\\" + GuidText(clsid);
-    DWORD size = 0;
-    return RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), L"FilterData", RRF_RT_REG_BINARY, nullptr, nullptr, &size) ==
-           ERROR_SUCCESS;
-}
+std::wstring ServerOf(REFCLSID clsid) { return Value(L"CLSID\\" + GuidText(clsid) + L"\\InprocServer32"); }
 
 class PackRegistration : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        module_ = testing_support::FilterPackModule();
-        ASSERT_TRUE(module_);
-        registerServer_ = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(module_, "DllRegisterServer")));
-        unregisterServer_ =
-            reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(module_, "DllUnregisterServer")));
-        ASSERT_TRUE(registerServer_ && unregisterServer_);
+        ASSERT_TRUE(module_ && registerServer_ && unregisterServer_);
         wchar_t path[MAX_PATH];
-        GetModuleFileNameW(module_, path, MAX_PATH);
-        dllPath_ = path;
+        dllPath_.assign(path, GetModuleFileNameW(module_, path, MAX_PATH));
     }
     void TearDown() override
     {
         if (unregisterServer_) unregisterServer_();
     }
+    bool IsPack(REFCLSID clsid) { return lstrcmpiW(dllPath_.c_str(), ServerOf(clsid).c_str()) == 0; }
+    FARPROC Entry(const char* name) { return module_ ? GetProcAddress(module_, name) : nullptr; }
 
+    using EntryPoint = HRESULT(STDAPICALLTYPE*)();
     testing_support::ComApartment com_;
-    HMODULE module_ = nullptr;
-    EntryPoint registerServer_ = nullptr;
-    EntryPoint unregisterServer_ = nullptr;
+    HMODULE module_ = testing_support::FilterPackModule();
+    EntryPoint registerServer_ = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(Entry("DllRegisterServer")));
+    EntryPoint unregisterServer_ = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(Entry("DllUnregisterServer")));
     std::wstring dllPath_;
 };
 
@@ -115,13 +82,14 @@ TEST_F(PackRegistration, RegistersThePackAndRemovesExactlyWhatItAdded)
 {
     const std::wstring before = Snapshot();
     ASSERT_EQ(S_OK, registerServer_());
-
     for (const CLSID& c : testing_support::PackFilterClasses()) {
-        if (!PackCarries(c)) continue;
-        EXPECT_EQ(0, lstrcmpiW(dllPath_.c_str(), ServerOf(c).c_str()));
-        EXPECT_EQ(L"Both", ServerOf(c, L"ThreadingModel"));
-        EXPECT_TRUE(InMapper(c, c == corvane::CLSID_Mp3Encoder ? CLSID_AudioCompressorCategory
-                                                               : CLSID_LegacyAmFilterCategory));
+        EXPECT_TRUE(IsPack(c));
+        EXPECT_EQ(L"Both", Value(L"CLSID\\" + GuidText(c) + L"\\InprocServer32", L"ThreadingModel"));
+        const GUID& category = c == corvane::CLSID_Mp3Encoder ? CLSID_AudioCompressorCategory : CLSID_LegacyAmFilterCategory;
+        DWORD size = 0;
+        EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CLASSES_ROOT,
+                                              (L"CLSID\\" + GuidText(category) + L"\\Instance\\" + GuidText(c)).c_str(),
+                                              L"FilterData", RRF_RT_REG_BINARY, nullptr, nullptr, &size));
     }
     // Created from the registry alone, with their control interfaces.
     ComPtr<IAudioEncoderProperties> encoder;
@@ -130,11 +98,10 @@ TEST_F(PackRegistration, RegistersThePackAndRemovesExactlyWhatItAdded)
     ComPtr<IWavDestControl> wav;
     EXPECT_EQ(S_OK, CoCreateInstance(corvane::CLSID_WavDest, nullptr, CLSCTX_INPROC_SERVER, IID_IWavDestControl,
                                      wav.PutVoid()));
-
     // The stand-ins replace the platform's filters only where they fall short.
     const bool wine = testing_support::IsWine();
-    EXPECT_EQ(wine, lstrcmpiW(dllPath_.c_str(), ServerOf(CLSID_FileWriter).c_str()) == 0);
-    EXPECT_EQ(wine, lstrcmpiW(dllPath_.c_str(), ServerOf(CLSID_ACMWrapper).c_str()) == 0);
+    EXPECT_EQ(wine, IsPack(CLSID_FileWriter));
+    EXPECT_EQ(wine, IsPack(CLSID_ACMWrapper));
     ComPtr<IFileSinkFilter2> sink2;
     EXPECT_EQ(S_OK, CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER, IID_IFileSinkFilter2,
                                      sink2.PutVoid()));
@@ -144,7 +111,6 @@ TEST_F(PackRegistration, RegistersThePackAndRemovesExactlyWhatItAdded)
     const std::wstring registered = Snapshot();
     ASSERT_EQ(S_OK, registerServer_());
     EXPECT_EQ(registered, Snapshot());
-
     ASSERT_EQ(S_OK, unregisterServer_());
     EXPECT_EQ(before, Snapshot());
     if (wine) {
@@ -158,20 +124,15 @@ TEST_F(PackRegistration, RestoresAnotherVendorsRegistration)
 {
     const std::wstring key = L"CLSID\\" + GuidText(corvane::CLSID_WavDest);
     const std::wstring before = Snapshot();
-    HKEY k;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, (key + L"\\InprocServer32").c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &k, nullptr));
     const wchar_t other[] = L"C:\\Program Files\\Other\\wavdest.ax";
-    RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(other), sizeof(other));
-    RegCloseKey(k);
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CLASSES_ROOT, (key + L"\\InprocServer32").c_str(), nullptr, REG_SZ,
+                                             other, sizeof(other)));
     const std::wstring withOther = Snapshot();
-
     ASSERT_EQ(S_OK, registerServer_());
-    EXPECT_EQ(0, lstrcmpiW(dllPath_.c_str(), ServerOf(corvane::CLSID_WavDest).c_str()));
+    EXPECT_TRUE(IsPack(corvane::CLSID_WavDest));
     ASSERT_EQ(S_OK, unregisterServer_());
     EXPECT_EQ(withOther, Snapshot());
     EXPECT_EQ(other, ServerOf(corvane::CLSID_WavDest));
-
     RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
     RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
     EXPECT_EQ(before, Snapshot());

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "atl_halvex.h"
+#include "converter_session.h"
 #include "event_recorder.h"
 #include "event_window.h"
 #include "filter_pack.h"
@@ -195,32 +196,8 @@ Counts SettledCounts(const Counts& target, DWORD ms)
 // ---------------------------------------------------------------------------
 // One conversion through a fresh converter object.
 
-class Bstr {
-public:
-    explicit Bstr(const std::wstring& text) : b_(SysAllocString(text.c_str())) {}
-    ~Bstr() { SysFreeString(b_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    operator BSTR() const { return b_; }
-
-private:
-    BSTR b_;
-};
-
-bool PumpUntil(const std::function<bool()>& done, DWORD ms)
-{
-    DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > ms) return false;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return true;
-}
+using testing_support::Bstr;
+using testing_support::PumpUntil;
 
 enum class Outcome { StageCode, ErrorEvent, Finished, Hang };
 

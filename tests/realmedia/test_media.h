@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "test_platform.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -13,28 +15,30 @@
 
 namespace realmedia_test {
 
-inline std::wstring MediaDir()
+// The build tree (the test programs run from its bin folder).
+inline std::wstring BuildDir()
 {
     wchar_t exe[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path(exe, n);
+    std::wstring path(exe, GetModuleFileNameW(nullptr, exe, MAX_PATH));
     path = path.substr(0, path.find_last_of(L"\\/"));  // bin
-    path = path.substr(0, path.find_last_of(L"\\/"));  // build tree
-    return path + L"\\test-media\\realmedia";
+    return path.substr(0, path.find_last_of(L"\\/"));
 }
 
-inline std::wstring Media(const std::wstring& name)
+inline std::wstring MediaDir() { return BuildDir() + L"\\test-media\\realmedia"; }
+inline std::wstring Media(const std::wstring& name) { return MediaDir() + L"\\" + name; }
+
+// build/test-output/<name>, made if missing.
+inline std::wstring OutputDir(const std::wstring& name)
 {
-    return MediaDir() + L"\\" + name;
+    CreateDirectoryW((BuildDir() + L"\\test-output").c_str(), nullptr);
+    const std::wstring dir = BuildDir() + L"\\test-output\\" + name;
+    CreateDirectoryW(dir.c_str(), nullptr);
+    return dir;
 }
 
-inline std::wstring Widen(const std::string& s)
-{
-    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-    return w;
-}
+using testing_support::Narrow;
+using testing_support::ReadAll;
+using testing_support::Widen;
 
 // The frequency (Hz, 5 Hz steps between lo and hi) with the most energy in
 // the first channel of interleaved 16-bit audio, over up to one second taken

@@ -3,7 +3,10 @@
 
 #include <windows.h>
 #include <objbase.h>
+#include <cstdint>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -35,5 +38,33 @@ public:
 private:
     HRESULT hr_;
 };
+
+// A whole file (empty when it cannot be read).
+inline std::vector<uint8_t> ReadAll(const std::wstring& path)
+{
+    std::vector<uint8_t> out;
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    if (!f) return out;
+    uint8_t buffer[65536];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) out.insert(out.end(), buffer, buffer + n);
+    std::fclose(f);
+    return out;
+}
+
+inline std::wstring Widen(const std::string& s)
+{
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+    return w;
+}
+
+inline std::string Narrow(const std::wstring& w)
+{
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
+    return s;
+}
 
 }  // namespace testing_support

@@ -1,0 +1,247 @@
+// The pack's stand-ins for the platform's ACM wrapper (IAMStreamConfig, real
+// resampling, sample sizes) and File Writer (sink interfaces, overwrite mode,
+// EC_COMPLETE only once the file is closed), the registration probes that
+// decide whether they are needed, and the DLL's lifetime.
+#include <cstdio>
+
+#include "filter_test_support.h"
+#include "standins/platform_probe.h"
+
+namespace filter_tests {
+namespace {
+
+using vellumo::filters::DeleteMediaType;
+using vellumo::filters::MediaType;
+using vellumo::filters::PcmMediaType;
+using vellumo::filters::WaveFormatOf;
+
+// The probes recognise the platform's filters falling short (Wine) and filters
+// that do behave (the stand-ins, registered in-process under the same classes).
+TEST(PlatformProbes, DecideOnTheObservableBehaviour)
+{
+    testing_support::ComApartment com;
+    const bool acm = vellumo::filters::SystemAcmWrapperWorks(), writer = vellumo::filters::SystemFileWriterWorks();
+    std::printf("platform ACM wrapper works: %d, File Writer works: %d\n", acm, writer);
+    if (testing_support::IsWine()) {
+        EXPECT_FALSE(acm) << "Wine's ACM wrapper now converts PCM to a chosen format: the stand-in is no longer needed";
+        EXPECT_FALSE(writer);
+    }
+    testing_support::FilterPackRegistration standIns(testing_support::PackStandInClasses());
+    ASSERT_EQ(S_OK, standIns.Result());
+    EXPECT_TRUE(vellumo::filters::SystemAcmWrapperWorks());
+    EXPECT_TRUE(vellumo::filters::SystemFileWriterWorks());
+}
+
+using AcmStandIn = PackTest;
+
+TEST_F(AcmStandIn, OffersTheInputFormatUntilOneIsChosen)
+{
+    auto acm = Create(CLSID_ACMWrapper);
+    ComPtr<IAMStreamConfig> config;
+    ASSERT_EQ(S_OK, PinOf(acm.Get(), PINDIR_OUTPUT).As(config));
+    AM_MEDIA_TYPE* mt = nullptr;
+    EXPECT_EQ(VFW_E_NOT_CONNECTED, config->GetFormat(&mt));
+    TestGraph g;
+    auto source = ComPtr<IBaseFilter>::Attach(new SineSource({48000, 2, 16}));
+    g.graph->AddFilter(source.Get(), L"Sine");
+    g.graph->AddFilter(acm.Get(), L"ACM Wrapper KQ");
+    ASSERT_EQ(S_OK, g.Connect(source.Get(), acm.Get()));
+    ASSERT_EQ(S_OK, config->GetFormat(&mt));
+    auto* w = reinterpret_cast<WAVEFORMATEX*>(mt->pbFormat);
+    ASSERT_TRUE(WaveFormatOf(*mt));
+    EXPECT_EQ(48000u, w->nSamplesPerSec);
+    EXPECT_EQ(2, w->nChannels);
+    EXPECT_EQ(16, w->wBitsPerSample);
+
+    // The converter's way: change the fields in place and set it back.
+    *w = {w->wFormatTag, 2, 22050, 44100, 2, 8, w->cbSize};
+    EXPECT_EQ(S_OK, config->SetFormat(mt));
+    DeleteMediaType(mt);
+    ASSERT_EQ(S_OK, config->GetFormat(&mt));
+    EXPECT_EQ(22050u, WaveFormatOf(*mt)->nSamplesPerSec);
+    EXPECT_EQ(8, WaveFormatOf(*mt)->wBitsPerSample);
+    // Inconsistent block alignment and unsupported sizes are refused.
+    w = reinterpret_cast<WAVEFORMATEX*>(mt->pbFormat);
+    w->nBlockAlign = 3;
+    EXPECT_EQ(VFW_E_INVALIDMEDIATYPE, config->SetFormat(mt));
+    *w = {w->wFormatTag, 2, 22050, 6 * 22050, 6, 24, w->cbSize};
+    EXPECT_EQ(VFW_E_INVALIDMEDIATYPE, config->SetFormat(mt));
+    DeleteMediaType(mt);
+
+    // Chosen once the output is connected, the format reconnects it.
+    auto wav = WavDest(1);
+    g.graph->AddFilter(wav.Get(), L"TestFilter Class");
+    ASSERT_EQ(S_OK, g.Connect(acm.Get(), wav.Get()));
+    const MediaType format = PcmMediaType(11025, 1, 8);
+    EXPECT_TRUE(SUCCEEDED(config->SetFormat(const_cast<AM_MEDIA_TYPE*>(format.Get()))));
+    AM_MEDIA_TYPE connected{};
+    ASSERT_EQ(S_OK, PinOf(acm.Get(), PINDIR_OUTPUT)->ConnectionMediaType(&connected));
+    ASSERT_TRUE(WaveFormatOf(connected));
+    EXPECT_EQ(11025u, WaveFormatOf(connected)->nSamplesPerSec);
+    EXPECT_EQ(8, WaveFormatOf(connected)->wBitsPerSample);
+    vellumo::filters::FreeMediaTypeContents(connected);
+}
+
+TEST_F(AcmStandIn, ConvertsToTheChosenFormat)
+{
+    const double sineRms = 0.5 / std::sqrt(2.0);
+    const struct {
+        SineFormat in;
+        DWORD rate;  // 0: no format chosen
+        WORD channels, bits;
+        const wchar_t* file;
+        double rms;  // of channel 0
+    } cases[] = {
+        {{44100, 2, 16, 1000.0, 0.5, 88200}, 22050, 1, 16, L"acm-22050-mono-16.wav", sineRms},
+        // 15 kHz does not fit under 11.025 kHz: a resampler removes it, while
+        // dropping every other sample would fold it down to 7.05 kHz at full level.
+        {{44100, 1, 16, 15000.0, 0.5, 44100}, 22050, 1, 16, L"acm-15khz-to-22050.wav", 0.0},
+        {{22050, 1, 16, 440.0, 0.5, 22050}, 11025, 2, 8, L"acm-11025-stereo-8.wav", -1},  // level of an upmix: unchecked
+        {{44100, 2, 16, 1000.0, 0.5, 44100}, 0, 2, 16, L"acm-unchanged.wav", sineRms},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing_support::Narrow(c.file));
+        auto acm = Create(CLSID_ACMWrapper), wav = WavDest(1), writer = Create(CLSID_FileWriter);
+        ComPtr<IAMStreamConfig> config;
+        ASSERT_EQ(S_OK, PinOf(acm.Get(), PINDIR_OUTPUT).As(config));
+        const MediaType format = PcmMediaType(c.rate, c.channels, c.bits);
+        const WavInfo w = ParseWav(Write(c.in, {acm.Get(), wav.Get(), writer.Get()}, c.file, [&] {
+            if (c.rate) { EXPECT_EQ(S_OK, config->SetFormat(const_cast<AM_MEDIA_TYPE*>(format.Get()))); }
+        }));
+        ASSERT_TRUE(w.ok);
+        const DWORD rate = c.rate ? c.rate : c.in.rate;
+        EXPECT_EQ(rate, w.rate);
+        EXPECT_EQ(c.channels, w.channels);
+        EXPECT_EQ(c.bits, w.bits);
+        EXPECT_EQ(c.channels * c.bits / 8, w.blockAlign);
+        EXPECT_NEAR(static_cast<double>(c.in.frames) * rate / c.in.rate, static_cast<double>(w.channel0.size()), 50.0);
+        if (c.rms >= 0) { EXPECT_NEAR(c.rms, Rms(w.channel0, 1000), 0.02); }
+    }
+}
+
+class FileWriterStandIn : public PackTest {
+protected:
+    void SetUp() override
+    {
+        PackTest::SetUp();
+        writer_ = Create(CLSID_FileWriter);
+        ASSERT_TRUE(writer_);
+        ASSERT_EQ(S_OK, writer_.As(sink_));
+    }
+    ComPtr<IBaseFilter> writer_;
+    ComPtr<IFileSinkFilter2> sink_;
+};
+
+TEST_F(FileWriterStandIn, AnswersTheSinkInterfaces)
+{
+    // No name yet: success with no name, as the converter expects of Windows' writer.
+    LPOLESTR name = reinterpret_cast<LPOLESTR>(1);
+    EXPECT_EQ(S_OK, sink_->GetCurFile(&name, nullptr));
+    EXPECT_EQ(nullptr, name);
+    EXPECT_EQ(E_POINTER, sink_->SetFileName(nullptr, nullptr));
+    const std::wstring path = OutputPath(L"name with spaces \x00e9\x4e2d.bin");
+    ASSERT_EQ(S_OK, sink_->SetFileName(path.c_str(), nullptr));
+    AM_MEDIA_TYPE mt{};
+    ASSERT_EQ(S_OK, sink_->GetCurFile(&name, &mt));
+    EXPECT_EQ(path, name);
+    CoTaskMemFree(name);
+    EXPECT_EQ(E_INVALIDARG, sink_->SetMode(0x10));
+    ComPtr<IAMFilterMiscFlags> flags;
+    ASSERT_EQ(S_OK, writer_.As(flags));
+    EXPECT_EQ(static_cast<ULONG>(AM_FILTER_MISC_FLAGS_IS_RENDERER), flags->GetMiscFlags());
+}
+
+TEST_F(FileWriterStandIn, WritesWhatComesAndCompletesOnceWithTheFileClosed)
+{
+    auto wav = WavDest(0);
+    const SineFormat in{8000, 1, 16, 500.0, 0.5, 8000};
+    const auto bytes = Write(in, {wav.Get(), writer_.Get()}, L"filewriter-passthrough.raw");
+    EXPECT_TRUE(closedAtComplete_);
+    ASSERT_EQ(16000u, bytes.size());
+    // The first samples of the sine, as the source made them.
+    EXPECT_EQ(0, static_cast<int16_t>(Le16(bytes, 0)));
+    EXPECT_EQ(std::lround(32767.0 * 0.5 * std::sin(2 * 3.14159265358979323846 * 500 / 8000)),
+              static_cast<int16_t>(Le16(bytes, 2)));
+    ComPtr<IWavDestControl> control;
+    ASSERT_EQ(S_OK, wav.As(control));
+    LONGLONG time = 0;
+    EXPECT_EQ(S_OK, control->GetTime(&time));
+    EXPECT_EQ(10000000, time);
+}
+
+TEST_F(FileWriterStandIn, OverwriteModeTruncatesAnExistingFileAndTheDefaultWritesOverIt)
+{
+    const std::wstring path = OutputPath(L"filewriter-overwrite.raw");
+    // Without overwrite the old file is written over in place, as the platform's writer does.
+    for (const auto& [mode, size] : {std::pair{DWORD(AM_FILE_OVERWRITE), 16000u}, std::pair{DWORD(0), 40000u}}) {
+        const std::vector<uint8_t> old(40000, 0xAB);
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(h, old.data(), static_cast<DWORD>(old.size()), &written, nullptr));
+        CloseHandle(h);
+        ASSERT_EQ(S_OK, sink_->SetMode(mode));
+        auto wav = WavDest(0);
+        const auto bytes = Write({8000, 1, 16, 500.0, 0.5, 8000}, {wav.Get(), writer_.Get()}, L"filewriter-overwrite.raw");
+        ASSERT_EQ(size, bytes.size());
+        if (size > 16000) { EXPECT_EQ(0xAB, bytes[16000]); }
+    }
+}
+
+TEST_F(FileWriterStandIn, AnEndReachedWhilePausedIsReportedOnRun)
+{
+    const std::wstring path = OutputPath(L"filewriter-paused.raw");
+    ASSERT_EQ(S_OK, sink_->SetFileName(path.c_str(), nullptr));
+    TestGraph g;
+    auto source = ComPtr<IBaseFilter>::Attach(new SineSource({8000, 1, 16, 500.0, 0.5, 800}));
+    g.graph->AddFilter(source.Get(), L"Sine");
+    g.graph->AddFilter(writer_.Get(), L"File Writer");
+    ASSERT_EQ(S_OK, g.Connect(source.Get(), writer_.Get()));
+    ASSERT_TRUE(SUCCEEDED(g.control->Pause()));
+    // The whole stream is written while paused...
+    const DWORD deadline = GetTickCount() + 10000;
+    while (ReadAll(path).size() < 1600 && static_cast<LONG>(deadline - GetTickCount()) > 0) Sleep(20);
+    EXPECT_EQ(1600u, ReadAll(path).size());
+    long code;
+    LONG_PTR p1, p2;
+    while (g.events->GetEvent(&code, &p1, &p2, 300) == S_OK) {
+        EXPECT_NE(EC_COMPLETE, code) << "EC_COMPLETE while paused";
+        g.events->FreeEventParams(code, p1, p2);
+    }
+    // ...and completion is reported once the graph runs.
+    EXPECT_TRUE(g.RunToCompletion(10000));
+    EXPECT_EQ(1, g.completes);
+}
+
+TEST(FilterPackModule, UnloadsOnlyWithoutLiveObjects)
+{
+    testing_support::ComApartment com;
+    HMODULE module = testing_support::FilterPackModule();
+    ASSERT_TRUE(module);
+    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    using CanUnloadFn = HRESULT(STDAPICALLTYPE*)();
+    auto get = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    auto canUnload = reinterpret_cast<CanUnloadFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    ASSERT_TRUE(get && canUnload);
+    EXPECT_EQ(S_OK, canUnload());
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(S_OK, get(corvane::CLSID_Mp3Encoder, IID_IClassFactory, factory.PutVoid()));
+    ComPtr<IBaseFilter> encoder;
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(factory.Get(), IID_IUnknown, encoder.PutVoid()));
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IBaseFilter, encoder.PutVoid()));
+    factory.Reset();
+    EXPECT_EQ(S_FALSE, canUnload());
+    // Pins and seeking share the filter's lifetime: the last release frees all.
+    ComPtr<IPin> out = PinOf(encoder.Get(), PINDIR_OUTPUT);
+    ComPtr<IMediaSeeking> pinSeeking, filterSeeking;
+    ASSERT_EQ(S_OK, out.As(pinSeeking));
+    ASSERT_EQ(S_OK, encoder.As(filterSeeking));
+    pinSeeking.Reset();
+    filterSeeking.Reset();
+    out.Reset();
+    EXPECT_EQ(0u, encoder.Detach()->Release());
+    EXPECT_EQ(S_OK, canUnload());
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, get(GUID_NULL, IID_IClassFactory, factory.PutVoid()));
+}
+
+}  // namespace
+}  // namespace filter_tests

@@ -1,0 +1,103 @@
+// Driving the converter object from a test: BSTR arguments, a message pump
+// with a deadline, and a converter with its notification window and an event
+// recorder that converts a file and waits for the outcome.
+// (event_recorder.h comes from tests/engine: add it to the include path.)
+#pragma once
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "atl_halvex.h"
+#include "event_recorder.h"
+#include "event_window.h"
+
+namespace testing_support {
+
+class Bstr {
+public:
+    explicit Bstr(const wchar_t* text) : b_(text ? SysAllocString(text) : nullptr) {}
+    explicit Bstr(const std::wstring& text) : Bstr(text.c_str()) {}
+    ~Bstr() { SysFreeString(b_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    operator BSTR() const { return b_; }
+
+private:
+    BSTR b_;
+};
+
+// Dispatches this thread's messages until done() or until ms have passed.
+inline bool PumpUntil(const std::function<bool()>& done, DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > ms) return false;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    return true;
+}
+
+// A converter as the control holds it: with the window for its graph's
+// notifications and a recorder connected to its events.
+class ConverterSession {
+public:
+    ConverterSession() : converter(std::make_unique<corvane::AtlHalvex>()), window_(*converter)
+    {
+        cookie_ = converter->Sinks().Add(&events);
+    }
+    ~ConverterSession() { converter->Sinks().Remove(cookie_); }
+    ConverterSession(const ConverterSession&) = delete;
+    ConverterSession& operator=(const ConverterSession&) = delete;
+
+    // LoadFile's stage code (0: ready to convert).
+    LONG Load(const std::wstring& source)
+    {
+        LONG stage = -1;
+        converter->get_LoadFile(Bstr(source), &stage);
+        return stage;
+    }
+    // SaveFile, Convert and, when Convert reported nothing, Play; then waits,
+    // pumping messages, for the first event. whilePlaying runs once after
+    // Play; onWait at every turn of the wait. The names of the events (empty
+    // when none came within timeoutMs); the run is stopped before returning.
+    std::vector<std::string> Run(const std::wstring& output, DWORD timeoutMs,
+                                 const std::function<void()>& whilePlaying = {},
+                                 const std::function<void()>& onWait = {})
+    {
+        converter->put_SaveFile(Bstr(output));
+        events.Clear();
+        converter->Convert();
+        if (events.Events().empty()) {
+            converter->Play();
+            if (whilePlaying) whilePlaying();
+            PumpUntil(
+                [&] {
+                    if (onWait) onWait();
+                    return !events.Events().empty();
+                },
+                timeoutMs);
+        }
+        std::vector<std::string> names = events.Names();
+        converter->Stop();
+        return names;
+    }
+
+    std::unique_ptr<corvane::AtlHalvex> converter;
+    fakes::EventRecorder events;
+
+private:
+    corvane::GraphEventWindow window_;
+    DWORD cookie_ = 0;
+};
+
+}  // namespace testing_support
