@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """The setup program under Wine, each run in a fresh Wine prefix of its own.
 
-  installer_test.py lifecycle --setup S --refusing R --shortcut-starter E
-      refusal on an unsupported Windows, install, upgrade, uninstall keeping
-      and removing settings.ini; after every uninstall the registry (HKCR and
-      the uninstall key) and the files are back to what they were before.
+  installer_test.py lifecycle --setup S --refusing R --shortcut-driver E
+      refusal on an unsupported Windows, install, the installed program
+      started from its Start menu link converting a generated RealMedia file
+      to MP3 and WAV through its windows (E, checked with ffprobe), upgrade,
+      uninstall keeping and removing settings.ini; after every uninstall the
+      registry (HKCR and the uninstall key) and the files are back to what
+      they were before.
   installer_test.py script --setup S --readme README.md
       install, then run the README's VBScript on a generated RealMedia file
       and check the MP3 it writes with ffprobe.
@@ -220,7 +223,7 @@ def uninstall(wine, folder=INSTALL_DIR, *options, label="uninstall"):
     check(code == 0, "%s: exit code %d %s" % (label, code, out))
 
 
-def check_installation(wine, registry, label, starter=None, folder=INSTALL_DIR):
+def check_installation(wine, registry, label, folder=INSTALL_DIR):
     install_dir = folder
     folder = wine.unix_path(install_dir)
     for name in INSTALLED_FILES:
@@ -272,13 +275,6 @@ def check_installation(wine, registry, label, starter=None, folder=INSTALL_DIR):
                if line.startswith("[HKEY_LOCAL_MACHINE") and line.endswith('"DisplayName"="Vellumo"')]
     check(len(entries) == 1, "%s: one uninstall entry (%d)" % (label, len(entries)))
 
-    if starter:
-        with Timed(label + ": program start from its shortcut"):
-            link = "C:\\" + START_MENU.replace("/", "\\") + "\\Vellumo.lnk"
-            code, out = wine.run(starter, link, install_dir + "\\vellumo.exe", timeout=120)
-        print(out.strip())
-        check(code == 0, "%s: the installed program starts from its shortcut and ends" % label)
-
 
 def lifecycle(args):
     wine = WinePrefix()
@@ -299,7 +295,8 @@ def lifecycle(args):
         check(diff_report(files_before, wine.files(), "the refused setup"), "refusal: files unchanged")
 
         install(wine, args.setup)
-        check_installation(wine, wine.registry(), "install", starter=args.shortcut_starter)
+        check_installation(wine, wine.registry(), "install")
+        convert_with_installed_program(wine, args.shortcut_driver)
         if os.path.exists(settings):
             os.remove(settings)  # whatever the program wrote; the user's file follows
         user_settings = "[Vellumo]\r\nOutputFolder=C:\\users\\Public\\Music\r\n"
@@ -371,6 +368,56 @@ def probe(path, entries):
     return values
 
 
+def sine_source(wine, folder_name):
+    """A 4 s 440 Hz sine in RealAudio 14.4, "sine 440.rm", made with native
+    ffmpeg in a folder of its own below C:\\users\\Public\\Music (outside the
+    listing the uninstall is checked against): (Windows folder, Unix folder)."""
+    windows_folder = "C:\\users\\Public\\Music\\" + folder_name
+    folder = wine.unix_path(windows_folder)
+    os.makedirs(folder, exist_ok=True)
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:duration=4:sample_rate=8000",
+                    "-ac", "1", "-c:a", "real_144", os.path.join(folder, "sine 440.rm")], check=True, timeout=120)
+    return windows_folder, folder
+
+
+def check_output(path, label, format_name, codec, channels):
+    """A conversion of the sine source at the program's defaults (44100 Hz):
+    format, codec, rate, channels, duration and the sine that went in."""
+    if not check(os.path.isfile(path), "%s: output written" % label):
+        return
+    values = probe(path, "format=format_name,duration:stream=codec_name,sample_rate,channels")
+    print("ffprobe %s: %s" % (os.path.basename(path), values), flush=True)
+    check(values.get("format_name") == format_name and values.get("codec_name") == codec,
+          "%s: output is %s/%s" % (label, format_name, codec))
+    check(values.get("sample_rate") == "44100", "%s: output at 44100 Hz" % label)
+    if channels:
+        check(values.get("channels") == str(channels), "%s: %s channel(s)" % (label, channels))
+    try:
+        duration = float(values.get("duration", "0"))
+    except ValueError:
+        duration = 0
+    check(abs(duration - 4.0) < 0.3, "%s: output lasts as long as the source (%.2f s)" % (label, duration))
+    # The sound that went in: the strongest frequency is the sine's.
+    result = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-ac", "1", "-ar", "8000", "-f", "s16le", "-"],
+                            stdout=subprocess.PIPE, timeout=60)
+    check(holds_tone(result.stdout, 8000, 440), "%s: output holds the 440 Hz sine" % label)
+
+
+def convert_with_installed_program(wine, driver):
+    """The installed program, started from its Start menu link, converts the
+    sine through its windows to MP3 and to WAV (through the filters the setup
+    program registered) and exits."""
+    windows_work, work = sine_source(wine, "gui test")
+    link = "C:\\" + START_MENU.replace("/", "\\") + "\\Vellumo.lnk"
+    with Timed("installed program: start from its shortcut, two conversions, exit"):
+        code, out = wine.run(driver, link, INSTALL_DIR + "\\vellumo.exe", windows_work + "\\sine 440.rm",
+                             windows_work, timeout=300)
+    print(out.strip(), flush=True)
+    check(code == 0, "the installed program converts through its windows and ends")
+    check_output(os.path.join(work, "sine 440.mp3"), "program MP3", "mp3", "mp3", 2)
+    check_output(os.path.join(work, "sine 440.wav"), "program WAV", "wav", "pcm_s16le", 2)
+
+
 def script(args):
     vbs = readme_script(args.readme)
     if not check(vbs is not None, "README holds a VBScript under 'Scripting the converter'"):
@@ -380,34 +427,15 @@ def script(args):
         with Timed("fresh prefix"):
             wine.boot()
         install(wine, args.setup)
-        work = os.path.join(wine.drive_c, "users", "Public", "Music", "script test")
-        os.makedirs(work, exist_ok=True)
-        source = os.path.join(work, "sine 440.rm")
-        subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:duration=4:sample_rate=8000",
-                        "-ac", "1", "-c:a", "real_144", source], check=True, timeout=120)
+        windows_work, work = sine_source(wine, "script test")
         with open(os.path.join(work, "convert.vbs"), "w", encoding="utf-8", newline="\r\n") as f:
             f.write(vbs)
-        windows_work = r"C:\users\Public\Music\script test"
         with Timed("VBScript conversion"):
             code, out = wine.run("cscript", "//nologo", windows_work + "\\convert.vbs",
                                  windows_work + "\\sine 440.rm", windows_work + "\\sine 440.mp3", timeout=240)
         print(out.strip())
         check(code == 0, "VBScript exit code %d" % code)
-        target = os.path.join(work, "sine 440.mp3")
-        if check(os.path.isfile(target), "VBScript wrote the MP3 file"):
-            values = probe(target, "format=format_name,duration:stream=codec_name,sample_rate,channels")
-            print("ffprobe: %s" % values)
-            check(values.get("format_name") == "mp3" and values.get("codec_name") == "mp3", "output is MP3")
-            check(values.get("sample_rate") == "44100", "output at 44100 Hz")
-            try:
-                duration = float(values.get("duration", "0"))
-            except ValueError:
-                duration = 0
-            check(abs(duration - 4.0) < 0.3, "output lasts as long as the source (%.2f s)" % duration)
-            # The sound that went in: the strongest frequency is the sine's.
-            result = subprocess.run(["ffmpeg", "-v", "error", "-i", target, "-ac", "1", "-ar", "8000", "-f", "s16le", "-"],
-                                    stdout=subprocess.PIPE, timeout=60)
-            check(holds_tone(result.stdout, 8000, 440), "output holds the 440 Hz sine")
+        check_output(os.path.join(work, "sine 440.mp3"), "VBScript", "mp3", "mp3", None)
     finally:
         wine.close()
 
@@ -438,7 +466,7 @@ def main():
     parser.add_argument("mode", choices=["lifecycle", "script"])
     parser.add_argument("--setup", required=True)
     parser.add_argument("--refusing")
-    parser.add_argument("--shortcut-starter")
+    parser.add_argument("--shortcut-driver")
     parser.add_argument("--readme")
     args = parser.parse_args()
     try:

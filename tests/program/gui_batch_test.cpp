@@ -20,13 +20,12 @@
 #include "test_media.h"
 
 namespace ids = vellumo::ids;
+using gui::BatchRecord;
 using gui::BoxIcon;
 using gui::MessageBoxInfo;
 using Texts = std::vector<std::wstring>;
 
 namespace {
-
-const wchar_t Finished[] = L"Finished converting";
 
 std::wstring BuildRoot()
 {
@@ -89,22 +88,6 @@ void ExpectOutputs(const std::wstring& folder, const std::vector<Expected>& outp
     }
 }
 
-// What the window showed while a batch ran: each new text of the files
-// label, of the files bar and of the length label, and the message boxes.
-struct BatchRecord {
-    Texts fileTexts, filesBar, lengthTexts;
-    std::vector<MessageBoxInfo> boxes;
-    bool finished = false;
-
-    std::vector<MessageBoxInfo> Errors() const
-    {
-        std::vector<MessageBoxInfo> errors;
-        std::copy_if(boxes.begin(), boxes.end(), std::back_inserter(errors),
-                     [](const MessageBoxInfo& b) { return b.text != Finished; });
-        return errors;
-    }
-};
-
 class BatchTest : public ::testing::Test {
 protected:
     BatchTest() : program(L"vellumo batch") {}
@@ -121,9 +104,7 @@ protected:
 
     void AddFiles(const std::wstring& folder, const Texts& names)
     {
-        gui::Click(Main(ids::cmdOpenRM));
-        ASSERT_TRUE(gui::ChooseInFileDialog(program, folder, names));
-        gui::WaitFor([] { return false; }, 200);
+        ASSERT_TRUE(gui::AddFiles(program, folder, names));
     }
 
     // Copies of the media files, in the program's folder (its name has a space), added through the dialog.
@@ -156,9 +137,7 @@ protected:
 
     void OpenConvert(const std::wstring& folder)
     {
-        gui::SetText(Main(ids::txtSaveAs), folder);
-        gui::Click(Main(ids::cmdConvert));
-        ASSERT_NE(convert = program.WaitForWindow(VELLUMO_CONVERT_CLASS), nullptr);
+        ASSERT_NE(convert = gui::OpenConvert(program, folder), nullptr);
     }
 
     // Closes the window (Cancel, or the frame's close) and expects no question.
@@ -174,41 +153,11 @@ protected:
         EXPECT_TRUE(gui::WaitFor([&] { return IsWindowEnabled(program.Main()) != FALSE; }));
     }
 
-    // Presses Start and follows the batch until "Finished converting" (which
-    // is answered), answering every other box on the way.
-    // onFileText sees each new text of the files label.
     BatchRecord RunBatch(DWORD timeoutMs = 90000, const std::function<void(const std::wstring&)>& onFileText = {})
     {
-        BatchRecord record;
-        const auto note = [&] {
-            const std::pair<Texts*, int> labels[] = {
-                {&record.fileTexts, ids::LabelFile}, {&record.filesBar, ids::LabelPercent2}, {&record.lengthTexts, ids::LabelTotal}};
-            for (const auto& [seen, id] : labels) {
-                const std::wstring text = gui::Text(Ctl(id));
-                if (!seen->empty() && seen->back() == text) continue;
-                seen->push_back(text);
-                if (id == ids::LabelFile && onFileText) onFileText(text);
-            }
-        };
-        note();
-        gui::Click(Ctl(ids::cmdStart));
-        for (const DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs && IsWindow(convert); Sleep(5)) {
-            note();
-            MessageBoxInfo box;
-            if (!gui::FindMessageBox(program.ProcessId(), &box)) continue;
-            note();  // the labels as they stand under the box
-            record.boxes.push_back(box);
-            gui::Program::Answer(box);
-            gui::WaitFor([&] { return !IsWindow(box.window); });
-            if ((record.finished = box.text == Finished)) break;
-        }
-        if (!record.finished && IsWindow(convert)) {
-            std::wstring shown;
-            for (int id : {ids::ConvertLabel1, ids::ConvertLabel2, ids::LabelTotal, ids::LabelCurrent, ids::LabelPercent,
-                           ids::LabelFile})
-                shown += gui::Text(Ctl(id)) + L" | ";
-            ADD_FAILURE() << "the batch did not end; the window shows: " << shown;
-        }
+        const BatchRecord record = gui::RunBatch(program, convert, timeoutMs, onFileText);
+        if (!record.finished && IsWindow(convert))
+            ADD_FAILURE() << "the batch did not end; the window shows: " << gui::DescribeConvertWindow(convert);
         return record;
     }
 

@@ -5,6 +5,8 @@
 #include <iterator>
 #include <map>
 
+#include "common/control_ids.h"
+
 namespace gui {
 
 namespace {
@@ -260,6 +262,8 @@ Program::Program(const std::wstring& folderName)
         CopyFileW((DriverFolder() + name).c_str(), (folder_ + name).c_str(), FALSE);
 }
 
+Program::Program(const Installed& installed) : folder_(installed.folder), ownsFolder_(false) {}
+
 Program::~Program()
 {
     if (process_.hProcess) {
@@ -270,7 +274,7 @@ Program::~Program()
         CloseHandle(process_.hProcess);
         CloseHandle(process_.hThread);
     }
-    RemoveFolder(folder_);
+    if (ownsFolder_) RemoveFolder(folder_);
 }
 
 void Program::WriteSettings(const std::string& content) const
@@ -298,7 +302,7 @@ bool Program::Start()
                         &process_))
         return false;
     WaitForInputIdle(process_.hProcess, 10000);
-    main_ = WaitForWindow(L"VellumoMainWindow", L"", 20000);
+    main_ = WaitForWindow(VELLUMO_MAIN_CLASS, L"", 20000);
     return main_ != nullptr;
 }
 
@@ -392,6 +396,75 @@ bool ChooseInFileDialog(const Program& program, const std::wstring& folder, cons
     SetText(nameBox, typed);
     Click(GetDlgItem(dialog, IDOK));
     return WaitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 10000);
+}
+
+bool AddFiles(const Program& program, const std::wstring& folder, const std::vector<std::wstring>& names)
+{
+    Click(program.MainControl(vellumo::ids::cmdOpenRM));
+    const bool chosen = ChooseInFileDialog(program, folder, names);
+    WaitFor([] { return false; }, 200);
+    return chosen;
+}
+
+HWND OpenConvert(const Program& program, const std::wstring& outputFolder)
+{
+    SetText(program.MainControl(vellumo::ids::txtSaveAs), outputFolder);
+    Click(program.MainControl(vellumo::ids::cmdConvert));
+    return program.WaitForWindow(VELLUMO_CONVERT_CLASS);
+}
+
+namespace {
+
+const wchar_t Finished[] = L"Finished converting";
+
+}  // namespace
+
+std::vector<MessageBoxInfo> BatchRecord::Errors() const
+{
+    std::vector<MessageBoxInfo> errors;
+    std::copy_if(boxes.begin(), boxes.end(), std::back_inserter(errors),
+                 [](const MessageBoxInfo& b) { return b.text != Finished; });
+    return errors;
+}
+
+BatchRecord RunBatch(const Program& program, HWND convert, DWORD timeoutMs,
+                     const std::function<void(const std::wstring&)>& onFileText)
+{
+    namespace ids = vellumo::ids;
+    BatchRecord record;
+    const auto note = [&] {
+        const std::pair<std::vector<std::wstring>*, int> labels[] = {
+            {&record.fileTexts, ids::LabelFile}, {&record.filesBar, ids::LabelPercent2}, {&record.lengthTexts, ids::LabelTotal}};
+        for (const auto& [seen, id] : labels) {
+            const std::wstring text = Text(Control(convert, id));
+            if (!seen->empty() && seen->back() == text) continue;
+            seen->push_back(text);
+            if (id == ids::LabelFile && onFileText) onFileText(text);
+        }
+    };
+    note();
+    Click(Control(convert, ids::cmdStart));
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs && IsWindow(convert); Sleep(5)) {
+        note();
+        MessageBoxInfo box;
+        if (!FindMessageBox(program.ProcessId(), &box)) continue;
+        note();  // the labels as they stand under the box
+        record.boxes.push_back(box);
+        Program::Answer(box);
+        WaitFor([&] { return !IsWindow(box.window); });
+        if ((record.finished = box.text == Finished)) break;
+    }
+    return record;
+}
+
+std::wstring DescribeConvertWindow(HWND convert)
+{
+    namespace ids = vellumo::ids;
+    std::wstring shown;
+    for (int id : {ids::ConvertLabel1, ids::ConvertLabel2, ids::LabelTotal, ids::LabelCurrent, ids::LabelPercent,
+                   ids::LabelFile})
+        shown += Text(Control(convert, id)) + L" | ";
+    return shown;
 }
 
 }  // namespace gui

@@ -55,10 +55,15 @@ struct MessageBoxInfo {
 bool FindMessageBox(DWORD processId, MessageBoxInfo* box);
 
 // The program under test: a copy of vellumo.exe (and its help file) in a
-// fresh folder named after folderName, started and ended by the test.
+// fresh folder named after folderName, started and ended by the test; or an
+// installed vellumo.exe, started where it stands (its folder left as it is).
 class Program {
 public:
     explicit Program(const std::wstring& folderName = L"vellumo run");
+    struct Installed {
+        std::wstring folder;
+    };
+    explicit Program(const Installed& installed);
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
@@ -87,6 +92,7 @@ public:
 
 private:
     std::wstring folder_;
+    bool ownsFolder_ = true;
     PROCESS_INFORMATION process_ = {};
     HWND main_ = nullptr;
 };
@@ -110,5 +116,29 @@ std::wstring TempRoot();
 // Works the program's open dialog: goes to folder, then chooses the names
 // (several in quotes). Returns false when the dialog did not appear or close.
 bool ChooseInFileDialog(const Program& program, const std::wstring& folder, const std::vector<std::wstring>& names);
+
+// The main window's steps of a batch.
+// Adds the files through Open RM's dialog.
+bool AddFiles(const Program& program, const std::wstring& folder, const std::vector<std::wstring>& names);
+// Types the output folder and presses Convert: the batch window, or nullptr.
+HWND OpenConvert(const Program& program, const std::wstring& outputFolder);
+
+// What the batch window showed while a batch ran: each new text of the files
+// label, of the files bar and of the length label, and the message boxes.
+struct BatchRecord {
+    std::vector<std::wstring> fileTexts, filesBar, lengthTexts;
+    std::vector<MessageBoxInfo> boxes;
+    bool finished = false;
+    // The boxes other than "Finished converting".
+    std::vector<MessageBoxInfo> Errors() const;
+};
+
+// Presses Start and follows the batch until "Finished converting" (which is
+// answered), answering every other box on the way. onFileText sees each new
+// text of the files label.
+BatchRecord RunBatch(const Program& program, HWND convert, DWORD timeoutMs,
+                     const std::function<void(const std::wstring&)>& onFileText = {});
+// The batch window's labels in one line, for a report.
+std::wstring DescribeConvertWindow(HWND convert);
 
 }  // namespace gui
