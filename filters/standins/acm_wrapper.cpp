@@ -205,6 +205,15 @@ HRESULT AcmWrapperFilter::OpenResampler()
     av_channel_layout_uninit(&inLayout);
     av_channel_layout_uninit(&outLayout);
     if (err < 0 || !swr_) return E_OUTOFMEMORY;
+    if (in_.nChannels == 1 && out_.nChannels == 2) {
+        // Mono into stereo is the same sound at full level on both sides, as
+        // the system's PCM converter does; the default mix would lower it 3 dB.
+        const double bothSides[2] = {1.0, 1.0};
+        if (swr_set_matrix(swr_, bothSides, 1) < 0) {
+            swr_free(&swr_);
+            return E_FAIL;
+        }
+    }
     if (swr_init(swr_) < 0) {
         swr_free(&swr_);
         return E_FAIL;
