@@ -9,6 +9,7 @@
 
 #include "atl_halvex.h"
 #include "com_ptr.h"
+#include "converter_session.h"
 #include "event_recorder.h"
 #include "event_window.h"
 #include "fake_filters.h"
@@ -19,20 +20,9 @@ using corvane::ComPtr;
 using fakes::PumpFor;
 using fakes::PumpUntil;
 using Strings = std::vector<std::string>;
+using testing_support::Bstr;
 
 namespace {
-
-class Bstr {
-public:
-    explicit Bstr(const wchar_t* text) : b_(text ? SysAllocString(text) : nullptr) {}
-    ~Bstr() { SysFreeString(b_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    operator BSTR() const { return b_; }
-
-private:
-    BSTR b_;
-};
 
 class ConverterTest : public ::testing::Test {
 protected:

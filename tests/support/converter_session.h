@@ -31,21 +31,7 @@ private:
     BSTR b_;
 };
 
-// Dispatches this thread's messages until done() or until ms have passed.
-inline bool PumpUntil(const std::function<bool()>& done, DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > ms) return false;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return true;
-}
+using fakes::PumpUntil;
 
 // A converter as the control holds it: with the window for its graph's
 // notifications and a recorder connected to its events.
