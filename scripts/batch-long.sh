@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Long batch: short files converted one after another through one converter
-# object; prints handles, threads, GDI/USER objects and private memory
-# after every 50 files.
+# object; prints handles, threads, GDI/USER objects, private memory and the
+# filter graphs made after every 50 files, then fails if the counts at the
+# end exceed those after the first files (less what the platform itself
+# leaves per graph) or an object of the filter pack is still alive.
 #   scripts/batch-long.sh [files=500]
 set -euo pipefail
 REPO="$(cd "$(dirname "$0")/.." && pwd)"

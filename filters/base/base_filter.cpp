@@ -50,7 +50,7 @@ HRESULT BaseFilter::GetClassID(CLSID* clsid)
 
 HRESULT BaseFilter::Stop()
 {
-    std::lock_guard<std::recursive_mutex> lock(filterLock_);
+    std::lock_guard<RecursiveLock> lock(filterLock_);
     if (state_ == State_Stopped) return S_OK;
     HRESULT result = S_OK;
     for (int i = 0; i < PinCount(); ++i) {
@@ -67,7 +67,7 @@ HRESULT BaseFilter::Stop()
 
 HRESULT BaseFilter::Pause()
 {
-    std::lock_guard<std::recursive_mutex> lock(filterLock_);
+    std::lock_guard<RecursiveLock> lock(filterLock_);
     if (state_ == State_Stopped) {
         for (int i = 0; i < PinCount(); ++i) {
             BasePin* pin = PinAt(i);
@@ -98,7 +98,7 @@ HRESULT BaseFilter::Pause()
 
 HRESULT BaseFilter::Run(REFERENCE_TIME start)
 {
-    std::lock_guard<std::recursive_mutex> lock(filterLock_);
+    std::lock_guard<RecursiveLock> lock(filterLock_);
     if (state_ == State_Stopped) {
         const HRESULT hr = Pause();
         if (FAILED(hr)) return hr;
@@ -119,7 +119,7 @@ HRESULT BaseFilter::GetState(DWORD, FILTER_STATE* state)
 
 HRESULT BaseFilter::SetSyncSource(IReferenceClock* clock)
 {
-    std::lock_guard<std::recursive_mutex> lock(filterLock_);
+    std::lock_guard<RecursiveLock> lock(filterLock_);
     clock_ = ComPtr<IReferenceClock>(clock);
     return S_OK;
 }
@@ -127,7 +127,7 @@ HRESULT BaseFilter::SetSyncSource(IReferenceClock* clock)
 HRESULT BaseFilter::GetSyncSource(IReferenceClock** clock)
 {
     if (!clock) return E_POINTER;
-    std::lock_guard<std::recursive_mutex> lock(filterLock_);
+    std::lock_guard<RecursiveLock> lock(filterLock_);
     *clock = clock_.Get();
     if (*clock) (*clock)->AddRef();
     return S_OK;
@@ -139,7 +139,7 @@ HRESULT BaseFilter::FindPin(LPCWSTR id, IPin** pin)
 {
     if (!id || !pin) return E_POINTER;
     *pin = nullptr;
-    std::lock_guard<std::recursive_mutex> lock(filterLock_);
+    std::lock_guard<RecursiveLock> lock(filterLock_);
     for (int i = 0; i < PinCount(); ++i) {
         BasePin* p = PinAt(i);
         if (p->Name() == id) {
@@ -154,7 +154,7 @@ HRESULT BaseFilter::FindPin(LPCWSTR id, IPin** pin)
 HRESULT BaseFilter::QueryFilterInfo(FILTER_INFO* info)
 {
     if (!info) return E_POINTER;
-    std::lock_guard<std::recursive_mutex> lock(filterLock_);
+    std::lock_guard<RecursiveLock> lock(filterLock_);
     wcsncpy(info->achName, name_.c_str(), MAX_FILTER_NAME - 1);
     info->achName[MAX_FILTER_NAME - 1] = L'\0';
     info->pGraph = graph_;
@@ -164,7 +164,7 @@ HRESULT BaseFilter::QueryFilterInfo(FILTER_INFO* info)
 
 HRESULT BaseFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name)
 {
-    std::lock_guard<std::recursive_mutex> lock(filterLock_);
+    std::lock_guard<RecursiveLock> lock(filterLock_);
     graph_ = graph;
     name_ = name ? name : L"";
     OnJoinGraph(graph);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "com_ptr.h"
+#include "recursive_lock.h"
 
 namespace vellumo::filters {
 
@@ -52,7 +53,7 @@ public:
     FILTER_STATE State() const noexcept { return state_.load(); }
     REFERENCE_TIME StreamStartTime() const noexcept { return start_; }
     // Guards state changes and connections. Never take it on a streaming thread.
-    std::recursive_mutex& FilterLock() noexcept { return filterLock_; }
+    RecursiveLock& FilterLock() noexcept { return filterLock_; }
     // Not referenced: the graph holds the filter, not the other way round.
     IFilterGraph* Graph() const noexcept { return graph_; }
     // IMediaEventSink::Notify on the graph (S_FALSE when not in a graph).
@@ -74,7 +75,7 @@ protected:
 private:
     const CLSID clsid_;
     std::atomic<ULONG> refs_{1};
-    std::recursive_mutex filterLock_;
+    RecursiveLock filterLock_;
     std::atomic<FILTER_STATE> state_{State_Stopped};
     REFERENCE_TIME start_ = 0;
     corvane::ComPtr<IReferenceClock> clock_;

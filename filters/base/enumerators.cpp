@@ -25,7 +25,7 @@ public:
     {
         if (!pins || (count > 1 && !fetched)) return E_POINTER;
         if (version_ != filter_->PinVersion()) return VFW_E_ENUM_OUT_OF_SYNC;
-        std::lock_guard<std::recursive_mutex> lock(filter_->FilterLock());
+        std::lock_guard<RecursiveLock> lock(filter_->FilterLock());
         ULONG n = 0;
         while (n < count && position_ < static_cast<ULONG>(filter_->PinCount())) {
             BasePin* pin = filter_->PinAt(static_cast<int>(position_++));

@@ -47,7 +47,7 @@ ULONG BasePin::Release() { return filter_.Release(); }
 
 HRESULT BasePin::Disconnect()
 {
-    std::lock_guard<std::recursive_mutex> lock(filter_.FilterLock());
+    std::lock_guard<RecursiveLock> lock(filter_.FilterLock());
     if (!peer_) return S_FALSE;
     // Wine's graph leaves filters paused when a Run fails and then removes
     // them by disconnecting their pins, retrying until that succeeds: a
@@ -62,7 +62,7 @@ HRESULT BasePin::Disconnect()
 HRESULT BasePin::ConnectedTo(IPin** pin)
 {
     if (!pin) return E_POINTER;
-    std::lock_guard<std::recursive_mutex> lock(filter_.FilterLock());
+    std::lock_guard<RecursiveLock> lock(filter_.FilterLock());
     *pin = peer_.Get();
     if (!*pin) return VFW_E_NOT_CONNECTED;
     (*pin)->AddRef();
@@ -72,7 +72,7 @@ HRESULT BasePin::ConnectedTo(IPin** pin)
 HRESULT BasePin::ConnectionMediaType(AM_MEDIA_TYPE* mt)
 {
     if (!mt) return E_POINTER;
-    std::lock_guard<std::recursive_mutex> lock(filter_.FilterLock());
+    std::lock_guard<RecursiveLock> lock(filter_.FilterLock());
     if (!peer_) {
         *mt = AM_MEDIA_TYPE{};
         return VFW_E_NOT_CONNECTED;
@@ -129,7 +129,7 @@ OutputPin::OutputPin(BaseFilter& filter, std::wstring name) : BasePin(filter, PI
 HRESULT OutputPin::Connect(IPin* receiver, const AM_MEDIA_TYPE* mt)
 {
     if (!receiver) return E_POINTER;
-    std::lock_guard<std::recursive_mutex> lock(filter_.FilterLock());
+    std::lock_guard<RecursiveLock> lock(filter_.FilterLock());
     if (peer_) return VFW_E_ALREADY_CONNECTED;
     if (filter_.State() != State_Stopped) return VFW_E_NOT_STOPPED;
     PIN_DIRECTION dir;
@@ -304,7 +304,7 @@ HRESULT InputPin::QueryInterface(REFIID iid, void** out)
 HRESULT InputPin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* mt)
 {
     if (!connector || !mt) return E_POINTER;
-    std::lock_guard<std::recursive_mutex> lock(filter_.FilterLock());
+    std::lock_guard<RecursiveLock> lock(filter_.FilterLock());
     if (peer_) return VFW_E_ALREADY_CONNECTED;
     if (filter_.State() != State_Stopped) return VFW_E_NOT_STOPPED;
     PIN_DIRECTION dir;
@@ -354,7 +354,7 @@ HRESULT InputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double r
 HRESULT InputPin::GetAllocator(IMemAllocator** allocator)
 {
     if (!allocator) return E_POINTER;
-    std::lock_guard<std::recursive_mutex> lock(filter_.FilterLock());
+    std::lock_guard<RecursiveLock> lock(filter_.FilterLock());
     if (!allocator_) {
         HRESULT hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
                                       allocator_.PutVoid());
@@ -368,7 +368,7 @@ HRESULT InputPin::GetAllocator(IMemAllocator** allocator)
 HRESULT InputPin::NotifyAllocator(IMemAllocator* allocator, BOOL)
 {
     if (!allocator) return E_POINTER;
-    std::lock_guard<std::recursive_mutex> lock(filter_.FilterLock());
+    std::lock_guard<RecursiveLock> lock(filter_.FilterLock());
     allocator_ = ComPtr<IMemAllocator>(allocator);
     return S_OK;
 }

@@ -66,7 +66,7 @@ HRESULT Mp3EncoderFilter::QueryFilterInterface(REFIID iid, void** out)
 template <class F>
 HRESULT Mp3EncoderFilter::Change(F&& apply)
 {
-    std::lock_guard<std::recursive_mutex> lock(FilterLock());
+    std::lock_guard<RecursiveLock> lock(FilterLock());
     if (State() != State_Stopped) return VFW_E_NOT_STOPPED;
     const Settings before = settings_;
     HRESULT hr = apply(settings_);
@@ -89,7 +89,7 @@ HRESULT Mp3EncoderFilter::Change(F&& apply)
     HRESULT Mp3EncoderFilter::get_##name(DWORD* value)              \
     {                                                               \
         if (!value) return E_POINTER;                               \
-        std::lock_guard<std::recursive_mutex> lock(FilterLock());   \
+        std::lock_guard<RecursiveLock> lock(FilterLock());   \
         *value = settings_.field;                                   \
         return S_OK;                                                \
     }
@@ -151,7 +151,7 @@ HRESULT Mp3EncoderFilter::set_VariableQ(DWORD quality)
 HRESULT Mp3EncoderFilter::get_SourceSampleRate(DWORD* hz)
 {
     if (!hz) return E_POINTER;
-    std::lock_guard<std::recursive_mutex> lock(FilterLock());
+    std::lock_guard<RecursiveLock> lock(FilterLock());
     const WAVEFORMATEX* wfx = Input().ConnectionType().WaveFormat();
     *hz = wfx && Input().IsConnected() ? wfx->nSamplesPerSec : 0;
     return wfx ? S_OK : VFW_E_NOT_CONNECTED;
@@ -160,7 +160,7 @@ HRESULT Mp3EncoderFilter::get_SourceSampleRate(DWORD* hz)
 HRESULT Mp3EncoderFilter::get_SourceChannels(DWORD* channels)
 {
     if (!channels) return E_POINTER;
-    std::lock_guard<std::recursive_mutex> lock(FilterLock());
+    std::lock_guard<RecursiveLock> lock(FilterLock());
     const WAVEFORMATEX* wfx = Input().ConnectionType().WaveFormat();
     *channels = wfx && Input().IsConnected() ? wfx->nChannels : 0;
     return wfx ? S_OK : VFW_E_NOT_CONNECTED;
@@ -169,7 +169,7 @@ HRESULT Mp3EncoderFilter::get_SourceChannels(DWORD* channels)
 HRESULT Mp3EncoderFilter::get_SampleRate(DWORD* hz)
 {
     if (!hz) return E_POINTER;
-    std::lock_guard<std::recursive_mutex> lock(FilterLock());
+    std::lock_guard<RecursiveLock> lock(FilterLock());
     *hz = settings_.sampleRate;
     if (*hz == 0) {
         MediaType out;
@@ -187,7 +187,7 @@ HRESULT Mp3EncoderFilter::set_SampleRate(DWORD hz)
 HRESULT Mp3EncoderFilter::get_ChannelMode(DWORD* mode)
 {
     if (!mode) return E_POINTER;
-    std::lock_guard<std::recursive_mutex> lock(FilterLock());
+    std::lock_guard<RecursiveLock> lock(FilterLock());
     const WAVEFORMATEX* wfx = Input().ConnectionType().WaveFormat();
     *mode = EffectiveChannelMode(wfx ? wfx->nChannels : 2);
     return S_OK;

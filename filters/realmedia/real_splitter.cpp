@@ -143,12 +143,12 @@ public:
 
     int PinCount() override
     {
-        std::lock_guard<std::recursive_mutex> lock(FilterLock());
+        std::lock_guard<RecursiveLock> lock(FilterLock());
         return 1 + static_cast<int>(outputs_.size());
     }
     BasePin* PinAt(int index) override
     {
-        std::lock_guard<std::recursive_mutex> lock(FilterLock());
+        std::lock_guard<RecursiveLock> lock(FilterLock());
         if (index == 0) return &input_;
         if (index < 1 || index > static_cast<int>(outputs_.size())) return nullptr;
         return outputs_[static_cast<size_t>(index - 1)].get();
@@ -162,17 +162,17 @@ public:
     // Seeking (any thread but the streaming one).
     LONGLONG Duration()
     {
-        std::lock_guard<std::recursive_mutex> lock(FilterLock());
+        std::lock_guard<RecursiveLock> lock(FilterLock());
         return demuxer_ ? demuxer_->Duration() : 0;
     }
     bool HasMedia()
     {
-        std::lock_guard<std::recursive_mutex> lock(FilterLock());
+        std::lock_guard<RecursiveLock> lock(FilterLock());
         return demuxer_ != nullptr;
     }
     void Positions(LONGLONG* current, LONGLONG* stop)
     {
-        std::lock_guard<std::recursive_mutex> lock(FilterLock());
+        std::lock_guard<RecursiveLock> lock(FilterLock());
         if (current) *current = position_.load();
         if (stop) *stop = stop_ > 0 ? stop_ : (demuxer_ ? demuxer_->Duration() : 0);
     }
@@ -233,7 +233,7 @@ SplitterInputPin::SplitterInputPin(RealSplitter& splitter) : BasePin(splitter, P
 HRESULT SplitterInputPin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* mt)
 {
     if (!connector || !mt) return E_POINTER;
-    std::lock_guard<std::recursive_mutex> lock(filter_.FilterLock());
+    std::lock_guard<RecursiveLock> lock(filter_.FilterLock());
     if (peer_) return VFW_E_ALREADY_CONNECTED;
     if (filter_.State() != State_Stopped) return VFW_E_NOT_STOPPED;
     PIN_DIRECTION dir;
@@ -277,7 +277,7 @@ HRESULT RealSplitter::OpenInput(IPin* upstream)
                 *this, name, s.index, RealVideoMediaType(s.fourcc, s.width, s.height, s.bitRate), false));
         }
     }
-    std::lock_guard<std::recursive_mutex> lock(FilterLock());
+    std::lock_guard<RecursiveLock> lock(FilterLock());
     demuxer_ = std::move(demuxer);
     outputs_ = std::move(pins);
     start_ = stop_ = 0;
@@ -288,7 +288,7 @@ HRESULT RealSplitter::OpenInput(IPin* upstream)
 
 void RealSplitter::CloseInput()
 {
-    std::lock_guard<std::recursive_mutex> lock(FilterLock());
+    std::lock_guard<RecursiveLock> lock(FilterLock());
     StopWorker();
     for (auto& pin : outputs_) {
         if (IPin* peer = pin->Peer()) {
@@ -394,7 +394,7 @@ void RealSplitter::Stream()
 
 HRESULT RealSplitter::Reposition(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags)
 {
-    std::lock_guard<std::recursive_mutex> lock(FilterLock());
+    std::lock_guard<RecursiveLock> lock(FilterLock());
     if (!demuxer_) return VFW_E_NOT_CONNECTED;
     const DWORD currentMode = currentFlags & AM_SEEKING_PositioningBitsMask;
     const DWORD stopMode = stopFlags & AM_SEEKING_PositioningBitsMask;

@@ -66,7 +66,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE SetFormat(AM_MEDIA_TYPE* mt) override
     {
-        std::lock_guard<std::recursive_mutex> lock(owner_.FilterLock());
+        std::lock_guard<RecursiveLock> lock(owner_.FilterLock());
         if (owner_.State() != State_Stopped) return VFW_E_NOT_STOPPED;
         if (!mt) {
             owner_.chosen_.Clear();
@@ -87,7 +87,7 @@ public:
     {
         if (!mt) return E_POINTER;
         *mt = nullptr;
-        std::lock_guard<std::recursive_mutex> lock(owner_.FilterLock());
+        std::lock_guard<RecursiveLock> lock(owner_.FilterLock());
         MediaType current;
         HRESULT hr = owner_.CurrentOutputType(current);
         if (FAILED(hr)) return hr;

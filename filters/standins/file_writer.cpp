@@ -65,7 +65,7 @@ HRESULT FileWriterFilter::SetFileName(LPCOLESTR name, const AM_MEDIA_TYPE*)
 {
     if (!name) return E_POINTER;
     if (!*name) return E_INVALIDARG;
-    std::lock_guard<std::recursive_mutex> lock(FilterLock());
+    std::lock_guard<RecursiveLock> lock(FilterLock());
     if (State() != State_Stopped) return VFW_E_WRONG_STATE;
     std::lock_guard<std::mutex> writeLock(writeLock_);
     fileName_ = name;
@@ -76,7 +76,7 @@ HRESULT FileWriterFilter::GetCurFile(LPOLESTR* name, AM_MEDIA_TYPE* mt)
 {
     if (!name) return E_POINTER;
     *name = nullptr;
-    std::lock_guard<std::recursive_mutex> lock(FilterLock());
+    std::lock_guard<RecursiveLock> lock(FilterLock());
     if (mt) {
         if (input_->IsConnected()) {
             HRESULT hr = CopyMediaTypeContents(*mt, *input_->ConnectionType());

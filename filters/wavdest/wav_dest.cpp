@@ -41,7 +41,7 @@ HRESULT WavDestFilter::GetTime(LONGLONG* time)
 HRESULT WavDestFilter::SetWaveOutput(LONG waveOutput)
 {
     if (waveOutput != 0 && waveOutput != 1) return E_INVALIDARG;
-    std::lock_guard<std::recursive_mutex> lock(FilterLock());
+    std::lock_guard<RecursiveLock> lock(FilterLock());
     if (State() != State_Stopped) return VFW_E_NOT_STOPPED;
     wave_ = waveOutput == 1;
     return S_OK;
