@@ -4,7 +4,8 @@ namespace corvane {
 
 void FreeMediaTypeContents(AM_MEDIA_TYPE& type)
 {
-    if (type.cbFormat != 0) {
+    // A filter may hand out a format block with its size left at 0.
+    if (type.cbFormat != 0 || type.pbFormat) {
         CoTaskMemFree(type.pbFormat);
         type.cbFormat = 0;
         type.pbFormat = nullptr;
