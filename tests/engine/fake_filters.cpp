@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "com_ptr.h"
+#include "single_interface.h"
 
 namespace fakes {
 
@@ -21,32 +22,6 @@ void Log(const std::string& line)
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-
-// QueryInterface and reference counting of an object with one interface;
-// deleted with its last reference.
-template <class I, const IID& Iid>
-class Single : public I {
-public:
-    virtual ~Single() = default;
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
-    {
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != Iid) return E_NOINTERFACE;
-        *out = static_cast<I*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        LONG refs = InterlockedDecrement(&refs_);
-        if (refs == 0) delete this;
-        return static_cast<ULONG>(refs);
-    }
-
-private:
-    LONG refs_ = 1;
-};
 
 class FakeFilter;
 
@@ -112,7 +87,7 @@ private:
     ComPtr<IPin> peer_;
 };
 
-class FakeEnumPins final : public Single<IEnumPins, IID_IEnumPins> {
+class FakeEnumPins final : public corvane::SingleInterface<IEnumPins> {
 public:
     explicit FakeEnumPins(std::vector<ComPtr<IPin>> pins) : pins_(std::move(pins)) {}
     STDMETHODIMP Next(ULONG count, IPin** pins, ULONG* fetched) override
@@ -401,7 +376,7 @@ HRESULT FakePin::GetFormat(AM_MEDIA_TYPE** out)
     return S_OK;
 }
 
-class FakeFactory final : public Single<IClassFactory, IID_IClassFactory> {
+class FakeFactory final : public corvane::SingleInterface<IClassFactory> {
 public:
     explicit FakeFactory(const CLSID& clsid) : clsid_(clsid) {}
     STDMETHODIMP CreateInstance(IUnknown*, REFIID iid, void** out) override
