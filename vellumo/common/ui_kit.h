@@ -104,6 +104,22 @@ T* WindowObject(HWND window, UINT message, LPARAM lParam, HWND T::*windowMember)
     return reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
+// The window procedure of a form T: its messages go to T::Handle once the
+// window is bound (see WindowObject); at WM_NCDESTROY it is unbound and the
+// window member cleared. T makes this template a friend.
+template <class T, HWND T::*WindowMember>
+LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    T* self = WindowObject(window, message, lParam, WindowMember);
+    if (!self) return DefWindowProcW(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        self->*WindowMember = nullptr;
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    return self->Handle(message, wParam, lParam);
+}
+
 // Window size for a client area given in twips.
 SIZE WindowSizeForClient(int clientWidthTwips, int clientHeightTwips, DWORD style, DWORD exStyle);
 // Centres a window over another window, or on the screen when over is null.

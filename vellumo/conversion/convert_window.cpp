@@ -62,7 +62,7 @@ void ConvertWindow::ShowModal(MainWindow& frmMain)
 bool ConvertWindow::Create()
 {
     // Already registered on a second opening.
-    ui::RegisterWindowClass(VELLUMO_CONVERT_CLASS, WindowProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    ui::RegisterWindowClass(VELLUMO_CONVERT_CLASS, ui::FormProc<ConvertWindow, &ConvertWindow::window_>, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     ui::RegisterWindowClass(TrackClass, TrackProc);
     const SIZE size = ui::WindowSizeForClient(6645, 3015, ui::ModalStyle, ui::ModalExStyle);
     window_ = CreateWindowExW(ui::ModalExStyle, VELLUMO_CONVERT_CLASS, L"", ui::ModalStyle, 0, 0, size.cx, size.cy,
@@ -406,13 +406,6 @@ void ConvertWindow::DispatchOne(MSG& message)
     DispatchMessageW(&message);
 }
 
-LRESULT CALLBACK ConvertWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    auto* self = ui::WindowObject(window, message, lParam, &ConvertWindow::window_);
-    if (!self) return DefWindowProcW(window, message, wParam, lParam);
-    return self->Handle(message, wParam, lParam);
-}
-
 LRESULT ConvertWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -455,12 +448,6 @@ LRESULT ConvertWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         timerOn_ = false;
         Atlqzt.Destroy();
         return 0;
-    case WM_NCDESTROY: {
-        HWND window = window_;
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        window_ = nullptr;
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
     default:
         break;
     }

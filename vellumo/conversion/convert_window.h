@@ -62,7 +62,8 @@ private:
     void DoEvents();
     void DispatchOne(MSG& message);
 
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    template <class T, HWND T::*WindowMember>
+    friend LRESULT CALLBACK ui::FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
 
     MainWindow& frmMain_;

@@ -32,7 +32,7 @@ bool MainWindow::Create(int showCommand)
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof(wc);
     wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = WindowProc;
+    wc.lpfnWndProc = ui::FormProc<MainWindow, &MainWindow::window_>;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.hIcon = LoadIconW(wc.hInstance, MAKEINTRESOURCEW(1));
     wc.hIconSm = wc.hIcon;
@@ -311,13 +311,6 @@ LRESULT MainWindow::OnControlColour(HDC dc, HWND control)
     return reinterpret_cast<LRESULT>(brushes_.Get(back));
 }
 
-LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    auto* self = ui::WindowObject(window, message, lParam, &MainWindow::window_);
-    if (!self) return DefWindowProcW(window, message, wParam, lParam);
-    return self->Handle(message, wParam, lParam);
-}
-
 LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -355,12 +348,6 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         converter_.Destroy();
         PostQuitMessage(0);
         return 0;
-    case WM_NCDESTROY: {
-        HWND window = window_;
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        window_ = nullptr;
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
     default:
         break;
     }

@@ -39,7 +39,8 @@ public:
 
 private:
     MainWindow() = default;
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    template <class T, HWND T::*WindowMember>
+    friend LRESULT CALLBACK ui::FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
 
     void CreateControls();
