@@ -6,12 +6,6 @@
 # leaves per graph) or an object of the filter pack is still alive.
 #   scripts/batch-long.sh [files=500]
 set -euo pipefail
-REPO="$(cd "$(dirname "$0")/.." && pwd)"
 FILES="${1:-500}"
-cd "$REPO"
-sh tests/realmedia/make_test_media.sh build/test-media/realmedia ../shared/samples >/dev/null
-source scripts/test-env.sh
-vellumo_env_start
-trap vellumo_env_stop EXIT
-cd build/bin
+source "$(dirname "$0")/long-run-env.sh"
 "$REPO/scripts/wine-run.sh" fuzz_realmedia.exe --long-batch "$FILES" --timeout-ms 60000

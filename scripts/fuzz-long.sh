@@ -4,15 +4,9 @@
 #   scripts/fuzz-long.sh [count=10000] [seed=1] [first=0]
 # Needs a built tree (scripts/build.sh); makes the test media if missing.
 set -euo pipefail
-REPO="$(cd "$(dirname "$0")/.." && pwd)"
 COUNT="${1:-10000}"
 SEED="${2:-1}"
 FIRST="${3:-0}"
-cd "$REPO"
-sh tests/realmedia/make_test_media.sh build/test-media/realmedia ../shared/samples >/dev/null
-source scripts/test-env.sh
-vellumo_env_start
-trap vellumo_env_stop EXIT
-cd build/bin
+source "$(dirname "$0")/long-run-env.sh"
 time "$REPO/scripts/wine-run.sh" fuzz_realmedia.exe --seed "$SEED" --first "$FIRST" --count "$COUNT" \
   --batch 100 --timeout-ms 30000
