@@ -8,6 +8,11 @@ if [ "$(id -u)" = 0 ]; then
   scripts/install-prereqs.sh
 fi
 scripts/build.sh --no-i686
-# The program creates its converter control through the registration of corvane.dll.
-(cd build/bin && "$REPO/scripts/wine-run.sh" regsvr32 /s corvane.dll)
-exec scripts/wine-run.sh build/bin/vellumo.exe
+# The program creates its converter control through the registration of
+# corvane.dll; the converter's graphs need the filter pack, registered while
+# Vellumo runs (the tests of the platform's own filters share this prefix).
+cd build/bin
+"$REPO/scripts/wine-run.sh" regsvr32 /s corvane.dll
+"$REPO/scripts/wine-run.sh" regsvr32 /s vellumo_filters.dll
+trap '"$REPO/scripts/wine-run.sh" regsvr32 /u /s vellumo_filters.dll' EXIT
+"$REPO/scripts/wine-run.sh" vellumo.exe
