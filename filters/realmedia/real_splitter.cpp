@@ -1,257 +1,84 @@
-// The RealMedia splitter filter: pulls the file through the async file
-// source's IAsyncReader, demuxes it with the media core, and pushes each
-// stream's packets out of its own pin on a streaming thread. Duration and
-// seeking are answered here, on the filter object and on the output pins.
-#include "dshow_uuids.h"
+#include "real_splitter.h"
 
-#include <atomic>
-#include <memory>
+#include <cstring>
 #include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "async_reader_source.h"
-#include "base/base_filter.h"
 #include "base/module.h"
-#include "base/pins.h"
 #include "filter_ids.h"
 #include "media_opener.h"
 #include "realmedia_types.h"
-#include "rm_demuxer.h"
 
 namespace vellumo::filters {
-
-namespace {
 
 using corvane::ComPtr;
 using realmedia::MediaPacket;
 using realmedia::RmDemuxer;
 
-class RealSplitter;
-
-// IMediaSeeking for one COM object (the filter or one of its output pins):
-// identity and references go to that object, the answers come from the filter.
-class SeekingFace final : public IMediaSeeking {
-public:
-    SeekingFace(IUnknown* owner, RealSplitter& splitter) : owner_(owner), splitter_(splitter) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { return owner_->QueryInterface(iid, out); }
-    ULONG STDMETHODCALLTYPE AddRef() override { return owner_->AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return owner_->Release(); }
-
-    HRESULT STDMETHODCALLTYPE GetCapabilities(DWORD* caps) override;
-    HRESULT STDMETHODCALLTYPE CheckCapabilities(DWORD* caps) override;
-    HRESULT STDMETHODCALLTYPE IsFormatSupported(const GUID* format) override;
-    HRESULT STDMETHODCALLTYPE QueryPreferredFormat(GUID* format) override;
-    HRESULT STDMETHODCALLTYPE GetTimeFormat(GUID* format) override;
-    HRESULT STDMETHODCALLTYPE IsUsingTimeFormat(const GUID* format) override;
-    HRESULT STDMETHODCALLTYPE SetTimeFormat(const GUID* format) override;
-    HRESULT STDMETHODCALLTYPE GetDuration(LONGLONG* duration) override;
-    HRESULT STDMETHODCALLTYPE GetStopPosition(LONGLONG* stop) override;
-    HRESULT STDMETHODCALLTYPE GetCurrentPosition(LONGLONG* current) override;
-    HRESULT STDMETHODCALLTYPE ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source,
-                                                const GUID* sourceFormat) override;
-    HRESULT STDMETHODCALLTYPE SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
-                                           DWORD stopFlags) override;
-    HRESULT STDMETHODCALLTYPE GetPositions(LONGLONG* current, LONGLONG* stop) override;
-    HRESULT STDMETHODCALLTYPE GetAvailable(LONGLONG* earliest, LONGLONG* latest) override;
-    HRESULT STDMETHODCALLTYPE SetRate(double rate) override;
-    HRESULT STDMETHODCALLTYPE GetRate(double* rate) override;
-    HRESULT STDMETHODCALLTYPE GetPreroll(LONGLONG* preroll) override;
-
-private:
-    IUnknown* const owner_;
-    RealSplitter& splitter_;
-};
-
-class SplitterOutputPin final : public OutputPin {
-public:
-    SplitterOutputPin(RealSplitter& splitter, std::wstring name, int stream, MediaType type, bool audio);
-
-    HRESULT CheckMediaType(const AM_MEDIA_TYPE& mt) override
-    {
-        return mt.majortype == type_->majortype && mt.subtype == type_->subtype &&
-                       (mt.formattype == GUID_NULL || mt.formattype == type_->formattype)
-                   ? S_OK
-                   : S_FALSE;
-    }
-    HRESULT GetMediaType(int index, MediaType& out) override
-    {
-        if (index < 0) return E_INVALIDARG;
-        if (index > 0) return VFW_S_NO_MORE_ITEMS;
-        out = type_;
-        return S_OK;
-    }
-
-    int Stream() const { return stream_; }
-    bool IsAudio() const { return audio_; }
-
-protected:
-    HRESULT QueryPinInterface(REFIID iid, void** out) override
-    {
-        if (iid == IID_IMediaSeeking) {
-            *out = static_cast<IMediaSeeking*>(&seeking_);
-            AddRef();
-            return S_OK;
-        }
-        return OutputPin::QueryPinInterface(iid, out);
-    }
-    void BufferRequirements(ALLOCATOR_PROPERTIES& props) override
-    {
-        // A packet travels in one buffer.
-        props.cBuffers = audio_ ? 32 : 8;
-        props.cbBuffer = audio_ ? 64 * 1024 : 1024 * 1024;
-        props.cbAlign = 1;
-        props.cbPrefix = 0;
-    }
-
-private:
-    const int stream_;
-    const MediaType type_;
-    const bool audio_;
-    SeekingFace seeking_;
-};
-
-class SplitterInputPin final : public BasePin {
-public:
-    SplitterInputPin(RealSplitter& splitter);
-
-    HRESULT STDMETHODCALLTYPE Connect(IPin*, const AM_MEDIA_TYPE*) override { return E_UNEXPECTED; }
-    HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* mt) override;
-    HRESULT STDMETHODCALLTYPE EndOfStream() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE BeginFlush() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE EndFlush() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return S_OK; }
-
-    HRESULT CheckMediaType(const AM_MEDIA_TYPE& mt) override
-    {
-        return mt.majortype == MEDIATYPE_Stream ? S_OK : S_FALSE;
-    }
-
-protected:
-    void BreakConnect() override;
-
-private:
-    RealSplitter& splitter_;
-};
-
-class RealSplitter final : public BaseFilter {
-public:
-    RealSplitter() : BaseFilter(corvane::CLSID_RealSplitter), input_(*this), seeking_(static_cast<IBaseFilter*>(this), *this) {}
-    ~RealSplitter() override { StopWorker(); }
-
-    int PinCount() override
-    {
-        std::lock_guard<RecursiveLock> lock(FilterLock());
-        return 1 + static_cast<int>(outputs_.size());
-    }
-    BasePin* PinAt(int index) override
-    {
-        std::lock_guard<RecursiveLock> lock(FilterLock());
-        if (index == 0) return &input_;
-        if (index < 1 || index > static_cast<int>(outputs_.size())) return nullptr;
-        return outputs_[static_cast<size_t>(index - 1)].get();
-    }
-
-    // The input connected: open the media and make the output pins.
-    HRESULT OpenInput(IPin* upstream);
-    // The input went away: the outputs go too.
-    void CloseInput();
-
-    // Seeking (any thread but the streaming one).
-    LONGLONG Duration()
-    {
-        std::lock_guard<RecursiveLock> lock(FilterLock());
-        return demuxer_ ? demuxer_->Duration() : 0;
-    }
-    bool HasMedia()
-    {
-        std::lock_guard<RecursiveLock> lock(FilterLock());
-        return demuxer_ != nullptr;
-    }
-    void Positions(LONGLONG* current, LONGLONG* stop)
-    {
-        std::lock_guard<RecursiveLock> lock(FilterLock());
-        if (current) *current = position_.load();
-        if (stop) *stop = stop_ > 0 ? stop_ : (demuxer_ ? demuxer_->Duration() : 0);
-    }
-    HRESULT Reposition(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags);
-
-protected:
-    HRESULT QueryFilterInterface(REFIID iid, void** out) override
-    {
-        if (iid == IID_IMediaSeeking) {
-            *out = static_cast<IMediaSeeking*>(&seeking_);
-            AddRef();
-            return S_OK;
-        }
-        return BaseFilter::QueryFilterInterface(iid, out);
-    }
-    HRESULT OnStartStreaming() override
-    {
-        if (!demuxer_) return VFW_E_NOT_CONNECTED;
-        StartWorker();
-        return S_OK;
-    }
-    HRESULT OnStop() override
-    {
-        StopWorker();
-        return S_OK;
-    }
-
-private:
-    void StartWorker();
-    void StopWorker();
-    void Stream();
-    HRESULT DeliverPacket(SplitterOutputPin& pin, const MediaPacket& packet, bool& first);
-
-    SplitterInputPin input_;
-    SeekingFace seeking_;
-    std::vector<std::unique_ptr<SplitterOutputPin>> outputs_;
-    // Pins of an earlier connection: someone may still hold a reference.
-    std::vector<std::unique_ptr<SplitterOutputPin>> retired_;
-    std::unique_ptr<RmDemuxer> demuxer_;
-
-    std::thread worker_;
-    std::atomic<bool> stopRequested_{false};
-    REFERENCE_TIME start_ = 0;  // where the next run starts
-    REFERENCE_TIME stop_ = 0;   // 0: the end
-    std::atomic<REFERENCE_TIME> position_{0};
-};
-
-// ---------------------------------------------------------------------------
-
-SplitterOutputPin::SplitterOutputPin(RealSplitter& splitter, std::wstring name, int stream, MediaType type, bool audio)
-    : OutputPin(splitter, std::move(name)), stream_(stream), type_(std::move(type)), audio_(audio),
-      seeking_(static_cast<IPin*>(this), splitter)
+RealSplitter::RealSplitter()
+    : BaseFilter(corvane::CLSID_RealSplitter), input_(*this), seeking_(static_cast<IBaseFilter*>(this), *this)
 {
 }
 
-SplitterInputPin::SplitterInputPin(RealSplitter& splitter) : BasePin(splitter, PINDIR_INPUT, L"Input"), splitter_(splitter) {}
+RealSplitter::~RealSplitter() { StopWorker(); }
 
-HRESULT SplitterInputPin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* mt)
+int RealSplitter::PinCount()
 {
-    if (!connector || !mt) return E_POINTER;
-    std::lock_guard<RecursiveLock> lock(filter_.FilterLock());
-    if (peer_) return VFW_E_ALREADY_CONNECTED;
-    if (filter_.State() != State_Stopped) return VFW_E_NOT_STOPPED;
-    PIN_DIRECTION dir;
-    if (FAILED(connector->QueryDirection(&dir)) || dir != PINDIR_OUTPUT) return VFW_E_INVALID_DIRECTION;
-    if (CheckMediaType(*mt) != S_OK) return VFW_E_TYPE_NOT_ACCEPTED;
-    HRESULT hr = splitter_.OpenInput(connector);
-    if (FAILED(hr)) return hr;
-    peer_ = ComPtr<IPin>(connector);
-    hr = mt_.Set(*mt);
-    if (FAILED(hr)) {
-        splitter_.CloseInput();
-        peer_.Reset();
-        mt_.Clear();
-    }
-    return hr;
+    std::lock_guard<RecursiveLock> lock(FilterLock());
+    return 1 + static_cast<int>(outputs_.size());
 }
 
-void SplitterInputPin::BreakConnect() { splitter_.CloseInput(); }
+BasePin* RealSplitter::PinAt(int index)
+{
+    std::lock_guard<RecursiveLock> lock(FilterLock());
+    if (index == 0) return &input_;
+    if (index < 1 || index > static_cast<int>(outputs_.size())) return nullptr;
+    return outputs_[static_cast<size_t>(index - 1)].get();
+}
+
+LONGLONG RealSplitter::Duration()
+{
+    std::lock_guard<RecursiveLock> lock(FilterLock());
+    return demuxer_ ? demuxer_->Duration() : 0;
+}
+
+bool RealSplitter::HasMedia()
+{
+    std::lock_guard<RecursiveLock> lock(FilterLock());
+    return demuxer_ != nullptr;
+}
+
+void RealSplitter::Positions(LONGLONG* current, LONGLONG* stop)
+{
+    std::lock_guard<RecursiveLock> lock(FilterLock());
+    if (current) *current = position_.load();
+    const REFERENCE_TIME end = stop_.load();
+    if (stop) *stop = end > 0 ? end : (demuxer_ ? demuxer_->Duration() : 0);
+}
+
+HRESULT RealSplitter::QueryFilterInterface(REFIID iid, void** out)
+{
+    if (iid == IID_IMediaSeeking) {
+        *out = static_cast<IMediaSeeking*>(&seeking_);
+        AddRef();
+        return S_OK;
+    }
+    return BaseFilter::QueryFilterInterface(iid, out);
+}
+
+HRESULT RealSplitter::OnStartStreaming()
+{
+    if (!demuxer_) return VFW_E_NOT_CONNECTED;
+    StartWorker();
+    return S_OK;
+}
+
+HRESULT RealSplitter::OnStop()
+{
+    StopWorker();
+    return S_OK;
+}
 
 HRESULT RealSplitter::OpenInput(IPin* upstream)
 {
@@ -280,7 +107,8 @@ HRESULT RealSplitter::OpenInput(IPin* upstream)
     std::lock_guard<RecursiveLock> lock(FilterLock());
     demuxer_ = std::move(demuxer);
     outputs_ = std::move(pins);
-    start_ = stop_ = 0;
+    start_ = 0;
+    stop_ = 0;
     position_ = 0;
     PinsChanged();
     return S_OK;
@@ -346,7 +174,8 @@ void RealSplitter::Stream()
 {
     // Only this thread touches the demuxer while it runs; the graph's thread
     // waits for it (StopWorker) before seeking or closing.
-    const REFERENCE_TIME segmentStop = stop_ > 0 ? stop_ : demuxer_->Duration();
+    const REFERENCE_TIME firstStop = stop_.load();
+    const REFERENCE_TIME segmentStop = firstStop > 0 ? firstStop : demuxer_->Duration();
     std::vector<SplitterOutputPin*> live;
     for (const auto& pin : outputs_) {
         if (pin->IsConnected()) live.push_back(pin.get());
@@ -367,7 +196,8 @@ void RealSplitter::Stream()
             SplitterOutputPin* pin = live[i];
             if (pin->Stream() != packet.stream || done[i]) continue;
             if (pin->IsAudio()) {
-                if (stop_ > 0 && packet.start != realmedia::kNoTime && packet.start >= stop_) {
+                const REFERENCE_TIME end = stop_.load();
+                if (end > 0 && packet.start != realmedia::kNoTime && packet.start >= end) {
                     done[i] = true;
                     continue;
                 }
@@ -398,11 +228,12 @@ HRESULT RealSplitter::Reposition(LONGLONG* current, DWORD currentFlags, LONGLONG
     if (!demuxer_) return VFW_E_NOT_CONNECTED;
     const DWORD currentMode = currentFlags & AM_SEEKING_PositioningBitsMask;
     const DWORD stopMode = stopFlags & AM_SEEKING_PositioningBitsMask;
-    REFERENCE_TIME newStart = start_, newStop = stop_;
+    const REFERENCE_TIME oldStop = stop_.load();
+    REFERENCE_TIME newStart = start_, newStop = oldStop;
     if (currentMode == AM_SEEKING_AbsolutePositioning && current) newStart = *current;
     if (currentMode == AM_SEEKING_RelativePositioning && current) newStart = position_.load() + *current;
     if (stopMode == AM_SEEKING_AbsolutePositioning && stop) newStop = *stop;
-    if (stopMode == AM_SEEKING_RelativePositioning && stop) newStop = (stop_ > 0 ? stop_ : Duration()) + *stop;
+    if (stopMode == AM_SEEKING_RelativePositioning && stop) newStop = (oldStop > 0 ? oldStop : Duration()) + *stop;
     if (newStart < 0) newStart = 0;
     if (newStop < 0 || newStop >= demuxer_->Duration()) newStop = 0;
     const bool moves = currentMode != AM_SEEKING_NoPositioning;
@@ -435,125 +266,11 @@ HRESULT RealSplitter::Reposition(LONGLONG* current, DWORD currentFlags, LONGLONG
         stop_ = newStop;
     }
     if (current && (currentFlags & AM_SEEKING_ReturnTime)) *current = start_;
-    if (stop && (stopFlags & AM_SEEKING_ReturnTime)) *stop = stop_ > 0 ? stop_ : demuxer_->Duration();
+    if (stop && (stopFlags & AM_SEEKING_ReturnTime)) *stop = newStop > 0 ? newStop : demuxer_->Duration();
     return S_OK;
 }
 
-// ---------------------------------------------------------------------------
-// IMediaSeeking
-
-constexpr DWORD kCaps = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards | AM_SEEKING_CanSeekBackwards |
-                        AM_SEEKING_CanGetDuration | AM_SEEKING_CanGetStopPos | AM_SEEKING_CanGetCurrentPos;
-
-HRESULT SeekingFace::GetCapabilities(DWORD* caps)
-{
-    if (!caps) return E_POINTER;
-    *caps = kCaps;
-    return S_OK;
-}
-
-HRESULT SeekingFace::CheckCapabilities(DWORD* caps)
-{
-    if (!caps) return E_POINTER;
-    const DWORD asked = *caps;
-    *caps &= kCaps;
-    if (*caps == asked) return S_OK;
-    return *caps ? S_FALSE : E_FAIL;
-}
-
-HRESULT SeekingFace::IsFormatSupported(const GUID* format)
-{
-    if (!format) return E_POINTER;
-    return *format == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
-}
-
-HRESULT SeekingFace::QueryPreferredFormat(GUID* format)
-{
-    if (!format) return E_POINTER;
-    *format = TIME_FORMAT_MEDIA_TIME;
-    return S_OK;
-}
-
-HRESULT SeekingFace::GetTimeFormat(GUID* format) { return QueryPreferredFormat(format); }
-
-HRESULT SeekingFace::IsUsingTimeFormat(const GUID* format)
-{
-    if (!format) return E_POINTER;
-    return *format == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
-}
-
-HRESULT SeekingFace::SetTimeFormat(const GUID* format)
-{
-    if (!format) return E_POINTER;
-    return *format == TIME_FORMAT_MEDIA_TIME || *format == TIME_FORMAT_NONE ? S_OK : E_INVALIDARG;
-}
-
-HRESULT SeekingFace::GetDuration(LONGLONG* duration)
-{
-    if (!duration) return E_POINTER;
-    *duration = splitter_.Duration();
-    return splitter_.HasMedia() ? S_OK : VFW_E_NOT_CONNECTED;
-}
-
-HRESULT SeekingFace::GetStopPosition(LONGLONG* stop)
-{
-    if (!stop) return E_POINTER;
-    splitter_.Positions(nullptr, stop);
-    return S_OK;
-}
-
-HRESULT SeekingFace::GetCurrentPosition(LONGLONG* current)
-{
-    if (!current) return E_POINTER;
-    splitter_.Positions(current, nullptr);
-    return S_OK;
-}
-
-HRESULT SeekingFace::ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source,
-                                       const GUID* sourceFormat)
-{
-    if (!target) return E_POINTER;
-    auto media = [](const GUID* f) { return !f || *f == TIME_FORMAT_MEDIA_TIME; };
-    if (!media(targetFormat) || !media(sourceFormat)) return E_INVALIDARG;
-    *target = source;
-    return S_OK;
-}
-
-HRESULT SeekingFace::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags)
-{
-    return splitter_.Reposition(current, currentFlags, stop, stopFlags);
-}
-
-HRESULT SeekingFace::GetPositions(LONGLONG* current, LONGLONG* stop)
-{
-    splitter_.Positions(current, stop);
-    return S_OK;
-}
-
-HRESULT SeekingFace::GetAvailable(LONGLONG* earliest, LONGLONG* latest)
-{
-    if (earliest) *earliest = 0;
-    if (latest) *latest = splitter_.Duration();
-    return S_OK;
-}
-
-HRESULT SeekingFace::SetRate(double rate) { return rate == 1.0 ? S_OK : E_INVALIDARG; }
-
-HRESULT SeekingFace::GetRate(double* rate)
-{
-    if (!rate) return E_POINTER;
-    *rate = 1.0;
-    return S_OK;
-}
-
-HRESULT SeekingFace::GetPreroll(LONGLONG* preroll)
-{
-    if (!preroll) return E_POINTER;
-    *preroll = 0;
-    return S_OK;
-}
-
-// ---------------------------------------------------------------------------
+namespace {
 
 const REGPINTYPES kInputTypes[] = {{&MEDIATYPE_Stream, &MEDIASUBTYPE_NULL}};
 const REGPINTYPES kOutputTypes[] = {{&MEDIATYPE_Audio, &MEDIASUBTYPE_NULL}, {&MEDIATYPE_Video, &MEDIASUBTYPE_NULL}};
