@@ -1,15 +1,18 @@
 // The main window in this process, with its real converter control hosted
 // from the registration: the control's onError event, raised through the
 // control's own connection point, reaches the main window's handler with
-// its table of messages.
+// its table of messages; files dropped from the shell join the list.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <ole2.h>
 #include <ocidl.h>
+#include <shlobj.h>
 
 #include <atomic>
+#include <cstring>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -127,6 +130,22 @@ protected:
 
 bool MainWindowInProcessTest::created = false;
 
+// The HDROP the shell hands over: DROPFILES, then the wide names, each
+// ending in NUL, and one more NUL. The window frees it with DragFinish.
+HDROP MakeDrop(const std::vector<std::wstring>& paths)
+{
+    std::wstring names;
+    for (const std::wstring& path : paths) names += path + L'\0';
+    names += L'\0';
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    auto* files = static_cast<DROPFILES*>(GlobalLock(memory));
+    files->pFiles = sizeof(DROPFILES);
+    files->fWide = TRUE;
+    std::memcpy(files + 1, names.data(), names.size() * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
 }  // namespace
 
 TEST_F(MainWindowInProcessTest, EachErrorCodeGetsItsMessageAndEnablesTheCommands)
@@ -178,4 +197,45 @@ TEST_F(MainWindowInProcessTest, ARealFailureOfTheControlReachesTheHandler)
         EXPECT_EQ(box.title, L"Error Converting");
         EXPECT_EQ(box.icon, BoxIcon::Stop);
     }
+}
+
+TEST_F(MainWindowInProcessTest, DroppedFilesAndFoldersJoinTheListInOrder)
+{
+    // A drop on the list or a frame reaches the nearest window that accepts files: the main window.
+    for (HWND over : {Ctl(ids::List1), Ctl(ids::Frame2), Ctl(ids::cmdConvert)}) {
+        HWND target = over;
+        while (target && !(GetWindowLongW(target, GWL_EXSTYLE) & WS_EX_ACCEPTFILES)) target = GetParent(target);
+        EXPECT_EQ(target, frmMain().Handle());
+    }
+
+    const std::wstring root = gui::TempRoot() + L"\\drop \x4E2D\x6587 " + std::to_wstring(GetCurrentProcessId());
+    const std::wstring plays = root + L"\\H\xF6rspiel \x4E2D\x6587", older = plays + L"\\\xE4ltere Teile.rm";
+    const gui::FileSet top(root, {L"\xDC" L"ber.Ra", L"notes.txt", L"a.rm", L"neu.rmvb"});
+    const gui::FileSet inside(plays, {L"Folge 10.rm", L"Folge 2.RM", L"Zugabe.ra", L"\x4E2D\x6587.rmvb", L"cover.jpg"});
+    const gui::FileSet below(older, {L"x.RAM", L"y.mp3"});
+
+    const int before = frmMain().SourceCount();
+    auto drop = [](const std::vector<std::wstring>& paths) {
+        SendMessageW(frmMain().Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(paths)), 0);
+    };
+    // Files in the order dropped; a folder by its RealMedia files, Explorer's order; the rest left out.
+    drop({top.PathOf(L"\xDC" L"ber.Ra"), top.PathOf(L"notes.txt"), plays, top.PathOf(L"missing.rm"), top.PathOf(L"a.rm")});
+    const std::vector<std::wstring> expected = {
+        top.PathOf(L"\xDC" L"ber.Ra"), below.PathOf(L"x.RAM"), inside.PathOf(L"Folge 2.RM"),
+        inside.PathOf(L"Folge 10.rm"), inside.PathOf(L"Zugabe.ra"), inside.PathOf(L"\x4E2D\x6587.rmvb"),
+        top.PathOf(L"a.rm")};
+    std::vector<std::wstring> added;
+    for (int i = before; i < frmMain().SourceCount(); ++i) added.push_back(frmMain().SourceAt(i));
+    EXPECT_EQ(added, expected);
+    const std::wstring label = std::to_wstring(before + static_cast<int>(expected.size())) + L"  Files added";
+    EXPECT_EQ(gui::Text(Ctl(ids::LFile)), label);
+
+    // Listed files are not listed twice; while a modal window has disabled the main window, drops are ignored.
+    drop({top.PathOf(L"a.rm"), plays});
+    EnableWindow(frmMain().Handle(), FALSE);
+    drop({top.PathOf(L"neu.rmvb")});
+    EnableWindow(frmMain().Handle(), TRUE);
+    EXPECT_EQ(frmMain().SourceCount(), before + static_cast<int>(expected.size()));
+    EXPECT_EQ(gui::Text(Ctl(ids::LFile)), label);
+    EXPECT_TRUE(watcher.Take().empty()) << "a drop shows no message";
 }

@@ -6,6 +6,7 @@
 #include "common/version_info.h"
 #include "conversion/convert_window.h"
 #include "error_messages.h"
+#include "file_drop.h"
 #include "parameters/parameters_dialog.h"
 #include "parameters/settings.h"
 #include "shell_dialogs.h"
@@ -45,6 +46,7 @@ bool MainWindow::Create(int showCommand)
                               CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, wc.hInstance, this);
     if (!window_) return false;
     ui::CentreWindow(window_, nullptr);
+    AcceptFileDrops(window_);
     FormLoad();
     ShowWindow(window_, showCommand);
     UpdateWindow(window_);
@@ -182,6 +184,16 @@ void MainWindow::AddFiles(const std::wstring& dialogResult)
 {
     for (const std::wstring& path : PathsFromDialogResult(dialogResult)) AddFileIfNew(path);
     RefreshFileCount();
+}
+
+void MainWindow::FilesDropped(HDROP drop)
+{
+    // While a modal window is open the main window takes no input, and no drops.
+    if (IsWindowEnabled(window_)) {
+        for (const std::wstring& path : SourcesOfDrop(drop)) AddFileIfNew(path);
+        RefreshFileCount();
+    }
+    DragFinish(drop);
 }
 
 void MainWindow::RefreshFileCount()
@@ -330,6 +342,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     }
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_DROPFILES:
+        FilesDropped(reinterpret_cast<HDROP>(wParam));
         return 0;
     case WM_DRAWITEM: {
         const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -55,6 +56,8 @@ private:
     void ListDoubleClicked();
     void SaveAsClicked();
     void RefreshFileCount();
+    // Files dragged from the shell: added like the open dialog's, folders by their RealMedia files.
+    void FilesDropped(HDROP drop);
     void ShowMessage(const std::wstring& text, UINT flags, const wchar_t* title = L"Vellumo");
 
     HWND window_ = nullptr;
