@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "engine/com_ptr.h"
+#include "com_ptr.h"
 
 namespace vellumo {
 

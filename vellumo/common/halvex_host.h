@@ -7,7 +7,7 @@
 #include <windows.h>
 #include <ocidl.h>
 
-#include "engine/com_ptr.h"
+#include "com_ptr.h"
 #include "halvex_dispatch.h"
 
 namespace vellumo {
