@@ -10,6 +10,7 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -238,4 +239,22 @@ TEST_F(MainWindowInProcessTest, DroppedFilesAndFoldersJoinTheListInOrder)
     EXPECT_EQ(frmMain().SourceCount(), before + static_cast<int>(expected.size()));
     EXPECT_EQ(gui::Text(Ctl(ids::LFile)), label);
     EXPECT_TRUE(watcher.Take().empty()) << "a drop shows no message";
+}
+
+// Benchmark (bench/drop_bench.sh), not run by ctest: one folder of 2000
+// RealMedia files dropped on the main window; prints the time the drop took.
+TEST_F(MainWindowInProcessTest, DISABLED_BenchmarkDropOfTwoThousandFiles)
+{
+    std::vector<std::wstring> names;
+    for (int i = 0; i < 2000; ++i) names.push_back(L"Folge " + std::to_wstring(i) + L".rm");
+    const gui::FileSet folder(gui::TempRoot() + L"\\drop bench " + std::to_wstring(GetCurrentProcessId()), names);
+    const int before = frmMain().SourceCount();
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    SendMessageW(frmMain().Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({folder.Folder()})), 0);
+    QueryPerformanceCounter(&end);
+    EXPECT_EQ(frmMain().SourceCount(), before + 2000);
+    std::printf("drop of a folder of 2000 files: %.0f ms\n",
+                1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
 }

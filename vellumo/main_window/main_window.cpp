@@ -11,6 +11,8 @@
 #include "parameters/settings.h"
 #include "shell_dialogs.h"
 
+#include <unordered_set>
+
 namespace vellumo {
 
 namespace {
@@ -190,7 +192,16 @@ void MainWindow::FilesDropped(HDROP drop)
 {
     // While a modal window is open the main window takes no input, and no drops.
     if (IsWindowEnabled(window_)) {
-        for (const std::wstring& path : SourcesOfDrop(drop)) AddFileIfNew(path);
+        // A dropped folder can hold thousands of files: the entries are
+        // looked up in a set, not by walking the list for every new path.
+        std::unordered_set<std::wstring> listed;
+        for (int i = 0, count = SourceCount(); i < count; ++i) listed.insert(SourceAt(i));
+        SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+        for (const std::wstring& path : SourcesOfDrop(drop)) {
+            if (listed.insert(path).second) SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        }
+        SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list_, nullptr, TRUE);
         RefreshFileCount();
     }
     DragFinish(drop);
