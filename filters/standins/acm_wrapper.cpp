@@ -35,6 +35,13 @@ AVSampleFormat SampleFormatOf(const WAVEFORMATEX& wfx)
     }
 }
 
+// Formats whose samples are the same bytes: nothing to convert.
+bool SameSamples(const WAVEFORMATEX& a, const WAVEFORMATEX& b)
+{
+    return SampleFormatOf(a) == SampleFormatOf(b) && a.nChannels == b.nChannels &&
+           a.nSamplesPerSec == b.nSamplesPerSec && a.nBlockAlign == b.nBlockAlign;
+}
+
 bool SaneLayout(const WAVEFORMATEX& wfx)
 {
     return wfx.nChannels >= 1 && wfx.nChannels <= kMaxChannels && wfx.nSamplesPerSec >= kMinRate &&
@@ -232,6 +239,7 @@ HRESULT AcmWrapperFilter::StartStreaming()
     in_.cbSize = 0;
     if (in->wFormatTag == WAVE_FORMAT_EXTENSIBLE) in_ = *in;  // SampleFormatOf reads the subformat
     out_ = *out;
+    passThrough_ = SameSamples(in_, out_);
     return OpenResampler();
 }
 
@@ -260,22 +268,48 @@ HRESULT AcmWrapperFilter::DeliverConverted(int frames)
     });
 }
 
+bool AcmWrapperFilter::Anchor(IMediaSample* sample, int64_t pending)
+{
+    REFERENCE_TIME start = 0, stop = 0;
+    if (!haveTime_ && SUCCEEDED(sample->GetTime(&start, &stop))) {
+        // Frames still inside the resampler belong before this sample.
+        timeBase_ = start - (framesOut_ + pending) * 10000000LL / out_.nSamplesPerSec;
+        haveTime_ = true;
+    }
+    return haveTime_;
+}
+
+HRESULT AcmWrapperFilter::PassOn(IMediaSample* sample)
+{
+    const long length = sample->GetActualDataLength();
+    const int64_t frames = length > 0 ? length / in_.nBlockAlign : 0;
+    const bool timed = Anchor(sample, 0);
+    if (frames == 0) return S_OK;
+    HRESULT hr = sample->SetActualDataLength(static_cast<long>(frames * in_.nBlockAlign));
+    if (FAILED(hr)) return hr;
+    if (timed) {
+        REFERENCE_TIME start = timeBase_ + framesOut_ * 10000000LL / out_.nSamplesPerSec;
+        REFERENCE_TIME stop = timeBase_ + (framesOut_ + frames) * 10000000LL / out_.nSamplesPerSec;
+        sample->SetTime(&start, &stop);
+    } else {
+        sample->SetTime(nullptr, nullptr);
+    }
+    framesOut_ += frames;
+    sample->SetSyncPoint(TRUE);
+    return Output().Deliver(sample);
+}
+
 HRESULT AcmWrapperFilter::Process(IMediaSample* sample)
 {
     if (!swr_) return E_UNEXPECTED;
+    if (passThrough_) return PassOn(sample);
     BYTE* data = nullptr;
     HRESULT hr = sample->GetPointer(&data);
     if (FAILED(hr)) return hr;
     const long length = sample->GetActualDataLength();
     const int frames = length > 0 ? static_cast<int>(length / in_.nBlockAlign) : 0;
 
-    REFERENCE_TIME start = 0, stop = 0;
-    if (!haveTime_ && SUCCEEDED(sample->GetTime(&start, &stop))) {
-        // Frames still inside the resampler belong before this sample.
-        const int64_t pending = swr_get_delay(swr_, out_.nSamplesPerSec);
-        timeBase_ = start - (framesOut_ + pending) * 10000000LL / out_.nSamplesPerSec;
-        haveTime_ = true;
-    }
+    Anchor(sample, swr_get_delay(swr_, out_.nSamplesPerSec));
     if (frames == 0) return S_OK;
     const int capacity = swr_get_out_samples(swr_, frames);
     if (capacity < 0) return E_FAIL;

@@ -36,10 +36,16 @@ private:
     HRESULT CurrentOutputType(MediaType& out);
     HRESULT OpenResampler();
     HRESULT DeliverConverted(int frames);
+    // Same format in and out: the sample goes on as it came, stamped as a
+    // converted one would be.
+    HRESULT PassOn(IMediaSample* sample);
+    // The output time of the next frame; false while no input time was seen.
+    bool Anchor(IMediaSample* sample, int64_t pending);
 
     std::unique_ptr<StreamConfig> config_;
     MediaType chosen_;                 // empty until IAMStreamConfig::SetFormat
     SwrContext* swr_ = nullptr;
+    bool passThrough_ = false;
     WAVEFORMATEX in_{};
     WAVEFORMATEX out_{};
     std::vector<uint8_t> buffer_;
