@@ -20,13 +20,12 @@ constexpr size_t kMaxFrameBytes = 1920 * 2;
 
 // CRC1 covers the first 5/8 of the frame after the sync word; with it, the
 // CRC over everything after the sync word comes to zero too.
-bool CrcsHold(const std::vector<uint8_t>& frame)
+bool CrcsHold(const uint8_t* frame, size_t n)
 {
     const AVCRC* table = av_crc_get_table(AV_CRC_16_ANSI);
-    const size_t n = frame.size();
     const size_t first = ((n >> 2) + (n >> 4)) << 1;
     if (!table || n < 8 || first > n) return false;
-    return av_crc(table, 0, frame.data() + 2, first - 2) == 0 && av_crc(table, 0, frame.data() + 2, n - 2) == 0;
+    return av_crc(table, 0, frame + 2, first - 2) == 0 && av_crc(table, 0, frame + 2, n - 2) == 0;
 }
 
 // Products modulo the CRC's polynomial x^16 + x^15 + x^2 + 1 (bit i of a
@@ -57,13 +56,14 @@ uint16_t CrcTimesByte(uint16_t v, uint8_t b)
 
 void Ac3Reframer::Append(const uint8_t* data, size_t size)
 {
+    DropConsumed();
     if (data && size) bytes_.insert(bytes_.end(), data, data + size);
 }
 
 void Ac3Reframer::Reset()
 {
     bytes_.clear();
-    front_ = lost_ = scanFrom_ = 0;
+    consumed_ = front_ = lost_ = scanFrom_ = 0;
     layout_ = {View::Delivered, false};
     haveFrame_ = false;
 }
@@ -94,6 +94,22 @@ size_t Ac3Reframer::FrameBytes(Layout l, size_t start) const
     size_t words = kAc3Words[fscod][frmsizecod / 2];
     if (fscod == 1) words += frmsizecod & 1;
     return words * 2;
+}
+
+bool Ac3Reframer::Take(Layout l, size_t start, size_t bytes, Frame& frame)
+{
+    // Both views read the stream as it is where a frame's own words are
+    // swapped back within the reswapped view from an even index.
+    const bool inPlace = (l.view == View::Delivered && !l.swapped) ||
+                         (l.view == View::Reswapped && l.swapped && start % 2 == 0);
+    if (inPlace) {
+        if (start + bytes > bytes_.size()) return false;
+        frame = {bytes_.data() + start, bytes};
+        return true;
+    }
+    if (!Copy(l, start, bytes, scratch_)) return false;
+    frame = {scratch_.data(), scratch_.size()};
+    return true;
 }
 
 bool Ac3Reframer::Copy(Layout l, size_t start, size_t bytes, std::vector<uint8_t>& frame) const
@@ -147,21 +163,31 @@ bool Ac3Reframer::JoinSplitFrame(Layout head, Layout tail, size_t start, size_t 
             const size_t k = (at - start) ^ flip;
             frame[k] = headBytes[k];
         }
-        return CrcsHold(frame);
+        return CrcsHold(frame.data(), frame.size());
     }
     return false;
 }
 
 void Ac3Reframer::Consume(size_t end)
 {
-    // Keep the buffer starting at an even offset of the stream.
-    const size_t drop = std::min(end & ~size_t{1}, bytes_.size());
-    bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(drop));
-    front_ = scanFrom_ = end - drop;
+    // The bytes go on the next call (a frame handed out may still point at
+    // them); the buffer keeps starting at an even offset of the stream.
+    consumed_ = std::min(end & ~size_t{1}, bytes_.size());
+    front_ = scanFrom_ = end;
 }
 
-bool Ac3Reframer::Next(bool final, std::vector<uint8_t>& frame, size_t& lost)
+void Ac3Reframer::DropConsumed()
 {
+    if (consumed_ == 0) return;
+    bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(consumed_));
+    front_ -= consumed_;
+    scanFrom_ -= consumed_;
+    consumed_ = 0;
+}
+
+bool Ac3Reframer::Next(bool final, Frame& frame, size_t& lost)
+{
+    DropConsumed();
     const Layout all[4] = {{View::Delivered, false}, {View::Delivered, true}, {View::Reswapped, false},
                            {View::Reswapped, true}};
     Layout order[4] = {layout_};  // the layout of the last frame first
@@ -180,7 +206,7 @@ bool Ac3Reframer::Next(bool final, std::vector<uint8_t>& frame, size_t& lost)
             }
             const size_t bytes = FrameBytes(l, i);
             if (bytes == 0) continue;
-            if (!Copy(l, i, bytes, frame)) {
+            if (!Take(l, i, bytes, frame)) {
                 wait = !final;
                 continue;
             }
@@ -188,7 +214,7 @@ bool Ac3Reframer::Next(bool final, std::vector<uint8_t>& frame, size_t& lost)
             // same layout (or the stream ends there), or when its CRCs hold.
             const bool nextSeen = FrameByte(l, i + bytes, 0) >= 0 && FrameByte(l, i + bytes, 1) >= 0;
             const bool followed = nextSeen ? SyncAt(l, i + bytes) : final;
-            if (!followed && !CrcsHold(frame)) {
+            if (!followed && !CrcsHold(frame.data, frame.size)) {
                 if (!nextSeen && !final) wait = true;
                 continue;
             }
@@ -199,7 +225,8 @@ bool Ac3Reframer::Next(bool final, std::vector<uint8_t>& frame, size_t& lost)
                 FrameBytes(layout_, front_) == gap) {
                 std::vector<uint8_t> joined;
                 if (JoinSplitFrame(layout_, l, front_, gap, joined)) {
-                    frame.swap(joined);
+                    scratch_.swap(joined);
+                    frame = {scratch_.data(), scratch_.size()};
                     lost = 0;
                     layout_ = l;
                     Consume(i);

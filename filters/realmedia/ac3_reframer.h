@@ -22,11 +22,17 @@ namespace vellumo::realmedia {
 
 class Ac3Reframer {
 public:
+    struct Frame {
+        const uint8_t* data = nullptr;
+        size_t size = 0;
+    };
+
     void Append(const uint8_t* data, size_t size);
-    // The next frame, in AC3's own byte order. lost: bytes passed over before
-    // it that belong to no frame. final: the stream has ended, so the last
-    // frame need not be followed by another and nothing is kept back.
-    bool Next(bool final, std::vector<uint8_t>& frame, size_t& lost);
+    // The next frame, in AC3's own byte order; its bytes stay valid until the
+    // next call. lost: bytes passed over before it that belong to no frame.
+    // final: the stream has ended, so the last frame need not be followed by
+    // another and nothing is kept back.
+    bool Next(bool final, Frame& frame, size_t& lost);
     void Reset();
 
 private:
@@ -41,11 +47,17 @@ private:
     int FrameByte(Layout l, size_t start, size_t k) const;
     bool SyncAt(Layout l, size_t start) const;
     size_t FrameBytes(Layout l, size_t start) const;
+    // The frame's bytes: in place when the layout reads the buffer as it is,
+    // else copied into scratch_.
+    bool Take(Layout l, size_t start, size_t bytes, Frame& frame);
     bool Copy(Layout l, size_t start, size_t bytes, std::vector<uint8_t>& frame) const;
     bool JoinSplitFrame(Layout head, Layout tail, size_t start, size_t bytes, std::vector<uint8_t>& frame) const;
     void Consume(size_t end);
+    void DropConsumed();
 
     std::vector<uint8_t> bytes_;  // starts at an even offset of the stream
+    size_t consumed_ = 0;         // even; dropped from bytes_ on the next call
+    std::vector<uint8_t> scratch_;
     size_t front_ = 0;            // first byte not yet used (0 or 1 after a frame)
     size_t lost_ = 0;             // bytes already dropped since the last frame
     size_t scanFrom_ = 0;         // where looking on finds nothing decided before

@@ -7,6 +7,8 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace vellumo::realmedia {
@@ -16,6 +18,7 @@ AudioDecoder::AudioDecoder() = default;
 AudioDecoder::~AudioDecoder()
 {
     swr_free(&resampler_);
+    av_buffer_unref(&packetBuffer_);
     av_packet_free(&packet_);
     av_frame_free(&frame_);
     avcodec_free_context(&codec_);
@@ -26,7 +29,10 @@ bool AudioDecoder::Open(const AudioCodecSetup& setup)
     if (codec_) return false;
     auto id = static_cast<AVCodecID>(CodecIdForFourcc(setup.fourcc));
     const AVCodec* decoder = id != AV_CODEC_ID_NONE ? avcodec_find_decoder(id) : nullptr;
-    if (!decoder || setup.sampleRate <= 0 || setup.channels <= 0 || setup.channels > 8) return false;
+    if (!decoder || setup.sampleRate <= 0 || setup.sampleRate > kMaxSampleRate || setup.channels <= 0 ||
+        setup.channels > 8) {
+        return false;
+    }
 
     codec_ = avcodec_alloc_context3(decoder);
     frame_ = av_frame_alloc();
@@ -53,7 +59,7 @@ bool AudioDecoder::Open(const AudioCodecSetup& setup)
     return true;
 }
 
-size_t AudioDecoder::Convert(const AVFrame* frame, std::vector<int16_t>& out)
+size_t AudioDecoder::Convert(const AVFrame* frame)
 {
     if (frame->nb_samples <= 0 || frame->sample_rate <= 0 || frame->ch_layout.nb_channels <= 0) return 0;
     if (!resampler_ || frame->sample_rate != swrInRate_ || frame->ch_layout.nb_channels != swrInChannels_ ||
@@ -77,16 +83,26 @@ size_t AudioDecoder::Convert(const AVFrame* frame, std::vector<int16_t>& out)
     }
     int capacity = swr_get_out_samples(resampler_, frame->nb_samples);
     if (capacity <= 0) return 0;
-    size_t before = out.size();
-    out.resize(before + static_cast<size_t>(capacity) * static_cast<size_t>(channels_));
-    uint8_t* dst[1] = {reinterpret_cast<uint8_t*>(out.data() + before)};
+    pcm_.resize(static_cast<size_t>(capacity) * static_cast<size_t>(channels_));
+    uint8_t* dst[1] = {reinterpret_cast<uint8_t*>(pcm_.data())};
     int n = swr_convert(resampler_, dst, capacity, const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
-    if (n < 0) n = 0;
-    out.resize(before + static_cast<size_t>(n) * static_cast<size_t>(channels_));
-    return static_cast<size_t>(n);
+    return n > 0 ? static_cast<size_t>(n) : 0;
 }
 
-size_t AudioDecoder::ReceiveFrames(std::vector<int16_t>& out, bool& failed)
+size_t AudioDecoder::Silence(size_t frames, const PcmSink& sink)
+{
+    constexpr size_t kPiece = 4096;
+    if (silence_.empty()) silence_.assign(kPiece * static_cast<size_t>(channels_), int16_t{0});
+    size_t done = 0;
+    while (done < frames && !stopped_) {
+        const size_t n = frames - done < kPiece ? frames - done : kPiece;
+        if (!sink(silence_.data(), n)) stopped_ = true;
+        done += n;
+    }
+    return done;
+}
+
+size_t AudioDecoder::ReceiveFrames(const PcmSink& sink, bool& failed)
 {
     size_t frames = 0;
     for (;;) {
@@ -96,79 +112,116 @@ size_t AudioDecoder::ReceiveFrames(std::vector<int16_t>& out, bool& failed)
             failed = true;
             break;
         }
-        frames += Convert(frame_, out);
+        const size_t n = Convert(frame_);
         av_frame_unref(frame_);
+        frames += n;
+        if (n > 0 && !stopped_ && !sink(pcm_.data(), n)) stopped_ = true;
     }
     return frames;
+}
+
+size_t AudioDecoder::Decode(const uint8_t* data, size_t size, const PcmSink& sink)
+{
+    if (!codec_ || !data || size == 0) return 0;
+    stopped_ = false;
+    if (!reframeAc3_) return DecodePacket(data, size, sink);
+    reframer_.Append(data, size);
+    return DecodeAc3Frames(false, sink);
 }
 
 size_t AudioDecoder::Decode(const uint8_t* data, size_t size, std::vector<int16_t>& out)
 {
-    if (!codec_ || !data || size == 0) return 0;
-    if (!reframeAc3_) return DecodePacket(data, size, out);
-    reframer_.Append(data, size);
-    return DecodeAc3Frames(false, out);
+    const size_t width = static_cast<size_t>(channels_);
+    return Decode(data, size, [&out, width](const int16_t* samples, size_t frames) {
+        out.insert(out.end(), samples, samples + frames * width);
+        return true;
+    });
 }
 
-size_t AudioDecoder::DecodeAc3Frames(bool final, std::vector<int16_t>& out)
+size_t AudioDecoder::DecodeAc3Frames(bool final, const PcmSink& sink)
 {
     size_t frames = 0, lost = 0;
-    while (reframer_.Next(final, ac3Frame_, lost)) {
+    Ac3Reframer::Frame frame;
+    while (!stopped_ && reframer_.Next(final, frame, lost)) {
         // Bytes lost before this frame sound as silence of the frames they
         // held; what is left of a frame cut short counts as one.
-        size_t silent = lastAc3Bytes_ > 0 && lastFrames_ > 0 ? (lost + lastAc3Bytes_ / 2) / lastAc3Bytes_ : 0;
-        for (; silent > 0; --silent) {
-            out.insert(out.end(), lastFrames_ * static_cast<size_t>(channels_), int16_t{0});
-            frames += lastFrames_;
-            ++damaged_;
+        const size_t silent = lastAc3Bytes_ > 0 && lastFrames_ > 0 ? (lost + lastAc3Bytes_ / 2) / lastAc3Bytes_ : 0;
+        if (silent > 0) {
+            frames += Silence(silent * lastFrames_, sink);
+            damaged_ += static_cast<int>(std::min<size_t>(silent, static_cast<size_t>(INT_MAX - damaged_)));
         }
-        lastAc3Bytes_ = ac3Frame_.size();
-        frames += DecodePacket(ac3Frame_.data(), ac3Frame_.size(), out);
+        lastAc3Bytes_ = frame.size;
+        if (!stopped_) frames += DecodePacket(frame.data, frame.size, sink);
     }
     return frames;
 }
 
-size_t AudioDecoder::DecodePacket(const uint8_t* data, size_t size, std::vector<int16_t>& out)
+bool AudioDecoder::FillPacket(const uint8_t* data, size_t size)
 {
-    if (av_new_packet(packet_, static_cast<int>(size)) < 0) return 0;
-    std::memcpy(packet_->data, data, size);
+    if (size > static_cast<size_t>(INT_MAX - AV_INPUT_BUFFER_PADDING_SIZE)) return false;
+    const size_t need = size + AV_INPUT_BUFFER_PADDING_SIZE;
+    // The codec lets go of the last packet once its frames are taken; a
+    // buffer it still holds is left to it.
+    if (!packetBuffer_ || static_cast<size_t>(packetBuffer_->size) < need || !av_buffer_is_writable(packetBuffer_)) {
+        av_buffer_unref(&packetBuffer_);
+        packetBuffer_ = av_buffer_alloc(need < 8192 ? 8192 : need);
+        if (!packetBuffer_) return false;
+    }
+    std::memcpy(packetBuffer_->data, data, size);
+    std::memset(packetBuffer_->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    packet_->buf = packetBuffer_;
+    packet_->data = packetBuffer_->data;
+    packet_->size = static_cast<int>(size);
+    return true;
+}
+
+size_t AudioDecoder::DecodePacket(const uint8_t* data, size_t size, const PcmSink& sink)
+{
+    if (!FillPacket(data, size)) return 0;
     bool failed = avcodec_send_packet(codec_, packet_) < 0;
+    packet_->buf = nullptr;  // stays ours for the next packet
     av_packet_unref(packet_);
-    size_t frames = failed ? 0 : ReceiveFrames(out, failed);
+    size_t frames = failed ? 0 : ReceiveFrames(sink, failed);
     if (failed && frames == 0) {
         ++damaged_;
-        if (lastFrames_ > 0) {
-            out.insert(out.end(), lastFrames_ * static_cast<size_t>(channels_), int16_t{0});
-            return lastFrames_;
-        }
-        return 0;
+        return lastFrames_ > 0 ? Silence(lastFrames_, sink) : 0;
     }
     if (frames > 0) lastFrames_ = frames;
     return frames;
 }
 
-size_t AudioDecoder::Drain(std::vector<int16_t>& out)
+size_t AudioDecoder::Drain(const PcmSink& sink)
 {
     if (!codec_) return 0;
+    stopped_ = false;
     size_t frames = 0;
-    if (reframeAc3_) frames += DecodeAc3Frames(true, out);
+    if (reframeAc3_) frames += DecodeAc3Frames(true, sink);
     bool failed = false;
-    if (avcodec_send_packet(codec_, nullptr) >= 0) frames += ReceiveFrames(out, failed);
+    if (avcodec_send_packet(codec_, nullptr) >= 0) frames += ReceiveFrames(sink, failed);
     if (resampler_) {
         // Samples the resampler still holds.
         int pending = swr_get_out_samples(resampler_, 0);
         if (pending > 0) {
-            size_t before = out.size();
-            out.resize(before + static_cast<size_t>(pending) * static_cast<size_t>(channels_));
-            uint8_t* dst[1] = {reinterpret_cast<uint8_t*>(out.data() + before)};
+            pcm_.resize(static_cast<size_t>(pending) * static_cast<size_t>(channels_));
+            uint8_t* dst[1] = {reinterpret_cast<uint8_t*>(pcm_.data())};
             int n = swr_convert(resampler_, dst, pending, nullptr, 0);
-            if (n < 0) n = 0;
-            out.resize(before + static_cast<size_t>(n) * static_cast<size_t>(channels_));
-            frames += static_cast<size_t>(n);
+            if (n > 0) {
+                frames += static_cast<size_t>(n);
+                if (!stopped_) sink(pcm_.data(), static_cast<size_t>(n));
+            }
         }
     }
     Reset();
     return frames;
+}
+
+size_t AudioDecoder::Drain(std::vector<int16_t>& out)
+{
+    const size_t width = static_cast<size_t>(channels_);
+    return Drain([&out, width](const int16_t* samples, size_t frames) {
+        out.insert(out.end(), samples, samples + frames * width);
+        return true;
+    });
 }
 
 void AudioDecoder::Reset()

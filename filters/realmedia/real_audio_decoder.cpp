@@ -27,7 +27,10 @@ protected:
     {
         AudioCodecSetup setup;
         if (!RealAudioSetupOf(mt, setup)) return VFW_E_TYPE_NOT_ACCEPTED;
-        if (setup.sampleRate <= 0 || setup.channels <= 0 || setup.channels > 8) return VFW_E_TYPE_NOT_ACCEPTED;
+        if (setup.sampleRate <= 0 || setup.sampleRate > realmedia::kMaxSampleRate || setup.channels <= 0 ||
+            setup.channels > 8) {
+            return VFW_E_TYPE_NOT_ACCEPTED;
+        }
         return S_OK;
     }
 
@@ -45,8 +48,10 @@ protected:
     {
         AudioCodecSetup setup;
         RealAudioSetupOf(*Input().ConnectionType(), setup);
-        const long frame = 2L * (setup.channels > 0 ? setup.channels : 2);
-        const long quarterSecond = frame * (setup.sampleRate > 0 ? setup.sampleRate : 44100) / 4;
+        const bool sane = setup.sampleRate > 0 && setup.sampleRate <= realmedia::kMaxSampleRate &&
+                          setup.channels > 0 && setup.channels <= 8;
+        const long frame = 2L * (sane ? setup.channels : 2);
+        const long quarterSecond = frame * (sane ? setup.sampleRate : 44100) / 4;
         props.cBuffers = 8;
         props.cbBuffer = quarterSecond - quarterSecond % frame;
         props.cbAlign = 1;
@@ -70,6 +75,7 @@ protected:
     HRESULT StopStreaming() override
     {
         decoder_.reset();
+        pending_.clear();
         return S_OK;
     }
 
@@ -88,22 +94,23 @@ protected:
             anchored_ = true;
             discontinuity_ = true;
         }
-        pcm_.clear();
-        if (data && length > 0) decoder_->Decode(data, static_cast<size_t>(length), pcm_);
-        return DeliverPcm();
+        delivered_ = S_OK;
+        if (data && length > 0) decoder_->Decode(data, static_cast<size_t>(length), sink_);
+        return delivered_;
     }
 
     HRESULT Drain() override
     {
         if (!decoder_) return S_OK;
-        pcm_.clear();
-        decoder_->Drain(pcm_);
-        return DeliverPcm();
+        delivered_ = S_OK;
+        decoder_->Drain(sink_);
+        return delivered_ == S_OK ? DeliverPending(true) : delivered_;
     }
 
     void Discard() override
     {
         if (decoder_) decoder_->Reset();
+        pending_.clear();
         anchored_ = false;
     }
 
@@ -113,21 +120,44 @@ private:
         return base_ + static_cast<REFERENCE_TIME>(frames * 10000000ull / static_cast<uint64_t>(decoder_->SampleRate()));
     }
 
-    // Delivers pcm_ in whole sample frames, times counted from base_.
-    HRESULT DeliverPcm()
+    // The bytes that fill one delivery buffer, in whole sample frames.
+    size_t FullBytes()
     {
-        const auto* bytes = reinterpret_cast<const BYTE*>(pcm_.data());
-        size_t remaining = pcm_.size() * sizeof(int16_t);
-        while (remaining >= frameBytes_) {
+        const size_t size = static_cast<size_t>(Output().BufferSize());
+        return size >= frameBytes_ ? size - size % frameBytes_ : frameBytes_;
+    }
+
+    // Sound from the decoder waits in pending_ until it fills a buffer.
+    bool Take(const int16_t* samples, size_t frames)
+    {
+        pending_.insert(pending_.end(), samples, samples + frames * (frameBytes_ / sizeof(int16_t)));
+        if (pending_.size() * sizeof(int16_t) < FullBytes()) return true;
+        delivered_ = DeliverPending(false);
+        return delivered_ == S_OK;
+    }
+
+    // Delivers pending_ in full buffers (all: the rest too, in whole sample
+    // frames), times counted from base_.
+    HRESULT DeliverPending(bool all)
+    {
+        const auto* bytes = reinterpret_cast<const BYTE*>(pending_.data());
+        const size_t total = pending_.size() * sizeof(int16_t);
+        const size_t full = FullBytes();
+        size_t used = 0;
+        HRESULT hr = S_OK;
+        while (total - used >= (all ? frameBytes_ : full)) {
             corvane::ComPtr<IMediaSample> out;
-            HRESULT hr = Output().GetDeliveryBuffer(out.Put());
-            if (FAILED(hr)) return hr;
+            hr = Output().GetDeliveryBuffer(out.Put());
+            if (FAILED(hr)) break;
             BYTE* buffer = nullptr;
-            if (FAILED(out->GetPointer(&buffer))) return E_UNEXPECTED;
             const size_t capacity = static_cast<size_t>(out->GetSize()) / frameBytes_ * frameBytes_;
-            if (capacity == 0) return E_UNEXPECTED;
-            const size_t n = remaining < capacity ? remaining / frameBytes_ * frameBytes_ : capacity;
-            std::memcpy(buffer, bytes, n);
+            if (FAILED(out->GetPointer(&buffer)) || capacity == 0) {
+                hr = E_UNEXPECTED;
+                break;
+            }
+            const size_t left = (total - used) / frameBytes_ * frameBytes_;
+            const size_t n = left < capacity ? left : capacity;
+            std::memcpy(buffer, bytes + used, n);
             out->SetActualDataLength(static_cast<long>(n));
             REFERENCE_TIME start = TimeAt(produced_);
             produced_ += n / frameBytes_;
@@ -136,16 +166,18 @@ private:
             out->SetSyncPoint(TRUE);
             out->SetDiscontinuity(discontinuity_ ? TRUE : FALSE);
             discontinuity_ = false;
+            used += n;
             hr = Output().Deliver(out.Get());
-            if (hr != S_OK) return hr;
-            bytes += n;
-            remaining -= n;
+            if (hr != S_OK) break;
         }
-        return S_OK;
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(used / sizeof(int16_t)));
+        return hr;
     }
 
     std::unique_ptr<realmedia::AudioDecoder> decoder_;
-    std::vector<int16_t> pcm_;
+    std::vector<int16_t> pending_;
+    HRESULT delivered_ = S_OK;  // of the deliveries made for the sample at hand
+    const realmedia::PcmSink sink_ = [this](const int16_t* samples, size_t frames) { return Take(samples, frames); };
     size_t frameBytes_ = 4;
     bool anchored_ = false;
     bool discontinuity_ = true;
