@@ -146,14 +146,21 @@ void RealSplitter::StopWorker()
     if (worker_.joinable()) worker_.join();
 }
 
-HRESULT RealSplitter::DeliverPacket(SplitterOutputPin& pin, const MediaPacket& packet, bool& first)
+HRESULT RealSplitter::DeliverPacket(SplitterOutputPin& pin, const MediaPacket& packet, bool& first, HRESULT& fault)
 {
     ComPtr<IMediaSample> sample;
     HRESULT hr = pin.GetDeliveryBuffer(sample.Put());
     if (FAILED(hr)) return hr;
     BYTE* buffer = nullptr;
-    if (FAILED(sample->GetPointer(&buffer)) || packet.data.size() > static_cast<size_t>(sample->GetSize())) {
-        return S_OK;  // a packet no buffer can hold is left out
+    hr = sample->GetPointer(&buffer);
+    if (FAILED(hr) || !buffer) {
+        fault = FAILED(hr) ? hr : E_POINTER;
+        return fault;
+    }
+    if (packet.data.size() > static_cast<size_t>(sample->GetSize())) {
+        // The buffers were sized for the largest packet the format allows.
+        fault = VFW_E_BUFFER_OVERFLOW;
+        return fault;
     }
     std::memcpy(buffer, packet.data.data(), packet.data.size());
     sample->SetActualDataLength(static_cast<long>(packet.data.size()));
@@ -185,8 +192,9 @@ void RealSplitter::Stream()
     std::vector<bool> firsts(live.size(), true);
     std::vector<bool> done(live.size(), false);
     bool readError = false;
+    HRESULT fault = S_OK;  // a packet the splitter could not pass on
     MediaPacket packet;
-    while (!stopRequested_) {
+    while (!stopRequested_ && SUCCEEDED(fault)) {
         auto status = demuxer_->Read(packet);
         if (status != RmDemuxer::ReadStatus::Packet) {
             readError = status == RmDemuxer::ReadStatus::Error;
@@ -204,8 +212,9 @@ void RealSplitter::Stream()
                 if (packet.start != realmedia::kNoTime) position_ = packet.start;
             }
             bool first = firsts[i];
-            HRESULT hr = DeliverPacket(*pin, packet, first);
+            HRESULT hr = DeliverPacket(*pin, packet, first, fault);
             firsts[i] = first;
+            if (FAILED(fault)) break;
             // Downstream refusing (stopped, flushing, or a failed branch)
             // ends this pin's stream; the others go on.
             if (hr != S_OK) done[i] = true;
@@ -215,8 +224,8 @@ void RealSplitter::Stream()
         if (allDone) break;
     }
     if (stopRequested_) return;
-    if (readError) {
-        NotifyEvent(EC_ERRORABORT, E_FAIL, 0);
+    if (readError || FAILED(fault)) {
+        NotifyEvent(EC_ERRORABORT, readError ? E_FAIL : fault, 0);
         return;
     }
     for (auto* pin : live) pin->DeliverEndOfStream();

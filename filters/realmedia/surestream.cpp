@@ -12,6 +12,7 @@ namespace {
 constexpr uint32_t kMaxHeaderChunk = 1 << 20;
 constexpr int kMaxChunks = 4096;
 constexpr size_t kMaxPackets = 8u << 20;
+constexpr int64_t kScanBlock = 64 * 1024;
 
 uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 uint32_t Be32(const uint8_t* p)
@@ -79,9 +80,18 @@ bool ScanData(ByteSource& source, int64_t chunk, uint32_t size, std::map<int, st
 {
     const int64_t end = chunk + size;
     int64_t at = chunk + 18;
-    uint8_t h[13];
+    // Packet headers are read from blocks of the chunk, not one read each.
+    std::vector<uint8_t> block;
+    int64_t blockAt = at;
     while (at + 12 <= end && total < kMaxPackets) {
-        if (!ReadExactly(source, at, h, 13 <= end - at ? 13 : 12)) return false;
+        const int64_t want = 13 <= end - at ? 13 : 12;
+        if (at < blockAt || at + want > blockAt + static_cast<int64_t>(block.size())) {
+            const int64_t n = std::min<int64_t>(kScanBlock, end - at);
+            block.resize(static_cast<size_t>(n));
+            if (!ReadExactly(source, at, block.data(), static_cast<int32_t>(n))) return false;
+            blockAt = at;
+        }
+        const uint8_t* h = block.data() + (at - blockAt);
         const uint16_t version = Be16(h);
         const uint16_t length = Be16(h + 2);
         const size_t headerSize = version == 0 ? 12 : version == 1 ? 13 : 0;
@@ -167,8 +177,7 @@ bool ReadMultiRateLayout(ByteSource& source, MultiRateLayout& layout)
     if (fileLength < 18) return false;
     bool multiRate = false;
     std::vector<std::vector<uint8_t>> descriptions;
-    std::map<int, std::vector<RateEncoding::Packet>> packets;
-    size_t total = 0;
+    std::vector<std::pair<int64_t, uint32_t>> dataChunks;
     int64_t at = 0;
     uint8_t h[10];
     for (int n = 0; n < kMaxChunks && at + 10 <= fileLength; ++n) {
@@ -177,7 +186,7 @@ bool ReadMultiRateLayout(ByteSource& source, MultiRateLayout& layout)
         if (size < 10 || at + size > fileLength) break;  // the end, or damage
         const bool data = std::memcmp(h, "DATA", 4) == 0;
         if (data) {
-            if (size >= 18 && !ScanData(source, at, size, packets, total)) return false;
+            if (size >= 18) dataChunks.emplace_back(at, size);
         } else if (std::memcmp(h, ".RMF", 4) == 0 || std::memcmp(h, "PROP", 4) == 0 ||
                    std::memcmp(h, "MDPR", 4) == 0 || std::memcmp(h, "CONT", 4) == 0) {
             if (size > kMaxHeaderChunk) return false;
@@ -194,10 +203,21 @@ bool ReadMultiRateLayout(ByteSource& source, MultiRateLayout& layout)
     }
     if (layout.fileHeader.empty() || layout.properties.size() < 10 + 40) return false;
 
+    // Only a multi-rate file needs its packets listed.
+    for (auto& mdpr : descriptions) {
+        StreamDescription d;
+        if (Describe(mdpr, d) && d.mime.rfind("logical-audio/x-pn-multirate", 0) == 0) multiRate = true;
+    }
+    if (!multiRate) return false;
+    std::map<int, std::vector<RateEncoding::Packet>> packets;
+    size_t total = 0;
+    for (const auto& chunk : dataChunks) {
+        if (!ScanData(source, chunk.first, chunk.second, packets, total)) return false;
+    }
+
     for (auto& mdpr : descriptions) {
         StreamDescription d;
         if (!Describe(mdpr, d)) continue;
-        if (d.mime.rfind("logical-audio/x-pn-multirate", 0) == 0) multiRate = true;
         if (d.mime.rfind("logical-", 0) == 0) continue;
         auto found = packets.find(d.stream);
         if (found == packets.end() || found->second.empty()) continue;
@@ -207,7 +227,7 @@ bool ReadMultiRateLayout(ByteSource& source, MultiRateLayout& layout)
         e.packets = std::move(found->second);
         layout.encodings.push_back(std::move(e));
     }
-    return multiRate && !layout.encodings.empty();
+    return !layout.encodings.empty();
 }
 
 std::unique_ptr<ByteSource> SingleRateView(std::shared_ptr<ByteSource> source, const MultiRateLayout& layout,
