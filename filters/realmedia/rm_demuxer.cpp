@@ -1,6 +1,7 @@
 #include "rm_demuxer.h"
 
 #include "avio_bridge.h"
+#include "file_tags.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -52,6 +53,7 @@ bool RmDemuxer::Open(std::unique_ptr<ByteSource> source)
     if (!HasRealMediaSignature(signature)) return false;
     bareRealAudio_ = signature[1] == 'r';
     source_ = std::move(source);
+    tags_ = ReadFileTags(*source_);
     io_ = std::make_unique<AvioBridge>(*source_);
     packet_ = av_packet_alloc();
     if (!io_->Context() || !packet_) return false;

@@ -5,6 +5,7 @@
 
 #include "byte_source.h"
 #include "codec_setup.h"
+#include "tag_parser.h"
 
 #include <climits>
 #include <cstdint>
@@ -61,6 +62,8 @@ public:
     int AudioStream() const { return audioStream_; }
     // Length of the presentation in 100-ns units, 0 when unknown.
     int64_t Duration() const { return duration_; }
+    // Title, author, copyright and comment as the file's bytes.
+    const RawTags& Tags() const { return tags_; }
 
     // The next packet. Audio packets of the chosen stream always carry a
     // start time that never goes backwards: where the file has none (or
@@ -87,6 +90,7 @@ private:
     std::vector<StreamInfo> streams_;
     int audioStream_ = -1;
     int64_t duration_ = 0;
+    RawTags tags_;
     int64_t dataStart_ = 0;
     int64_t audioClock_ = 0;
     bool bareRealAudio_ = false;  // ".ra\xfd", not an RMF container
