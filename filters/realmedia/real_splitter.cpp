@@ -9,6 +9,7 @@
 #include "filter_ids.h"
 #include "media_opener.h"
 #include "realmedia_types.h"
+#include "tag_text.h"
 
 namespace vellumo::filters {
 
@@ -17,7 +18,8 @@ using realmedia::MediaPacket;
 using realmedia::RmDemuxer;
 
 RealSplitter::RealSplitter()
-    : BaseFilter(corvane::CLSID_RealSplitter), input_(*this), seeking_(static_cast<IBaseFilter*>(this), *this)
+    : BaseFilter(corvane::CLSID_RealSplitter), input_(*this), seeking_(static_cast<IBaseFilter*>(this), *this),
+      content_(static_cast<IBaseFilter*>(this))
 {
 }
 
@@ -64,6 +66,11 @@ HRESULT RealSplitter::QueryFilterInterface(REFIID iid, void** out)
         AddRef();
         return S_OK;
     }
+    if (iid == __uuidof(IAMMediaContent) || iid == IID_IDispatch) {
+        *out = static_cast<IAMMediaContent*>(&content_);
+        AddRef();
+        return S_OK;
+    }
     return BaseFilter::QueryFilterInterface(iid, out);
 }
 
@@ -104,6 +111,7 @@ HRESULT RealSplitter::OpenInput(IPin* upstream)
                 *this, name, s.index, RealVideoMediaType(s.fourcc, s.width, s.height, s.bitRate), false));
         }
     }
+    content_.SetTags(DecodeTags(demuxer->Tags(), SystemAnsiCodePage()));
     std::lock_guard<RecursiveLock> lock(FilterLock());
     demuxer_ = std::move(demuxer);
     outputs_ = std::move(pins);
@@ -128,6 +136,7 @@ void RealSplitter::CloseInput()
     }
     outputs_.clear();
     demuxer_.reset();
+    content_.SetTags({});
     PinsChanged();
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/base_filter.h"
+#include "media_content.h"
 #include "rm_demuxer.h"
 #include "splitter_input_pin.h"
 #include "splitter_output_pin.h"
@@ -52,6 +53,7 @@ private:
 
     SplitterInputPin input_;
     SplitterSeeking seeking_;
+    MediaContentFace content_;
     std::vector<std::unique_ptr<SplitterOutputPin>> outputs_;
     // Pins of an earlier connection: someone may still hold a reference.
     std::vector<std::unique_ptr<SplitterOutputPin>> retired_;

@@ -4,6 +4,7 @@
 
 #include "base/module.h"
 #include "filter_ids.h"
+#include "wavdest/riff_info.h"
 
 namespace vellumo::filters {
 
@@ -86,12 +87,13 @@ std::vector<uint8_t> WavDestFilter::RiffHeader(uint64_t dataBytes) const
     // Plain PCM keeps the 16-byte PCMWAVEFORMAT; other formats carry cbSize and their extra bytes.
     const uint32_t fmtBytes = wfx->wFormatTag == WAVE_FORMAT_PCM ? 16 : static_cast<uint32_t>(sizeof(WAVEFORMATEX) + wfx->cbSize);
     const uint64_t pad = dataBytes & 1;
-    const uint64_t limit = 0xFFFFFFFFull - (4 + 8 + fmtBytes + 8 + pad);
+    const uint64_t trailer = trailerBytes_;
+    const uint64_t limit = 0xFFFFFFFFull - (4 + 8 + fmtBytes + 8 + pad + trailer);
     const uint32_t data = static_cast<uint32_t>(dataBytes > limit ? limit : dataBytes);
 
     std::vector<uint8_t> h;
     PutTag(h, "RIFF");
-    Put32(h, static_cast<uint32_t>(4 + 8 + fmtBytes + 8 + data + pad));
+    Put32(h, static_cast<uint32_t>(4 + 8 + fmtBytes + 8 + data + pad + trailer));
     PutTag(h, "WAVE");
     PutTag(h, "fmt ");
     Put32(h, fmtBytes);
@@ -121,6 +123,9 @@ HRESULT WavDestFilter::StartStreaming()
     mp3_ = InputIsMp3();
     const WAVEFORMATEX* wfx = Input().ConnectionType().WaveFormat();
     bytesPerSecond_ = wfx ? wfx->nAvgBytesPerSec : 0;
+    info_.clear();
+    trailerBytes_ = 0;
+    if (wave_ && wfx) info_ = RiffInfoChunk(UpstreamMediaTags(this));
     if (wave_ && wfx) headerBytes_ = RiffHeader(0).size();
     return S_OK;
 }
@@ -168,6 +173,11 @@ HRESULT WavDestFilter::Drain()
         const uint8_t pad = 0;
         hr = DeliverAt(headerBytes_ + dataBytes_, &pad, 1);
         if (hr != S_OK) return hr;
+    }
+    if (!info_.empty()) {
+        hr = DeliverAt(headerBytes_ + dataBytes_ + (dataBytes_ & 1), info_.data(), info_.size());
+        if (hr != S_OK) return hr;
+        trailerBytes_ = info_.size();
     }
     const std::vector<uint8_t> header = RiffHeader(dataBytes_);
     return DeliverAt(0, header.data(), header.size());

@@ -48,6 +48,8 @@ private:
     uint64_t dataBytes_ = 0;     // audio bytes written
     DWORD bytesPerSecond_ = 0;
     bool mp3_ = false;
+    std::vector<uint8_t> info_;  // the source's tags, after the data (wave output)
+    uint64_t trailerBytes_ = 0;  // bytes after the data chunk written so far
 };
 
 }  // namespace vellumo::filters

@@ -21,6 +21,17 @@ ff() { ffmpeg -nostdin -v error -y "$@"; }
     -c:v rv10 -c:a real_144 -ar 8000 -ac 1 video_rv10.rm
 [ -f video_only.rm ] || ff -f lavfi -i testsrc=d=2:s=160x128:r=10 -c:v rv10 video_only.rm
 
+# Tagged: as ffmpeg's users tag (UTF-8 text), and as old Windows tools did
+# (Windows-1252 bytes: e-acute, e-grave, copyright sign, curly quotes, euro).
+tagged() { out="$1"; shift; [ -f "$out" ] || ff -f lavfi -i sine=f=1000:d=2:sample_rate=44100 -ac 2 -c:a ac3 -b:a 128k \
+    -metadata title="$1" -metadata author="$2" -metadata copyright="$3" -metadata comment="$4" "$out"; }
+tagged tags_ascii.rm "Radio Play 7" "J. Smith" "(c) 1999 Example Radio" "Episode one"
+tagged tags_accents.rm "Crème brûlée" "Zoë Ångström" "© 2001 Société Radio" "Über die Brücke — déjà vu, 3e partie"
+tagged tags_chinese.rm "广播剧：红楼梦" "曹雪芹" "© 2003 中央人民广播电台" "第一集"
+tagged tags_cp1252.rm "$(printf 'Caf\351 del Mar')" "$(printf 'H\351l\350ne')" "$(printf '\251 2000 RealNetworks')" \
+    "$(printf '\223quoted\224 \200 5')"
+printf 'ra4-dnet_32k_stereo__SymbianSource-sf.os.mm__valid_casadual.ra\n' > tags_ra.ram
+
 : > empty.rm
 python3 -c "import random,sys; r=random.Random(7); sys.stdout.buffer.write(bytes(r.randrange(256) for _ in range(20000)))" > random.rm
 head -c 30000 sine1000_ac3.rm > truncated.rm

@@ -6,6 +6,7 @@
 #include "ram_file.h"
 #include "rm_demuxer.h"
 #include "surestream.h"
+#include "tag_parser.h"
 #include "test_media.h"
 
 #include <gtest/gtest.h>
@@ -259,6 +260,122 @@ TEST(RamFile, ListsLocalEntriesInOrder)
         EXPECT_TRUE(LocalRamEntries(Bytes(text), L"C:\\x").empty());
     }
     EXPECT_FALSE(LooksLikeRamFile(std::vector<uint8_t>(70000, 'a')));
+}
+
+// Tag blocks built byte by byte: a CONT chunk (16-bit lengths), old bare
+// RealAudio headers of versions 3 and 4 (8-bit lengths, bounded by the header
+// size they declare), with lengths inside and past their block.
+std::string Be(uint32_t v, int bytes)
+{
+    std::string out;
+    for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<char>(v >> (8 * i)));
+    return out;
+}
+std::string Fields(int lengthBytes, std::initializer_list<std::string> texts)
+{
+    std::string out;
+    for (const auto& t : texts) out += Be(static_cast<uint32_t>(t.size()), lengthBytes) + t;
+    return out;
+}
+std::string Cont(const std::string& fields, int extraSize = 0, int version = 0)
+{
+    return "CONT" + Be(static_cast<uint32_t>(10 + fields.size() + extraSize), 4) + Be(version, 2) + fields;
+}
+std::string Ra3(const std::string& fields, int headerSize)
+{
+    return ".ra\xfd" + Be(3, 2) + Be(headerSize, 2) + std::string(14, '\0') + fields + "\x04lpcJ";
+}
+std::string Ra4(const std::string& fields, int extraSize = 0)
+{
+    std::string h = ".ra\xfd" + Be(4, 2) + Be(0, 2) + ".ra4" + Be(1000, 4) + Be(4, 2);
+    const std::string rest = std::string(34, '\0') + "\x04Int0\x04" "dnet" + std::string(3, '\0') + fields;
+    return h + Be(static_cast<uint32_t>(rest.size() + 6 + extraSize), 4) + rest;
+}
+std::string Rmf(const std::string& chunks) { return ".RMF" + Be(18, 4) + std::string(10, '\0') + "PROP" + Be(18, 4) + std::string(10, '\0') + chunks; }
+
+TEST(TagParser, FieldsInsideTheirBlockAreReadAndBlocksReachingPastItAreRefused)
+{
+    const std::string four = Fields(2, {"Title", "", "\xA9" "2000 RealNetworks", "Note"});
+    const std::string four8 = Fields(1, {"Title", "", "\xA9" "2000 RealNetworks", "Note"});
+    const std::string title = Fields(2, {"Title"});
+    const struct {
+        const char* label;
+        std::string bytes;
+        bool read;
+    } cases[] = {
+        {"CONT", Rmf(Cont(four) + "DATA" + Be(18, 4)), true},
+        {"CONT after other chunks, trailing bytes", Rmf("MDPR" + Be(12, 4) + "abcd" + Cont(four, 3) + "xyz"), true},
+        {"CONT behind the data", Rmf("DATA" + Be(18, 4) + std::string(10, '\0') + Cont(four)), false},
+        {"CONT: title length past the chunk", Rmf(Cont(title + Fields(2, {"", "", ""}), -7) + "DATA" + Be(18, 4)), false},
+        {"CONT: comment length past the file", Rmf(Cont(four).substr(0, 10 + four.size() - 2)), false},
+        {"CONT: a length of 65535", Rmf(Cont(Be(0xFFFF, 2) + "x")), false},
+        {"CONT of another version", Rmf(Cont(four, 0, 1)), false},
+        {"CONT: chunk size 0 ends the walk", Rmf("MDPR" + Be(0, 4) + Cont(four)), false},
+        {"RealAudio 3", Ra3(four8, 14 + static_cast<int>(four8.size()) + 5), true},
+        {"RealAudio 3: header ends inside the comment", Ra3(four8, 14 + static_cast<int>(four8.size()) - 1), false},
+        {"RealAudio 4", Ra4(four8), true},
+        {"RealAudio 4: header ends inside the comment", Ra4(four8, -2), false},
+        {"RealAudio 4: comment length past the file", Ra4(four8).substr(0, Ra4(four8).size() - 1), false},
+        {"RealAudio 5", ".ra\xfd" + Be(5, 2) + std::string(200, '\x05'), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        RawTags tags;
+        tags.title = "left alone";
+        const bool read = ParseFileTags(reinterpret_cast<const uint8_t*>(c.bytes.data()), c.bytes.size(), tags);
+        EXPECT_EQ(c.read, read);
+        if (!read) {
+            EXPECT_EQ("left alone", tags.title);
+            continue;
+        }
+        EXPECT_EQ("Title", tags.title);
+        EXPECT_EQ("", tags.author);
+        EXPECT_EQ("\xA9" "2000 RealNetworks", tags.copyright);
+        EXPECT_EQ("Note", tags.comment);
+    }
+    // A NUL ends a text.
+    const std::string cut = Cont(Fields(2, {std::string("Ti\0tle", 6), "A", "B", "C"}));
+    RawTags tags;
+    ASSERT_TRUE(ParseContentChunk(reinterpret_cast<const uint8_t*>(cut.data()), cut.size(), tags));
+    EXPECT_EQ("Ti", tags.title);
+    EXPECT_EQ("C", tags.comment);
+}
+
+TEST(TagParser, Utf8IsToldFromOtherBytes)
+{
+    for (const char* valid : {"", "plain", "caf\xC3\xA9", "\xE5\xB9\xBF\xE6\x92\xAD", "\xF0\x9F\x8E\xB5"}) {
+        EXPECT_TRUE(IsValidUtf8(valid)) << valid;
+    }
+    for (const char* invalid : {"caf\xE9", "\xA9" "2000", "\xC3", "\xE5\xB9", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                                "\x80", "\xD6\xD0\xCE\xC4" "\xFF"}) {
+        EXPECT_FALSE(IsValidUtf8(invalid)) << invalid;
+    }
+}
+
+TEST(RmDemuxer, TagsComeAsTheFileHasThem)
+{
+    const struct {
+        const wchar_t* name;
+        RawTags tags;
+    } cases[] = {
+        {L"tags_ascii.rm", {"Radio Play 7", "J. Smith", "(c) 1999 Example Radio", "Episode one"}},
+        {L"tags_cp1252.rm", {"Caf\xE9 del Mar", "H\xE9l\xE8ne", "\xA9 2000 RealNetworks", "\x93quoted\x94 \x80 5"}},
+        {L"cook_44k_mono__vstinner-hachoir__firstrun.rm", {"", "", "\xA9" "2000 RealNetworks", ""}},
+        {L"cook_44k_stereo__douidou75-pfm__music.rm", {"Mixdown", "David Lubecki", "\xA9" "2003", ""}},
+        {L"tags_ra.ram", {"The Little Dobe Casa", "", "** institut f\xFCr universelle zusammenh\xE4nge", ""}},
+        {L"sine1000_ac3.rm", {}},
+        {L"surestream_cook_11k_mono+cook_22k__SymbianSource-sf.mw.mmmw__RA_11kbps_Music.ra", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.name));
+        auto demuxer = OpenFile(Media(c.name));
+        ASSERT_NE(nullptr, demuxer);
+        const RawTags& got = demuxer->Tags();
+        EXPECT_EQ(c.tags.title, got.title);
+        EXPECT_EQ(c.tags.author, got.author);
+        EXPECT_EQ(c.tags.copyright, got.copyright);
+        EXPECT_EQ(c.tags.comment, got.comment);
+    }
 }
 
 TEST(MediaOpener, AReferenceFileListingItselfEnds)
