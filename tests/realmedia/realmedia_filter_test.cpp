@@ -1,7 +1,7 @@
 // The RealMedia splitter and RealAudio decoder of the pack in the platform's
 // filter graph manager, feeding a capture renderer: pins and media types,
 // streaming to the end with continuous times, duration, seeking, reference
-// files and bad input.
+// files, the file's tags and bad input.
 #include "dshow_uuids.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@
 #include "com_ptr.h"
 #include "filter_ids.h"
 #include "filter_pack.h"
+#include "tag_text.h"
 #include "test_media.h"
 #include "test_platform.h"
 
@@ -267,6 +268,81 @@ TEST_F(SplitterGraph, AudioPinCarriesTheCodecAndItsSetupData)
     EXPECT_EQ(sizeof(WAVEFORMATEX) + wf->cbSize, mt->cbFormat);
     CoTaskMemFree(mt->pbFormat);
     CoTaskMemFree(mt);
+}
+
+// What any DirectShow client reads of a file's tags: through the interface's
+// vtable and late-bound by name; fields the file does not have, and members
+// with nothing behind them, answer errors. A reference file gives the tags
+// of the file it leads to (here an old bare RealAudio file).
+TEST_F(SplitterGraph, TagsAreReadThroughIAMMediaContent)
+{
+    ComPtr<IAMMediaContent> content;
+    ASSERT_EQ(S_OK, splitter_.As(content));
+    auto read = [&](HRESULT (STDMETHODCALLTYPE IAMMediaContent::*get)(BSTR*), HRESULT want = S_OK) {
+        BSTR text = nullptr;
+        EXPECT_EQ(want, (content.Get()->*get)(&text));
+        std::wstring out = text ? std::wstring(text, SysStringLen(text)) : L"";
+        SysFreeString(text);
+        return out;
+    };
+    EXPECT_EQ(L"", read(&IAMMediaContent::get_Title, VFW_E_NOT_FOUND)) << "nothing loaded";
+
+    ASSERT_EQ(S_OK, Load(Media(L"tags_accents.rm")));
+    EXPECT_EQ(L"Cr\u00e8me br\u00fbl\u00e9e", read(&IAMMediaContent::get_Title));
+    EXPECT_EQ(L"Zo\u00eb \u00c5ngstr\u00f6m", read(&IAMMediaContent::get_AuthorName));
+    EXPECT_EQ(L"\u00a9 2001 Soci\u00e9t\u00e9 Radio", read(&IAMMediaContent::get_Copyright));
+    EXPECT_EQ(L"\u00dcber die Br\u00fccke \u2014 d\u00e9j\u00e0 vu, 3e partie", read(&IAMMediaContent::get_Description));
+    EXPECT_EQ(L"", read(&IAMMediaContent::get_Rating, E_NOTIMPL));
+    EXPECT_EQ(L"", read(&IAMMediaContent::get_MoreInfoText, E_NOTIMPL));
+
+    ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(S_OK, splitter_.As(dispatch));
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"authorname"), const_cast<LPOLESTR>(L"NoSuchMember")};
+    DISPID ids[2] = {};
+    ASSERT_EQ(S_OK, dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, ids));
+    EXPECT_EQ(DISP_E_UNKNOWNNAME, dispatch->GetIDsOfNames(IID_NULL, names + 1, 1, LOCALE_USER_DEFAULT, ids + 1));
+    DISPPARAMS none{};
+    VARIANT result;
+    VariantInit(&result);
+    ASSERT_EQ(S_OK, dispatch->Invoke(ids[0], IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &result,
+                                     nullptr, nullptr));
+    ASSERT_EQ(VT_BSTR, V_VT(&result));
+    EXPECT_STREQ(L"Zo\u00eb \u00c5ngstr\u00f6m", V_BSTR(&result));
+    VariantClear(&result);
+
+    graph_->Disconnect(Pins(splitter_.Get(), PINDIR_INPUT)[0].Get());
+    graph_->Disconnect(Pins(reader_.Get(), PINDIR_OUTPUT)[0].Get());
+    EXPECT_EQ(L"", read(&IAMMediaContent::get_Title, VFW_E_NOT_FOUND)) << "input gone";
+    ASSERT_EQ(S_OK, graph_->RemoveFilter(reader_.Get()));
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_AsyncReader, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, reader_.PutVoid()));
+    ASSERT_EQ(S_OK, graph_->AddFilter(reader_.Get(), L"File Reader"));
+    ASSERT_EQ(S_OK, Load(Media(L"tags_ra.ram")));
+    EXPECT_EQ(L"The Little Dobe Casa", read(&IAMMediaContent::get_Title));
+    EXPECT_EQ(L"", read(&IAMMediaContent::get_AuthorName, VFW_E_NOT_FOUND));
+}
+
+// Tag bytes declare no encoding: UTF-8 when they are UTF-8, else the
+// system's ANSI code page, whichever it is.
+TEST(TagText, BytesBecomeTheCharactersTheirWriterMeant)
+{
+    using vellumo::filters::DecodeTagText;
+    const struct {
+        const char* bytes;
+        unsigned codePage;
+        const wchar_t* text;
+    } cases[] = {
+        {"\xA9" "2000 RealNetworks", 1252, L"\u00a9" L"2000 RealNetworks"},
+        {"\x93quoted\x94 \x80 5 caf\xE9", 1252, L"\u201cquoted\u201d \u20ac 5 caf\u00e9"},
+        {"caf\xC3\xA9 \xE2\x82\xAC", 1252, L"caf\u00e9 \u20ac"},  // valid UTF-8 wins
+        {"\xD6\xD0\xCE\xC4", 936, L"\u4e2d\u6587"},
+        {"\xE4\xB8\xAD\xE6\x96\x87", 936, L"\u4e2d\u6587"},
+        {"", 1252, L""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.text, DecodeTagText(c.bytes, c.codePage)) << c.bytes;
+    // The machine's code page, not a UTF-8 process's own.
+    const unsigned system = vellumo::filters::SystemAnsiCodePage();
+    EXPECT_NE(static_cast<unsigned>(CP_UTF8), system);
+    EXPECT_TRUE(IsValidCodePage(system));
 }
 
 struct Played {
