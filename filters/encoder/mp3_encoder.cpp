@@ -11,6 +11,7 @@ extern "C" {
 #include <cstring>
 
 #include "base/module.h"
+#include "encoder/id3_tags.h"
 #include "filter_ids.h"
 
 namespace vellumo::filters {
@@ -232,7 +233,8 @@ HRESULT Mp3EncoderFilter::CheckInputType(const AM_MEDIA_TYPE& mt)
     return S_OK;
 }
 
-lame_global_struct* Mp3EncoderFilter::OpenLame(WORD inChannels, DWORD inRate, WORD* lameChannels) const
+lame_global_struct* Mp3EncoderFilter::OpenLame(WORD inChannels, DWORD inRate, WORD* lameChannels,
+                                               const MediaTags* tags) const
 {
     lame_global_flags* gf = lame_init();
     if (!gf) return nullptr;
@@ -264,6 +266,7 @@ lame_global_struct* Mp3EncoderFilter::OpenLame(WORD inChannels, DWORD inRate, WO
     lame_set_original(gf, settings_.original ? 1 : 0);
     lame_set_bWriteVbrTag(gf, 1);
     lame_set_write_id3tag_automatic(gf, 0);
+    if (tags) SetId3Tags(gf, *tags);
     if (lame_init_params(gf) < 0) {
         lame_close(gf);
         return nullptr;
@@ -324,8 +327,12 @@ HRESULT Mp3EncoderFilter::StartStreaming()
     inChannels_ = in->nChannels;
     inRate_ = in->nSamplesPerSec;
     if (lame_) lame_close(lame_);
-    lame_ = OpenLame(inChannels_, inRate_, &lameChannels_);
+    tags_ = UpstreamMediaTags(this);
+    lame_ = OpenLame(inChannels_, inRate_, &lameChannels_, &tags_);
     if (!lame_) return E_FAIL;
+    id3v2_ = Id3v2Tag(lame_);
+    streamStart_ = id3v2_.size();
+    id3v2Sent_ = false;
     swr_free(&downmix_);
     if (inChannels_ > 2) {
         AVChannelLayout from, to;
@@ -356,6 +363,11 @@ HRESULT Mp3EncoderFilter::StopStreaming()
 HRESULT Mp3EncoderFilter::DeliverEncoded(const uint8_t* data, int size)
 {
     if (size <= 0) return S_OK;
+    if (!id3v2Sent_ && !id3v2_.empty()) {
+        const HRESULT hr = DeliverPlaced(id3v2_.data(), id3v2_.size(), 0);
+        if (hr != S_OK) return hr;
+    }
+    id3v2Sent_ = true;
     const REFERENCE_TIME now = timeBase_ + framesIn_ * 10000000LL / inRate_;
     const uint64_t base = bytesOut_;
     bytesOut_ += static_cast<uint64_t>(size);
@@ -363,7 +375,7 @@ HRESULT Mp3EncoderFilter::DeliverEncoded(const uint8_t* data, int size)
         REFERENCE_TIME start = lastStop_, stop = now;
         s->SetTime(&start, &stop);
         lastStop_ = now;
-        LONGLONG mediaStart = static_cast<LONGLONG>(base + offset);
+        LONGLONG mediaStart = static_cast<LONGLONG>(streamStart_ + base + offset);
         LONGLONG mediaStop = mediaStart + static_cast<LONGLONG>(length);
         s->SetMediaTime(&mediaStart, &mediaStop);
         s->SetSyncPoint(TRUE);
@@ -423,22 +435,25 @@ HRESULT Mp3EncoderFilter::Drain()
     if (hr != S_OK) return hr;
 
     // The first frame, now with the stream's frame count, byte count and
-    // seek table: sent for byte offset 0 of the stream.
+    // seek table, for its place at the stream's start (behind the ID3v2 tag).
     uint8_t tag[2880];
     const size_t tagSize = lame_get_lametag_frame(lame_, tag, sizeof(tag));
-    if (tagSize == 0 || tagSize > sizeof(tag)) return S_OK;
-    IMediaSample* raw = nullptr;
-    hr = Output().GetDeliveryBuffer(&raw);
-    if (FAILED(hr)) return hr;
-    corvane::ComPtr<IMediaSample> s = corvane::ComPtr<IMediaSample>::Attach(raw);
-    BYTE* buffer = nullptr;
-    if (FAILED(s->GetPointer(&buffer)) || s->GetSize() < static_cast<long>(tagSize)) return E_FAIL;
-    std::memcpy(buffer, tag, tagSize);
-    s->SetActualDataLength(static_cast<long>(tagSize));
-    s->SetTime(nullptr, nullptr);
-    LONGLONG mediaStart = 0, mediaStop = static_cast<LONGLONG>(tagSize);
-    s->SetMediaTime(&mediaStart, &mediaStop);
-    return Output().Deliver(s.Get());
+    if (tagSize > 0 && tagSize <= sizeof(tag)) {
+        hr = DeliverPlaced(tag, tagSize, streamStart_);
+        if (hr != S_OK) return hr;
+    }
+    const std::vector<uint8_t> id3v1 = bytesOut_ > 0 ? Id3v1Tag(lame_) : std::vector<uint8_t>();
+    if (id3v1.empty()) return S_OK;
+    return DeliverPlaced(id3v1.data(), id3v1.size(), streamStart_ + bytesOut_);
+}
+
+HRESULT Mp3EncoderFilter::DeliverPlaced(const uint8_t* data, size_t size, uint64_t offset)
+{
+    return Output().DeliverBytes(data, size, [offset](IMediaSample* s, size_t at, size_t length) {
+        s->SetTime(nullptr, nullptr);
+        LONGLONG mediaStart = static_cast<LONGLONG>(offset + at), mediaStop = mediaStart + static_cast<LONGLONG>(length);
+        s->SetMediaTime(&mediaStart, &mediaStop);
+    });
 }
 
 void Mp3EncoderFilter::Discard()
@@ -446,7 +461,7 @@ void Mp3EncoderFilter::Discard()
     // After a seek the stream goes on from a new position: restart the encoder.
     if (!lame_) return;
     lame_close(lame_);
-    lame_ = OpenLame(inChannels_, inRate_, &lameChannels_);
+    lame_ = OpenLame(inChannels_, inRate_, &lameChannels_, &tags_);
     haveTime_ = false;
     framesIn_ = 0;
 }

@@ -3,12 +3,15 @@
 // IAudioEncoderProperties. Output samples carry the stream time of the audio
 // consumed and, as media time, their byte offsets within the MP3 stream; at
 // the end of the stream the rewritten first frame (Xing/Info tag) is sent
-// again with media time 0 so that the writer puts it at the file's start.
+// again at the media time of its first place so that the writer puts it
+// there. The source's tags (found upstream when streaming starts) go before
+// the MP3 frames as an ID3v2 tag and after them as an ID3v1 tag.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "base/media_tags.h"
 #include "base/transform_filter.h"
 #include "filter_interfaces.h"
 
@@ -87,8 +90,11 @@ private:
     HRESULT Change(F&& apply);
     DWORD EffectiveChannelMode(WORD sourceChannels) const;
     // A LAME context configured from the settings for the connected input.
-    lame_global_struct* OpenLame(WORD inChannels, DWORD inRate, WORD* lameChannels) const;
+    lame_global_struct* OpenLame(WORD inChannels, DWORD inRate, WORD* lameChannels,
+                                 const MediaTags* tags = nullptr) const;
     HRESULT DeliverEncoded(const uint8_t* data, int size);
+    // Bytes that belong at one place of the file (tags, the rewritten first frame).
+    HRESULT DeliverPlaced(const uint8_t* data, size_t size, uint64_t offset);
 
     Settings settings_;           // filter lock
     // Streaming state (streaming lock).
@@ -105,6 +111,10 @@ private:
     REFERENCE_TIME timeBase_ = 0;
     bool haveTime_ = false;
     REFERENCE_TIME lastStop_ = 0;
+    MediaTags tags_;
+    std::vector<uint8_t> id3v2_;  // before the MP3 stream, sent with its first bytes
+    uint64_t streamStart_ = 0;    // where the MP3 stream starts in the file
+    bool id3v2Sent_ = false;
 };
 
 }  // namespace vellumo::filters

@@ -1,7 +1,8 @@
 // Whole conversions through the converter object with the pack's filters in
 // the platform's filter graph manager: RealMedia in, MP3 or WAV out. Each
 // finished output gets a ".expect" file beside it; check_outputs.py then
-// checks the outputs with ffprobe and by their sound.
+// checks the outputs with ffprobe, by their sound and by the tags the source
+// carried (or that an untagged source gave untagged outputs).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -41,7 +42,9 @@ struct Source {
     const wchar_t* name;
     const wchar_t* stem;
     double seconds;
-    double sine = 0;  // Hz; 0: not a sine
+    double sine = 0;            // Hz; 0: not a sine
+    const char* tags = "{}";    // what ffprobe must read back (JSON, UTF-8)
+    bool cp1252 = false;        // the tags are Windows-1252 bytes, read so where the system's code page is 1252
 };
 void PrintTo(const Source& s, std::ostream* os) { *os << Narrow(s.stem); }
 
@@ -95,10 +98,14 @@ TEST_P(Conversion, ComesOutComplete)
 
     FILE* f = _wfopen((out + L".expect").c_str(), L"w");
     ASSERT_TRUE(f);
+    wchar_t codePage[8] = {};
+    GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE, codePage, 8);
+    const bool tagsKnown = !src.cp1252 || std::wstring(codePage) == L"1252";
     std::fprintf(f,
                  "{\"file\": \"%s\", \"codec\": \"%s\", \"rate\": %d, \"channels\": %d, \"bits\": %d, "
-                 "\"duration\": %.3f, \"sine\": %.1f, \"min_kbps\": %d, \"max_kbps\": %d}\n",
-                 Narrow(file).c_str(), s.codec, s.rate, s.channels, s.bits, src.seconds, src.sine, s.minKbps, s.maxKbps);
+                 "\"duration\": %.3f, \"sine\": %.1f, \"min_kbps\": %d, \"max_kbps\": %d%s%s}\n",
+                 Narrow(file).c_str(), s.codec, s.rate, s.channels, s.bits, src.seconds, src.sine, s.minKbps, s.maxKbps,
+                 tagsKnown ? ", \"tags\": " : "", tagsKnown ? src.tags : "");
     std::fclose(f);
 }
 
@@ -111,18 +118,41 @@ INSTANTIATE_TEST_SUITE_P(Ffmpeg, Conversion,
                          testing::Combine(testing::ValuesIn(kGenerated),
                                           testing::Values(kMp3Cbr128, kMp3Vbr, kMp3Mono22, kWav16, kWav8)));
 
+// Tags as ffmpeg's users write them (UTF-8) and as old Windows tools did
+// (Windows-1252 bytes), and those of an old bare RealAudio file reached
+// through a reference file; as ID3 tags of MP3 files (constant and variable
+// bitrate, whose VBR header sits behind the tag) and INFO chunks of WAV files.
+const Source kTagged[] = {
+    {L"tags_ascii.rm", L"tags_ascii", 2.0, 1000,
+     R"({"title": "Radio Play 7", "artist": "J. Smith", "copyright": "(c) 1999 Example Radio", "comment": "Episode one"})"},
+    {L"tags_accents.rm", L"tags_accents", 2.0, 1000,
+     u8R"({"title": "Crème brûlée", "artist": "Zoë Ångström", "copyright": "© 2001 Société Radio",
+           "comment": "Über die Brücke — déjà vu, 3e partie"})"},
+    {L"tags_chinese.rm", L"tags_chinese", 2.0, 1000,
+     u8R"({"title": "广播剧：红楼梦", "artist": "曹雪芹", "copyright": "© 2003 中央人民广播电台", "comment": "第一集"})"},
+    {L"tags_cp1252.rm", L"tags_cp1252", 2.0, 1000,
+     u8R"({"title": "Café del Mar", "artist": "Hélène", "copyright": "© 2000 RealNetworks", "comment": "“quoted” € 5"})",
+     true},
+    {L"tags_ra.ram", L"tags_ra", 19.25, 0,
+     u8R"({"title": "The Little Dobe Casa", "copyright": "** institut für universelle zusammenhänge"})", true},
+};
+INSTANTIATE_TEST_SUITE_P(Tags, Conversion,
+                         testing::Combine(testing::ValuesIn(kTagged), testing::Values(kMp3Cbr128, kMp3Vbr, kWav16)));
+
 const Source kMultiRate[] = {
     {L"surestream_cook_11k_mono+cook_22k__SymbianSource-sf.mw.mmmw__RA_11kbps_Music.ra", L"surestream_music", 208.98},
     {L"surestream_sipr_8k_mono+cook_22k__SymbianSource-sf.mw.mmmw__RA_5kbps_Voice.ra", L"surestream_voice", 208.98},
 };
 const Source kSamples[] = {
-    {L"cook_44k_stereo__douidou75-pfm__music.rm", L"cook44s", 204.33},
+    {L"cook_44k_stereo__douidou75-pfm__music.rm", L"cook44s", 204.33, 0,
+     u8R"({"title": "Mixdown", "artist": "David Lubecki", "copyright": "©2003"})", true},
     {L"cook_8k_mono+rv30__SymbianSource-sf.mw.mmappfw__Battle_160x100_30kbps.rm", L"cook8m_rv30", 119.54},
     {L"raac_44k_stereo__SymbianSource-sf.app.files__Video.rm", L"raac44s", 30.04},
     {L"ffmpegmux_dnet_32k_mono+rv10__sindresorhus-file-type__fixture-realmedia-video.rm", L"dnet32m_rv10", 5.62},
-    {L"cook_44k_mono__vstinner-hachoir__firstrun.rm", L"cook44m", 18.20},
+    {L"cook_44k_mono__vstinner-hachoir__firstrun.rm", L"cook44m", 18.20, 0, u8R"({"copyright": "©2000 RealNetworks"})", true},
     // Bytes lost in the middle: all 401 frames' time comes out (ffmpeg alone stops at 13.4 s).
-    {L"ra4-dnet_32k_stereo__SymbianSource-sf.os.mm__valid_casadual.ra", L"dnet32s_ra4", 19.25},
+    {L"ra4-dnet_32k_stereo__SymbianSource-sf.os.mm__valid_casadual.ra", L"dnet32s_ra4", 19.25, 0,
+     u8R"({"title": "The Little Dobe Casa", "copyright": "** institut für universelle zusammenhänge"})", true},
     kMultiRate[0],
     kMultiRate[1],
 };
