@@ -114,7 +114,9 @@ TEST_F(AcmStandIn, ConvertsToTheChosenFormat)
         EXPECT_EQ(c.channels, w.channels);
         EXPECT_EQ(c.bits, w.bits);
         EXPECT_EQ(c.channels * c.bits / 8, w.blockAlign);
-        EXPECT_NEAR(static_cast<double>(c.in.frames) * rate / c.in.rate, static_cast<double>(w.channel0.size()), 50.0);
+        // Unchanged, the sound goes through as it is.
+        EXPECT_NEAR(static_cast<double>(c.in.frames) * rate / c.in.rate, static_cast<double>(w.channel0.size()),
+                    c.rate ? 50.0 : 0.0);
         EXPECT_NEAR(c.rms, Rms(w.channel0, 1000), 0.02);
     }
 }
