@@ -53,7 +53,9 @@ bool RmDemuxer::Open(std::unique_ptr<ByteSource> source)
     if (!HasRealMediaSignature(signature)) return false;
     bareRealAudio_ = signature[1] == 'r';
     source_ = std::move(source);
-    tags_ = ReadFileTags(*source_);
+    const FileTags file = ReadFileTags(*source_);
+    tags_ = file.tags;
+    if (file.hasContent) source_ = HideChunk(std::move(source_), file.content);
     io_ = std::make_unique<AvioBridge>(*source_);
     packet_ = av_packet_alloc();
     if (!io_->Context() || !packet_) return false;

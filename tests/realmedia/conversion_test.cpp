@@ -119,8 +119,8 @@ INSTANTIATE_TEST_SUITE_P(Ffmpeg, Conversion,
                                           testing::Values(kMp3Cbr128, kMp3Vbr, kMp3Mono22, kWav16, kWav8)));
 
 // Tags as ffmpeg's users write them (UTF-8) and as old Windows tools did
-// (Windows-1252 bytes), and those of an old bare RealAudio file reached
-// through a reference file; as ID3 tags of MP3 files (constant and variable
+// (Windows-1252 bytes), those of an old bare RealAudio file reached through
+// a reference file, and a damaged tag block; as ID3 tags of MP3 files (constant and variable
 // bitrate, whose VBR header sits behind the tag) and INFO chunks of WAV files.
 const Source kTagged[] = {
     {L"tags_ascii.rm", L"tags_ascii", 2.0, 1000,
@@ -135,6 +135,8 @@ const Source kTagged[] = {
      true},
     {L"tags_ra.ram", L"tags_ra", 19.25, 0,
      u8R"({"title": "The Little Dobe Casa", "copyright": "** institut für universelle zusammenhänge"})", true},
+    // Lengths past the tag block: the tags are lost, the sound is not.
+    {L"tags_damaged.rm", L"tags_damaged", 2.0, 1000},
 };
 INSTANTIATE_TEST_SUITE_P(Tags, Conversion,
                          testing::Combine(testing::ValuesIn(kTagged), testing::Values(kMp3Cbr128, kMp3Vbr, kWav16)));

@@ -31,6 +31,9 @@ tagged tags_chinese.rm "广播剧：红楼梦" "曹雪芹" "© 2003 中央人民
 tagged tags_cp1252.rm "$(printf 'Caf\351 del Mar')" "$(printf 'H\351l\350ne')" "$(printf '\251 2000 RealNetworks')" \
     "$(printf '\223quoted\224 \200 5')"
 printf 'ra4-dnet_32k_stereo__SymbianSource-sf.os.mm__valid_casadual.ra\n' > tags_ra.ram
+# Its title's length reaching far past the CONT chunk: the audio is intact.
+python3 -c "import sys; d=bytearray(open('tags_ascii.rm','rb').read()); i=d.find(b'CONT'); d[i+10:i+12]=b'\x40\x00'
+sys.stdout.buffer.write(d)" > tags_damaged.rm
 
 : > empty.rm
 python3 -c "import random,sys; r=random.Random(7); sys.stdout.buffer.write(bytes(r.randrange(256) for _ in range(20000)))" > random.rm

@@ -157,6 +157,8 @@ INSTANTIATE_TEST_SUITE_P(
         Expected{"sine1000_ac3.rm", kDnet, 44100, 2, 6.0, 1000, 1000},
         Expected{"video_ac3.rmvb", kDnet, 44100, 2, 4.0, 440, 1000},
         Expected{"video_rv10.rm", kLpcJ, 8000, 1, 3.0, 660, 1000},
+        // A tag block whose lengths reach past it costs the tags only.
+        Expected{"tags_damaged.rm", kDnet, 44100, 2, 2.0, 1000, 1000},
         // Reference files lead to their first local entry.
         Expected{"relative.ram", kDnet, 44100, 2, 6.0, 1000, 1000}, Expected{"url.ram", kDnet, 44100, 2, 6.0, 1000, 1000},
         Expected{"absolute.ram", kLpcJ, 8000, 1, 5.0, 440, 1000}, Expected{"nested.ram", kDnet, 44100, 2, 6.0, 1000, 1000},
@@ -364,6 +366,7 @@ TEST(RmDemuxer, TagsComeAsTheFileHasThem)
         {L"cook_44k_stereo__douidou75-pfm__music.rm", {"Mixdown", "David Lubecki", "\xA9" "2003", ""}},
         {L"tags_ra.ram", {"The Little Dobe Casa", "", "** institut f\xFCr universelle zusammenh\xE4nge", ""}},
         {L"sine1000_ac3.rm", {}},
+        {L"tags_damaged.rm", {}},
         {L"surestream_cook_11k_mono+cook_22k__SymbianSource-sf.mw.mmmw__RA_11kbps_Music.ra", {}},
     };
     for (const auto& c : cases) {
