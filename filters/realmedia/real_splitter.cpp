@@ -155,37 +155,6 @@ void RealSplitter::StopWorker()
     if (worker_.joinable()) worker_.join();
 }
 
-HRESULT RealSplitter::DeliverPacket(SplitterOutputPin& pin, const MediaPacket& packet, bool& first, HRESULT& fault)
-{
-    ComPtr<IMediaSample> sample;
-    HRESULT hr = pin.GetDeliveryBuffer(sample.Put());
-    if (FAILED(hr)) return hr;
-    BYTE* buffer = nullptr;
-    hr = sample->GetPointer(&buffer);
-    if (FAILED(hr) || !buffer) {
-        fault = FAILED(hr) ? hr : E_POINTER;
-        return fault;
-    }
-    if (packet.data.size() > static_cast<size_t>(sample->GetSize())) {
-        // The buffers were sized for the largest packet the format allows.
-        fault = VFW_E_BUFFER_OVERFLOW;
-        return fault;
-    }
-    std::memcpy(buffer, packet.data.data(), packet.data.size());
-    sample->SetActualDataLength(static_cast<long>(packet.data.size()));
-    if (packet.start != realmedia::kNoTime) {
-        REFERENCE_TIME start = packet.start - start_;
-        REFERENCE_TIME stop = start + (packet.duration > 0 ? packet.duration : 1);
-        sample->SetTime(&start, &stop);
-    } else {
-        sample->SetTime(nullptr, nullptr);
-    }
-    sample->SetSyncPoint(packet.keyframe || pin.IsAudio() ? TRUE : FALSE);
-    sample->SetDiscontinuity(first ? TRUE : FALSE);
-    first = false;
-    return pin.Deliver(sample.Get());
-}
-
 void RealSplitter::Stream()
 {
     // Only this thread touches the demuxer while it runs; the graph's thread
@@ -196,9 +165,11 @@ void RealSplitter::Stream()
     for (const auto& pin : outputs_) {
         if (pin->IsConnected()) live.push_back(pin.get());
     }
-    for (auto* pin : live) pin->DeliverNewSegment(start_, segmentStop, 1.0);
+    for (auto* pin : live) {
+        pin->DeliverNewSegment(start_, segmentStop, 1.0);
+        pin->BeginRun(start_);
+    }
 
-    std::vector<bool> firsts(live.size(), true);
     std::vector<bool> done(live.size(), false);
     bool readError = false;
     HRESULT fault = S_OK;  // a packet the splitter could not pass on
@@ -215,14 +186,13 @@ void RealSplitter::Stream()
             if (pin->IsAudio()) {
                 const REFERENCE_TIME end = stop_.load();
                 if (end > 0 && packet.start != realmedia::kNoTime && packet.start >= end) {
+                    pin->Flush();
                     done[i] = true;
                     continue;
                 }
                 if (packet.start != realmedia::kNoTime) position_ = packet.start;
             }
-            bool first = firsts[i];
-            HRESULT hr = DeliverPacket(*pin, packet, first, fault);
-            firsts[i] = first;
+            HRESULT hr = pin->Send(packet, fault);
             if (FAILED(fault)) break;
             // Downstream refusing (stopped, flushing, or a failed branch)
             // ends this pin's stream; the others go on.
@@ -232,7 +202,14 @@ void RealSplitter::Stream()
         for (bool d : done) allDone = allDone && d;
         if (allDone) break;
     }
-    if (stopRequested_) return;
+    if (stopRequested_) {
+        for (auto* pin : live) pin->Drop();
+        return;
+    }
+    // What was read goes downstream, even before an error.
+    for (size_t i = 0; i < live.size(); ++i) {
+        if (!done[i]) live[i]->Flush();
+    }
     if (readError || FAILED(fault)) {
         NotifyEvent(EC_ERRORABORT, readError ? E_FAIL : fault, 0);
         return;

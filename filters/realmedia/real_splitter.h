@@ -48,8 +48,6 @@ private:
     void StartWorker();
     void StopWorker();
     void Stream();
-    // Downstream's answer; fault: the splitter's own failure, which ends the stream.
-    HRESULT DeliverPacket(SplitterOutputPin& pin, const realmedia::MediaPacket& packet, bool& first, HRESULT& fault);
 
     SplitterInputPin input_;
     SplitterSeeking seeking_;

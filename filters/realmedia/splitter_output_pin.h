@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/pins.h"
+#include "rm_demuxer.h"
 #include "splitter_seeking.h"
 
 namespace vellumo::filters {
@@ -22,15 +23,40 @@ public:
     int Stream() const { return stream_; }
     bool IsAudio() const { return audio_; }
 
+    // --- the splitter's streaming thread ---
+    // A run starts; packet times are given relative to offset.
+    void BeginRun(REFERENCE_TIME offset);
+    // Passes one packet on. Returns downstream's answer; fault: the pin's own
+    // failure (a buffer without memory, a packet larger than the buffers).
+    // AC3 packets for the pack's own decoder, which reads them as one stream
+    // of bytes, share a sample up to a quarter of a second.
+    HRESULT Send(const realmedia::MediaPacket& packet, HRESULT& fault);
+    // Delivers the packets still held.
+    HRESULT Flush();
+    // Forgets them: the run is stopping.
+    void Drop() { held_.Reset(); }
+
 protected:
     HRESULT QueryPinInterface(REFIID iid, void** out) override;
     void BufferRequirements(ALLOCATOR_PROPERTIES& props) override;
 
 private:
+    bool PeerReadsByteStream();
+    HRESULT Fill(const realmedia::MediaPacket& packet, HRESULT& fault);
+
     const int stream_;
     const MediaType type_;
     const bool audio_;
     SplitterSeeking seeking_;
+
+    // The run (streaming thread only).
+    REFERENCE_TIME offset_ = 0;
+    bool first_ = true;
+    bool groups_ = false;
+    corvane::ComPtr<IMediaSample> held_;  // packets not yet delivered
+    BYTE* heldData_ = nullptr;
+    long heldBytes_ = 0;
+    REFERENCE_TIME heldStart_ = 0, heldStop_ = 0;
 };
 
 }  // namespace vellumo::filters
