@@ -25,6 +25,9 @@ trap cleanup EXIT
 export DISPLAY=":$n"
 sleep 1
 "$WINE" wineboot -i >/dev/null 2>&1
+# Wine's fonts, as the project's own prefix has them (title-bar buttons).
+VELLUMO_WINEPREFIX="$WINEPREFIX" source "$REPO/scripts/wine-env.sh"
+vellumo_wine_fonts
 timeout 120 "$WINESERVER" -w
 # A Wine desktop window draws the title bar (Xvfb has no window manager).
 "$WINE" explorer /desktop=setup,640x480 "$SETUP" >/dev/null 2>&1 </dev/null &

@@ -8,6 +8,10 @@ PACKAGES=(
   mingw-w64 mingw-w64-tools g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   libwine-dev wine wine64
+  # Wine's own fonts (marlett draws the title-bar buttons; plain apt-get
+  # install wine brings them as a recommendation, --no-install-recommends
+  # does not) and a font for Chinese file names.
+  fonts-wine fonts-wqy-microhei
   xvfb xauth
   nasm cmake ninja-build
   ffmpeg

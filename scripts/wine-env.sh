@@ -12,9 +12,10 @@ if [ ! -x "$VELLUMO_WINESERVER" ] && [ -x /usr/lib/wine/wineserver64 ]; then
 fi
 export VELLUMO_WINE VELLUMO_WINESERVER
 
-# Creates the prefix on first use (wineboot), once even when called in parallel.
+# Creates the prefix on first use (wineboot), once even when called in
+# parallel, and gives it the fonts (below).
 vellumo_wine_prefix_ready() {
-  [ -f "$WINEPREFIX/.vellumo-ready" ] && return 0
+  [ -f "$WINEPREFIX/.vellumo-ready" ] && [ -f "$WINEPREFIX/.vellumo-fonts" ] && return 0
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
@@ -25,5 +26,32 @@ vellumo_wine_prefix_ready() {
       [ -f "$WINEPREFIX/system.reg" ] || { echo "wine: prefix creation failed" >&2; exit 1; }
       touch "$WINEPREFIX/.vellumo-ready"
     fi
+    [ -f "$WINEPREFIX/.vellumo-fonts" ] || vellumo_wine_fonts
   ) 9>"$WINEPREFIX.lock"
+}
+
+# Wine's own fonts (Debian package fonts-wine) and a Chinese font
+# (fonts-wqy-microhei) for the prefix. Debian 12's Wine 8 looks for its own
+# fonts under "<data dir>\../fonts", a path it cannot open, so it never
+# finds them and the title-bar buttons show the letters "0 1 r" instead of
+# marlett's glyphs: the TrueType files are linked into the prefix's Fonts
+# folder, which Wine reads. Chinese, Japanese and Korean text falls back to
+# WenQuanYi Micro Hei: in the program's controls (MS Sans Serif) through a
+# font link, in the dialogs (Tahoma) through Wine's own links to SimSun.
+# Done once, when fonts-wine is installed.
+vellumo_wine_fonts() {
+  local wine_fonts=/usr/share/wine/fonts cjk=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts" f
+  [ -f "$wine_fonts/marlett.ttf" ] || return 0
+  mkdir -p "$fonts"
+  for f in "$wine_fonts"/*.ttf; do
+    [ -e "$fonts/${f##*/}" ] || ln -s "$f" "$fonts/${f##*/}"
+  done
+  if [ -f "$cjk" ]; then
+    DISPLAY= "$VELLUMO_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+      /v "MS Sans Serif" /t REG_MULTI_SZ /d "${cjk##*/},WenQuanYi Micro Hei" /f >/dev/null 2>&1 || return 0
+    DISPLAY= "$VELLUMO_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+      /v SimSun /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1 || return 0
+  fi
+  touch "$WINEPREFIX/.vellumo-fonts"
 }

@@ -16,7 +16,8 @@ TEST(Screenshots, MainParametersAndAbout)
     gui::Program program;
     ASSERT_TRUE(program.Start());
     const std::vector<std::wstring> names = {L"The Archers 1998-03-02.rm", L"Hitchhiker fit the first.ra",
-                                             L"Chanson d\x2019\x00e9t\x00e9.rmvb"};
+                                             L"Chanson d'\x00e9t\x00e9.rmvb",
+                                             L"\x6536\x97f3\x673a\x5267\x573a 1987.rm"};
     gui::FileSet files(gui::TempRoot() + L"\\Radio plays", names);
     gui::Click(program.MainControl(ids::cmdOpenRM));
     ASSERT_TRUE(gui::ChooseInFileDialog(program, files.Folder(), names));
