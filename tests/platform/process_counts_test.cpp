@@ -7,35 +7,28 @@
 #include <cstring>
 
 #include "process_counts.h"
-#include "test_platform.h"
 
 namespace {
 
-DWORD WINAPI WaitForEvent(void* event)
+using testing_support::MeasureProcess;
+using testing_support::ProcessCounts;
+
+DWORD WINAPI WaitForEvent(void* event) { return WaitForSingleObject(static_cast<HANDLE>(event), INFINITE); }
+
+void Show(const char* when, const ProcessCounts& c)
 {
-    WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
-    return 0;
+    std::printf("%-7s handles %lu threads %lu gdi %lu user %lu private %llu kB\n", when,
+                static_cast<unsigned long>(c.handles), static_cast<unsigned long>(c.threads),
+                static_cast<unsigned long>(c.gdi), static_cast<unsigned long>(c.user),
+                static_cast<unsigned long long>(c.privateBytes / 1024));
 }
 
 TEST(ProcessCounts, FollowObjectsMadeAndReleased)
 {
-    // What the platform's own counters say (informational).
-    DWORD apiHandles = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &apiHandles);
-    PROCESS_MEMORY_COUNTERS_EX pmc{};
-    pmc.cb = sizeof(pmc);
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc), sizeof(pmc));
-    std::printf("%s %s: GetProcessHandleCount %lu, GetGuiResources gdi %lu user %lu, PrivateUsage %llu\n",
-                testing_support::IsWine() ? "Wine" : "Windows", testing_support::WineVersion(),
-                static_cast<unsigned long>(apiHandles),
-                static_cast<unsigned long>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)),
-                static_cast<unsigned long>(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)),
-                static_cast<unsigned long long>(pmc.PrivateUsage));
-
     // One of each first, so that lazily made platform objects are in the baseline.
     DestroyWindow(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 1, 1, HWND_MESSAGE, nullptr, nullptr, nullptr));
     DeleteObject(CreateSolidBrush(RGB(1, 2, 3)));
-    const testing_support::ProcessCounts before = testing_support::MeasureProcess();
+    const ProcessCounts before = MeasureProcess();
 
     HANDLE events[10];
     for (HANDLE& e : events) e = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -48,7 +41,7 @@ TEST(ProcessCounts, FollowObjectsMadeAndReleased)
     void* memory = VirtualAlloc(nullptr, kCommit, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     ASSERT_TRUE(memory && thread && top && message);
     std::memset(memory, 1, kCommit);
-    const testing_support::ProcessCounts during = testing_support::MeasureProcess();
+    const ProcessCounts during = MeasureProcess();
 
     SetEvent(events[0]);
     WaitForSingleObject(thread, 10000);
@@ -58,21 +51,11 @@ TEST(ProcessCounts, FollowObjectsMadeAndReleased)
     DestroyWindow(message);
     DestroyWindow(top);
     VirtualFree(memory, 0, MEM_RELEASE);
-    testing_support::ProcessCounts after = testing_support::MeasureProcess();
-    for (int i = 0; i < 40 && after.threads > before.threads; ++i) {
-        Sleep(50);
-        after = testing_support::MeasureProcess();
-    }
-
-    auto show = [](const char* when, const testing_support::ProcessCounts& c) {
-        std::printf("%-7s handles %lu threads %lu gdi %lu user %lu private %llu kB\n", when,
-                    static_cast<unsigned long>(c.handles), static_cast<unsigned long>(c.threads),
-                    static_cast<unsigned long>(c.gdi), static_cast<unsigned long>(c.user),
-                    static_cast<unsigned long long>(c.privateBytes / 1024));
-    };
-    show("before", before);
-    show("during", during);
-    show("after", after);
+    ProcessCounts after = MeasureProcess();
+    for (int i = 0; i < 40 && after.threads > before.threads; ++i, after = MeasureProcess()) Sleep(50);
+    Show("before", before);
+    Show("during", during);
+    Show("after", after);
 
     EXPECT_GT(before.handles, 0u);
     EXPECT_GE(during.handles, before.handles + 11);  // ten events and the thread
