@@ -3,8 +3,8 @@
 //
 // Each figure comes from the platform's own counter where that answers, and
 // otherwise from a count of the objects themselves:
-// - handles: GetProcessHandleCount, else the system handle list
-//   (NtQuerySystemInformation) entries of the process;
+// - handles: GetProcessHandleCount, else the entries of the process in the
+//   system handle list (NtQuerySystemInformation);
 // - threads: the Toolhelp snapshot;
 // - GDI objects: GetGuiResources, else (this process only) the in-use entries
 //   of the GDI handle table the PEB points to;
@@ -20,6 +20,7 @@
 #include <tlhelp32.h>
 #include <winternl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -35,7 +36,7 @@ struct ProcessCounts {
 
 namespace process_counts_detail {
 
-// Entries of SystemExtendedHandleInformation (64) and SystemHandleInformation (16).
+// An entry of the system handle list (SystemExtendedHandleInformation, 64).
 struct HandleEntryEx {
     PVOID object;
     ULONG_PTR processId;
@@ -46,62 +47,27 @@ struct HandleEntryEx {
     ULONG handleAttributes;
     ULONG reserved;
 };
-struct HandleListEx {
-    ULONG_PTR count;
-    ULONG_PTR reserved;
-    HandleEntryEx entries[1];
-};
-struct HandleEntry {
-    USHORT processId;  // the low 16 bits of the process id
-    USHORT creatorBackTraceIndex;
-    UCHAR objectTypeIndex;
-    UCHAR handleAttributes;
-    USHORT handleValue;
-    PVOID object;
-    ULONG grantedAccess;
-};
-struct HandleList {
-    ULONG count;
-    HandleEntry entries[1];
-};
 
-// Returns false when the class is not answered.
-inline bool QuerySystemList(ULONG infoClass, std::vector<unsigned char>& buffer)
+inline DWORD HandlesFromSystemList(DWORD pid)
 {
     using QueryFn = LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
     static const auto query = reinterpret_cast<QueryFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    if (!query) return false;
+    static thread_local std::vector<ULONG_PTR> buffer(64 * 1024);
     constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004L);
-    if (buffer.size() < 64 * 1024) buffer.resize(64 * 1024);
-    for (int attempt = 0; attempt < 16; ++attempt) {
+    LONG status = kInfoLengthMismatch;
+    // The list grows between calls: leave room.
+    for (int attempt = 0; query && status == kInfoLengthMismatch && attempt < 16; ++attempt) {
         ULONG needed = 0;
-        const LONG status = query(infoClass, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
-        if (status == kInfoLengthMismatch) {
-            // The list grows between calls; leave room.
-            size_t next = buffer.size() * 2;
-            if (next < static_cast<size_t>(needed) + 64 * 1024) next = static_cast<size_t>(needed) + 64 * 1024;
-            buffer.resize(next);
-            continue;
-        }
-        return status >= 0;
+        status = query(64, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)), &needed);
+        if (status == kInfoLengthMismatch) buffer.resize(std::max<size_t>(buffer.size() * 2, needed / sizeof(ULONG_PTR) + 8192));
     }
-    return false;
-}
-
-inline DWORD HandlesFromSystemList(DWORD pid)
-{
-    static thread_local std::vector<unsigned char> buffer;
+    if (!query || status < 0) return 0;
+    // The list: a count, a reserved word, then the entries.
+    const auto* entries = reinterpret_cast<const HandleEntryEx*>(buffer.data() + 2);
     DWORD n = 0;
-    if (QuerySystemList(64, buffer)) {
-        const auto* list = reinterpret_cast<const HandleListEx*>(buffer.data());
-        for (ULONG_PTR i = 0; i < list->count; ++i)
-            if (list->entries[i].processId == pid) ++n;
-    } else if (QuerySystemList(16, buffer)) {
-        const auto* list = reinterpret_cast<const HandleList*>(buffer.data());
-        for (ULONG i = 0; i < list->count; ++i)
-            if (list->entries[i].processId == static_cast<USHORT>(pid)) ++n;
-    }
+    for (ULONG_PTR i = 0; i < buffer[0]; ++i)
+        if (entries[i].processId == pid) ++n;
     return n;
 }
 
@@ -175,35 +141,30 @@ inline DWORD GdiFromTable()
 #endif
 }
 
-struct WindowCount {
-    DWORD pid;
-    DWORD count;
-};
-
-inline BOOL CALLBACK CountWindow(HWND window, LPARAM param)
-{
-    auto* wc = reinterpret_cast<WindowCount*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == wc->pid) ++wc->count;
-    return TRUE;
-}
-
-inline BOOL CALLBACK CountWindowTree(HWND window, LPARAM param)
-{
-    CountWindow(window, param);
-    EnumChildWindows(window, CountWindow, param);
-    return TRUE;
-}
-
+// Windows of the process: top-level and message-only, with their children.
 inline DWORD WindowsOf(DWORD pid)
 {
-    WindowCount wc{pid, 0};
-    EnumWindows(CountWindowTree, reinterpret_cast<LPARAM>(&wc));
-    for (HWND w = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); w;
-         w = FindWindowExW(HWND_MESSAGE, w, nullptr, nullptr))
-        CountWindowTree(w, reinterpret_cast<LPARAM>(&wc));
-    return wc.count;
+    struct Count {
+        DWORD pid, count;
+        static BOOL CALLBACK One(HWND window, LPARAM param)
+        {
+            auto* c = reinterpret_cast<Count*>(param);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            c->count += owner == c->pid;
+            return TRUE;
+        }
+        static BOOL CALLBACK Tree(HWND window, LPARAM param)
+        {
+            One(window, param);
+            EnumChildWindows(window, One, param);
+            return TRUE;
+        }
+    } c{pid, 0};
+    EnumWindows(Count::Tree, reinterpret_cast<LPARAM>(&c));
+    for (HWND w = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); w; w = FindWindowExW(HWND_MESSAGE, w, nullptr, nullptr))
+        Count::Tree(w, reinterpret_cast<LPARAM>(&c));
+    return c.count;
 }
 
 inline SIZE_T CommittedPrivate(HANDLE process)
