@@ -22,7 +22,8 @@ constexpr wchar_t kEventsIid[] = L"{D819D4BB-E84A-4857-AA94-B89F45E076ED}";
 DWORD RunRegsvr32(const std::wstring& dll, bool unregister = false)
 {
     std::wstring cmd = std::wstring(L"regsvr32.exe /s ") + (unregister ? L"/u " : L"") + L"\"" + dll + L"\"";
-    STARTUPINFOW si = {sizeof si};
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return ~0u;
     DWORD code = ~0u;
