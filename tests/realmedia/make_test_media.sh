@@ -30,6 +30,8 @@ tagged tags_accents.rm "Crème brûlée" "Zoë Ångström" "© 2001 Société Ra
 tagged tags_chinese.rm "广播剧：红楼梦" "曹雪芹" "© 2003 中央人民广播电台" "第一集"
 tagged tags_cp1252.rm "$(printf 'Caf\351 del Mar')" "$(printf 'H\351l\350ne')" "$(printf '\251 2000 RealNetworks')" \
     "$(printf '\223quoted\224 \200 5')"
+gbk() { printf '%s' "$1" | iconv -f UTF-8 -t GBK; }
+tagged tags_gbk.rm "$(gbk 红楼梦)" "$(gbk 曹雪芹)" "$(gbk '版权所有 2003 中央人民广播电台')" "$(gbk 第一集)"
 printf 'ra4-dnet_32k_stereo__SymbianSource-sf.os.mm__valid_casadual.ra\n' > tags_ra.ram
 # Its title's length reaching far past the CONT chunk: the audio is intact.
 python3 -c "import sys; d=bytearray(open('tags_ascii.rm','rb').read()); i=d.find(b'CONT'); d[i+10:i+12]=b'\x40\x00'
