@@ -129,15 +129,6 @@ size_t AudioDecoder::Decode(const uint8_t* data, size_t size, const PcmSink& sin
     return DecodeAc3Frames(false, sink);
 }
 
-size_t AudioDecoder::Decode(const uint8_t* data, size_t size, std::vector<int16_t>& out)
-{
-    const size_t width = static_cast<size_t>(channels_);
-    return Decode(data, size, [&out, width](const int16_t* samples, size_t frames) {
-        out.insert(out.end(), samples, samples + frames * width);
-        return true;
-    });
-}
-
 size_t AudioDecoder::DecodeAc3Frames(bool final, const PcmSink& sink)
 {
     size_t frames = 0, lost = 0;
@@ -213,15 +204,6 @@ size_t AudioDecoder::Drain(const PcmSink& sink)
     }
     Reset();
     return frames;
-}
-
-size_t AudioDecoder::Drain(std::vector<int16_t>& out)
-{
-    const size_t width = static_cast<size_t>(channels_);
-    return Drain([&out, width](const int16_t* samples, size_t frames) {
-        out.insert(out.end(), samples, samples + frames * width);
-        return true;
-    });
 }
 
 void AudioDecoder::Reset()

@@ -45,9 +45,6 @@ public:
     size_t Decode(const uint8_t* data, size_t size, const PcmSink& sink);
     // Flushes what the codec still holds at the end of the stream.
     size_t Drain(const PcmSink& sink);
-    // The same, appending everything to out.
-    size_t Decode(const uint8_t* data, size_t size, std::vector<int16_t>& out);
-    size_t Drain(std::vector<int16_t>& out);
     // Forgets buffered state, after a seek.
     void Reset();
 
