@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "allocator.h"
 #include "enumerators.h"
 
 namespace vellumo::filters {
@@ -215,17 +216,20 @@ HRESULT OutputPin::DecideAllocator(IMemInputPin* input)
     if (mine.cbAlign > wanted.cbAlign) wanted.cbAlign = mine.cbAlign;
     wanted.cbPrefix = 0;
 
+    // The pack's own allocator first (its buffers cost no kernel object);
+    // the input pin's when it will only take its own.
     ComPtr<IMemAllocator> allocator;
-    if (SUCCEEDED(input->GetAllocator(allocator.Put())) && allocator &&
-        SUCCEEDED(SetUpAllocator(allocator.Get(), wanted)) &&
-        SUCCEEDED(input->NotifyAllocator(allocator.Get(), FALSE))) {
+    HRESULT hr = CreateMemoryAllocator(allocator.Put());
+    if (SUCCEEDED(hr)) hr = SetUpAllocator(allocator.Get(), wanted);
+    if (SUCCEEDED(hr)) hr = input->NotifyAllocator(allocator.Get(), FALSE);
+    if (SUCCEEDED(hr)) {
         allocator_ = std::move(allocator);
         return S_OK;
     }
     allocator.Reset();
-    HRESULT hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
-                                  allocator.PutVoid());
+    hr = input->GetAllocator(allocator.Put());
     if (FAILED(hr)) return hr;
+    if (!allocator) return VFW_E_NO_ALLOCATOR;
     hr = SetUpAllocator(allocator.Get(), wanted);
     if (FAILED(hr)) return hr;
     hr = input->NotifyAllocator(allocator.Get(), FALSE);
@@ -356,8 +360,7 @@ HRESULT InputPin::GetAllocator(IMemAllocator** allocator)
     if (!allocator) return E_POINTER;
     std::lock_guard<RecursiveLock> lock(filter_.FilterLock());
     if (!allocator_) {
-        HRESULT hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
-                                      allocator_.PutVoid());
+        const HRESULT hr = CreateMemoryAllocator(allocator_.Put());
         if (FAILED(hr)) return hr;
     }
     *allocator = allocator_.Get();
