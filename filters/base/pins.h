@@ -97,6 +97,13 @@ public:
     // Size of one delivery buffer (0 when unconnected).
     long BufferSize() const noexcept { return bufferSize_; }
 
+    // Takes a delivery buffer, has fill(IMediaSample*, BYTE* buffer, long
+    // capacity) write into it and delivers it. fill sets the actual length,
+    // times and flags and returns S_OK, or a failure that is returned without
+    // delivering (VFW_E_BUFFER_OVERFLOW when its data does not fit). A buffer
+    // without memory is an error too: nothing is dropped silently.
+    template <class Fill>
+    HRESULT DeliverFilled(Fill&& fill);
     // Copies size bytes into as many delivery buffers as needed and delivers
     // them. stamp(IMediaSample*, size_t offset, size_t length) sets the times
     // and flags of each buffer (offset/length of its bytes within data).
@@ -168,25 +175,36 @@ private:
     REFERENCE_TIME segmentStart_ = 0;
 };
 
+template <class Fill>
+HRESULT OutputPin::DeliverFilled(Fill&& fill)
+{
+    corvane::ComPtr<IMediaSample> sample;
+    HRESULT hr = GetDeliveryBuffer(sample.Put());
+    if (FAILED(hr)) return hr;
+    BYTE* buffer = nullptr;
+    hr = sample->GetPointer(&buffer);
+    if (FAILED(hr)) return hr;
+    const long capacity = sample->GetSize();
+    if (!buffer || capacity <= 0) return E_UNEXPECTED;
+    hr = fill(sample.Get(), buffer, capacity);
+    if (FAILED(hr)) return hr;
+    return Deliver(sample.Get());
+}
+
 template <class Stamp>
 HRESULT OutputPin::DeliverBytes(const void* data, size_t size, Stamp&& stamp)
 {
     const auto* bytes = static_cast<const BYTE*>(data);
     size_t offset = 0;
     while (offset < size) {
-        corvane::ComPtr<IMediaSample> sample;
-        HRESULT hr = GetDeliveryBuffer(sample.Put());
-        if (FAILED(hr)) return hr;
-        BYTE* buffer = nullptr;
-        hr = sample->GetPointer(&buffer);
-        if (FAILED(hr)) return hr;
-        const long capacity = sample->GetSize();
-        if (capacity <= 0) return E_UNEXPECTED;
-        const size_t length = size - offset < static_cast<size_t>(capacity) ? size - offset : static_cast<size_t>(capacity);
-        std::memcpy(buffer, bytes + offset, length);
-        sample->SetActualDataLength(static_cast<long>(length));
-        stamp(sample.Get(), offset, length);
-        hr = Deliver(sample.Get());
+        size_t length = 0;
+        const HRESULT hr = DeliverFilled([&](IMediaSample* sample, BYTE* buffer, long capacity) {
+            length = size - offset < static_cast<size_t>(capacity) ? size - offset : static_cast<size_t>(capacity);
+            std::memcpy(buffer, bytes + offset, length);
+            sample->SetActualDataLength(static_cast<long>(length));
+            stamp(sample, offset, length);
+            return S_OK;
+        });
         if (hr != S_OK) return hr;
         offset += length;
     }
