@@ -38,6 +38,8 @@ struct Span {
     bool packet;
 };
 
+inline Bytes::iterator At(Bytes& b, size_t offset) { return b.begin() + static_cast<std::ptrdiff_t>(offset); }
+
 inline uint32_t ReadBe(const Bytes& b, size_t at, int n)
 {
     uint32_t v = 0;
@@ -131,24 +133,18 @@ inline Bytes Mutate(const Bytes& in, Mutation m, Random& r, size_t serial)
     std::vector<Span> spans = SpansOf(b);
     // Header fields: everything before the first packet (or the first 256
     // bytes of a file without chunks).
-    size_t headerEnd = std::min<size_t>(b.size(), 256);
-    for (const Span& s : spans) {
-        if (s.packet) {
-            headerEnd = s.offset;
-            break;
-        }
-    }
+    const auto firstPacket = std::find_if(spans.begin(), spans.end(), [](const Span& s) { return s.packet; });
+    const size_t headerEnd = firstPacket != spans.end() ? firstPacket->offset : std::min<size_t>(b.size(), 256);
     switch (m) {
     case Mutation::BitFlips: {
-        size_t flips = 1 + r.Below(8);
-        for (size_t i = 0; i < flips; ++i) b[r.Below(b.size())] ^= static_cast<uint8_t>(1u << r.Below(8));
+        for (size_t i = 0, flips = 1 + r.Below(8); i < flips; ++i) b[r.Below(b.size())] ^= static_cast<uint8_t>(1u << r.Below(8));
         break;
     }
     case Mutation::ByteRun: {
         size_t at = r.Below(b.size());
         size_t len = std::min(b.size() - at, 1 + r.Below(r.Below(2) ? 16 : 512));
         uint8_t value = r.Below(3) == 0 ? 0 : (r.Below(2) ? 0xFF : static_cast<uint8_t>(r.Next()));
-        std::fill(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + len), value);
+        std::fill(At(b, at), At(b, at + len), value);
         break;
     }
     case Mutation::Truncate: {
@@ -176,11 +172,8 @@ inline Bytes Mutate(const Bytes& in, Mutation m, Random& r, size_t serial)
     case Mutation::Duplicate: {
         if (spans.empty()) return Mutate(in, Mutation::ByteRun, r, serial);
         const Span& s = spans[r.Below(spans.size())];
-        Bytes copy(b.begin() + static_cast<std::ptrdiff_t>(s.offset),
-                   b.begin() + static_cast<std::ptrdiff_t>(s.offset + s.length));
-        size_t times = 1 + r.Below(3);
-        for (size_t i = 0; i < times; ++i)
-            b.insert(b.begin() + static_cast<std::ptrdiff_t>(s.offset + s.length), copy.begin(), copy.end());
+        Bytes copy(At(b, s.offset), At(b, s.offset + s.length));
+        for (size_t i = 0, times = 1 + r.Below(3); i < times; ++i) b.insert(At(b, s.offset + s.length), copy.begin(), copy.end());
         break;
     }
     case Mutation::Swap: {
@@ -190,19 +183,16 @@ inline Bytes Mutate(const Bytes& in, Mutation m, Random& r, size_t serial)
         const Span& a = spans[i];
         const Span& c = spans[i + 1];
         if (a.offset + a.length != c.offset) return Mutate(in, Mutation::ChunkSize, r, serial);
-        Bytes out(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(a.offset));
-        out.insert(out.end(), b.begin() + static_cast<std::ptrdiff_t>(c.offset),
-                   b.begin() + static_cast<std::ptrdiff_t>(c.offset + c.length));
-        out.insert(out.end(), b.begin() + static_cast<std::ptrdiff_t>(a.offset),
-                   b.begin() + static_cast<std::ptrdiff_t>(a.offset + a.length));
-        out.insert(out.end(), b.begin() + static_cast<std::ptrdiff_t>(c.offset + c.length), b.end());
+        Bytes out(b.begin(), At(b, a.offset));
+        out.insert(out.end(), At(b, c.offset), At(b, c.offset + c.length));
+        out.insert(out.end(), At(b, a.offset), At(b, a.offset + a.length));
+        out.insert(out.end(), At(b, c.offset + c.length), b.end());
         b.swap(out);
         break;
     }
     case Mutation::Stacked:
     case Mutation::kCount: {
-        size_t n = 2 + r.Below(3);
-        for (size_t i = 0; i < n; ++i)
+        for (size_t i = 0, n = 2 + r.Below(3); i < n; ++i)
             b = Mutate(b, static_cast<Mutation>(r.Below(static_cast<size_t>(Mutation::Stacked))), r, serial + i);
         break;
     }
