@@ -4,6 +4,8 @@
 
 #include <ocidl.h>
 
+#include <utility>
+
 #include "server_test_support.h"
 #include "test_platform.h"
 
@@ -33,13 +35,32 @@ ComPtr<IStream> StreamOf(const Bytes& bytes)
     return stream;
 }
 
-// The stored record: version 0x0700, then the extent in HIMETRIC.
-Bytes Record(LONG cx, LONG cy)
+// The stored record: the version (0x0700 now), then the extent in HIMETRIC.
+Bytes Record(LONG cx, LONG cy, DWORD version = 0x0700)
 {
-    Bytes bytes = {0x00, 0x07, 0x00, 0x00};
-    for (LONG v : {cx, cy})
+    Bytes bytes;
+    for (DWORD v : {version, static_cast<DWORD>(cx), static_cast<DWORD>(cy)})
         for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<BYTE>(v >> (8 * i)));
     return bytes;
+}
+
+using Extent = std::pair<LONG, LONG>;
+
+Extent ExtentOf(IUnknown* control)
+{
+    ComPtr<IOleObject> ole;
+    control->QueryInterface(IID_IOleObject, ole.PutVoid());
+    SIZEL size = {-1, -1};
+    ole->GetExtent(DVASPECT_CONTENT, &size);
+    return {size.cx, size.cy};
+}
+
+void Resize(IUnknown* control, LONG cx, LONG cy)
+{
+    ComPtr<IOleObject> ole;
+    control->QueryInterface(IID_IOleObject, ole.PutVoid());
+    SIZEL size = {cx, cy};
+    ASSERT_EQ(S_OK, ole->SetExtent(DVASPECT_CONTENT, &size));
 }
 
 class Persistence : public ::testing::Test {
@@ -49,21 +70,6 @@ protected:
         ASSERT_HRESULT_SUCCEEDED(apartment_.Result());
         persist_ = NewControl<IPersistStreamInit>();
         ASSERT_TRUE(persist_);
-    }
-    static SIZEL ExtentOf(const ComPtr<IPersistStreamInit>& p)
-    {
-        ComPtr<IOleObject> ole;
-        p.As(ole);
-        SIZEL size = {-1, -1};
-        ole->GetExtent(DVASPECT_CONTENT, &size);
-        return size;
-    }
-    static void Resize(const ComPtr<IPersistStreamInit>& p, LONG cx, LONG cy)
-    {
-        ComPtr<IOleObject> ole;
-        p.As(ole);
-        SIZEL size = {cx, cy};
-        ASSERT_EQ(S_OK, ole->SetExtent(DVASPECT_CONTENT, &size));
     }
 
     testing_support::ComApartment apartment_;
@@ -83,7 +89,7 @@ TEST_F(Persistence, StreamHoldsTwelveBytesAndRoundTrips)
     EXPECT_EQ(S_OK, persist_->GetSizeMax(&max));
     EXPECT_EQ(12u, max.QuadPart);
 
-    Resize(persist_, 1720, 1720);
+    Resize(persist_.Get(), 1720, 1720);
     stream = StreamOf({});
     ASSERT_EQ(S_OK, persist_->Save(stream.Get(), TRUE));
     EXPECT_EQ(Record(1720, 1720), StreamBytes(stream.Get()));
@@ -91,27 +97,20 @@ TEST_F(Persistence, StreamHoldsTwelveBytesAndRoundTrips)
     EXPECT_EQ(S_OK, copy->InitNew());
     ASSERT_EQ(S_OK, copy->Load(StreamOf(StreamBytes(stream.Get())).Get()));
     EXPECT_EQ(S_FALSE, copy->IsDirty());
-    EXPECT_EQ(1720, ExtentOf(copy).cx);
-
+    EXPECT_EQ(Extent(1720, 1720), ExtentOf(copy.Get()));
     // Older versions and odd sizes load too.
-    ASSERT_EQ(S_OK, copy->Load(StreamOf({0x00, 0x06, 0x00, 0x00, 16, 0, 0, 0, 32, 0, 0, 0}).Get()));
-    EXPECT_EQ(16, ExtentOf(copy).cx);
-    EXPECT_EQ(32, ExtentOf(copy).cy);
+    ASSERT_EQ(S_OK, copy->Load(StreamOf(Record(16, 32, 0x0600)).Get()));
+    EXPECT_EQ(Extent(16, 32), ExtentOf(copy.Get()));
 }
 
 TEST_F(Persistence, NewerOrTruncatedDataIsRefusedAndChangesNothing)
 {
-    Resize(persist_, 3000, 4000);
-    const Bytes refused[] = {
-        {0x01, 0x07, 0x00, 0x00, 16, 0, 0, 0, 32, 0, 0, 0},  // newer version
-        {0x00, 0x00, 0x00, 0x80, 16, 0, 0, 0, 32, 0, 0, 0},
-        {0x00, 0x07, 0x00, 0x00, 16, 0, 0, 0, 32},           // ends inside the record
-        {},
-    };
-    for (const Bytes& bytes : refused) {
+    Resize(persist_.Get(), 3000, 4000);
+    Bytes cut = Record(16, 32);
+    cut.resize(9);  // ends inside the record
+    for (const Bytes& bytes : {Record(16, 32, 0x0701), Record(16, 32, 0x80000000u), cut, Bytes()}) {
         EXPECT_HRESULT_FAILED(persist_->Load(StreamOf(bytes).Get())) << bytes.size();
-        EXPECT_EQ(3000, ExtentOf(persist_).cx);
-        EXPECT_EQ(4000, ExtentOf(persist_).cy);
+        EXPECT_EQ(Extent(3000, 4000), ExtentOf(persist_.Get()));
     }
     EXPECT_EQ(S_OK, persist_->IsDirty());
     EXPECT_EQ(E_POINTER, persist_->Load(nullptr));
@@ -125,7 +124,7 @@ TEST_F(Persistence, StorageHoldsTheSameBytesInContents)
     ASSERT_HRESULT_SUCCEEDED(StgCreateDocfile(
         nullptr, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_DELETEONRELEASE, 0, storage.Put()));
     EXPECT_EQ(S_OK, storageForm->InitNew(storage.Get()));
-    Resize(persist_, 2540, 1270);
+    Resize(persist_.Get(), 2540, 1270);
     ASSERT_EQ(S_OK, storageForm->Save(storage.Get(), TRUE));
     EXPECT_EQ(S_OK, storageForm->SaveCompleted(nullptr));
     ComPtr<IStream> contents;
@@ -137,10 +136,7 @@ TEST_F(Persistence, StorageHoldsTheSameBytesInContents)
     ASSERT_EQ(S_OK, NewControl<IPersistStreamInit>().As(copy));
     ASSERT_EQ(S_OK, copy->Load(storage.Get()));
     EXPECT_EQ(S_FALSE, copy->IsDirty());
-    ComPtr<IPersistStreamInit> copyStream;
-    ASSERT_EQ(S_OK, copy.As(copyStream));
-    EXPECT_EQ(2540, ExtentOf(copyStream).cx);
-    EXPECT_EQ(1270, ExtentOf(copyStream).cy);
+    EXPECT_EQ(Extent(2540, 1270), ExtentOf(copy.Get()));
 }
 
 }  // namespace
