@@ -146,28 +146,24 @@ private:
         size_t used = 0;
         HRESULT hr = S_OK;
         while (total - used >= (all ? frameBytes_ : full)) {
-            corvane::ComPtr<IMediaSample> out;
-            hr = Output().GetDeliveryBuffer(out.Put());
-            if (FAILED(hr)) break;
-            BYTE* buffer = nullptr;
-            const size_t capacity = static_cast<size_t>(out->GetSize()) / frameBytes_ * frameBytes_;
-            if (FAILED(out->GetPointer(&buffer)) || capacity == 0) {
-                hr = E_UNEXPECTED;
-                break;
-            }
-            const size_t left = (total - used) / frameBytes_ * frameBytes_;
-            const size_t n = left < capacity ? left : capacity;
-            std::memcpy(buffer, bytes + used, n);
-            out->SetActualDataLength(static_cast<long>(n));
-            REFERENCE_TIME start = TimeAt(produced_);
-            produced_ += n / frameBytes_;
-            REFERENCE_TIME stop = TimeAt(produced_);
-            out->SetTime(&start, &stop);
-            out->SetSyncPoint(TRUE);
-            out->SetDiscontinuity(discontinuity_ ? TRUE : FALSE);
-            discontinuity_ = false;
+            size_t n = 0;
+            hr = Output().DeliverFilled([&](IMediaSample* out, BYTE* buffer, long size) {
+                const size_t capacity = static_cast<size_t>(size) / frameBytes_ * frameBytes_;
+                if (capacity == 0) return VFW_E_BUFFER_OVERFLOW;
+                const size_t left = (total - used) / frameBytes_ * frameBytes_;
+                n = left < capacity ? left : capacity;
+                std::memcpy(buffer, bytes + used, n);
+                out->SetActualDataLength(static_cast<long>(n));
+                REFERENCE_TIME start = TimeAt(produced_);
+                produced_ += n / frameBytes_;
+                REFERENCE_TIME stop = TimeAt(produced_);
+                out->SetTime(&start, &stop);
+                out->SetSyncPoint(TRUE);
+                out->SetDiscontinuity(discontinuity_ ? TRUE : FALSE);
+                discontinuity_ = false;
+                return S_OK;
+            });
             used += n;
-            hr = Output().Deliver(out.Get());
             if (hr != S_OK) break;
         }
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(used / sizeof(int16_t)));

@@ -186,7 +186,7 @@ void RealSplitter::Stream()
             if (pin->IsAudio()) {
                 const REFERENCE_TIME end = stop_.load();
                 if (end > 0 && packet.start != realmedia::kNoTime && packet.start >= end) {
-                    pin->Flush();
+                    pin->Flush(fault);
                     done[i] = true;
                     continue;
                 }
@@ -208,7 +208,7 @@ void RealSplitter::Stream()
     }
     // What was read goes downstream, even before an error.
     for (size_t i = 0; i < live.size(); ++i) {
-        if (!done[i]) live[i]->Flush();
+        if (!done[i]) live[i]->Flush(fault);
     }
     if (readError || FAILED(fault)) {
         NotifyEvent(EC_ERRORABORT, readError ? E_FAIL : fault, 0);

@@ -67,69 +67,81 @@ bool SplitterOutputPin::PeerReadsByteStream()
     return ours;
 }
 
+HRESULT SplitterOutputPin::Active()
+{
+    const HRESULT hr = OutputPin::Active();
+    active_ = SUCCEEDED(hr);
+    return hr;
+}
+
+HRESULT SplitterOutputPin::Inactive()
+{
+    // Cleared before the allocator lets go, so that a buffer refused from now
+    // on is taken for the stop it is.
+    active_ = false;
+    return OutputPin::Inactive();
+}
+
 void SplitterOutputPin::BeginRun(REFERENCE_TIME offset)
 {
-    held_.Reset();
+    group_.clear();
     offset_ = offset;
     first_ = true;
     groups_ = PeerReadsByteStream();
 }
 
-HRESULT SplitterOutputPin::Fill(const realmedia::MediaPacket& packet, HRESULT& fault)
+HRESULT SplitterOutputPin::DeliverData(const uint8_t* data, size_t size, const Stamp& stamp, HRESULT& fault)
 {
-    HRESULT hr = GetDeliveryBuffer(held_.Put());
-    if (FAILED(hr)) return hr;
-    hr = held_->GetPointer(&heldData_);
-    if (FAILED(hr) || !heldData_) {
-        held_.Reset();
-        fault = FAILED(hr) ? hr : E_POINTER;
-        return fault;
-    }
-    if (packet.data.size() > static_cast<size_t>(held_->GetSize())) {
-        // The buffers were sized for the largest packet the format allows.
-        held_.Reset();
-        fault = VFW_E_BUFFER_OVERFLOW;
-        return fault;
-    }
-    std::memcpy(heldData_, packet.data.data(), packet.data.size());
-    heldBytes_ = static_cast<long>(packet.data.size());
-    if (packet.start != realmedia::kNoTime) {
-        heldStart_ = packet.start - offset_;
-        heldStop_ = heldStart_ + (packet.duration > 0 ? packet.duration : 1);
-        held_->SetTime(&heldStart_, &heldStop_);
-    } else {
-        held_->SetTime(nullptr, nullptr);
-    }
-    held_->SetSyncPoint(packet.keyframe || audio_ ? TRUE : FALSE);
-    held_->SetDiscontinuity(first_ ? TRUE : FALSE);
-    first_ = false;
-    return S_OK;
+    bool filled = false, tooLarge = false;
+    const HRESULT hr = DeliverFilled([&](IMediaSample* sample, BYTE* buffer, long capacity) {
+        filled = true;
+        if (size > static_cast<size_t>(capacity)) {
+            // The buffers were sized for the largest packet the format allows.
+            tooLarge = true;
+            return VFW_E_BUFFER_OVERFLOW;
+        }
+        std::memcpy(buffer, data, size);
+        sample->SetActualDataLength(static_cast<long>(size));
+        REFERENCE_TIME start = stamp.start, stop = stamp.stop;
+        sample->SetTime(stamp.timed ? &start : nullptr, stamp.timed ? &stop : nullptr);
+        sample->SetSyncPoint(stamp.sync ? TRUE : FALSE);
+        sample->SetDiscontinuity(first_ ? TRUE : FALSE);
+        first_ = false;
+        return S_OK;
+    });
+    // No buffer while the pin is active, or one the packet does not fit in,
+    // is the splitter's failure; otherwise downstream answered.
+    if (FAILED(hr) && (tooLarge || (!filled && active_))) fault = hr;
+    return hr;
 }
 
 HRESULT SplitterOutputPin::Send(const realmedia::MediaPacket& packet, HRESULT& fault)
 {
     const bool timed = packet.start != realmedia::kNoTime;
-    if (groups_ && held_ && timed && heldStop_ - heldStart_ < kGroupSpan &&
-        static_cast<size_t>(heldBytes_) + packet.data.size() <= static_cast<size_t>(held_->GetSize())) {
-        std::memcpy(heldData_ + heldBytes_, packet.data.data(), packet.data.size());
-        heldBytes_ += static_cast<long>(packet.data.size());
-        heldStop_ = packet.start - offset_ + (packet.duration > 0 ? packet.duration : 1);
-        held_->SetTime(&heldStart_, &heldStop_);
+    const REFERENCE_TIME start = timed ? packet.start - offset_ : 0;
+    const REFERENCE_TIME stop = start + (packet.duration > 0 ? packet.duration : 1);
+    if (groups_ && timed) {
+        if (!group_.empty() && (groupStamp_.stop - groupStamp_.start >= kGroupSpan ||
+                                group_.size() + packet.data.size() > static_cast<size_t>(BufferSize()))) {
+            const HRESULT hr = Flush(fault);
+            if (hr != S_OK) return hr;
+        }
+        if (group_.empty()) groupStamp_ = {true, start, stop, true};
+        group_.insert(group_.end(), packet.data.begin(), packet.data.end());
+        groupStamp_.stop = stop;
         return S_OK;
     }
-    HRESULT hr = Flush();
+    HRESULT hr = Flush(fault);
     if (hr != S_OK) return hr;
-    hr = Fill(packet, fault);
-    if (hr != S_OK) return hr;
-    return groups_ && timed ? S_OK : Flush();
+    return DeliverData(packet.data.data(), packet.data.size(), {timed, start, stop, packet.keyframe || audio_}, fault);
 }
 
-HRESULT SplitterOutputPin::Flush()
+HRESULT SplitterOutputPin::Flush(HRESULT& fault)
 {
-    if (!held_) return S_OK;
-    corvane::ComPtr<IMediaSample> sample = std::move(held_);
-    sample->SetActualDataLength(heldBytes_);
-    return Deliver(sample.Get());
+    if (group_.empty()) return S_OK;
+    const HRESULT hr = DeliverData(group_.data(), group_.size(), groupStamp_, fault);
+    group_.clear();
+    return hr;
 }
 
 }  // namespace vellumo::filters

@@ -5,7 +5,9 @@
 
 #include "dshow_uuids.h"
 
+#include <atomic>
 #include <string>
+#include <vector>
 
 #include "base/pins.h"
 #include "rm_demuxer.h"
@@ -32,31 +34,39 @@ public:
     // of bytes, share a sample up to a quarter of a second.
     HRESULT Send(const realmedia::MediaPacket& packet, HRESULT& fault);
     // Delivers the packets still held.
-    HRESULT Flush();
+    HRESULT Flush(HRESULT& fault);
     // Forgets them: the run is stopping.
-    void Drop() { held_.Reset(); }
+    void Drop() { group_.clear(); }
+
+    HRESULT Active() override;
+    HRESULT Inactive() override;
 
 protected:
     HRESULT QueryPinInterface(REFIID iid, void** out) override;
     void BufferRequirements(ALLOCATOR_PROPERTIES& props) override;
 
 private:
+    struct Stamp {
+        bool timed;
+        REFERENCE_TIME start, stop;
+        bool sync;
+    };
     bool PeerReadsByteStream();
-    HRESULT Fill(const realmedia::MediaPacket& packet, HRESULT& fault);
+    HRESULT DeliverData(const uint8_t* data, size_t size, const Stamp& stamp, HRESULT& fault);
 
     const int stream_;
     const MediaType type_;
     const bool audio_;
     SplitterSeeking seeking_;
 
+    std::atomic<bool> active_{false};  // between Active and Inactive: buffers can be had
+
     // The run (streaming thread only).
     REFERENCE_TIME offset_ = 0;
     bool first_ = true;
     bool groups_ = false;
-    corvane::ComPtr<IMediaSample> held_;  // packets not yet delivered
-    BYTE* heldData_ = nullptr;
-    long heldBytes_ = 0;
-    REFERENCE_TIME heldStart_ = 0, heldStop_ = 0;
+    std::vector<uint8_t> group_;  // packets not yet delivered
+    Stamp groupStamp_{};
 };
 
 }  // namespace vellumo::filters
