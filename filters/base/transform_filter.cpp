@@ -34,6 +34,7 @@ protected:
     }
     HRESULT OnBeginFlush() override
     {
+        owner_.Interrupt();
         owner_.Output().DeliverBeginFlush();
         return S_OK;
     }
@@ -159,6 +160,7 @@ HRESULT TransformFilter::OnStop()
 {
     // The pins are inactive: Receive is refused and GetBuffer fails, so the
     // streaming thread leaves Process soon.
+    Interrupt();
     std::lock_guard<std::mutex> lock(streamingLock_);
     if (!streaming_) return S_OK;
     streaming_ = false;

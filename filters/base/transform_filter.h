@@ -65,6 +65,10 @@ protected:
     virtual HRESULT Drain() { return S_OK; }
     // Flush: drop what is buffered (streaming lock held, after upstream stopped pushing).
     virtual void Discard() {}
+    // A flush begins or the filter stops, before the streaming lock is
+    // taken: wake whatever Process or Drain may be waiting for (a worker's
+    // full queue).
+    virtual void Interrupt() {}
     virtual void OnNewSegment(REFERENCE_TIME, REFERENCE_TIME, double) {}
 
     std::mutex& StreamingLock() noexcept { return streamingLock_; }

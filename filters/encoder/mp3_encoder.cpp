@@ -48,6 +48,7 @@ Mp3EncoderFilter::Mp3EncoderFilter() : TransformFilter(corvane::CLSID_Mp3Encoder
 
 Mp3EncoderFilter::~Mp3EncoderFilter()
 {
+    worker_.Stop();
     if (lame_) lame_close(lame_);
     swr_free(&downmix_);
 }
@@ -349,11 +350,12 @@ HRESULT Mp3EncoderFilter::StartStreaming()
     haveTime_ = false;
     timeBase_ = 0;
     lastStop_ = 0;
-    return S_OK;
+    return worker_.Start();
 }
 
 HRESULT Mp3EncoderFilter::StopStreaming()
 {
+    worker_.Stop();
     if (lame_) lame_close(lame_);
     lame_ = nullptr;
     swr_free(&downmix_);
@@ -385,6 +387,15 @@ HRESULT Mp3EncoderFilter::DeliverEncoded(const uint8_t* data, int size)
 HRESULT Mp3EncoderFilter::Process(IMediaSample* sample)
 {
     if (!lame_) return E_UNEXPECTED;
+    return worker_.Push(sample);
+}
+
+HRESULT Mp3EncoderFilter::Drain() { return lame_ ? worker_.Drain() : S_OK; }
+
+void Mp3EncoderFilter::Interrupt() { worker_.Interrupt(); }
+
+HRESULT Mp3EncoderFilter::Encode(IMediaSample* sample)
+{
     BYTE* data = nullptr;
     HRESULT hr = sample->GetPointer(&data);
     if (FAILED(hr)) return hr;
@@ -425,9 +436,8 @@ HRESULT Mp3EncoderFilter::Process(IMediaSample* sample)
     return DeliverEncoded(mp3_.data(), size);
 }
 
-HRESULT Mp3EncoderFilter::Drain()
+HRESULT Mp3EncoderFilter::Finish()
 {
-    if (!lame_) return S_OK;
     mp3_.resize(16 * 1024);
     const int size = lame_encode_flush(lame_, mp3_.data(), static_cast<int>(mp3_.size()));
     if (size < 0) return E_FAIL;
@@ -458,7 +468,9 @@ HRESULT Mp3EncoderFilter::DeliverPlaced(const uint8_t* data, size_t size, uint64
 
 void Mp3EncoderFilter::Discard()
 {
-    // After a seek the stream goes on from a new position: restart the encoder.
+    // After a seek the stream goes on from a new position: restart the encoder
+    // once the worker has dropped what was queued.
+    worker_.Resume();
     if (!lame_) return;
     lame_close(lame_);
     lame_ = OpenLame(inChannels_, inRate_, &lameChannels_, &tags_);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/media_tags.h"
+#include "base/sample_worker.h"
 #include "base/transform_filter.h"
 #include "filter_interfaces.h"
 
@@ -85,6 +86,10 @@ private:
     HRESULT Process(IMediaSample* sample) override;
     HRESULT Drain() override;
     void Discard() override;
+    void Interrupt() override;
+    // On the worker thread: one PCM sample, and the end of the stream.
+    HRESULT Encode(IMediaSample* sample);
+    HRESULT Finish();
 
     template <class F>
     HRESULT Change(F&& apply);
@@ -97,7 +102,7 @@ private:
     HRESULT DeliverPlaced(const uint8_t* data, size_t size, uint64_t offset);
 
     Settings settings_;           // filter lock
-    // Streaming state (streaming lock).
+    // Streaming state (the worker thread while it runs, else the streaming lock).
     lame_global_struct* lame_ = nullptr;
     WORD inChannels_ = 0;
     WORD lameChannels_ = 0;
@@ -115,6 +120,8 @@ private:
     std::vector<uint8_t> id3v2_;  // before the MP3 stream, sent with its first bytes
     uint64_t streamStart_ = 0;    // where the MP3 stream starts in the file
     bool id3v2Sent_ = false;
+    // Encodes on its own thread (last: it goes first).
+    SampleWorker worker_{4, [this](IMediaSample* s) { return Encode(s); }, [this] { return Finish(); }};
 };
 
 }  // namespace vellumo::filters
