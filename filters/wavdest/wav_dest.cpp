@@ -114,11 +114,40 @@ HRESULT WavDestFilter::DeliverAt(uint64_t offset, const void* data, size_t size)
     });
 }
 
+HRESULT WavDestFilter::Pause()
+{
+    FILTER_STATE state = State_Stopped;
+    GetState(0, &state);
+    if (state == State_Running) {
+        // The graph pauses every filter before it stops any: the writer below
+        // still takes the header now, and from here on each write keeps it
+        // current.
+        std::lock_guard<std::mutex> lock(StreamingLock());
+        headerEveryWrite_ = true;
+        WriteHeaderNow();
+    }
+    return TransformFilter::Pause();
+}
+
+HRESULT WavDestFilter::Run(REFERENCE_TIME start)
+{
+    const HRESULT hr = TransformFilter::Run(start);
+    if (SUCCEEDED(hr)) {
+        std::lock_guard<std::mutex> lock(StreamingLock());
+        headerEveryWrite_ = false;
+    }
+    return hr;
+}
+
 HRESULT WavDestFilter::StartStreaming()
 {
     // StartStreaming runs under the filter lock, before any sample arrives.
     time_ = 0;
     dataBytes_ = 0;
+    writeAt_ = 0;
+    headerSent_ = false;
+    headerEveryWrite_ = true;
+    afterFlush_ = false;
     headerBytes_ = 0;
     mp3_ = InputIsMp3();
     const WAVEFORMATEX* wfx = Input().ConnectionType().WaveFormat();
@@ -138,22 +167,28 @@ HRESULT WavDestFilter::Process(IMediaSample* sample)
     const long length = sample->GetActualDataLength();
     if (length <= 0) return S_OK;
 
-    // The header goes first, with sizes that are fixed at the end.
-    if (wave_ && dataBytes_ == 0) {
+    // The header goes first, with sizes that are fixed later.
+    if (wave_ && !headerSent_) {
         const std::vector<uint8_t> header = RiffHeader(0);
         hr = DeliverAt(0, header.data(), header.size());
         if (hr != S_OK) return hr;
+        headerSent_ = true;
     }
 
     // MP3 from the encoder: media times are byte offsets within the MP3
     // stream (the rewritten first frame comes again at offset 0).
-    uint64_t offset = dataBytes_;
+    uint64_t offset = writeAt_;
     LONGLONG mediaStart = 0, mediaStop = 0;
     const bool placed = mp3_ && sample->GetMediaTime(&mediaStart, &mediaStop) == S_OK && mediaStart >= 0;
     if (placed) offset = static_cast<uint64_t>(mediaStart);
     hr = DeliverAt(headerBytes_ + offset, data, static_cast<size_t>(length));
     if (hr != S_OK) return hr;
+    if (!placed) writeAt_ = offset + length;
     if (offset + length > dataBytes_) dataBytes_ = offset + length;
+    if (headerEveryWrite_) {
+        hr = WriteHeaderNow();
+        if (hr != S_OK) return hr;
+    }
 
     REFERENCE_TIME start = 0, stop = 0;
     const HRESULT timeHr = sample->GetTime(&start, &stop);
@@ -165,9 +200,28 @@ HRESULT WavDestFilter::Process(IMediaSample* sample)
     return S_OK;
 }
 
-HRESULT WavDestFilter::Drain()
+HRESULT WavDestFilter::Drain() { return WriteHeaderNow(); }
+
+void WavDestFilter::Discard() { afterFlush_ = true; }
+
+void WavDestFilter::OnNewSegment(REFERENCE_TIME start, REFERENCE_TIME, double)
 {
-    if (!wave_ || !Input().ConnectionType().WaveFormat()) return S_OK;
+    // A seek: the audio that follows belongs at the new position (a seek back
+    // to the start writes the same audio over itself rather than after the
+    // end). Other new segments change nothing.
+    std::lock_guard<std::mutex> lock(StreamingLock());
+    if (!afterFlush_) return;
+    afterFlush_ = false;
+    const WAVEFORMATEX* wfx = Input().ConnectionType().WaveFormat();
+    if (!wave_ || !wfx || !wfx->nBlockAlign || start < 0) return;
+    const uint64_t bytes = static_cast<uint64_t>(start) * wfx->nAvgBytesPerSec / 10000000ull;
+    writeAt_ = bytes - bytes % wfx->nBlockAlign;
+}
+
+HRESULT WavDestFilter::WriteHeaderNow()
+{
+    if (!wave_ || !Input().IsConnected() || !Input().ConnectionType().WaveFormat()) return S_OK;
+    headerSent_ = true;
     HRESULT hr = S_OK;
     if (dataBytes_ & 1) {
         const uint8_t pad = 0;

@@ -43,6 +43,7 @@ struct SineFormat {
     double frequency = 1000.0;
     double amplitude = 0.5;  // of full scale
     LONGLONG frames = 88200;
+    LONGLONG holdAfter = -1;  // frames after which the source waits, without end of stream, until stopped
 };
 
 template <class T>
@@ -151,11 +152,16 @@ private:
         const double step = 2.0 * 3.14159265358979323846 * format_.frequency / format_.rate;
         LONGLONG position = 0;
         while (position < format_.frames && !stop_) {
+            if (format_.holdAfter >= 0 && position >= format_.holdAfter) {
+                while (!stop_) Sleep(5);
+                return;
+            }
             IMediaSample* sample = nullptr;
             if (FAILED(pin_.GetDeliveryBuffer(&sample))) return;
             BYTE* data = nullptr;
             sample->GetPointer(&data);
-            const LONGLONG frames = std::min<LONGLONG>(sample->GetSize() / frameBytes, format_.frames - position);
+            const LONGLONG end = format_.holdAfter >= 0 ? std::min(format_.holdAfter, format_.frames) : format_.frames;
+            const LONGLONG frames = std::min<LONGLONG>(sample->GetSize() / frameBytes, end - position);
             for (LONGLONG i = 0; i < frames; ++i) {
                 const double v = format_.amplitude * std::sin(step * static_cast<double>(position + i));
                 const auto s16 = static_cast<int16_t>(std::lround(32767.0 * v));

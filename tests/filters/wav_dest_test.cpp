@@ -39,24 +39,64 @@ TEST_F(WavDestTest, WritesTheRiffHeaderWithTheFinalSizes)
     EXPECT_EQ(0, bytes.back());
 }
 
-TEST_F(WavDestTest, ThePlatformFileWriterWritesTheSameFile)
+// The system's own File Writer, from its own DLL (the pack's stand-in may be
+// registered under its class).
+ComPtr<IBaseFilter> PlatformFileWriter()
 {
-    // The byte-position contract with the system's own writer, from its own DLL.
     HMODULE qcap = LoadLibraryW(L"qcap.dll");
-    ASSERT_TRUE(qcap);
     using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto get = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(qcap, "DllGetClassObject")));
+    auto get = qcap ? reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(qcap, "DllGetClassObject")))
+                    : nullptr;
     ComPtr<IClassFactory> factory;
     ComPtr<IBaseFilter> writer;
-    ASSERT_TRUE(get && SUCCEEDED(get(CLSID_FileWriter, IID_IClassFactory, factory.PutVoid())));
-    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IBaseFilter, writer.PutVoid()));
-    auto wav = WavDest(1);
+    if (get && SUCCEEDED(get(CLSID_FileWriter, IID_IClassFactory, factory.PutVoid())))
+        factory->CreateInstance(nullptr, IID_IBaseFilter, writer.PutVoid());
+    return writer;
+}
+
+TEST_F(WavDestTest, ThePlatformFileWriterWritesTheSameFile)
+{
+    // The byte-position contract with the system's own writer.
+    auto wav = WavDest(1), writer = PlatformFileWriter();
+    ASSERT_TRUE(writer);
     const auto bytes = Write({44100, 2, 16, 1000.0, 0.5, 44101}, {wav.Get(), writer.Get()}, L"wavdest-platform-writer.wav");
     const WavInfo w = ParseWav(bytes);
     ASSERT_TRUE(w.ok);
     EXPECT_EQ(44101u * 4, w.dataSize);
     EXPECT_EQ(36u + 44101u * 4, w.riffSize);
     EXPECT_EQ(44u + 44101u * 4, bytes.size());
+}
+
+TEST_F(WavDestTest, AGraphStoppedHalfWayLeavesAWholeFile)
+{
+    // The source holds after 1.5 s of its 3 s, as a conversion cancelled half
+    // way; the header then has the sizes of what was written, with the pack's
+    // writer and with the system's.
+    for (const bool platform : {false, true}) {
+        SCOPED_TRACE(platform ? "platform writer" : "pack writer");
+        TestGraph g;
+        auto source = ComPtr<IBaseFilter>::Attach(new SineSource({44100, 2, 16, 1000.0, 0.5, 44100 * 3, 66150}));
+        auto wav = WavDest(1), writer = platform ? PlatformFileWriter() : Create(CLSID_FileWriter);
+        ASSERT_TRUE(writer);
+        const std::wstring path = OutputPath(platform ? L"wavdest-stopped-platform.wav" : L"wavdest-stopped-pack.wav");
+        ComPtr<IFileSinkFilter> sink;
+        ASSERT_EQ(S_OK, writer.As(sink));
+        ASSERT_EQ(S_OK, sink->SetFileName(path.c_str(), nullptr));
+        for (IBaseFilter* f : {source.Get(), wav.Get(), writer.Get()}) g.graph->AddFilter(f, nullptr);
+        ASSERT_EQ(S_OK, g.Connect(source.Get(), wav.Get()));
+        ASSERT_EQ(S_OK, g.Connect(wav.Get(), writer.Get()));
+        ComPtr<IWavDestControl> control;
+        ASSERT_EQ(S_OK, wav.As(control));
+        ASSERT_EQ(S_OK, g.control->Run());
+        LONGLONG time = 0;
+        for (int i = 0; i < 1000 && time < 15000000; ++i, Sleep(10)) control->GetTime(&time);
+        ASSERT_EQ(15000000, time);
+        ASSERT_EQ(S_OK, g.control->Stop());
+        const WavInfo w = ParseWav(ReadAll(path));
+        ASSERT_TRUE(w.ok);
+        EXPECT_EQ(66150u * 4, w.dataSize);
+        EXPECT_EQ(36u + 66150u * 4, w.riffSize);
+    }
 }
 
 TEST_F(WavDestTest, SeekingAndDurationPassUpstream)
