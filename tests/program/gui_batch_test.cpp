@@ -9,6 +9,8 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <functional>
 #include <cstdio>
 #include <iterator>
@@ -298,6 +300,53 @@ TEST_F(BatchTest, BadSourcesAndOutputsAreReportedAndTheBatchGoesOn)
     SetFileAttributesW(output.c_str(), FILE_ATTRIBUTE_NORMAL);
     ASSERT_NO_FATAL_FAILURE(expectErrors(r, 3)) << "a read-only output file";
     EXPECT_EQ(SizeOf(output), size) << "the read-only file is left as it was";
+}
+
+// Seconds of audio a WAV file's header claims, or -1 when the header's sizes
+// do not match the file.
+double WavSeconds(const std::wstring& path)
+{
+    unsigned char h[44] = {};
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    const bool read = f && std::fread(h, 1, sizeof h, f) == sizeof h;
+    if (f) std::fclose(f);
+    const auto le32 = [&](int at) { return h[at] | h[at + 1] << 8 | h[at + 2] << 16 | static_cast<unsigned>(h[at + 3]) << 24; };
+    if (!read || le32(4) + 8u != SizeOf(path) || le32(40) + 44u > SizeOf(path) || !le32(28)) return -1;
+    return static_cast<double>(le32(40)) / le32(28);
+}
+
+TEST_F(BatchTest, OutputsOfOneNameAndFilesLongerThanTheirHeadersStayWhole)
+{
+    // Two twenty-second sources of one name whose headers say one second,
+    // while the progress timer ticks as fast as it can: each file ends only
+    // at its own end, and the second gets a name of its own. The file that
+    // was there before the batch is written over.
+    const std::wstring out = OutputFolder(L"same name"), other = program.Folder() + L"\\other";
+    CreateDirectoryW(other.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW((BatchMediaDir() + L"\\understated.rm").c_str(), (other + L"\\tune.ra").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((BatchMediaDir() + L"\\understated.rm").c_str(), (out + L"\\tune.wav").c_str(), FALSE));
+    DeleteFileW((out + L"\\tune (2).wav").c_str());
+    ChooseWav();
+    ASSERT_TRUE(CopyFileW((BatchMediaDir() + L"\\understated.rm").c_str(), (program.Folder() + L"\\tune.rm").c_str(), FALSE));
+    AddFiles(program.Folder(), {L"tune.rm"});
+    AddFiles(other, {L"tune.ra"});
+    ASSERT_NO_FATAL_FAILURE(OpenConvert(out));
+    std::atomic<bool> ticking{true};
+    std::thread ticks([&] {
+        while (ticking) {
+            PostMessageW(convert, WM_TIMER, 1, 0);
+            Sleep(2);
+        }
+    });
+    const BatchRecord r = RunBatch();
+    ticking = false;
+    ticks.join();
+    ASSERT_TRUE(r.finished) << Describe(r.boxes);
+    EXPECT_TRUE(r.Errors().empty()) << Describe(r.boxes);
+    EXPECT_EQ(gui::Text(Ctl(ids::ConvertLabel2)), L"Convert to: " + out + L"\\tune (2).wav");
+    CloseConvert();
+    for (const wchar_t* name : {L"tune.wav", L"tune (2).wav"}) EXPECT_NEAR(WavSeconds(out + L"\\" + name), 20.0, 0.1) << name;
+    ExpectOutputs(out, {{L"tune.wav", "pcm_s16le", 44100, 2, 16, 20.0, 440}, {L"tune (2).wav", "pcm_s16le", 44100, 2, 16, 20.0, 440}});
 }
 
 TEST_F(BatchTest, CancelDuringABatchAsksAndClosingTheFrameDoesNot)

@@ -34,6 +34,13 @@ std::wstring CurrentPosText(LONG seconds);
 // ".mp3" or ".wav".
 std::wstring OutputPathFor(const std::wstring& source, const std::wstring& folder, bool toMp3);
 
+// "D:\Out\song (2).mp3" for "D:\Out\song.mp3" and 2: the number before the
+// last extension of the file name.
+std::wstring NumberedName(const std::wstring& path, int number);
+
+// The path in upper case, for comparing file names as the file system does.
+std::wstring UpperCase(std::wstring path);
+
 // Every occurrence of what replaced by with.
 std::wstring ReplaceAll(std::wstring text, const std::wstring& what, const std::wstring& with);
 

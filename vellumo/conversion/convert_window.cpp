@@ -158,6 +158,8 @@ void ConvertWindow::StartClicked()
                                              reinterpret_cast<LPARAM>(output.data()));
             output.resize(got == LB_ERR ? 0 : static_cast<std::size_t>(got));
         }
+        // A name this batch has already written is not written over.
+        output = FreeOutputName(output);
         SetText(label1_, L"Convert from: " + source);
         SetText(label2_, L"Convert to: " + output);
         SetText(labelFile_, batch::FilesProgressText(i, n));
@@ -208,7 +210,9 @@ void ConvertWindow::StartFile(const std::wstring& source, const std::wstring& ou
     // An error reported on the way counts the file as done: nothing more is
     // started for it.
     if (CurrentFileDone() || cancelled_) return;
+    written_.insert(batch::UpperCase(output));
     converter.PutShort(DispFormat, ToMP3 ? 1 : 0);
+    lastPosition_ = -1;
     SetTimer1(true);
     converter.Call(DispConvert);
     if (CurrentFileDone() || cancelled_) return;
@@ -238,8 +242,22 @@ void ConvertWindow::TimerTick()
     if (total != 0) {
         const float p = batch::FilePercent(current, total);
         ShowFilePercent(p);
-        if (p >= 100) SetTimer1(false);
         if (p < 0) SetTimer1(false);
+        // The lengths are whole seconds and a header may understate the
+        // length: reaching it does not end the file. The converter's own end
+        // (onFinished) does; only a conversion that no longer advances is
+        // stopped here, so that a source that never completes cannot hold
+        // the batch.
+        if (p >= 100 && BatchRunning() && !CurrentFileDone() && current == lastPosition_ &&
+            GetTickCount64() - positionSince_ >= StalledLimitMs) {
+            SetTimer1(false);
+            CompleteFile();
+            return;
+        }
+    }
+    if (current != lastPosition_) {
+        lastPosition_ = current;
+        positionSince_ = GetTickCount64();
     }
 }
 
@@ -272,10 +290,23 @@ void ConvertWindow::ShowFilePercent(float p)
     if (p > 100) p = 100;
     DrawBar(picPercent_, labelPercent_, p);
     DoEvents();
-    if (p == 100) {
-        Atlqzt.Converter().Call(DispStop);
-        if (BatchRunning()) DoneIndex = CurrentIndex;
-        DoEvents();
+}
+
+void ConvertWindow::CompleteFile()
+{
+    Atlqzt.Converter().Call(DispStop);
+    if (BatchRunning()) DoneIndex = CurrentIndex;
+    DoEvents();
+}
+
+std::wstring ConvertWindow::FreeOutputName(const std::wstring& planned) const
+{
+    if (!written_.count(batch::UpperCase(planned))) return planned;
+    for (int n = 2;; ++n) {
+        const std::wstring candidate = batch::NumberedName(planned, n);
+        if (written_.count(batch::UpperCase(candidate))) continue;
+        if (GetFileAttributesW(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+        return candidate;
     }
 }
 
@@ -297,6 +328,7 @@ void ConvertWindow::OnFinished()
     Atlqzt.Converter().GetLong(DispCurrentLength, &current);
     UpdateLengthLabels(total, current);
     ShowFilePercent(100);
+    CompleteFile();
     SetTimer1(false);
     SetText(labelCurrent_, batch::ReplaceAll(ui::WindowText(labelTotal_), L"Total Length: ", L"Current Pos: "));
     ui::WidenToText(labelCurrent_);

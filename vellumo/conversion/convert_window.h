@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <set>
 #include <string>
 
 #include "common/halvex_host.h"
@@ -28,6 +29,9 @@ public:
 private:
     // DoneIndex while no batch runs.
     static constexpr SHORT NoBatch = 9999;
+    // Time at 100 % without any progress after which a conversion that does
+    // not end by itself is stopped (a few ticks).
+    static constexpr ULONGLONG StalledLimitMs = 3000;
 
     explicit ConvertWindow(MainWindow& frmMain) : frmMain_(frmMain) {}
     ConvertWindow(const ConvertWindow&) = delete;
@@ -45,6 +49,8 @@ private:
     void TimerTick();
     void UpdateLengthLabels(LONG total, LONG current);
     void ShowFilePercent(float p);
+    void CompleteFile();
+    std::wstring FreeOutputName(const std::wstring& planned) const;
     void ShowFilesPercent(float p);
     void DrawBar(HWND track, HWND bar, float p);
     void CancelClicked();
@@ -81,6 +87,9 @@ private:
     SHORT CurrentIndex = -1;
 
     bool timerOn_ = false;
+    LONG lastPosition_ = -1;        // the position the last tick saw
+    ULONGLONG positionSince_ = 0;   // when it was first seen
+    std::set<std::wstring> written_;  // outputs of this batch, upper case
     bool inStart_ = false;     // the Start handler (and its loop) is running
     bool cancelled_ = false;   // the batch ends: no further file is started
     bool closeWanted_ = false; // the window closes once the Start handler returns
