@@ -15,35 +15,23 @@
 #include <cstdio>
 #include <string>
 
+#include "com_ptr.h"
 #include "common/control_ids.h"
 #include "gui_driver.h"
+#include "test_platform.h"
 
 namespace {
 
 namespace ids = vellumo::ids;
 
-struct ComInit {
-    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    ~ComInit() { if (SUCCEEDED(hr)) CoUninitialize(); }
-};
-
-template <typename T>
-struct Releaser {
-    T* p = nullptr;
-    ~Releaser() { if (p) p->Release(); }
-};
-
 std::wstring LinkTarget(const wchar_t* link) {
-    Releaser<IShellLinkW> shellLink;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&shellLink.p))))
-        return {};
-    Releaser<IPersistFile> file;
-    if (FAILED(shellLink.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p))) ||
-        FAILED(file.p->Load(link, STGM_READ)))
-        return {};
+    corvane::ComPtr<IShellLinkW> shellLink;
+    corvane::ComPtr<IPersistFile> file;
     wchar_t path[MAX_PATH] = {};
-    if (FAILED(shellLink.p->GetPath(path, MAX_PATH, nullptr, 0))) return {};
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, shellLink.PutVoid())) ||
+        FAILED(shellLink.As(file)) || FAILED(file->Load(link, STGM_READ)) ||
+        FAILED(shellLink->GetPath(path, MAX_PATH, nullptr, 0)))
+        return {};
     return path;
 }
 
@@ -78,7 +66,7 @@ std::wstring Convert(const gui::Program& program, const std::wstring& outputFold
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 5) return Fail(L"usage: convert_from_shortcut <link> <expected target> <source> <output folder>");
-    ComInit com;
+    testing_support::ComApartment com;
     const std::wstring target = LinkTarget(argv[1]);
     if (target.empty()) return Fail(L"the shortcut cannot be read");
     if (lstrcmpiW(target.c_str(), argv[2]) != 0) return Fail(L"the shortcut names " + target);

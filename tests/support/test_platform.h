@@ -17,15 +17,6 @@ inline bool IsWine()
     return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-inline const char* WineVersion()
-{
-    using Fn = const char*(CDECL*)();
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    auto fn = ntdll ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version")))
-                    : nullptr;
-    return fn ? fn() : "";
-}
-
 // CoInitialize / CoUninitialize for the lifetime of a test fixture.
 class ComApartment {
 public:
