@@ -26,25 +26,16 @@ bool Lookup(const T (&table)[N], LONG index, T& value)
     return true;
 }
 
-std::string ToAnsi(BSTR text)
+// Paths stay UTF-16 from the BSTR to the filters: a name with characters
+// outside the ANSI code page must reach the file system as it was given.
+std::wstring FromBstr(BSTR text)
 {
-    if (!text || !*text) return std::string();
-    int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return std::string();
-    std::string result(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, &result[0], size, nullptr, nullptr);
-    result.resize(static_cast<std::size_t>(size - 1));
-    return result;
+    return text ? std::wstring(text) : std::wstring();
 }
 
-BSTR ToBstr(const std::string& text)
+BSTR ToBstr(const std::wstring& text)
 {
-    if (text.empty()) return SysAllocString(L"");
-    int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (size <= 1) return SysAllocString(L"");
-    BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(size - 1));
-    if (result) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, result, size);
-    return result;
+    return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
 }
 
 // Whole seconds, truncated toward zero.
@@ -127,7 +118,7 @@ HRESULT AtlHalvex::get_SaveFile(BSTR* pVal)
 
 HRESULT AtlHalvex::put_SaveFile(BSTR newVal)
 {
-    outputPath_ = ToAnsi(newVal);
+    outputPath_ = FromBstr(newVal);
     return S_OK;
 }
 
@@ -161,7 +152,7 @@ HRESULT AtlHalvex::Stop()
 HRESULT AtlHalvex::get_LoadFile(BSTR FileName, LONG* pVal)
 {
     if (!pVal) return E_POINTER;
-    sourcePath_ = ToAnsi(FileName);
+    sourcePath_ = FromBstr(FileName);
     StopGraph();
     ReleaseFilters();
     if (!NewRunner()) return S_OK;
@@ -277,7 +268,7 @@ LONG AtlHalvex::SourceChain()
     // The splitter's audio output may only appear once its input is connected:
     // look it up after the first connection.
     bool connected = graph_->ConnectDirect(reader_->OutputPin(), splitter_->InputPin()) &&
-                     graph_->ConnectDirect(splitter_->OutputPin("udio"), decoder_->InputPin());
+                     graph_->ConnectDirect(splitter_->OutputPin(L"udio"), decoder_->InputPin());
     if (!connected) {
         sinks_.RaiseError(ErrorSourceConnection);
         return LoadConnectionFailed;

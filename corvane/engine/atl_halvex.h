@@ -127,8 +127,8 @@ private:
     HWND window_ = nullptr;
 
     std::unique_ptr<GraphRunner> graph_;
-    std::string sourcePath_;
-    std::string outputPath_;
+    std::wstring sourcePath_;
+    std::wstring outputPath_;
 
     SHORT format_ = 1;
     SHORT mp3Frequency_ = 0;

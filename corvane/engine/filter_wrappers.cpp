@@ -1,5 +1,7 @@
 #include "filter_wrappers.h"
 
+#include <cwchar>
+
 #include "filter_ids.h"
 #include "find_pin.h"
 #include "media_type.h"
@@ -17,6 +19,15 @@ void ToWide(const char* text, wchar_t (&out)[N])
     if (!text) return;
     if (MultiByteToWideChar(CP_ACP, 0, text, -1, out, static_cast<int>(N)) == 0) out[0] = L'\0';
     out[N - 1] = L'\0';
+}
+
+// A path as the filters take it: at most MAX_PATH characters with the
+// terminator. One that does not fit is handed over empty rather than cut.
+template <std::size_t N>
+void CopyPath(const wchar_t* path, wchar_t (&out)[N])
+{
+    out[0] = L'\0';
+    if (path && wcslen(path) < N) wcscpy(out, path);
 }
 
 // An empty media type as the GetCurFile calls expect it.
@@ -69,7 +80,7 @@ IPin* FilterWrapper::InputPin()
     return FindPin(filter_.Get(), PINDIR_INPUT);
 }
 
-IPin* FilterWrapper::OutputPin(const char* pattern)
+IPin* FilterWrapper::OutputPin(const wchar_t* pattern)
 {
     return FindPin(filter_.Get(), PINDIR_OUTPUT, pattern);
 }
@@ -89,10 +100,10 @@ bool FileReaderFilter::Create()
     return QueryExtra(source_);
 }
 
-void FileReaderFilter::LoadSource(const char* path)
+void FileReaderFilter::LoadSource(const wchar_t* path)
 {
     wchar_t widePath[MAX_PATH];
-    ToWide(path, widePath);
+    CopyPath(path, widePath);
     if (!source_) return;
     AM_MEDIA_TYPE type = EmptyMediaType();
     LPOLESTR current = nullptr;
@@ -112,7 +123,7 @@ AcmWrapperFilter::~AcmWrapperFilter()
     Release();
 }
 
-IPin* AcmWrapperFilter::OutputPin(const char* /*pattern*/)
+IPin* AcmWrapperFilter::OutputPin(const wchar_t* /*pattern*/)
 {
     IPin* pin = FilterWrapper::OutputPin(nullptr);
     if (pin) {
@@ -238,10 +249,10 @@ bool FileWriterFilter::Create()
     return true;
 }
 
-void FileWriterFilter::SetOutputFile(const char* path)
+void FileWriterFilter::SetOutputFile(const wchar_t* path)
 {
     wchar_t widePath[MAX_PATH];
-    ToWide(path, widePath);
+    CopyPath(path, widePath);
     if (!sink_) return;
     AM_MEDIA_TYPE type = EmptyMediaType();
     LPOLESTR current = nullptr;

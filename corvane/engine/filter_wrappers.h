@@ -23,7 +23,7 @@ public:
     virtual void Release();
 
     IPin* InputPin();
-    virtual IPin* OutputPin(const char* pattern = nullptr);
+    virtual IPin* OutputPin(const wchar_t* pattern = nullptr);
 
     IBaseFilter* Filter() const { return filter_.Get(); }
     const wchar_t* Name() const { return name_; }
@@ -48,7 +48,7 @@ public:
     explicit FileReaderFilter(IGraphBuilder* graph);
     ~FileReaderFilter() override;
     bool Create() override;
-    void LoadSource(const char* path);
+    void LoadSource(const wchar_t* path);
 
 private:
     void ReleaseExtras() override { source_.Reset(); }
@@ -60,7 +60,7 @@ public:
     explicit AcmWrapperFilter(IGraphBuilder* graph);
     ~AcmWrapperFilter() override;
     // The first output pin; also obtains its IAMStreamConfig.
-    IPin* OutputPin(const char* pattern = nullptr) override;
+    IPin* OutputPin(const wchar_t* pattern = nullptr) override;
     void SetSampleRate(LONG hz) { sampleRate_ = hz; }
     void SetChannels(SHORT channels) { channels_ = channels; }
     void SetBitsPerSample(SHORT bits) { bitsPerSample_ = bits; }
@@ -109,7 +109,7 @@ public:
     explicit FileWriterFilter(IGraphBuilder* graph);
     ~FileWriterFilter() override;
     bool Create() override;
-    void SetOutputFile(const char* path);
+    void SetOutputFile(const wchar_t* path);
 
 private:
     void ReleaseExtras() override

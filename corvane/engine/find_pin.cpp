@@ -1,12 +1,12 @@
 #include "find_pin.h"
 
-#include <cstring>
+#include <cwchar>
 
 #include "com_ptr.h"
 
 namespace corvane {
 
-IPin* FindPin(IBaseFilter* filter, PIN_DIRECTION direction, const char* pattern)
+IPin* FindPin(IBaseFilter* filter, PIN_DIRECTION direction, const wchar_t* pattern)
 {
     if (!filter) return nullptr;
     ComPtr<IEnumPins> pins;
@@ -26,10 +26,8 @@ IPin* FindPin(IBaseFilter* filter, PIN_DIRECTION direction, const char* pattern)
         }
         bool match = info.dir == direction;
         if (match && pattern) {
-            char name[128] = {};
-            WideCharToMultiByte(CP_ACP, 0, info.achName, -1, name, sizeof(name), nullptr, nullptr);
-            name[sizeof(name) - 1] = '\0';
-            match = std::strstr(name, pattern) != nullptr;
+            info.achName[MAX_PIN_NAME - 1] = L'\0';
+            match = std::wcsstr(info.achName, pattern) != nullptr;
         }
         if (info.pFilter) info.pFilter->Release();
         // Borrowed: the filter keeps its pin alive while it is in the graph.

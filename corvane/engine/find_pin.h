@@ -5,9 +5,9 @@
 
 namespace corvane {
 
-// The first pin of the filter with the given direction whose name (in the
-// ANSI code page) contains pattern, case-sensitively; any name when pattern
+// The first pin of the filter with the given direction whose name contains
+// pattern, case-sensitively; any name when pattern
 // is null. The pin is borrowed: it stays valid while its filter is in the graph.
-IPin* FindPin(IBaseFilter* filter, PIN_DIRECTION direction, const char* pattern = nullptr);
+IPin* FindPin(IBaseFilter* filter, PIN_DIRECTION direction, const wchar_t* pattern = nullptr);
 
 }  // namespace corvane

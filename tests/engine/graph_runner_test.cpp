@@ -128,10 +128,10 @@ TEST_F(GraphTest, FindPinMatchesThePatternCaseSensitively)
                             {L"audio 1", PINDIR_OUTPUT}, {L"Audio", PINDIR_OUTPUT}};
     FilterWrapper splitter(runner_.Graph(), corvane::CLSID_RealSplitter, "Real Spliter");
     ASSERT_TRUE(splitter.Create());
-    EXPECT_EQ("audio 1", PinName(splitter.OutputPin("udio")));
+    EXPECT_EQ("audio 1", PinName(splitter.OutputPin(L"udio")));
     EXPECT_EQ("AUDIO", PinName(splitter.OutputPin()));
     EXPECT_EQ("Input", PinName(splitter.InputPin()));
-    EXPECT_EQ(nullptr, splitter.OutputPin("UDIO!"));
+    EXPECT_EQ(nullptr, splitter.OutputPin(L"UDIO!"));
     corvane::FileWriterFilter writer(runner_.Graph());
     ASSERT_TRUE(writer.Create());
     EXPECT_EQ(nullptr, writer.OutputPin());
@@ -143,7 +143,7 @@ TEST_F(GraphTest, OptionalInterfacesOfTheOutputFiltersMayBeMissing)
     lab_.Writer().oldWriter = true;
     corvane::FileWriterFilter writer(runner_.Graph());
     EXPECT_TRUE(writer.Create());
-    writer.SetOutputFile("C:\\out.mp3");
+    writer.SetOutputFile(L"C:\\out.mp3");
     EXPECT_TRUE(lab_.With("mode").empty());
     EXPECT_TRUE(lab_.With("setfile").empty());
 
@@ -169,10 +169,11 @@ TEST(SystemFilterTest, AsyncReaderLoadsTheSourceAndFileWriterComesAndGoes)
     testing_support::ComApartment com;
     GraphRunner runner;
     ASSERT_TRUE(runner.Create());
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    const std::string path = std::string(temp) + "engine reader test.rm";
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    // A name that no single ANSI code page spells.
+    const std::wstring path = std::wstring(temp) + L"engine reader \u97f3\u4e50 \u041c\u0443\u0437 \u00f1.rm";
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     DWORD written = 0;
     WriteFile(file, ".RMF\0\0\0\x12", 8, &written, nullptr);
@@ -185,11 +186,11 @@ TEST(SystemFilterTest, AsyncReaderLoadsTheSourceAndFileWriterComesAndGoes)
         ASSERT_EQ(S_OK, ComPtr<IBaseFilter>(reader.Filter()).As(source));
         LPOLESTR current = nullptr;
         ASSERT_EQ(S_OK, source->GetCurFile(&current, nullptr));
-        EXPECT_EQ(path, fakes::Narrow(current));
+        EXPECT_STREQ(path.c_str(), current);
         CoTaskMemFree(current);
         EXPECT_NE(nullptr, reader.OutputPin());
     }
-    DeleteFileA(path.c_str());
+    DeleteFileW(path.c_str());
 
     corvane::FileWriterFilter writer(runner.Graph());
     ASSERT_TRUE(writer.Create());
