@@ -102,9 +102,14 @@ HRESULT AtlHalvex::Convert()
     StopGraph();
     ReleaseFilters();
     if (!NewRunner()) return S_OK;
+    // A sink may answer an error raised on the way by building a new graph
+    // (LoadFile, Convert): this call then has nothing left to do.
+    const unsigned long job = graphsBuilt_;
     bool outputOk = true;
     if (SourceChain() == LoadOk) outputOk = OutputChain();
+    if (graphsBuilt_ != job) return S_OK;
     if (!outputOk) sinks_.RaiseError(ErrorOutputChain);
+    if (graphsBuilt_ != job) return S_OK;
     if (!ConnectOutput()) sinks_.RaiseError(ErrorOutputChain);
     return S_OK;
 }
@@ -239,6 +244,7 @@ bool AtlHalvex::NewRunner()
     if (window_ && IsWindow(window_)) runner->SetNotifyWindow(window_);
     runner->AttachObserver(&observer_);
     graph_ = std::move(runner);
+    ++graphsBuilt_;
     return true;
 }
 

@@ -127,6 +127,9 @@ private:
     HWND window_ = nullptr;
 
     std::unique_ptr<GraphRunner> graph_;
+    // Counts the graphs built, so that a member call can tell whether an
+    // event it raised had the host replace its graph.
+    unsigned long graphsBuilt_ = 0;
     std::wstring sourcePath_;
     std::wstring outputPath_;
 

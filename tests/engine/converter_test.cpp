@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include "atl_halvex.h"
 #include "com_ptr.h"
@@ -482,6 +483,40 @@ TEST_F(ConverterTest, SinkThatLoadsTheNextFileDuringTheDrainReplacesTheGraphSafe
     EXPECT_EQ((Strings{"error 88890"}), events_.Names());
     EXPECT_EQ(0, loaded);
     EXPECT_EQ(59, Length(&AtlHalvex::get_TotalLength));
+}
+
+// A host that answers a failure of Convert by loading and converting the next
+// file from its onError handler: the failed call ends there and reports
+// nothing about the graph that replaced its own.
+TEST_F(ConverterTest, SinkThatRebuildsFromAnErrorInsideConvertEndsTheOuterCall)
+{
+    using L = fakes::FakeLab;
+    const std::pair<const char*, std::function<void(L&)>> cases[] = {
+        {"error 80002", [](L& l) { l.Splitter().failCreate = true; }},
+        {"error 80004", [](L& l) { l.Acm().failCreate = true; }},
+        {"error 80005", [](L& l) { l.Encoder().failCreate = true; }},
+        {"error 80006", [](L& l) { l.Writer().failCreate = true; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        lab_.ResetSetups();
+        Prepare();
+        c.second(lab_);
+        bool rebuilt = false;
+        events_.onEvent = [&](const fakes::EventRecorder::Event&) {
+            if (std::exchange(rebuilt, true)) return;
+            lab_.ResetSetups();
+            EXPECT_EQ(0, Load(L"C:\\next.rm"));
+            converter_->Convert();
+        };
+        EXPECT_EQ((Strings{c.first}), Convert());
+        converter_->Play();
+        EXPECT_EQ(State_Running, GraphState());
+        WriterCompletes();
+        EXPECT_TRUE(PumpUntil([&] { return events_.Names().size() > 1; }));
+        EXPECT_EQ((Strings{c.first, "finished"}), events_.Names());
+        events_.onEvent = nullptr;
+    }
 }
 
 TEST_F(ConverterTest, BatchLoopPumpingInsideOnFinishedRunsTheNextJobToItsEnd)
