@@ -72,6 +72,14 @@ AtlHalvex::~AtlHalvex()
 void AtlHalvex::SetWindow(HWND window)
 {
     window_ = window;
+    if (!graph_) return;
+    // The current graph follows the window: a control that its container
+    // deactivates and activates again gets its job's events in the new
+    // window, and none go to a destroyed one. What the graph queued in
+    // between is fetched at once.
+    const bool live = window_ && IsWindow(window_);
+    graph_->SetNotifyWindow(live ? window_ : nullptr);
+    if (live) PostMessageW(window_, GraphEventMessage, 0, 0);
 }
 
 void AtlHalvex::OnGraphEventMessage()

@@ -8,8 +8,9 @@
 //    return S_OK (E_POINTER only for a null result pointer, with nothing
 //    done); strings follow the automation rules;
 //  - Sinks() is the event-sink list the connection point manages;
-//  - SetWindow() gives the converter the control's window (each new graph is
-//    told to post GraphEventMessage to it); the window procedure calls
+//  - SetWindow() gives the converter the control's window, or takes it back
+//    with null (the current graph and each new one are told to post
+//    GraphEventMessage to it); the window procedure calls
 //    OnGraphEventMessage() when it receives that message;
 //  - sinks may call back into the converter from any event, including
 //    LoadFile/Convert from onFinished or onError while the old graph's

@@ -372,8 +372,9 @@ TEST_F(Embedding, QuickActivateConnectsTheSinkAndSetsTheSite)
 }
 
 // The graph the converter builds is told to post its notification message
-// to the control's window: completion and abort arrive as events. The
-// filters are the engine tests' in-process doubles.
+// to the control's window, also to a new one after the container activated
+// the control again: completion and abort arrive as events. The filters are
+// the engine tests' in-process doubles.
 TEST_F(Embedding, GraphNotificationsReachTheConverterThroughTheControlWindow)
 {
     fakes::FakeLab lab;
@@ -413,6 +414,26 @@ TEST_F(Embedding, GraphNotificationsReachTheConverterThroughTheControlWindow)
     ASSERT_HRESULT_SUCCEEDED(events->Notify(EC_ERRORABORT, E_FAIL, 0));
     EXPECT_TRUE(PumpUntil([&] { return !sink.Events().empty(); }));
     EXPECT_EQ((Strings{"error 88890"}), sink.Names());
+
+    // Deactivated and activated again by the container: the job's events
+    // reach the new window, also one the graph queued in between.
+    sink.Clear();
+    ComPtr<IOleInPlaceObject> inPlace;
+    ASSERT_EQ(S_OK, ole_.As(inPlace));
+    ASSERT_EQ(S_OK, inPlace->InPlaceDeactivate());
+    inPlace.Reset();
+    ASSERT_HRESULT_SUCCEEDED(events->Notify(EC_COMPLETE, S_OK, 0));
+    PumpFor(100);
+    EXPECT_TRUE(sink.Names().empty());
+    HWND again = Activate();
+    ASSERT_TRUE(IsWindow(again));
+    EXPECT_TRUE(PumpUntil([&] { return !sink.Events().empty(); }));
+    EXPECT_EQ((Strings{"finished"}), sink.Names());
+    sink.Clear();
+    EXPECT_EQ(S_OK, control->Play());
+    ASSERT_HRESULT_SUCCEEDED(events->Notify(EC_COMPLETE, S_OK, 0));
+    EXPECT_TRUE(PumpUntil([&] { return !sink.Events().empty(); }));
+    EXPECT_EQ((Strings{"finished"}), sink.Names());
     EXPECT_EQ(0, sink.malformed);
 
     events.Reset();
