@@ -1,0 +1,118 @@
+#!/usr/bin/env python3
+"""The README's VBScript, run by cscript under Wine with the registered
+converter and filter pack, converts a source whose name mixes Chinese,
+Cyrillic and accented Latin characters into a folder named the same way,
+in a host process whose ANSI code page (taken by Wine from LC_ALL) lacks
+some of them.
+
+  script_host_test.py --readme README.md --scripts DIR --out DIR --locale L --codepage N
+
+Run from build/bin with corvane.dll registered; the filter pack is
+registered for the conversion only.
+"""
+import argparse
+import os
+import re
+import select
+import shutil
+import subprocess
+import sys
+import time
+
+NAME = "\u97f3\u4e50 \u041c\u0443\u0437\u044b\u043a\u0430 \u00c7a \u00f1\u00f6"  # 音乐 Музыка Ça ñö
+
+
+def asc(character, codepage):
+    """VBScript's Asc of a character in a host of that ANSI code page (63,
+    "?", for a character the code page lacks)."""
+    try:
+        code = int.from_bytes(character.encode("cp" + codepage), "big")
+    except UnicodeEncodeError:
+        return 63
+    return code - 0x10000 if code >= 0x8000 else code
+
+
+def windows(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for option in ("--readme", "--scripts", "--out", "--locale", "--codepage"):
+        parser.add_argument(option, required=True)
+    args = parser.parse_args()
+    env = dict(os.environ, LC_ALL=args.locale)
+    wine = os.path.join(args.scripts, "wine-run.sh")
+
+    def run(*command, timeout=60):
+        """Exit code and output of a command whose output goes to a terminal:
+        cscript then writes through the console, as at a Windows prompt. (With
+        a pipe for its output, Wine's cscript converts each line to the
+        console code page into a buffer counted in UTF-16 units, which a
+        line of Chinese overruns.)"""
+        master, slave = os.openpty()
+        process = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, stdout=slave,
+                                   stderr=subprocess.DEVNULL)
+        os.close(slave)
+        output, deadline = b"", time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if select.select([master], [], [], 0.5)[0]:
+                try:
+                    output += os.read(master, 4096)
+                except OSError:
+                    break
+            elif process.poll() is not None:
+                break
+        if process.poll() is None:
+            process.kill()
+        os.close(master)
+        text = re.sub(r"\x1b\[[0-9;?]*[A-Za-z]|\r", "", output.decode("utf-8", "replace"))
+        return process.wait(), text.strip()
+
+    text = open(args.readme, encoding="utf-8").read().split("## Scripting the converter", 1)[-1]
+    vbs = re.search(r"```vb\n(.*?)```", text, re.S).group(1)
+    out = os.path.abspath(args.out)
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(os.path.join(out, NAME))
+    with open(os.path.join(out, "convert.vbs"), "w", newline="\r\n") as f:
+        f.write(vbs)
+    with open(os.path.join(out, "asc.vbs"), "w", newline="\r\n") as f:
+        f.write("WScript.Echo Asc(WScript.Arguments(0)) & \" \" & Asc(WScript.Arguments(1))\n")
+    source = os.path.join(out, NAME + ".rm")
+    subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                    "sine=frequency=440:duration=4:sample_rate=44100", "-ac", "2", "-c:a", "ac3", "-b:a", "128k",
+                    source], check=True, timeout=120)
+
+    # The host's code page lacks a character of the name.
+    _, codes = run(wine, "cscript", "//nologo", windows(out + "/asc.vbs"), NAME[0], NAME[-2])
+    expected = "%d %d" % (asc(NAME[0], args.codepage), asc(NAME[-2], args.codepage))
+    if codes != expected or "63" not in codes.split():
+        print("FAIL: the host's ANSI code page is not %s (Asc gives %s)" % (args.codepage, codes))
+        return 1
+
+    target = os.path.join(out, NAME, NAME + ".mp3")
+    code, said = run("sh", os.path.join(os.path.dirname(__file__), "..", "program", "with_pack_registered.sh"),
+                     args.scripts, "cscript", "//nologo", windows(out + "/convert.vbs"), windows(source),
+                     windows(target), timeout=240)
+    print(said)
+    failures = []
+    if code != 0:
+        failures.append("the script ended with %d" % code)
+    if os.listdir(os.path.join(out, NAME)) != [NAME + ".mp3"]:
+        failures.append("the output folder holds %r" % os.listdir(os.path.join(out, NAME)))
+    else:
+        probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=format_name,duration:stream=sample_rate,channels",
+                                "-of", "default=noprint_wrappers=1", target], stdout=subprocess.PIPE, timeout=60)
+        values = dict(line.partition("=")[::2] for line in probe.stdout.decode().splitlines())
+        print("ffprobe: %s" % values)
+        if values.get("format_name") != "mp3" or values.get("sample_rate") != "44100" or values.get("channels") != "2":
+            failures.append("the output is not 44100 Hz stereo MP3")
+        elif abs(float(values.get("duration", "0")) - 4.0) > 0.3:
+            failures.append("the output lasts %s s, not 4" % values.get("duration"))
+    for failure in failures:
+        print("FAIL: " + failure)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
