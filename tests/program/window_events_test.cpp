@@ -1,13 +1,15 @@
 // The main window in this process, with its real converter control hosted
 // from the registration: the control's onError event, raised through the
 // control's own connection point, reaches the main window's handler with
-// its table of messages; files dropped from the shell join the list.
+// its table of messages; files dropped from the shell join the list; the
+// folder picker gives back a folder named outside the code page.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <ole2.h>
 #include <ocidl.h>
 #include <shlobj.h>
+#include <commctrl.h>
 
 #include <atomic>
 #include <cstdio>
@@ -239,6 +241,46 @@ TEST_F(MainWindowInProcessTest, DroppedFilesAndFoldersJoinTheListInOrder)
     EXPECT_EQ(frmMain().SourceCount(), before + static_cast<int>(expected.size()));
     EXPECT_EQ(gui::Text(Ctl(ids::LFile)), label);
     EXPECT_TRUE(watcher.Take().empty()) << "a drop shows no message";
+}
+
+// The folder picker in this process, whose ANSI code page lacks some of a
+// folder's characters (a test program has no UTF-8 manifest): the folder
+// reaches the output folder box as it is named.
+TEST_F(MainWindowInProcessTest, FolderPickerGivesAFolderNamedOutsideTheCodePage)
+{
+    wchar_t desktop[MAX_PATH] = {};
+    ASSERT_EQ(S_OK, SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop));
+    const std::wstring name = L"\x97F3\x4E50 \x41C\x443\x437\x44B\x43A\x430 \xC7" L"a \xF1\xF6 " +
+                              std::to_wstring(GetCurrentProcessId());
+    const std::wstring folder = std::wstring(desktop) + L"\\" + name;
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    // The user picks it among the desktop's folders and presses OK.
+    std::thread user([&] {
+        HWND picker = nullptr, tree = nullptr;
+        for (int i = 0; i < 500 && !tree; ++i, Sleep(20)) {
+            picker = FindWindowW(L"#32770", nullptr);
+            tree = picker ? FindWindowExW(picker, nullptr, L"SysTreeView32", nullptr) : nullptr;
+        }
+        const auto next = [tree](HTREEITEM item, WPARAM how) {
+            return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
+        };
+        HTREEITEM item = tree ? next(next(nullptr, TVGN_ROOT), TVGN_CHILD) : nullptr;
+        for (; item; item = next(item, TVGN_NEXT)) {
+            wchar_t text[MAX_PATH] = {};
+            TVITEMW query = {TVIF_TEXT, item};
+            query.pszText = text;
+            query.cchTextMax = MAX_PATH;
+            SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&query));
+            if (text == name) break;
+        }
+        if (item) SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+        if (picker) PostMessageW(picker, WM_COMMAND, item ? IDOK : IDCANCEL, 0);
+    });
+    gui::SetText(Ctl(ids::txtSaveAs), L"");
+    SendMessageW(Ctl(ids::cmdSaveAs), BM_CLICK, 0, 0);
+    user.join();
+    RemoveDirectoryW(folder.c_str());
+    EXPECT_EQ(gui::Text(Ctl(ids::txtSaveAs)), folder);
 }
 
 // Benchmark (bench/drop_bench.sh), not run by ctest: one folder of 2000

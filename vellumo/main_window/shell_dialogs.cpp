@@ -4,7 +4,6 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "common/ansi_text.h"
 #include "common/paths.h"
 
 namespace vellumo {
@@ -70,34 +69,32 @@ std::vector<std::wstring> PathsFromDialogResult(const std::wstring& result)
     return paths;
 }
 
+// The wide calls throughout: a folder name needs no character of the ANSI
+// code page to come back as it is.
 std::wstring BrowseForFolder(HWND owner)
 {
-    const std::string title = ToAnsi(L"Please locate a directory");
-    BROWSEINFOA request = {};
+    BROWSEINFOW request = {};
     request.hwndOwner = owner;
     request.pidlRoot = nullptr;
     request.pszDisplayName = nullptr;
-    request.lpszTitle = title.c_str();
+    request.lpszTitle = L"Please locate a directory";
     request.ulFlags = BIF_RETURNONLYFSDIRS;
     request.lpfn = nullptr;
     request.lParam = 0;
     request.iImage = 0;
-    PIDLIST_ABSOLUTE list = SHBrowseForFolderA(&request);
+    PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&request);
     if (!list) return std::wstring();
-    std::string buffer(512, ' ');
+    std::wstring buffer(512, L' ');
     std::wstring result;
-    if (SHGetPathFromIDListA(list, buffer.data())) {
-        const auto nul = buffer.find('\0');
-        result = FromAnsi(buffer.substr(0, nul));
-    }
+    if (SHGetPathFromIDListW(list, buffer.data())) result = buffer.substr(0, buffer.find(L'\0'));
     CoTaskMemFree(list);
     return result;
 }
 
 void ShowHelp()
 {
-    const std::string path = ToAnsi(JoinPath(ProgramFolder(), L"vellumo.chm"));
-    ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    const std::wstring path = JoinPath(ProgramFolder(), L"vellumo.chm");
+    ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 }  // namespace vellumo
