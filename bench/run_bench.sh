@@ -1,14 +1,23 @@
 #!/usr/bin/env bash
-# Converts a 30-minute AC3 stereo 44.1 kHz RealMedia file to MP3 (128 kbit/s)
-# and to WAV through the converter under Wine, and the same with native
-# ffmpeg, and prints the wall times, their ratio and the converter's peak
-# memory. A 10-minute file is converted too, to show whether memory grows
-# with the file's length.
+# Conversion speed and memory against native ffmpeg, in one run on this machine:
+#   - a 30-minute AC3 stereo 44.1 kHz RealMedia file to MP3 128 kbit/s and to WAV,
+#   - a real-encoder cook file (shared samples) to MP3 128 kbit/s,
+# each against `ffmpeg -i SOURCE OUTPUT` at the same bitrate. The converter's
+# default channel mode is plain stereo, ffmpeg's (libmp3lame) joint stereo:
+# the MP3 rows compare both ways (converter stereo vs ffmpeg joint, and each
+# side in the other's mode). Also the graph build time (LoadFile + Convert)
+# and the converter's peak memory for a 10- and a 30-minute file.
+# Wall times include the process start on both sides; each figure is the
+# best of BENCH_RUNS runs (default 3), to keep other load out of it.
 #   bench/run_bench.sh            (after scripts/build.sh)
 set -euo pipefail
 REPO="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$REPO"
 WORK="$REPO/build/bench"
+RUNS="${BENCH_RUNS:-3}"
+SAMPLES="${VELLUMO_SAMPLES:-$REPO/../shared/samples}"
+[ -d "$SAMPLES" ] || SAMPLES=/work/shared/samples
+COOK="$SAMPLES/cook_44k_stereo__douidou75-pfm__music.rm"
 mkdir -p "$WORK"
 
 make_source() {  # minutes file
@@ -25,27 +34,74 @@ vellumo_env_start
 
 winpath() { echo "Z:$1" | tr / '\\'; }
 now() { date +%s.%N; }
+min() { printf '%s\n' "$@" | sort -g | head -1; }
+ratio() { printf '%.2f' "$(echo "scale=4; $1 / $2" | bc)"; }
+secs() { printf '%.2f' "$1"; }
 
-run_converter() {  # source output format
-  local t0 t1 line
-  t0=$(now)
-  line=$("$VELLUMO_WINE" build/bin/convert_bench.exe "$(winpath "$1")" "$(winpath "$2")" "$3" 2>/dev/null | tr -d '\r')
-  t1=$(now)
-  echo "$line wall_s=$(echo "$t1 - $t0" | bc)"
+# converter SOURCE OUTPUT FORMAT [MODE]: sets CONV_WALL (best of the runs) and
+# CONV_LINE (the converter's own figures of that run).
+converter() {
+  local walls=() t0 t1 line best=""
+  for _ in $(seq "$RUNS"); do
+    t0=$(now)
+    line=$("$VELLUMO_WINE" build/bin/convert_bench.exe "$(winpath "$1")" "$(winpath "$2")" "$3" ${4:-} 2>/dev/null | tr -d '\r')
+    t1=$(now)
+    walls+=("$(echo "$t1 - $t0" | bc)")
+    if [ -z "$best" ] || [ "$(echo "${walls[-1]} < $best" | bc)" = 1 ]; then best=${walls[-1]}; CONV_LINE=$line; fi
+  done
+  CONV_WALL=$best
 }
 
-for fmt in mp3 wav; do
-  conv=$(run_converter "$WORK/long30.rm" "$WORK/out30.$fmt" "$fmt")
-  conv10=$(run_converter "$WORK/long10.rm" "$WORK/out10.$fmt" "$fmt")
-  if [ "$fmt" = mp3 ]; then codec=(-c:a libmp3lame -b:a 128k); else codec=(-c:a pcm_s16le); fi
-  t0=$(now)
-  ffmpeg -nostdin -v error -y -i "$WORK/long30.rm" "${codec[@]}" "$WORK/native30.$fmt"
-  t1=$(now)
-  native=$(echo "$t1 - $t0" | bc)
-  wall=$(echo "$conv" | sed -n 's/.*wall_s=\([0-9.]*\).*/\1/p')
-  echo "== $fmt, 30-minute AC3 stereo 44.1 kHz source"
-  echo "converter: $conv"
-  echo "converter, 10-minute source: $conv10"
-  echo "native ffmpeg: wall_s=$native"
-  echo "ratio converter/ffmpeg: $(echo "scale=3; $wall / $native" | bc)"
-done
+# native SOURCE OUTPUT ARGS...: sets NATIVE_WALL (best of the runs).
+native() {
+  local src=$1 out=$2 walls=() t0 t1
+  shift 2
+  for _ in $(seq "$RUNS"); do
+    t0=$(now)
+    ffmpeg -nostdin -v error -y -i "$src" "$@" "$out" 2>/dev/null
+    t1=$(now)
+    walls+=("$(echo "$t1 - $t0" | bc)")
+  done
+  NATIVE_WALL=$(min "${walls[@]}")
+}
+
+mp3_rows() {  # label source
+  local label=$1 src=$2 cs cj fj fs
+  converter "$src" "$WORK/conv.mp3" mp3 stereo; cs=$CONV_WALL; local line=$CONV_LINE
+  converter "$src" "$WORK/conv.mp3" mp3 joint; cj=$CONV_WALL
+  native "$src" "$WORK/native.mp3" -c:a libmp3lame -b:a 128k; fj=$NATIVE_WALL
+  native "$src" "$WORK/native.mp3" -c:a libmp3lame -b:a 128k -joint_stereo 0; fs=$NATIVE_WALL
+  echo "== $label to MP3 128 kbit/s"
+  echo "converter (stereo): $line"
+  printf '  %-44s %10s  %10s  %s\n' "" converter ffmpeg ratio
+  printf '  %-44s %8s s  %8s s  %sx\n' "converter stereo vs ffmpeg joint (defaults)" "$(secs "$cs")" "$(secs "$fj")" "$(ratio "$cs" "$fj")"
+  printf '  %-44s %8s s  %8s s  %sx\n' "both stereo" "$(secs "$cs")" "$(secs "$fs")" "$(ratio "$cs" "$fs")"
+  printf '  %-44s %8s s  %8s s  %sx\n' "both joint stereo" "$(secs "$cj")" "$(secs "$fj")" "$(ratio "$cj" "$fj")"
+}
+
+echo "machine: $(nproc) cores, load before: $(cut -d' ' -f1-3 /proc/loadavg); best of $RUNS runs"
+mp3_rows "30-minute AC3 stereo 44.1 kHz" "$WORK/long30.rm"
+conv30mp3=$CONV_LINE
+
+converter "$WORK/long30.rm" "$WORK/conv.wav" wav; conv30wav=$CONV_LINE
+native "$WORK/long30.rm" "$WORK/native.wav" -c:a pcm_s16le
+echo "== 30-minute AC3 stereo 44.1 kHz to WAV"
+echo "converter: $CONV_LINE"
+printf '  %-44s %8s s  %8s s  %sx\n' "converter vs ffmpeg" "$(secs "$CONV_WALL")" "$(secs "$NATIVE_WALL")" "$(ratio "$CONV_WALL" "$NATIVE_WALL")"
+
+if [ -f "$COOK" ]; then
+  mp3_rows "cook 44.1 kHz stereo ($(basename "$COOK"))" "$COOK"
+else
+  echo "== cook sample not found in $SAMPLES: skipped"
+fi
+
+field() { echo "$1" | sed -n "s/.*$2=\([0-9.]*\).*/\1/p"; }
+RUNS=1
+converter "$WORK/long10.rm" "$WORK/conv.mp3" mp3; conv10mp3=$CONV_LINE
+converter "$WORK/long10.rm" "$WORK/conv.wav" wav; conv10wav=$CONV_LINE
+echo "== graph build (LoadFile + Convert), ms"
+echo "  30-minute MP3 $(field "$conv30mp3" build_ms)  WAV $(field "$conv30wav" build_ms);" \
+     "10-minute MP3 $(field "$conv10mp3" build_ms)  WAV $(field "$conv10wav" build_ms)"
+echo "== converter peak memory, MB (should not grow with the file's length)"
+echo "  MP3: 10 minutes $(field "$conv10mp3" peak_mb), 30 minutes $(field "$conv30mp3" peak_mb)"
+echo "  WAV: 10 minutes $(field "$conv10wav" peak_mb), 30 minutes $(field "$conv30wav" peak_mb)"
