@@ -83,7 +83,12 @@ protected:
     {
         if (!decoder_) return VFW_E_WRONG_STATE;
         BYTE* data = nullptr;
-        if (FAILED(sample->GetPointer(&data))) return S_OK;
+        const HRESULT readable = sample->GetPointer(&data);
+        if (FAILED(readable)) {
+            // Leaving the packet out would be a silent gap in the sound.
+            NotifyEvent(EC_ERRORABORT, readable, 0);
+            return readable;
+        }
         const long length = sample->GetActualDataLength();
         if (!anchored_) {
             // Output times count samples from the first packet's time, so
