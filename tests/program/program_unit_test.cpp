@@ -73,11 +73,11 @@ class IniFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        // The program's ANSI code page is UTF-8 (its manifest); in this test
-        // program it is whatever the system uses, so only names it can spell.
+        // A folder named outside this test program's ANSI code page (it has
+        // no UTF-8 manifest), as a user's folder may be on any Windows.
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
-        folder = JoinPath(temp, (GetACP() == CP_UTF8 ? L"\x8bbe\x7f6e \x6d4b\x8bd5 " : L"vellumo unit ") +
+        folder = JoinPath(temp, L"\x8bbe\x7f6e \x41d\x430\x441\x442\x440\x43e\x439\x43a\x438 \xf1 " +
                                     std::to_wstring(GetCurrentProcessId()));
         CreateDirectoryW(folder.c_str(), nullptr);
         file = JoinPath(folder, L"settings.ini");

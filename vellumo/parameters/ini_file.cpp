@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "common/ansi_text.h"
 #include "common/paths.h"
 
 namespace vellumo {
@@ -12,21 +11,15 @@ namespace {
 
 constexpr DWORD ValueBufferSize = 2048;
 
-std::string WithoutNuls(std::string text)
-{
-    text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
-    return text;
-}
-
 std::wstring WithoutNuls(std::wstring text)
 {
     text.erase(std::remove(text.begin(), text.end(), L'\0'), text.end());
     return text;
 }
 
-std::string FileOrDefault(const std::wstring& file)
+const std::wstring& FileOrDefault(const std::wstring& file)
 {
-    return ToAnsi(file.empty() ? ProgramIniFile() : file);
+    return file.empty() ? ProgramIniFile() : file;
 }
 
 }  // namespace
@@ -42,27 +35,27 @@ const std::wstring& ProgramIniFile()
     return path;
 }
 
+// The profile functions' wide forms: the file's path (the program folder, a
+// user's folder) needs no character of the ANSI code page. The keys and
+// values are plain ASCII, so the file's bytes are those of the narrow forms.
 std::wstring ReadIniValue(const std::wstring& section, const std::wstring& key, const std::wstring& def,
                           const std::wstring& file)
 {
-    const std::string path = FileOrDefault(file);
-    std::vector<char> buffer(ValueBufferSize, '\0');
-    const DWORD n = GetPrivateProfileStringA(ToAnsi(section).c_str(), ToAnsi(key).c_str(), ToAnsi(def).c_str(),
-                                             buffer.data(), ValueBufferSize, path.c_str());
-    std::string value(buffer.data(), std::min<DWORD>(n, ValueBufferSize - 1));
-    return FromAnsi(TrimBlanks(WithoutNuls(value)));
+    std::vector<wchar_t> buffer(ValueBufferSize, L'\0');
+    const DWORD n = GetPrivateProfileStringW(section.c_str(), key.c_str(), def.c_str(), buffer.data(),
+                                             ValueBufferSize, FileOrDefault(file).c_str());
+    std::wstring value(buffer.data(), std::min<DWORD>(n, ValueBufferSize - 1));
+    return TrimBlanks(WithoutNuls(value));
 }
 
 LONG WriteIniValue(const std::wstring& section, const std::wstring& key, const std::wstring& value,
                    const std::wstring& file)
 {
-    const std::string path = FileOrDefault(file);
-    const std::string sectionA = ToAnsi(section);
+    const wchar_t* path = FileOrDefault(file).c_str();
     const std::wstring cleaned = TrimBlanks(WithoutNuls(value));
-    if (key.empty()) return WritePrivateProfileStringA(sectionA.c_str(), nullptr, nullptr, path.c_str());
-    const std::string keyA = ToAnsi(key);
-    if (cleaned.empty()) return WritePrivateProfileStringA(sectionA.c_str(), keyA.c_str(), nullptr, path.c_str());
-    return WritePrivateProfileStringA(sectionA.c_str(), keyA.c_str(), ToAnsi(cleaned).c_str(), path.c_str());
+    if (key.empty()) return WritePrivateProfileStringW(section.c_str(), nullptr, nullptr, path);
+    if (cleaned.empty()) return WritePrivateProfileStringW(section.c_str(), key.c_str(), nullptr, path);
+    return WritePrivateProfileStringW(section.c_str(), key.c_str(), cleaned.c_str(), path);
 }
 
 }  // namespace vellumo

@@ -1,5 +1,5 @@
-// The program's INI routines over the Windows profile-string functions (ANSI
-// forms; strings cross in the process's ANSI code page).
+// The program's INI routines over the Windows profile-string functions (wide
+// forms, so that the file's path may hold any character).
 #pragma once
 
 #include <windows.h>
