@@ -47,9 +47,8 @@ def main():
     def run(*command, timeout=60):
         """Exit code and output of a command whose output goes to a terminal:
         cscript then writes through the console, as at a Windows prompt. (With
-        a pipe for its output, Wine's cscript converts each line to the
-        console code page into a buffer counted in UTF-16 units, which a
-        line of Chinese overruns.)"""
+        its output on a pipe, Wine 8's cscript crashes in a 936 host on
+        echoing a long line that holds Chinese and characters outside 936.)"""
         master, slave = os.openpty()
         process = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, stdout=slave,
                                    stderr=subprocess.DEVNULL)
