@@ -15,6 +15,8 @@ PACKAGES=(
   xvfb xauth
   nasm cmake ninja-build
   ffmpeg
+  # Native fuzzing of the parsers: clang with libFuzzer and the sanitizers.
+  clang-14 libclang-rt-14-dev
   googletest
   locales
   fp-utils

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test under Wine.
+# Installs what is missing, builds, and runs every test: the parsers of
+# untrusted bytes natively under sanitizers (their regression cases and a short
+# fuzz run, FUZZ_SECONDS per target), then everything else under Wine.
 #   scripts/run-tests.sh [extra ctest arguments]
 set -euo pipefail
 REPO="$(cd "$(dirname "$0")/.." && pwd)"
@@ -10,9 +12,15 @@ if [ "$(id -u)" = 0 ]; then
 fi
 scripts/build.sh
 
+fuzz_status=0
+scripts/fuzz-parsers.sh "${FUZZ_SECONDS:-20}" || fuzz_status=$?
+
 source scripts/test-env.sh
 trap vellumo_env_stop EXIT
 vellumo_env_start
 
 cd build
-ctest --output-on-failure --no-tests=error -j"$(nproc)" "$@"
+ctest_status=0
+ctest --output-on-failure --no-tests=error -j"$(nproc)" "$@" || ctest_status=$?
+[ "$ctest_status" != 0 ] && exit "$ctest_status"
+exit "$fuzz_status"

@@ -1,10 +1,7 @@
 #include "ac3_reframer.h"
 
 #include <algorithm>
-
-extern "C" {
-#include <libavutil/crc.h>
-}
+#include <array>
 
 namespace vellumo::realmedia {
 
@@ -18,19 +15,35 @@ constexpr uint16_t kAc3Words[3][19] = {
 };
 constexpr size_t kMaxFrameBytes = 1920 * 2;
 
+// Products modulo the CRC's polynomial x^16 + x^15 + x^2 + 1 (bit i of a
+// value is the factor of x^i); x^16 itself comes to x^15 + x^2 + 1.
+constexpr uint16_t kCrcX16 = 0x8005;
+
+// AC3's CRC: that polynomial, most significant bit first, starting from 0.
+uint16_t Crc16(const uint8_t* p, size_t n)
+{
+    static const auto table = [] {
+        std::array<uint16_t, 256> t{};
+        for (unsigned i = 0; i < 256; ++i) {
+            auto c = static_cast<uint16_t>(i << 8);
+            for (int b = 0; b < 8; ++b) c = static_cast<uint16_t>((c << 1) ^ ((c & 0x8000) ? kCrcX16 : 0));
+            t[i] = c;
+        }
+        return t;
+    }();
+    uint16_t crc = 0;
+    for (size_t i = 0; i < n; ++i) crc = static_cast<uint16_t>((crc << 8) ^ table[(crc >> 8) ^ p[i]]);
+    return crc;
+}
+
 // CRC1 covers the first 5/8 of the frame after the sync word; with it, the
 // CRC over everything after the sync word comes to zero too.
 bool CrcsHold(const uint8_t* frame, size_t n)
 {
-    const AVCRC* table = av_crc_get_table(AV_CRC_16_ANSI);
     const size_t first = ((n >> 2) + (n >> 4)) << 1;
-    if (!table || n < 8 || first > n) return false;
-    return av_crc(table, 0, frame + 2, first - 2) == 0 && av_crc(table, 0, frame + 2, n - 2) == 0;
+    if (n < 8 || first > n) return false;
+    return Crc16(frame + 2, first - 2) == 0 && Crc16(frame + 2, n - 2) == 0;
 }
-
-// Products modulo the CRC's polynomial x^16 + x^15 + x^2 + 1 (bit i of a
-// value is the factor of x^i); x^16 itself comes to x^15 + x^2 + 1.
-constexpr uint16_t kCrcX16 = 0x8005;
 
 uint16_t CrcTimesX(uint16_t v)
 {
@@ -53,6 +66,12 @@ uint16_t CrcTimesByte(uint16_t v, uint8_t b)
 }
 
 }  // namespace
+
+size_t Ac3Reframer::LostFrames(size_t lost, size_t lastFrameBytes)
+{
+    if (lastFrameBytes == 0) return 0;
+    return lost / lastFrameBytes + (lost % lastFrameBytes >= (lastFrameBytes + 1) / 2 ? 1 : 0);
+}
 
 void Ac3Reframer::Append(const uint8_t* data, size_t size)
 {

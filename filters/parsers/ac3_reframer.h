@@ -35,6 +35,10 @@ public:
     bool Next(bool final, Frame& frame, size_t& lost);
     void Reset();
 
+    // How many frames the bytes lost before a frame held, each as long as the
+    // last frame taken; what is left of a frame cut short counts as one.
+    static size_t LostFrames(size_t lost, size_t lastFrameBytes);
+
 private:
     enum class View { Delivered, Reswapped };
     struct Layout {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <tuple>
 
 namespace vellumo::realmedia {
 
@@ -288,25 +287,6 @@ std::unique_ptr<ByteSource> SingleRateView(std::shared_ptr<ByteSource> source, c
         view->AddSource(p.payload, p.length);
     }
     return view;
-}
-
-std::unique_ptr<RmDemuxer> OpenBestEncoding(std::shared_ptr<ByteSource> source)
-{
-    MultiRateLayout layout;
-    if (!source || !ReadMultiRateLayout(*source, layout)) return nullptr;
-    std::unique_ptr<RmDemuxer> best;
-    auto rank = [](const RmDemuxer& d) {
-        const auto& a = d.Streams()[static_cast<size_t>(d.AudioStream())].audio;
-        return std::make_tuple(a.bitRate, a.sampleRate, a.channels);
-    };
-    for (const auto& encoding : layout.encodings) {
-        auto view = SingleRateView(source, layout, encoding);
-        if (!view) continue;
-        auto demuxer = std::make_unique<RmDemuxer>();
-        if (!demuxer->Open(std::move(view)) || demuxer->AudioStream() < 0) continue;
-        if (!best || rank(*demuxer) > rank(*best)) best = std::move(demuxer);
-    }
-    return best;
 }
 
 }  // namespace vellumo::realmedia

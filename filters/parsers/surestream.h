@@ -7,8 +7,8 @@
 #pragma once
 
 #include "byte_source.h"
-#include "rm_demuxer.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,10 +42,5 @@ bool ReadMultiRateLayout(ByteSource& source, MultiRateLayout& layout);
 // A single-rate file made of one encoding of a multi-rate file.
 std::unique_ptr<ByteSource> SingleRateView(std::shared_ptr<ByteSource> source, const MultiRateLayout& layout,
                                            const RateEncoding& encoding);
-
-// Opens the best decodable encoding of a multi-rate file (highest bitrate,
-// then sample rate, then channels). Null when the file is not multi-rate or
-// no encoding can be decoded.
-std::unique_ptr<RmDemuxer> OpenBestEncoding(std::shared_ptr<ByteSource> source);
 
 }  // namespace vellumo::realmedia

@@ -134,9 +134,8 @@ size_t AudioDecoder::DecodeAc3Frames(bool final, const PcmSink& sink)
     size_t frames = 0, lost = 0;
     Ac3Reframer::Frame frame;
     while (!stopped_ && reframer_.Next(final, frame, lost)) {
-        // Bytes lost before this frame sound as silence of the frames they
-        // held; what is left of a frame cut short counts as one.
-        const size_t silent = lastAc3Bytes_ > 0 && lastFrames_ > 0 ? (lost + lastAc3Bytes_ / 2) / lastAc3Bytes_ : 0;
+        // Bytes lost before this frame sound as silence of the frames they held.
+        const size_t silent = lastFrames_ > 0 ? Ac3Reframer::LostFrames(lost, lastAc3Bytes_) : 0;
         if (silent > 0) {
             frames += Silence(silent * lastFrames_, sink);
             damaged_ += static_cast<int>(std::min<size_t>(silent, static_cast<size_t>(INT_MAX - damaged_)));

@@ -1,7 +1,10 @@
 #include "media_opener.h"
 
+#include "file_byte_source.h"
 #include "ram_file.h"
 #include "surestream.h"
+
+#include <tuple>
 
 namespace vellumo::realmedia {
 
@@ -21,6 +24,28 @@ public:
 private:
     std::shared_ptr<ByteSource> inner_;
 };
+
+// The best decodable encoding of a multi-rate file (highest bitrate, then
+// sample rate, then channels); null when the file is not multi-rate or no
+// encoding can be decoded.
+std::unique_ptr<RmDemuxer> OpenBestEncoding(std::shared_ptr<ByteSource> source)
+{
+    MultiRateLayout layout;
+    if (!source || !ReadMultiRateLayout(*source, layout)) return nullptr;
+    std::unique_ptr<RmDemuxer> best;
+    auto rank = [](const RmDemuxer& d) {
+        const auto& a = d.Streams()[static_cast<size_t>(d.AudioStream())].audio;
+        return std::make_tuple(a.bitRate, a.sampleRate, a.channels);
+    };
+    for (const auto& encoding : layout.encodings) {
+        auto view = SingleRateView(source, layout, encoding);
+        if (!view) continue;
+        auto demuxer = std::make_unique<RmDemuxer>();
+        if (!demuxer->Open(std::move(view)) || demuxer->AudioStream() < 0) continue;
+        if (!best || rank(*demuxer) > rank(*best)) best = std::move(demuxer);
+    }
+    return best;
+}
 
 std::unique_ptr<RmDemuxer> Open(std::unique_ptr<ByteSource> source, const FileOpener& opener, int depth)
 {

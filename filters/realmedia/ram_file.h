@@ -2,15 +2,9 @@
 // one a line. The pack converts the first entry that is a local file.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
+#include "ram_text.h"
 
 namespace vellumo::realmedia {
-
-// True when the bytes read like a reference file: short text with no binary
-// bytes and at least one non-blank line. A RealMedia signature is never one.
-bool LooksLikeRamFile(const std::vector<uint8_t>& bytes);
 
 // The local file locations a reference file lists, in order, as full paths:
 // file:// URLs (percent-escapes decoded, query and fragment dropped) and plain

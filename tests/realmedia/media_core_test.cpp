@@ -3,6 +3,7 @@
 // time and on files from real RealMedia encoders, whole, cut and damaged.
 #include "audio_decoder.h"
 #include "media_opener.h"
+#include "file_byte_source.h"
 #include "ram_file.h"
 #include "rm_demuxer.h"
 #include "surestream.h"

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Fuzzes the parsers of untrusted bytes (filters/parsers, targets in fuzz/)
+# natively with clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer.
+#   scripts/fuzz-parsers.sh [seconds per target]     (default 30; 0: replay only)
+# First every case in fuzz/regressions/<target>/ is replayed, then each target
+# runs for the given time, seeded with the shared samples (../shared/samples
+# beside the clone, or $VELLUMO_SAMPLES), media made with native ffmpeg and
+# the files in $FUZZ_EXTRA_SEEDS. An input that crashes, trips a sanitizer,
+# hangs or runs out of memory is added to fuzz/regressions/<target>/ and fails
+# the run. FUZZ_TARGETS="a b" runs only those; FUZZ_OUT is the build folder.
+set -uo pipefail
+REPO="$(cd "$(dirname "$0")/.." && pwd)"
+SECS="${1:-30}"
+OUT="${FUZZ_OUT:-$REPO/build-fuzz}"
+SAMPLES="${VELLUMO_SAMPLES:-$REPO/../shared/samples}"
+read -r -a TARGETS <<< "${FUZZ_TARGETS:-rm_layout cont_tags ra_header ac3_reframer ram_text}"
+CXX=(clang++-14)
+command -v ccache >/dev/null && CXX=(ccache clang++-14)
+FLAGS=(-std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all
+       -Wall -Wextra -I"$REPO/filters/parsers")
+mkdir -p "$OUT/obj" "$OUT/seeds"
+
+# The parsers once, each target linked with them.
+objs=()
+for src in "$REPO"/filters/parsers/*.cpp; do
+  obj="$OUT/obj/$(basename "$src" .cpp).o"
+  "${CXX[@]}" "${FLAGS[@]}" -fsanitize=fuzzer-no-link -c "$src" -o "$obj" || exit 1
+  objs+=("$obj")
+done
+for t in "${TARGETS[@]}"; do
+  "${CXX[@]}" "${FLAGS[@]}" -fsanitize=fuzzer "$REPO/fuzz/$t.cpp" "${objs[@]}" -o "$OUT/$t" || exit 1
+done
+
+# Seeds: media made with ffmpeg (raw AC3 also with its words swapped, as
+# 'dnet' stores it), reference-file text, a version 3 RealAudio header.
+S="$OUT/seeds"
+ff() { [ -f "$S/$1" ] || ffmpeg -nostdin -v error -y -f lavfi -i sine=f=1000:d=1:sample_rate="$2" "${@:3}" "$S/$1"; }
+ff ac3.rm 44100 -ac 2 -c:a ac3 -metadata title="Crème" -metadata author="曹雪芹" -metadata copyright=C -metadata comment=c
+ff r144.rm 8000 -ac 1 -c:a real_144 -metadata title=T
+ff ac3_48k.ac3 48000 -ac 1 -c:a ac3 -b:a 64k
+ff ac3_32k.ac3 32000 -ac 2 -c:a ac3
+[ -f "$S/ac3_48k.dnet" ] || dd if="$S/ac3_48k.ac3" of="$S/ac3_48k.dnet" conv=swab status=none
+printf 'rtsp://a/b.rm\r\nfile:///C:/My%%20Music/a.rm?x#y\r\n# note\n\nfile://localhost/D:/b.ra\nrel/c.rm\n' > "$S/list.ram"
+printf '.ra\375\000\003\000\050%014d\000\000\003Ttl\002Au\001C\002Cm' 0 > "$S/v3.ra"
+seeds=("$S")
+[ -d "$SAMPLES" ] && seeds+=("$SAMPLES")
+[ -n "${FUZZ_EXTRA_SEEDS:-}" ] && [ -d "$FUZZ_EXTRA_SEEDS" ] && seeds+=("$FUZZ_EXTRA_SEEDS")
+
+passed=0 failed=0
+for t in "${TARGETS[@]}"; do
+  reg="$REPO/fuzz/regressions/$t"
+  cases=()
+  [ -d "$reg" ] && for f in "$reg"/*; do [ -f "$f" ] && cases+=("$f"); done
+  if [ "${#cases[@]}" -gt 0 ]; then
+    if "$OUT/$t" -rss_limit_mb=2048 -timeout=10 "${cases[@]}" > "$OUT/$t.replay.log" 2>&1; then
+      passed=$((passed + 1)); echo "fuzz $t: ${#cases[@]} regression cases pass"
+    else
+      failed=$((failed + 1)); echo "fuzz $t: a regression case fails:"; tail -n 30 "$OUT/$t.replay.log"
+    fi
+  fi
+  [ "$SECS" -gt 0 ] || continue
+  art="$OUT/artifacts/$t" corpus="$OUT/corpus/$t"
+  rm -rf "$art"; mkdir -p "$art/" "$corpus"
+  len=65536
+  [ "$t" = ac3_reframer ] && len=16384  # a few frames (3840 bytes at most) is all its logic looks at
+  "$OUT/$t" "$corpus" "${seeds[@]}" -dict="$REPO/fuzz/parsers.dict" -max_total_time="$SECS" -max_len="$len" \
+    -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$art/" > "$OUT/$t.log" 2>&1
+  rc=$?
+  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$OUT/$t.log")
+  cov=$(grep -o 'cov: [0-9]*' "$OUT/$t.log" | tail -n 1 | cut -d' ' -f2)
+  found=("$art"/*)
+  if [ "$rc" = 0 ] && [ ! -e "${found[0]}" ]; then
+    passed=$((passed + 1)); echo "fuzz $t: ${execs:-?} executions, ${cov:-?} edges covered, no finding"
+  else
+    failed=$((failed + 1)); mkdir -p "$reg"
+    for f in "${found[@]}"; do [ -e "$f" ] && cp "$f" "$reg/"; done
+    echo "fuzz $t: FINDING after ${execs:-?} executions (${cov:-?} edges); kept in fuzz/regressions/$t:"
+    grep -A 25 'ERROR\|runtime error\|deadly signal' "$OUT/$t.log" | head -n 40
+  fi
+done
+echo "fuzz: $passed passed, $failed failed"
+[ "$failed" = 0 ]
