@@ -40,6 +40,8 @@ ff r144.rm 8000 -ac 1 -c:a real_144 -metadata title=T
 ff ac3_48k.ac3 48000 -ac 1 -c:a ac3 -b:a 64k
 ff ac3_32k.ac3 32000 -ac 2 -c:a ac3
 [ -f "$S/ac3_48k.dnet" ] || dd if="$S/ac3_48k.ac3" of="$S/ac3_48k.dnet" conv=swab status=none
+# The delivery changing from swapped to plain in the middle of a frame.
+{ head -c 1000 "$S/ac3_48k.dnet"; tail -c +1001 "$S/ac3_48k.ac3"; } > "$S/ac3_48k.mixed"
 printf 'rtsp://a/b.rm\r\nfile:///C:/My%%20Music/a.rm?x#y\r\n# note\n\nfile://localhost/D:/b.ra\nrel/c.rm\n' > "$S/list.ram"
 printf '.ra\375\000\003\000\050%014d\000\000\003Ttl\002Au\001C\002Cm' 0 > "$S/v3.ra"
 seeds=("$S")
