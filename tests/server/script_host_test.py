@@ -3,7 +3,8 @@
 converter and filter pack, converts a source whose name mixes Chinese,
 Cyrillic and accented Latin characters into a folder named the same way,
 in a host process whose ANSI code page (taken by Wine from LC_ALL) lacks
-some of them.
+some of them. The output must have exactly the expected name and be the
+sine that went in (ffprobe, by check_outputs.py).
 
   script_host_test.py --readme README.md --scripts DIR --out DIR --locale L --codepage N
 
@@ -12,12 +13,16 @@ registered for the conversion only.
 """
 import argparse
 import os
+import pathlib
 import re
 import select
 import shutil
 import subprocess
 import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import check_outputs  # noqa: E402
 
 NAME = "\u97f3\u4e50 \u041c\u0443\u0437\u044b\u043a\u0430 \u00c7a \u00f1\u00f6"  # 音乐 Музыка Ça ñö
 
@@ -94,20 +99,13 @@ def main():
                      args.scripts, "cscript", "//nologo", windows(out + "/convert.vbs"), windows(source),
                      windows(target), timeout=240)
     print(said)
-    failures = []
-    if code != 0:
-        failures.append("the script ended with %d" % code)
-    if os.listdir(os.path.join(out, NAME)) != [NAME + ".mp3"]:
-        failures.append("the output folder holds %r" % os.listdir(os.path.join(out, NAME)))
+    failures = [] if code == 0 else ["the script ended with %d" % code]
+    folder = pathlib.Path(out, NAME)
+    if os.listdir(folder) != [NAME + ".mp3"]:
+        failures.append("the output folder holds %r" % os.listdir(folder))
     else:
-        probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=format_name,duration:stream=sample_rate,channels",
-                                "-of", "default=noprint_wrappers=1", target], stdout=subprocess.PIPE, timeout=60)
-        values = dict(line.partition("=")[::2] for line in probe.stdout.decode().splitlines())
-        print("ffprobe: %s" % values)
-        if values.get("format_name") != "mp3" or values.get("sample_rate") != "44100" or values.get("channels") != "2":
-            failures.append("the output is not 44100 Hz stereo MP3")
-        elif abs(float(values.get("duration", "0")) - 4.0) > 0.3:
-            failures.append("the output lasts %s s, not 4" % values.get("duration"))
+        failures += check_outputs.check(folder, {"file": NAME + ".mp3", "codec": "mp3", "rate": 44100, "channels": 2,
+                                                 "bits": 0, "duration": 4.0, "sine": 440})
     for failure in failures:
         print("FAIL: " + failure)
     return 1 if failures else 0
