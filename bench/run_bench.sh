@@ -67,12 +67,12 @@ native() {
 
 mp3_rows() {  # label source
   local label=$1 src=$2 cs cj fj fs
-  converter "$src" "$WORK/conv.mp3" mp3 stereo; cs=$CONV_WALL; local line=$CONV_LINE
+  converter "$src" "$WORK/conv.mp3" mp3 stereo; cs=$CONV_WALL; MP3_LINE=$CONV_LINE
   converter "$src" "$WORK/conv.mp3" mp3 joint; cj=$CONV_WALL
   native "$src" "$WORK/native.mp3" -c:a libmp3lame -b:a 128k; fj=$NATIVE_WALL
   native "$src" "$WORK/native.mp3" -c:a libmp3lame -b:a 128k -joint_stereo 0; fs=$NATIVE_WALL
   echo "== $label to MP3 128 kbit/s"
-  echo "converter (stereo): $line"
+  echo "converter (stereo): $MP3_LINE"
   printf '  %-44s %10s  %10s  %s\n' "" converter ffmpeg ratio
   printf '  %-44s %8s s  %8s s  %sx\n' "converter stereo vs ffmpeg joint (defaults)" "$(secs "$cs")" "$(secs "$fj")" "$(ratio "$cs" "$fj")"
   printf '  %-44s %8s s  %8s s  %sx\n' "both stereo" "$(secs "$cs")" "$(secs "$fs")" "$(ratio "$cs" "$fs")"
@@ -81,7 +81,7 @@ mp3_rows() {  # label source
 
 echo "machine: $(nproc) cores, load before: $(cut -d' ' -f1-3 /proc/loadavg); best of $RUNS runs"
 mp3_rows "30-minute AC3 stereo 44.1 kHz" "$WORK/long30.rm"
-conv30mp3=$CONV_LINE
+conv30mp3=$MP3_LINE
 
 converter "$WORK/long30.rm" "$WORK/conv.wav" wav; conv30wav=$CONV_LINE
 native "$WORK/long30.rm" "$WORK/native.wav" -c:a pcm_s16le
