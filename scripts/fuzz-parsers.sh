@@ -39,9 +39,11 @@ ff ac3.rm 44100 -ac 2 -c:a ac3 -metadata title="Crème" -metadata author="曹雪
 ff r144.rm 8000 -ac 1 -c:a real_144 -metadata title=T
 ff ac3_48k.ac3 48000 -ac 1 -c:a ac3 -b:a 64k
 ff ac3_32k.ac3 32000 -ac 2 -c:a ac3
-[ -f "$S/ac3_48k.dnet" ] || dd if="$S/ac3_48k.ac3" of="$S/ac3_48k.dnet" conv=swab status=none
-# The delivery changing from swapped to plain in the middle of a frame.
+ff ac3_44k.ac3 44100 -ac 2 -c:a ac3 -b:a 96k
+for a in 48k 44k; do [ -f "$S/ac3_$a.dnet" ] || dd if="$S/ac3_$a.ac3" of="$S/ac3_$a.dnet" conv=swab status=none; done
+# The delivery changing in the middle of a frame, from swapped to plain and back.
 { head -c 1000 "$S/ac3_48k.dnet"; tail -c +1001 "$S/ac3_48k.ac3"; } > "$S/ac3_48k.mixed"
+{ head -c 1500 "$S/ac3_44k.ac3"; tail -c +1501 "$S/ac3_44k.dnet"; } > "$S/ac3_44k.mixed"
 printf 'rtsp://a/b.rm\r\nfile:///C:/My%%20Music/a.rm?x#y\r\n# note\n\nfile://localhost/D:/b.ra\nrel/c.rm\n' > "$S/list.ram"
 printf '.ra\375\000\003\000\050%014d\000\000\003Ttl\002Au\001C\002Cm' 0 > "$S/v3.ra"
 seeds=("$S")

@@ -70,7 +70,7 @@ bool Describe(const std::vector<uint8_t>& mdpr, StreamDescription& d)
     d.mime.assign(reinterpret_cast<const char*>(&mdpr[at + 1]), mimeLength);
     at += 1 + mimeLength;
     d.typeDataAt = at;
-    return at + 4 + Be32(&mdpr[at]) <= mdpr.size();
+    return Be32(&mdpr[at]) <= mdpr.size() - at - 4;  // no sum that a 32-bit size_t could wrap
 }
 
 // Collects the packets of every DATA chunk by stream number.
