@@ -7,7 +7,9 @@
 # beside the clone, or $VELLUMO_SAMPLES), media made with native ffmpeg and
 # the files in $FUZZ_EXTRA_SEEDS. An input that crashes, trips a sanitizer,
 # hangs or runs out of memory is added to fuzz/regressions/<target>/ and fails
-# the run. FUZZ_TARGETS="a b" runs only those; FUZZ_OUT is the build folder.
+# the run. FUZZ_TARGETS="a b" runs only those; FUZZ_OUT is the build folder;
+# FUZZ_M32=1 builds for i386, as the 32-bit program runs the parsers (needs
+# gcc-multilib and lib32stdc++-12-dev).
 set -uo pipefail
 REPO="$(cd "$(dirname "$0")/.." && pwd)"
 SECS="${1:-30}"
@@ -17,7 +19,7 @@ read -r -a TARGETS <<< "${FUZZ_TARGETS:-rm_layout cont_tags ra_header ac3_refram
 CXX=(clang++-14)
 command -v ccache >/dev/null && CXX=(ccache clang++-14)
 FLAGS=(-std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all
-       -Wall -Wextra -I"$REPO/filters/parsers")
+       -Wall -Wextra -I"$REPO/filters/parsers" ${FUZZ_M32:+-m32})
 mkdir -p "$OUT/obj" "$OUT/seeds"
 
 # The parsers once, each target linked with them.
