@@ -351,10 +351,10 @@ TEST_F(BatchTest, OutputsOfOneNameAndFilesLongerThanTheirHeadersStayWhole)
 
 TEST_F(BatchTest, CancelDuringABatchAsksAndClosingTheFrameDoesNot)
 {
-    const std::wstring out = OutputFolder(L"cancel"), longOutput = out + L"\\long_ac3.mp3";
-    AddMedia(BatchMediaDir(), {L"long_ac3.rm"});
+    const std::wstring out = OutputFolder(L"cancel"), longOutput = out + L"\\hour_ac3.mp3";
+    AddMedia(BatchMediaDir(), {L"hour_ac3.rm"});
     AddMedia(realmedia_test::MediaDir(), {L"sine440_144.ra"});
-    // MP3: ten minutes of source take long enough to be still converting
+    // MP3: an hour of source takes long enough to be still converting
     // when the window is closed (WAV can be done within a second or two).
     const auto startLong = [&] {
         ASSERT_NO_FATAL_FAILURE(OpenConvert(out));
