@@ -7,8 +7,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdio>
+
 #include "common/control_ids.h"
 #include "gui_driver.h"
+#include "parameters/settings.h"
 
 using namespace vellumo;
 using gui::BoxIcon;
@@ -39,6 +42,7 @@ void ExpectBox(const MessageBoxInfo& box, const std::wstring& text, BoxIcon icon
 class MainWindowTest : public ::testing::Test {
 protected:
     explicit MainWindowTest(const std::wstring& folder = L"vellumo run") : program(folder) {}
+    explicit MainWindowTest(const gui::Program::Installed& installed) : program(installed) {}
 
     void Start(const std::string& settings = std::string())
     {
@@ -412,6 +416,7 @@ const Shown Defaults = {{ids::cboMP3Frequency, L"44,100 Hz"}, {ids::cboMP3Channe
 class ParametersTest : public MainWindowTest {
 protected:
     explicit ParametersTest(const std::wstring& folder = L"vellumo para") : MainWindowTest(folder) {}
+    explicit ParametersTest(const gui::Program::Installed& installed) : MainWindowTest(installed) {}
 
     void OpenDialog() { ASSERT_NE(dialog = Open(ids::cmdPara, VELLUMO_PARA_CLASS, L"MP3 WAV Parameters"), nullptr); }
     void CloseWith(int id) { ASSERT_TRUE(Close(dialog, Item(id))); }
@@ -452,6 +457,41 @@ protected:
 class ParametersInUnicodeFolderTest : public ParametersTest {
 protected:
     ParametersInUnicodeFolderTest() : ParametersTest(L"\x8f6c\x6362\x5668 \x8bbe\x7f6e") {}
+};
+
+// The program in a folder the user cannot write, as Program Files is for a
+// user without administrator rights: a read-only mount made by
+// mount_readonly_program.sh. The user's own copy of the settings is removed
+// before and after, so that no other test meets it.
+std::wstring ReadOnlyProgramFolder()
+{
+    wchar_t exe[MAX_PATH], full[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring folder(exe);
+    folder = folder.substr(0, folder.find_last_of(L'\\')) + L"\\..\\test-disks\\readonly-program";
+    GetFullPathNameW(folder.c_str(), MAX_PATH, full, nullptr);
+    return full;
+}
+
+class ReadOnlyProgramFolderTest : public ParametersTest {
+protected:
+    ReadOnlyProgramFolderTest() : ParametersTest(gui::Program::Installed{ReadOnlyProgramFolder()}) { RemoveUserCopy(); }
+    ~ReadOnlyProgramFolderTest() override { RemoveUserCopy(); }
+    void RemoveUserCopy() const
+    {
+        DeleteFileW(user.c_str());
+        RemoveDirectoryW(userFolder.c_str());
+        DeleteFileW(userFolder.c_str());  // the stand-in that keeps the folder from being made
+    }
+    std::string UserCopy() const
+    {
+        std::string text;
+        FILE* f = _wfopen(user.c_str(), L"rb");
+        for (int c; f && (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
+        if (f) std::fclose(f);
+        return text;
+    }
+    const std::wstring user = UserSettingsPath(), userFolder = user.substr(0, user.find_last_of(L'\\'));
 };
 
 }  // namespace
@@ -556,4 +596,38 @@ TEST_F(ParametersInUnicodeFolderTest, HandEditedValuesAreReadFallBackToTheDefaul
     for (const char* part : {"MP3_Frequency=0\r\n", "MP3_Channels=0\r\n", "VBR=1\r\n", "WAV_Channels=2\r\n", "WAV_Bits=1\r\n"})
         ExpectSaved(part);
     EXPECT_EQ(program.WaitForExit(0), static_cast<DWORD>(STILL_ACTIVE));
+}
+
+TEST_F(ReadOnlyProgramFolderTest, KeepsTheParametersInTheUsersOwnCopyAndSaysWhenTheyCannotBeSaved)
+{
+    if (GetFileAttributesW((program.Folder() + L"\\vellumo.exe").c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "no read-only program folder here (it needs mount rights)";
+    ASSERT_FALSE(user.empty());
+    // OK keeps the choice in the user's copy without a word, and the next start reads it from there.
+    Start();
+    OpenDialog();
+    Select({{ids::cboWAVBits, 0}});
+    CloseWith(ids::ParaOKButton);
+    EXPECT_TRUE(program.NoMessageBoxWithin(300));
+    EXPECT_FALSE(program.SettingsExist());
+    EXPECT_NE(UserCopy().find("[WAV]\r\nWAV_Frequency=0\r\nWAV_Channels=2\r\nWAV_Bits=0\r\n"), std::string::npos) << UserCopy();
+    gui::Click(Ctl(ids::cmdExit));
+    ASSERT_EQ(program.WaitForExit(5000), 0u);
+    Start();
+    OpenDialog();
+    ExpectShown({{ids::cboWAVBits, L"8 Bits"}});
+    // Where the user's folder cannot be made either, OK says so and where; the values hold for this run.
+    RemoveUserCopy();
+    FILE* blocker = _wfopen(userFolder.c_str(), L"wb");
+    ASSERT_NE(blocker, nullptr);
+    std::fclose(blocker);
+    Select({{ids::cboWAVBits, 1}, {ids::cboWAVChannels, 0}});
+    const MessageBoxInfo box = BoxAfter(Item(ids::ParaOKButton));
+    ExpectBox(box, L"The parameters could not be saved in:\r\n\r\n" + program.Folder() + L"\\settings.ini\r\n" + user +
+                       L"\r\n\r\nThey apply only until Vellumo is closed.", BoxIcon::Stop);
+    gui::Program::Answer(box);
+    ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(dialog) && IsWindowEnabled(program.Main()); }));
+    OpenDialog();
+    ExpectShown({{ids::cboWAVBits, L"16 Bits"}, {ids::cboWAVChannels, L"Mono"}});
+    CloseWith(ids::ParaCancelButton);
 }

@@ -236,7 +236,15 @@ private:
             return;
         }
         ApplyParameters();
-        SaveSettings(store_);
+        const std::vector<std::wstring> unsaved = SaveSettings(store_);
+        if (!unsaved.empty()) {
+            // The store keeps the values for this run; the user learns that
+            // the next start will not have them, and where they could not go.
+            std::wstring text = L"The parameters could not be saved in:\r\n";
+            for (const std::wstring& path : unsaved) text += L"\r\n" + path;
+            text += L"\r\n\r\nThey apply only until Vellumo is closed.";
+            MessageBoxW(window_, text.c_str(), L"Vellumo", MB_OK | MB_ICONSTOP);
+        }
         ui::CloseModal(window_);
     }
 

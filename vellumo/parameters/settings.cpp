@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include <shlobj.h>
+
 #include "common/paths.h"
 #include "ini_file.h"
 
@@ -58,6 +60,26 @@ bool ParseWholeNumber(const std::wstring& text, long low, long high, long* value
 
 std::wstring SettingsPath() { return JoinPath(ProgramFolder(), L"settings.ini"); }
 
+std::wstring UserSettingsPath()
+{
+    PWSTR folder = nullptr;
+    std::wstring path;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &folder)) && folder && *folder)
+        path = JoinPath(JoinPath(folder, L"Vellumo"), L"settings.ini");
+    CoTaskMemFree(folder);
+    return path;
+}
+
+namespace {
+
+bool FileExists(const std::wstring& path)
+{
+    const DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
 void LoadSettings(const HalvexDispatch& store, const std::wstring& path)
 {
     for (const SettingKey& row : ReadOrder) {
@@ -73,20 +95,39 @@ void LoadSettings(const HalvexDispatch& store, const std::wstring& path)
     }
 }
 
-void LoadSettings(const HalvexDispatch& store) { LoadSettings(store, SettingsPath()); }
-
-void SaveSettings(const HalvexDispatch& store, const std::wstring& path)
+void LoadSettings(const HalvexDispatch& store)
 {
+    const std::wstring user = UserSettingsPath();
+    LoadSettings(store, FileExists(user) ? user : SettingsPath());
+}
+
+bool SaveSettings(const HalvexDispatch& store, const std::wstring& path)
+{
+    bool saved = true;
     for (int index : WriteOrder) {
         const SettingKey& row = ReadOrder[index];
         LONG value = 0;
         // A value the store cannot give is not written: the file keeps what it holds.
         if (FAILED(store.GetLong(row.property, &value))) continue;
         if (!row.isLong) value = static_cast<SHORT>(value);
-        WriteIniValue(row.section, row.key, std::to_wstring(value), path);
+        if (!WriteIniValue(row.section, row.key, std::to_wstring(value), path)) saved = false;
     }
+    return saved;
 }
 
-void SaveSettings(const HalvexDispatch& store) { SaveSettings(store, SettingsPath()); }
+std::vector<std::wstring> SaveSettings(const HalvexDispatch& store)
+{
+    const std::wstring user = UserSettingsPath();
+    std::vector<std::wstring> failed;
+    if (!FileExists(user)) {
+        if (SaveSettings(store, SettingsPath())) return failed;
+        failed.push_back(SettingsPath());
+        if (user.empty()) return failed;
+        CreateDirectoryW(user.substr(0, user.find_last_of(L'\\')).c_str(), nullptr);
+    }
+    if (!SaveSettings(store, user)) failed.push_back(user);
+    else failed.clear();
+    return failed;
+}
 
 }  // namespace vellumo

@@ -1,8 +1,13 @@
-// settings.ini beside the program: the nine conversion parameters, read into
-// and written from the parameter store (the main window's converter).
+// settings.ini: the nine conversion parameters, read into and written from
+// the parameter store (the main window's converter). The file lives beside
+// the program; where the program folder cannot be written (a standard
+// installation under Program Files, for a user without administrator
+// rights), the user's own copy under the application data folder takes its
+// place, and is read first from then on.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "common/halvex_dispatch.h"
 
@@ -10,14 +15,23 @@ namespace vellumo {
 
 // The program folder joined with "settings.ini".
 std::wstring SettingsPath();
+// The user's copy: "Vellumo\settings.ini" in the user's application data
+// folder (empty when the platform names no such folder).
+std::wstring UserSettingsPath();
 
 // Reads every key (default where missing or not a whole number that fits the
 // property) and puts it into the store.
 void LoadSettings(const HalvexDispatch& store, const std::wstring& path);
+// From the user's copy when it exists, otherwise from beside the program.
 void LoadSettings(const HalvexDispatch& store);
-// Writes the store's nine values, section "MP3" then "WAV".
-void SaveSettings(const HalvexDispatch& store, const std::wstring& path);
-void SaveSettings(const HalvexDispatch& store);
+// Writes the store's nine values, section "MP3" then "WAV"; false when a
+// write failed.
+bool SaveSettings(const HalvexDispatch& store, const std::wstring& path);
+// Into the user's copy when it exists; otherwise beside the program and, when
+// that cannot be written, into a new user's copy. Returns the files that
+// could not be written, in the order tried: empty when the parameters are
+// saved.
+std::vector<std::wstring> SaveSettings(const HalvexDispatch& store);
 
 // A whole decimal number (optional sign, digits, nothing else) that lies in
 // [low, high]; false otherwise.
