@@ -289,6 +289,22 @@ std::vector<HTREEITEM> PickerItems(HWND tree)
 
 }  // namespace
 
+TEST_F(MainWindowTest, FiveHundredFilesWithLongNamesAreAllAdded)
+{
+    // Their names fill more than the 32,000 characters the common dialog's buffer held.
+    Texts names;
+    for (int i = 0; i < 500; ++i)
+        names.push_back(L"A rather long name of a RealMedia recording from the old radio archive, part " +
+                        std::to_wstring(1000 + i) + L".rm");
+    gui::FileSet files(gui::TempRoot() + L"\\vellumo many names", names);
+    Start();
+    AddThroughDialog(files.Folder(), names);
+    const Texts listed = gui::ListItems(Ctl(ids::List1));
+    ASSERT_EQ(listed.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); i += 99) EXPECT_EQ(listed[i], files.PathOf(names[i])) << i;
+    EXPECT_EQ(gui::Text(Ctl(ids::LFile)), L"500  Files added");
+}
+
 TEST_F(MainWindowTest, FolderPickerAndHelp)
 {
     Start();

@@ -182,9 +182,9 @@ void MainWindow::AddFileIfNew(const std::wstring& path)
     SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path.c_str()));
 }
 
-void MainWindow::AddFiles(const std::wstring& dialogResult)
+void MainWindow::AddFiles(const std::vector<std::wstring>& paths)
 {
-    for (const std::wstring& path : PathsFromDialogResult(dialogResult)) AddFileIfNew(path);
+    for (const std::wstring& path : paths) AddFileIfNew(path);
     RefreshFileCount();
 }
 
@@ -243,7 +243,7 @@ void MainWindow::ConvertClicked()
 
 void MainWindow::OpenRmClicked()
 {
-    const std::optional<std::wstring> result = ShowOpenRealFilesDialog(window_);
+    const std::optional<std::vector<std::wstring>> result = ShowOpenRealFilesDialog(window_);
     if (!result) return;
     AddFiles(*result);
 }

@@ -32,7 +32,7 @@ public:
     bool IsMp3Selected() const;
 
     void EnableCommands(bool enabled);
-    void AddFiles(const std::wstring& dialogResult);
+    void AddFiles(const std::vector<std::wstring>& paths);
     void AddFileIfNew(const std::wstring& path);
 
     // _IAtlHalvexEvents

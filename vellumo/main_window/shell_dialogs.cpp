@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "com_ptr.h"
 #include "common/paths.h"
 
 namespace vellumo {
@@ -30,7 +31,44 @@ std::wstring DialogFilter(const std::wstring& filter)
 
 }  // namespace
 
-std::optional<std::wstring> ShowOpenRealFilesDialog(HWND owner)
+namespace {
+
+// The item-based open dialog: it hands back the chosen files as items, so
+// any number of them fits. Empty (not nothing) when the dialog cannot be
+// created, so that the caller can fall back on the common dialog.
+std::optional<std::vector<std::wstring>> ShowItemOpenDialog(HWND owner, bool* available)
+{
+    *available = false;
+    corvane::ComPtr<IFileOpenDialog> dialog;
+    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileOpenDialog,
+                                dialog.PutVoid())))
+        return std::nullopt;
+    *available = true;
+    const COMDLG_FILTERSPEC types[] = {{L"Real Files(*.rm;*.ram;*.ra;*.rmvb)", L"*.rm;*.ram;*.ra;*.rmvb"},
+                                       {L"All Files(*.*)", L"*.*"}};
+    FILEOPENDIALOGOPTIONS options = 0;
+    dialog->GetOptions(&options);
+    dialog->SetOptions(options | FOS_ALLOWMULTISELECT | FOS_FILEMUSTEXIST | FOS_PATHMUSTEXIST | FOS_FORCEFILESYSTEM);
+    dialog->SetFileTypes(2, types);
+    dialog->SetFileTypeIndex(1);
+    dialog->SetTitle(FileDialogTitle);
+    if (FAILED(dialog->Show(owner))) return std::nullopt;
+    corvane::ComPtr<IShellItemArray> items;
+    DWORD count = 0;
+    if (FAILED(dialog->GetResults(items.Put())) || FAILED(items->GetCount(&count))) return std::nullopt;
+    std::vector<std::wstring> paths;
+    for (DWORD i = 0; i < count; ++i) {
+        corvane::ComPtr<IShellItem> item;
+        PWSTR path = nullptr;
+        if (SUCCEEDED(items->GetItemAt(i, item.Put())) && SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path)))
+            paths.emplace_back(path);
+        CoTaskMemFree(path);
+    }
+    return paths;
+}
+
+// The common dialog, where the item-based one is missing.
+std::optional<std::vector<std::wstring>> ShowCommonOpenDialog(HWND owner)
 {
     std::wstring buffer(FileBufferChars, L'\0');
     const std::wstring filter = DialogFilter(FileDialogFilter);
@@ -48,7 +86,16 @@ std::optional<std::wstring> ShowOpenRealFilesDialog(HWND owner)
     // The result ends at the first double NUL; single NULs separate the parts.
     std::size_t end = 0;
     while (end + 1 < buffer.size() && !(buffer[end] == L'\0' && buffer[end + 1] == L'\0')) ++end;
-    return buffer.substr(0, end);
+    return PathsFromDialogResult(buffer.substr(0, end));
+}
+
+}  // namespace
+
+std::optional<std::vector<std::wstring>> ShowOpenRealFilesDialog(HWND owner)
+{
+    bool available = false;
+    std::optional<std::vector<std::wstring>> chosen = ShowItemOpenDialog(owner, &available);
+    return available ? chosen : ShowCommonOpenDialog(owner);
 }
 
 std::vector<std::wstring> PathsFromDialogResult(const std::wstring& result)

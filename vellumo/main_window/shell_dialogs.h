@@ -11,9 +11,9 @@
 namespace vellumo {
 
 // Shows the open dialog for RealMedia files (multiple selection). Returns the
-// dialog's file-name result, parts separated by NUL, or nothing when the
-// user cancels or the dialog fails.
-std::optional<std::wstring> ShowOpenRealFilesDialog(HWND owner);
+// full paths of the chosen files, in the dialog's order, however many there
+// are, or nothing when the user cancels or the dialog fails.
+std::optional<std::vector<std::wstring>> ShowOpenRealFilesDialog(HWND owner);
 
 // Splits a file-name result into full paths: one part is the single file;
 // several parts are the folder and the names in it.
