@@ -47,7 +47,15 @@ LAME_FLAGS=(--disable-shared --enable-static --disable-frontend --disable-gtktes
 # the encoded frames. FFmpeg's configure builds with -O3 by itself.
 LAME_CFLAGS="-O2 -fomit-frame-pointer"
 
-RECIPE_HASH="$(printf '%s\n' "${FFMPEG_FLAGS[*]}" "${LAME_FLAGS[*]}" "$LAME_CFLAGS" "$(sed -n '/^link_check()/,/^}/p' "$0")" | sha1sum | cut -c1-10)"
+# libavformat's RealMedia demuxer adds an index entry for every key packet it
+# reads (for audio, every packet), whatever AVFMT_FLAG_IGNIDX says: an hour of
+# AC3 keeps over 2 MB of index the splitter never uses (it seeks by reading
+# forward from the start), so memory grew with the file's length. The flag is
+# honoured there as it already is for the file's own index chunk.
+RMDEC_SED='s/if((flags&2) \&\& (seq&0x7F) == 1)$/if((flags\&2) \&\& (seq\&0x7F) == 1 \&\& !(s->flags \& AVFMT_FLAG_IGNIDX))/'
+RMDEC_APPLIED='(seq&0x7F) == 1 && !(s->flags & AVFMT_FLAG_IGNIDX))'
+
+RECIPE_HASH="$(printf '%s\n' "${FFMPEG_FLAGS[*]}" "${LAME_FLAGS[*]}" "$LAME_CFLAGS" "$RMDEC_SED" "$(sed -n '/^link_check()/,/^}/p' "$0")" | sha1sum | cut -c1-10)"
 PREFIX="$CACHE_ROOT/$TRIPLE/ffmpeg-${FFMPEG_VER//:/_}_lame-${LAME_VER//:/_}_${RECIPE_HASH}"
 
 link_check() {
@@ -100,6 +108,10 @@ trap 'rm -rf "$WORK"' EXIT
 
 FFSRC="$(find "$WORK" -maxdepth 1 -type d -name 'ffmpeg-*' | head -1)"
 LAMESRC="$(find "$WORK" -maxdepth 1 -type d -name 'lame-*' | head -1)"
+
+RMDEC="$FFSRC/libavformat/rmdec.c"
+sed -i "$RMDEC_SED" "$RMDEC"
+grep -qF "$RMDEC_APPLIED" "$RMDEC" || { echo "build-deps: the RealMedia demuxer's index patch does not apply to $RMDEC" >&2; exit 1; }
 
 t0=$(date +%s)
 mkdir -p "$WORK/ffbuild"

@@ -63,7 +63,10 @@ bool RmDemuxer::Open(std::unique_ptr<ByteSource> source)
     AVFormatContext* ctx = avformat_alloc_context();
     if (!ctx) return false;
     ctx->pb = io_->Context();
-    ctx->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // Seeking reads forward from the start (see Seek), so libavformat's index
+    // is never used: neither the file's index chunk nor an entry per packet
+    // read, which would grow with the file's length.
+    ctx->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_IGNIDX;
     const AVInputFormat* rm = av_find_input_format("rm");
     if (avformat_open_input(&ctx, "", rm, nullptr) < 0) return false;  // frees ctx
     format_ = ctx;
