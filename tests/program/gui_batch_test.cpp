@@ -57,6 +57,23 @@ LONGLONG SizeOf(const std::wstring& path)
 
 bool Exists(const std::wstring& path) { return SizeOf(path) >= 0; }
 
+// A label polled from another process: its states in order, the first and the
+// last seen for sure; a state that lasts a few milliseconds (a short file
+// converts that fast) may pass between two looks.
+::testing::AssertionResult ShowedInOrder(const Texts& seen, const Texts& states)
+{
+    std::size_t at = 0;
+    for (const std::wstring& text : seen) {
+        while (at < states.size() && states[at] != text) ++at;
+        if (at == states.size()) break;
+    }
+    if (!seen.empty() && at < states.size() && seen.front() == states.front() && seen.back() == states.back())
+        return ::testing::AssertionSuccess();
+    std::string shown;
+    for (const std::wstring& text : seen) shown += std::string(text.begin(), text.end()) + " | ";
+    return ::testing::AssertionFailure() << "seen: " << shown;
+}
+
 std::wstring Describe(const std::vector<MessageBoxInfo>& boxes)
 {
     std::wstring all;
@@ -217,8 +234,8 @@ TEST_F(BatchTest, ThreeFilesToMp3ThenToWavWithChosenParameters)
     EXPECT_TRUE(r.Errors().empty()) << Describe(r.boxes);
     EXPECT_EQ(r.boxes.back().title, L"Vellumo");
     EXPECT_EQ(r.boxes.back().icon, BoxIcon::Information);
-    EXPECT_EQ(r.fileTexts, (Texts{L"Files Progress:", L"Converted Files: 0/3", L"Converted Files: 1/3", L"Converted Files: 2/3"}));
-    EXPECT_EQ(r.filesBar, (Texts{L"0%", L"33%", L"67%", L"100%"}));
+    EXPECT_TRUE(ShowedInOrder(r.fileTexts, {L"Files Progress:", L"Converted Files: 0/3", L"Converted Files: 1/3", L"Converted Files: 2/3"}));
+    EXPECT_TRUE(ShowedInOrder(r.filesBar, {L"0%", L"33%", L"67%", L"100%"}));
     // The window stays as it ended, with the last file's names and its length, 4 s.
     EXPECT_TRUE(IsWindow(convert));
     EXPECT_FALSE(IsWindowEnabled(Ctl(ids::cmdStart)));
@@ -244,7 +261,7 @@ TEST_F(BatchTest, ThreeFilesToMp3ThenToWavWithChosenParameters)
     r = RunBatch();
     ASSERT_TRUE(r.finished) << Describe(r.boxes);
     EXPECT_TRUE(r.Errors().empty()) << Describe(r.boxes);
-    EXPECT_EQ(r.filesBar, (Texts{L"0%", L"33%", L"67%", L"100%"}));
+    EXPECT_TRUE(ShowedInOrder(r.filesBar, {L"0%", L"33%", L"67%", L"100%"}));
     CloseConvert();
     ExpectOutputs(wav, {{L"sine440_144.wav", "pcm_u8", 22050, 1, 8, 5.0, 440},
                         {L"sine1000_ac3.wav", "pcm_u8", 22050, 1, 8, 6.0, 1000},
@@ -271,7 +288,7 @@ TEST_F(BatchTest, BadSourcesAndOutputsAreReportedAndTheBatchGoesOn)
             EXPECT_EQ(e.title, e.text == formatError ? loadError : L"Error Converting") << e.text;
         }
         EXPECT_EQ(std::count_if(errors.begin(), errors.end(), [&](const MessageBoxInfo& e) { return e.title == loadError; }), 1);
-        EXPECT_EQ(r.filesBar, (Texts{L"0%", L"33%", L"67%", L"100%"}));
+        EXPECT_TRUE(ShowedInOrder(r.filesBar, {L"0%", L"33%", L"67%", L"100%"}));
     };
     ASSERT_NO_FATAL_FAILURE(OpenConvert(missing));
     ASSERT_NO_FATAL_FAILURE(expectErrors(RunBatch(60000), 3)) << "a missing output folder";

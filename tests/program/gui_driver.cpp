@@ -451,7 +451,10 @@ BatchRecord RunBatch(const Program& program, HWND convert, DWORD timeoutMs,
         note();  // the labels as they stand under the box
         record.boxes.push_back(box);
         Program::Answer(box);
-        WaitFor([&] { return !IsWindow(box.window); });
+        WaitFor([&] {
+            note();
+            return !IsWindow(box.window);
+        });
         if ((record.finished = box.text == Finished)) break;
     }
     return record;
