@@ -18,7 +18,6 @@ using corvane::FilterWrapper;
 using corvane::GraphObserver;
 using corvane::GraphRunner;
 using corvane::GraphSubject;
-using Strings = std::vector<std::string>;
 
 namespace {
 
@@ -61,26 +60,6 @@ protected:
     fakes::FakeLab lab_;
     GraphRunner runner_;
 };
-
-TEST_F(GraphTest, RunnerObtainsOneGraphAndSeeksAndMeasuresThroughIt)
-{
-    IGraphBuilder* graph = runner_.Graph();
-    EXPECT_FALSE(runner_.Create());
-    EXPECT_EQ(graph, runner_.Graph());
-    EXPECT_EQ(GraphRunner::Stopped, runner_.State());
-    EXPECT_EQ(0.0, runner_.Duration());  // nobody answers
-
-    FilterWrapper splitter(graph, corvane::CLSID_RealSplitter, "Real Spliter");
-    ASSERT_TRUE(splitter.Create());
-    EXPECT_NEAR(59.9, runner_.Duration(), 1e-9);
-    lab_.ClearLog();
-    // Never run: reports success and the graph is not asked (its Stop would
-    // reposition the seeking filters).
-    EXPECT_TRUE(runner_.Stop());
-    EXPECT_TRUE(lab_.With("seek").empty());
-    EXPECT_TRUE(runner_.Seek(2.5));
-    EXPECT_EQ((Strings{"seek 25000000 5 none 0"}), lab_.With("seek"));
-}
 
 TEST_F(GraphTest, DrainTurnsAbortsIntoOneNotificationEachAndDropsOtherEvents)
 {

@@ -375,30 +375,6 @@ TEST(TagParser, Utf8IsToldFromOtherBytes)
     }
 }
 
-TEST(RmDemuxer, TagsComeAsTheFileHasThem)
-{
-    const struct {
-        const wchar_t* name;
-        RawTags tags;
-    } cases[] = {
-        {L"tags_cp1252.rm", {"Caf\xE9 del Mar", "H\xE9l\xE8ne", "\xA9 2000 RealNetworks", "\x93quoted\x94 \x80 5"}},
-        {L"cook_44k_stereo__douidou75-pfm__music.rm", {"Mixdown", "David Lubecki", "\xA9" "2003", ""}},
-        {L"tags_ra.ram", {"The Little Dobe Casa", "", "** institut f\xFCr universelle zusammenh\xE4nge", ""}},
-        {L"tags_damaged.rm", {}},
-        {L"surestream_cook_11k_mono+cook_22k__SymbianSource-sf.mw.mmmw__RA_11kbps_Music.ra", {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(Narrow(c.name));
-        auto demuxer = OpenFile(Media(c.name));
-        ASSERT_NE(nullptr, demuxer);
-        const RawTags& got = demuxer->Tags();
-        EXPECT_EQ(c.tags.title, got.title);
-        EXPECT_EQ(c.tags.author, got.author);
-        EXPECT_EQ(c.tags.copyright, got.copyright);
-        EXPECT_EQ(c.tags.comment, got.comment);
-    }
-}
-
 TEST(MediaOpener, AReferenceFileListingItselfEnds)
 {
     std::vector<std::wstring> asked;

@@ -418,38 +418,4 @@ TEST_F(SplitterGraph, SeekingWhileRunningRestartsTheStream)
     EXPECT_LT(CapturedSeconds(), 10.0);
 }
 
-struct Bad {
-    const wchar_t* name;
-    bool mayLoad;  // cut files may be read as far as they go
-};
-void PrintTo(const Bad& b, std::ostream* os) { *os << testing_support::Narrow(b.name); }
-
-class BadInput : public SplitterGraph, public testing::WithParamInterface<Bad> {};
-
-TEST_P(BadInput, IsRefusedWithoutPinsOrEndsInTime)
-{
-    if (FAILED(Load(Media(GetParam().name)))) {
-        EXPECT_TRUE(Pins(splitter_.Get(), PINDIR_OUTPUT).empty());
-        return;
-    }
-    ASSERT_TRUE(GetParam().mayLoad) << "accepted";
-    ASSERT_EQ(S_OK, ConnectDecoder());
-    ASSERT_TRUE(SUCCEEDED(control_->Run()));
-    ComPtr<IMediaEvent> events;
-    ASSERT_EQ(S_OK, graph_.As(events));
-    long code = 0;
-    // Either the end of the stream or an abort, within the time limit.
-    EXPECT_TRUE(sink_->WaitForEnd(kRunTimeoutMs) || SUCCEEDED(events->WaitForCompletion(1000, &code)));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, BadInput,
-    testing::Values(Bad{L"empty.rm", false}, Bad{L"random.rm", false}, Bad{L"header_cut.rm", false},
-                    Bad{L"nowhere.ram", false},
-                    Bad{L"ram_rtsp_6lines__SymbianSource-sf.mw.mmappfw__multiple_streaming_link.ram", false},
-                    Bad{L"damaged_headerless_dnet__SymbianSource-sf.os.mm__Corrupt.rm", false},
-                    Bad{L"damaged_headeronly_cook_44k_stereo__exiftool-exiftool__Real.rm", false},
-                    Bad{L"truncated.rm", true},
-                    Bad{L"damaged_truncated_cook_8k_mono+rv30__SymbianSource-sf.os.mm__valid_80X140.rm", true}));
-
 }  // namespace
