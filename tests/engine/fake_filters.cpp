@@ -403,15 +403,6 @@ private:
 
 }  // namespace
 
-std::string Narrow(const wchar_t* text)
-{
-    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(std::max(size, 1)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], size, nullptr, nullptr);
-    out.resize(out.size() - 1);
-    return out;
-}
-
 FakeLab::FakeLab()
 {
     g_lab = this;

@@ -13,6 +13,7 @@
 
 #include "filter_ids.h"
 #include "filter_interfaces.h"
+#include "test_platform.h"
 
 namespace fakes {
 
@@ -79,6 +80,6 @@ private:
     std::vector<DWORD> cookies_;
 };
 
-std::string Narrow(const wchar_t* text);
+inline std::string Narrow(const wchar_t* text) { return testing_support::Narrow(text ? text : L""); }
 
 }  // namespace fakes
