@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Fuzzes the parsers of untrusted bytes (filters/parsers, targets in fuzz/)
+# Fuzzes the parsers of untrusted bytes (filters/parsers, targets in tests/fuzz/)
 # natively with clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer.
 #   scripts/fuzz-parsers.sh [seconds per target]     (default 30; 0: replay only)
-# First every case in fuzz/regressions/<target>/ is replayed, then each target
+# First every case in tests/fuzz/regressions/<target>/ is replayed, then each target
 # runs for the given time, seeded with the shared samples (../shared/samples
 # beside the clone, or $VELLUMO_SAMPLES), media made with native ffmpeg and
 # the files in $FUZZ_EXTRA_SEEDS. An input that crashes, trips a sanitizer,
-# hangs or runs out of memory is added to fuzz/regressions/<target>/ and fails
+# hangs or runs out of memory is added to tests/fuzz/regressions/<target>/ and fails
 # the run. FUZZ_TARGETS="a b" runs only those; FUZZ_OUT is the build folder;
 # FUZZ_M32=1 builds for i386, as the 32-bit program runs the parsers (needs
 # gcc-multilib and lib32stdc++-12-dev).
@@ -30,7 +30,7 @@ for src in "$REPO"/filters/parsers/*.cpp; do
   objs+=("$obj")
 done
 for t in "${TARGETS[@]}"; do
-  "${CXX[@]}" "${FLAGS[@]}" -fsanitize=fuzzer "$REPO/fuzz/$t.cpp" "${objs[@]}" -o "$OUT/$t" || exit 1
+  "${CXX[@]}" "${FLAGS[@]}" -fsanitize=fuzzer "$REPO/tests/fuzz/$t.cpp" "${objs[@]}" -o "$OUT/$t" || exit 1
 done
 
 # Seeds: media made with ffmpeg (raw AC3 also with its words swapped, as
@@ -54,7 +54,7 @@ seeds=("$S")
 
 passed=0 failed=0
 for t in "${TARGETS[@]}"; do
-  reg="$REPO/fuzz/regressions/$t"
+  reg="$REPO/tests/fuzz/regressions/$t"
   cases=()
   [ -d "$reg" ] && for f in "$reg"/*; do [ -f "$f" ] && cases+=("$f"); done
   if [ "${#cases[@]}" -gt 0 ]; then
@@ -69,7 +69,7 @@ for t in "${TARGETS[@]}"; do
   rm -rf "$art"; mkdir -p "$art/" "$corpus"
   len=65536
   [ "$t" = ac3_reframer ] && len=16384  # a few frames (3840 bytes at most) is all its logic looks at
-  "$OUT/$t" "$corpus" "${seeds[@]}" -dict="$REPO/fuzz/parsers.dict" -max_total_time="$SECS" -max_len="$len" \
+  "$OUT/$t" "$corpus" "${seeds[@]}" -dict="$REPO/tests/fuzz/parsers.dict" -max_total_time="$SECS" -max_len="$len" \
     -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$art/" > "$OUT/$t.log" 2>&1
   rc=$?
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$OUT/$t.log")
@@ -80,7 +80,7 @@ for t in "${TARGETS[@]}"; do
   else
     failed=$((failed + 1)); mkdir -p "$reg"
     for f in "${found[@]}"; do [ -e "$f" ] && cp "$f" "$reg/"; done
-    echo "fuzz $t: FINDING after ${execs:-?} executions (${cov:-?} edges); kept in fuzz/regressions/$t:"
+    echo "fuzz $t: FINDING after ${execs:-?} executions (${cov:-?} edges); kept in tests/fuzz/regressions/$t:"
     grep -A 25 'ERROR\|runtime error\|deadly signal' "$OUT/$t.log" | head -n 40
   fi
 done
