@@ -2,25 +2,16 @@
 // filter graph manager, feeding a capture renderer: pins and media types,
 // streaming to the end with continuous times, duration, seeking, reference
 // files, the file's tags and bad input.
-#include "dshow_uuids.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
 #include <mutex>
 
-#include "base/base_filter.h"
-#include "base/media_type.h"
-#include "base/pins.h"
 #include "codec_setup.h"
-#include "com_ptr.h"
 #include "filter_ids.h"
-#include "filter_pack.h"
+#include "filter_test_support.h"
 #include "tag_text.h"
 #include "test_media.h"
-#include "test_platform.h"
 
 using corvane::ComPtr;
+using filter_tests::PinOf;
 using realmedia_test::Media;
 
 namespace {
@@ -148,9 +139,7 @@ protected:
     {
         ASSERT_TRUE(SUCCEEDED(com_.Result()));
         ASSERT_EQ(S_OK, pack_.Result());
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                         graph_.PutVoid()));
-        ASSERT_EQ(S_OK, graph_.As(control_));
+        ASSERT_TRUE(g_.seeking);
         for (auto [clsid, filter, name] : {std::tuple{CLSID_AsyncReader, &reader_, L"File Reader"},
                                            std::tuple{corvane::CLSID_RealSplitter, &splitter_, L"Real Spliter"},
                                            std::tuple{corvane::CLSID_RealAudioDecoder, &decoder_, L"Real ADecoder"}}) {
@@ -158,11 +147,6 @@ protected:
             ASSERT_EQ(S_OK, graph_->AddFilter(filter->Get(), name));
         }
     }
-    void TearDown() override
-    {
-        if (control_) control_->Stop();
-    }
-
     // Loads the file into the reader and connects reader -> splitter.
     HRESULT Load(const std::wstring& path)
     {
@@ -170,20 +154,20 @@ protected:
         HRESULT hr = reader_.As(source);
         if (SUCCEEDED(hr)) hr = source->Load(path.c_str(), nullptr);
         if (FAILED(hr)) return hr;
-        return graph_->ConnectDirect(Pins(reader_.Get(), PINDIR_OUTPUT)[0].Get(),
-                                     Pins(splitter_.Get(), PINDIR_INPUT)[0].Get(), nullptr);
+        return graph_->ConnectDirect(PinOf(reader_.Get(), PINDIR_OUTPUT).Get(),
+                                     PinOf(splitter_.Get(), PINDIR_INPUT).Get(), nullptr);
     }
     // Splitter audio -> decoder -> capture sink.
     HRESULT ConnectDecoder()
     {
         ComPtr<IPin> audio = PinNamed(splitter_.Get(), L"Audio");
         if (!audio) return VFW_E_NOT_FOUND;
-        HRESULT hr = graph_->ConnectDirect(audio.Get(), Pins(decoder_.Get(), PINDIR_INPUT)[0].Get(), nullptr);
+        HRESULT hr = graph_->ConnectDirect(audio.Get(), PinOf(decoder_.Get(), PINDIR_INPUT).Get(), nullptr);
         if (FAILED(hr)) return hr;
         sink_ = ComPtr<CaptureSink>::Attach(new CaptureSink());
         hr = graph_->AddFilter(sink_.Get(), L"Capture");
         if (FAILED(hr)) return hr;
-        return graph_->ConnectDirect(Pins(decoder_.Get(), PINDIR_OUTPUT)[0].Get(), sink_->Input(), nullptr);
+        return graph_->ConnectDirect(PinOf(decoder_.Get(), PINDIR_OUTPUT).Get(), sink_->Input(), nullptr);
     }
     bool RunToEnd()
     {
@@ -194,15 +178,13 @@ protected:
     }
     HRESULT SeekTo(LONGLONG start)
     {
-        ComPtr<IMediaSeeking> seeking;
-        graph_.As(seeking);
-        return seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+        return g_.seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
     }
     WAVEFORMATEX PcmFormat()
     {
         AM_MEDIA_TYPE mt{};
         vellumo::filters::MediaType type;
-        if (SUCCEEDED(Pins(decoder_.Get(), PINDIR_OUTPUT)[0]->ConnectionMediaType(&mt))) type.Set(mt);
+        if (SUCCEEDED(PinOf(decoder_.Get(), PINDIR_OUTPUT)->ConnectionMediaType(&mt))) type.Set(mt);
         vellumo::filters::FreeMediaTypeContents(mt);
         return type.WaveFormat() ? *type.WaveFormat() : WAVEFORMATEX{};
     }
@@ -217,8 +199,9 @@ protected:
 
     testing_support::ComApartment com_{COINIT_MULTITHREADED};
     testing_support::FilterPackRegistration pack_{testing_support::PackFilterClasses()};
-    ComPtr<IGraphBuilder> graph_;
-    ComPtr<IMediaControl> control_;
+    filter_tests::TestGraph g_;  // stops the graph when the test ends
+    IGraphBuilder* graph_ = g_.graph.Get();
+    IMediaControl* control_ = g_.control.Get();
     ComPtr<IBaseFilter> reader_, splitter_, decoder_;
     ComPtr<CaptureSink> sink_;
 };
@@ -231,14 +214,14 @@ TEST_F(SplitterGraph, OutputPinsFollowTheInputConnection)
     ComPtr<IPin> video = PinNamed(splitter_.Get(), L"Video");
     ASSERT_TRUE(video);
     // The decoder takes RealAudio only.
-    EXPECT_TRUE(FAILED(graph_->ConnectDirect(video.Get(), Pins(decoder_.Get(), PINDIR_INPUT)[0].Get(), nullptr)));
+    EXPECT_TRUE(FAILED(graph_->ConnectDirect(video.Get(), PinOf(decoder_.Get(), PINDIR_INPUT).Get(), nullptr)));
     ASSERT_EQ(S_OK, ConnectDecoder());
     // Disconnecting the input takes the outputs away, and their connections with them.
-    ASSERT_EQ(S_OK, graph_->Disconnect(Pins(splitter_.Get(), PINDIR_INPUT)[0].Get()));
-    graph_->Disconnect(Pins(reader_.Get(), PINDIR_OUTPUT)[0].Get());
+    ASSERT_EQ(S_OK, graph_->Disconnect(PinOf(splitter_.Get(), PINDIR_INPUT).Get()));
+    graph_->Disconnect(PinOf(reader_.Get(), PINDIR_OUTPUT).Get());
     EXPECT_TRUE(Pins(splitter_.Get(), PINDIR_OUTPUT).empty());
     ComPtr<IPin> decoderIn;
-    EXPECT_EQ(VFW_E_NOT_CONNECTED, Pins(decoder_.Get(), PINDIR_INPUT)[0]->ConnectedTo(decoderIn.Put()));
+    EXPECT_EQ(VFW_E_NOT_CONNECTED, PinOf(decoder_.Get(), PINDIR_INPUT)->ConnectedTo(decoderIn.Put()));
 }
 
 TEST_F(SplitterGraph, VideoOnlyFileHasNoAudioPin)
@@ -309,8 +292,8 @@ TEST_F(SplitterGraph, TagsAreReadThroughIAMMediaContent)
     EXPECT_STREQ(L"Zo\u00eb \u00c5ngstr\u00f6m", V_BSTR(&result));
     VariantClear(&result);
 
-    graph_->Disconnect(Pins(splitter_.Get(), PINDIR_INPUT)[0].Get());
-    graph_->Disconnect(Pins(reader_.Get(), PINDIR_OUTPUT)[0].Get());
+    graph_->Disconnect(PinOf(splitter_.Get(), PINDIR_INPUT).Get());
+    graph_->Disconnect(PinOf(reader_.Get(), PINDIR_OUTPUT).Get());
     EXPECT_EQ(L"", read(&IAMMediaContent::get_Title, VFW_E_NOT_FOUND)) << "input gone";
 }
 
@@ -356,7 +339,7 @@ TEST_P(PlayThrough, StreamsTheWholeFileAsPcmWithContinuousTimes)
     ASSERT_EQ(S_OK, ConnectDecoder());
     // The duration as the graph, a renderer asking upstream, and the decoder
     // passing the question on see it.
-    for (IUnknown* asked : {static_cast<IUnknown*>(graph_.Get()), static_cast<IUnknown*>(audio.Get()),
+    for (IUnknown* asked : {static_cast<IUnknown*>(graph_), static_cast<IUnknown*>(audio.Get()),
                             static_cast<IUnknown*>(decoder_.Get())})
         EXPECT_NEAR(p.seconds, SecondsOf(asked), p.seconds * 0.02);
     const WAVEFORMATEX wf = PcmFormat();
