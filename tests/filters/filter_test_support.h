@@ -191,16 +191,34 @@ private:
 };
 
 
-inline ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION wanted)
+inline std::vector<ComPtr<IPin>> Pins(IBaseFilter* filter, PIN_DIRECTION wanted)
 {
+    std::vector<ComPtr<IPin>> found;
     ComPtr<IEnumPins> pins;
     ComPtr<IPin> pin;
     PIN_DIRECTION dir;
-    if (!filter || FAILED(filter->EnumPins(pins.Put()))) return nullptr;
+    if (!filter || FAILED(filter->EnumPins(pins.Put()))) return found;
     while (pins->Next(1, pin.Put(), nullptr) == S_OK) {
-        if (SUCCEEDED(pin->QueryDirection(&dir)) && dir == wanted) return pin;
+        if (SUCCEEDED(pin->QueryDirection(&dir)) && dir == wanted) found.push_back(pin);
     }
-    return nullptr;
+    return found;
+}
+
+inline ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION wanted)
+{
+    auto pins = Pins(filter, wanted);
+    return pins.empty() ? nullptr : pins[0];
+}
+
+// What the object's IMediaSeeking answers for the duration; -1 when it does not.
+inline LONGLONG DurationOf(IUnknown* object)
+{
+    ComPtr<IMediaSeeking> seeking;
+    LONGLONG duration = -1;
+    if (!object || FAILED(object->QueryInterface(IID_IMediaSeeking, seeking.PutVoid())) ||
+        FAILED(seeking->GetDuration(&duration)))
+        return -1;
+    return duration;
 }
 
 inline ComPtr<IBaseFilter> Create(REFCLSID clsid)
@@ -248,6 +266,20 @@ public:
     {
         ComPtr<IPin> out = PinOf(from, PINDIR_OUTPUT), in = PinOf(to, PINDIR_INPUT);
         return out && in ? graph->ConnectDirect(out.Get(), in.Get(), nullptr) : VFW_E_NOT_FOUND;
+    }
+    // Adds the filters and connects each to the next; with a path, the last
+    // one (a file sink) writes there.
+    HRESULT Chain(const std::vector<IBaseFilter*>& filters, const std::wstring& path = {})
+    {
+        HRESULT hr = S_OK;
+        if (!path.empty()) {
+            ComPtr<IFileSinkFilter> sink;
+            hr = filters.back()->QueryInterface(IID_IFileSinkFilter, sink.PutVoid());
+            if (SUCCEEDED(hr)) hr = sink->SetFileName(path.c_str(), nullptr);
+        }
+        for (size_t i = 0; SUCCEEDED(hr) && i < filters.size(); ++i) hr = graph->AddFilter(filters[i], nullptr);
+        for (size_t i = 1; SUCCEEDED(hr) && i < filters.size(); ++i) hr = Connect(filters[i - 1], filters[i]);
+        return hr;
     }
     // Runs until EC_COMPLETE (true) or an abort/timeout (false); counts the
     // EC_COMPLETEs seen, also for a short while after the first. onEvent sees

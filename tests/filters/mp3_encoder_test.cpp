@@ -137,13 +137,7 @@ TEST_F(Mp3Encoder, FlushAndStopWhileEncodingNeitherHangNorLeaveItsThread)
     // the middle of the stream must empty the queue and end that thread.
     TestGraph g;
     auto source = ComPtr<IBaseFilter>::Attach(new SineSource({44100, 2, 16, 1000.0, 0.5, 44100 * 600}));
-    ComPtr<IFileSinkFilter> sink;
-    ASSERT_EQ(S_OK, writer_.As(sink));
-    ASSERT_EQ(S_OK, sink->SetFileName(OutputPath(L"mp3-interrupted.mp3").c_str(), nullptr));
-    for (IBaseFilter* f : {source.Get(), encoder_.Get(), wav_.Get(), writer_.Get()}) g.graph->AddFilter(f, nullptr);
-    ASSERT_EQ(S_OK, g.Connect(source.Get(), encoder_.Get()));
-    ASSERT_EQ(S_OK, g.Connect(encoder_.Get(), wav_.Get()));
-    ASSERT_EQ(S_OK, g.Connect(wav_.Get(), writer_.Get()));
+    ASSERT_EQ(S_OK, g.Chain({source.Get(), encoder_.Get(), wav_.Get(), writer_.Get()}, OutputPath(L"mp3-interrupted.mp3")));
     DWORD threads = 0;  // after the first round: the platform's graph keeps threads of its own
     ComPtr<IPin> input = PinOf(encoder_.Get(), PINDIR_INPUT);
     for (int round = 0; round < 4; ++round) {

@@ -192,12 +192,9 @@ TEST_F(FileWriterStandIn, OverwriteModeTruncatesAnExistingFileAndTheDefaultWrite
 TEST_F(FileWriterStandIn, AnEndReachedWhilePausedIsReportedOnRun)
 {
     const std::wstring path = OutputPath(L"filewriter-paused.raw");
-    ASSERT_EQ(S_OK, sink_->SetFileName(path.c_str(), nullptr));
     TestGraph g;
     auto source = ComPtr<IBaseFilter>::Attach(new SineSource({8000, 1, 16, 500.0, 0.5, 800}));
-    g.graph->AddFilter(source.Get(), L"Sine");
-    g.graph->AddFilter(writer_.Get(), L"File Writer");
-    ASSERT_EQ(S_OK, g.Connect(source.Get(), writer_.Get()));
+    ASSERT_EQ(S_OK, g.Chain({source.Get(), writer_.Get()}, path));
     ASSERT_TRUE(SUCCEEDED(g.control->Pause()));
     // The whole stream is written while paused...
     const DWORD deadline = GetTickCount() + 10000;

@@ -66,12 +66,7 @@ TEST_F(WavDestTest, AGraphStoppedHalfWayLeavesAWholeFile)
         auto wav = WavDest(1), writer = platform ? PlatformFileWriter() : Create(CLSID_FileWriter);
         ASSERT_TRUE(writer);
         const std::wstring path = OutputPath(platform ? L"wavdest-stopped-platform.wav" : L"wavdest-stopped-pack.wav");
-        ComPtr<IFileSinkFilter> sink;
-        ASSERT_EQ(S_OK, writer.As(sink));
-        ASSERT_EQ(S_OK, sink->SetFileName(path.c_str(), nullptr));
-        for (IBaseFilter* f : {source.Get(), wav.Get(), writer.Get()}) g.graph->AddFilter(f, nullptr);
-        ASSERT_EQ(S_OK, g.Connect(source.Get(), wav.Get()));
-        ASSERT_EQ(S_OK, g.Connect(wav.Get(), writer.Get()));
+        ASSERT_EQ(S_OK, g.Chain({source.Get(), wav.Get(), writer.Get()}, path));
         ComPtr<IWavDestControl> control;
         ASSERT_EQ(S_OK, wav.As(control));
         ASSERT_EQ(S_OK, g.control->Run());
@@ -92,23 +87,13 @@ TEST_F(WavDestTest, SeekingAndDurationPassUpstream)
     auto* sine = new SineSource({44100, 2, 16, 1000.0, 0.5, 44100 * 3});
     auto source = ComPtr<IBaseFilter>::Attach(sine);
     auto wav = WavDest(1), writer = Create(CLSID_FileWriter);
-    ComPtr<IFileSinkFilter> sink;
-    ASSERT_EQ(S_OK, writer.As(sink));
-    ASSERT_EQ(S_OK, sink->SetFileName(OutputPath(L"wavdest-seeking.wav").c_str(), nullptr));
-    for (IBaseFilter* f : {source.Get(), wav.Get(), writer.Get()}) g.graph->AddFilter(f, nullptr);
-    ASSERT_EQ(S_OK, g.Connect(source.Get(), wav.Get()));
-    ASSERT_EQ(S_OK, g.Connect(wav.Get(), writer.Get()));
+    ASSERT_EQ(S_OK, g.Chain({source.Get(), wav.Get(), writer.Get()}, OutputPath(L"wavdest-seeking.wav")));
     // Filter level (asked by Wine's graph), pin level (Windows' renderers ask
     // upstream through pins), the writer's and the graph's own answer.
     ComPtr<IPin> out = PinOf(wav.Get(), PINDIR_OUTPUT);
     for (IUnknown* asked : {static_cast<IUnknown*>(wav.Get()), static_cast<IUnknown*>(out.Get()),
-                            static_cast<IUnknown*>(writer.Get()), static_cast<IUnknown*>(g.graph.Get())}) {
-        ComPtr<IMediaSeeking> seeking;
-        LONGLONG duration = 0;
-        ASSERT_EQ(S_OK, asked->QueryInterface(IID_IMediaSeeking, seeking.PutVoid()));
-        EXPECT_EQ(S_OK, seeking->GetDuration(&duration));
-        EXPECT_EQ(30000000, duration);
-    }
+                            static_cast<IUnknown*>(writer.Get()), static_cast<IUnknown*>(g.graph.Get())})
+        EXPECT_EQ(30000000, DurationOf(asked));
     const long before = sine->SetPositionsCalls();
     LONGLONG zero = 0;
     EXPECT_EQ(S_OK, g.seeking->SetPositions(&zero, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning));

@@ -12,6 +12,7 @@
 
 using corvane::ComPtr;
 using filter_tests::PinOf;
+using filter_tests::Pins;
 using realmedia_test::Media;
 
 namespace {
@@ -99,20 +100,6 @@ private:
     std::vector<REFERENCE_TIME> starts_;
 };
 
-std::vector<ComPtr<IPin>> Pins(IBaseFilter* filter, PIN_DIRECTION direction)
-{
-    std::vector<ComPtr<IPin>> pins;
-    ComPtr<IEnumPins> e;
-    ComPtr<IPin> pin;
-    PIN_DIRECTION d;
-    if (SUCCEEDED(filter->EnumPins(e.Put()))) {
-        while (e->Next(1, pin.Put(), nullptr) == S_OK) {
-            if (SUCCEEDED(pin->QueryDirection(&d)) && d == direction) pins.push_back(pin);
-        }
-    }
-    return pins;
-}
-
 // The first output pin whose name contains `part`.
 ComPtr<IPin> PinNamed(IBaseFilter* filter, const wchar_t* part)
 {
@@ -123,14 +110,6 @@ ComPtr<IPin> PinNamed(IBaseFilter* filter, const wchar_t* part)
         if (std::wcsstr(info.achName, part)) return pin;
     }
     return nullptr;
-}
-
-double SecondsOf(IUnknown* object)
-{
-    ComPtr<IMediaSeeking> seeking;
-    LONGLONG duration = -1;
-    if (object && SUCCEEDED(object->QueryInterface(IID_IMediaSeeking, seeking.PutVoid()))) seeking->GetDuration(&duration);
-    return duration / 1e7;
 }
 
 class SplitterGraph : public testing::Test {
@@ -341,7 +320,7 @@ TEST_P(PlayThrough, StreamsTheWholeFileAsPcmWithContinuousTimes)
     // passing the question on see it.
     for (IUnknown* asked : {static_cast<IUnknown*>(graph_), static_cast<IUnknown*>(audio.Get()),
                             static_cast<IUnknown*>(decoder_.Get())})
-        EXPECT_NEAR(p.seconds, SecondsOf(asked), p.seconds * 0.02);
+        EXPECT_NEAR(p.seconds, filter_tests::DurationOf(asked) / 1e7, p.seconds * 0.02);
     const WAVEFORMATEX wf = PcmFormat();
     EXPECT_EQ(WAVE_FORMAT_PCM, wf.wFormatTag);
     EXPECT_EQ(static_cast<DWORD>(p.rate), wf.nSamplesPerSec);
