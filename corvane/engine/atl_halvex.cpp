@@ -156,8 +156,10 @@ HRESULT AtlHalvex::Play()
 HRESULT AtlHalvex::Stop()
 {
     if (!graph_) return S_OK;
-    graph_->Seek(0.0);
+    // Stopped first, then rewound: a running graph sought to its start would
+    // stream the source again into the output before the stop reached it.
     graph_->Stop();
+    graph_->Seek(0.0);
     sinks_.RaiseStopped();
     return S_OK;
 }

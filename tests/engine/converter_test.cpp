@@ -389,9 +389,15 @@ TEST_F(ConverterTest, StopRewindsAndPlayRunsTheGraphOnce)
     SetLastError(ERROR_FILE_NOT_FOUND);
     converter_->Play();  // already running: no second run request
     EXPECT_TRUE(events_.Names().empty());
+    lab_.ClearLog();
     converter_->Stop();
     EXPECT_EQ(State_Stopped, GraphState());
     EXPECT_EQ((Strings{"stopped"}), events_.Names());
+    // Rewound once stopped: a seek while streaming would send the file again
+    // from its start into the output before the stop.
+    const Strings seeks = lab_.With("seek");
+    EXPECT_EQ(1, std::count(seeks.begin(), seeks.end(), "seek 0 5 none 0")) << ::testing::PrintToString(seeks);
+    EXPECT_TRUE(std::none_of(seeks.begin(), seeks.end(), [](const std::string& s) { return s.find("streaming") != std::string::npos; }));
 }
 
 TEST_F(ConverterTest, PlayReportsARefusedRunAndStopsWhatItHadPaused)

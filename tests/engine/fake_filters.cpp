@@ -278,7 +278,7 @@ public:
         line << "seek " << (current ? std::to_string(*current) : "none") << " "
              << (currentFlags & ~static_cast<DWORD>(AM_SEEKING_ReturnTime)) << " "
              << (stop && (stopFlags & AM_SEEKING_PositioningBitsMask) ? std::to_string(*stop) : "none") << " "
-             << stopFlags;
+             << stopFlags << (state_ != State_Stopped ? " while streaming" : "");
         Log(line.str());
         return S_OK;
     }
