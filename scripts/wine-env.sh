@@ -52,6 +52,9 @@ vellumo_wine_fonts() {
       /v "MS Sans Serif" /t REG_MULTI_SZ /d "${cjk##*/},WenQuanYi Micro Hei" /f >/dev/null 2>&1 || return 0
     DISPLAY= "$VELLUMO_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
       /v SimSun /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1 || return 0
+    # The session these ran in has no display: let it end, so that the next
+    # Windows process starts the desktop with the display of its own.
+    "$VELLUMO_WINESERVER" -w
   fi
   touch "$WINEPREFIX/.vellumo-fonts"
 }
