@@ -305,17 +305,23 @@ HRESULT InputPin::QueryInterface(REFIID iid, void** out)
     return BasePin::QueryInterface(iid, out);
 }
 
-HRESULT InputPin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* mt)
+HRESULT BasePin::CheckIncoming(IPin* connector, const AM_MEDIA_TYPE& mt)
 {
-    if (!connector || !mt) return E_POINTER;
-    std::lock_guard<RecursiveLock> lock(filter_.FilterLock());
     if (peer_) return VFW_E_ALREADY_CONNECTED;
     if (filter_.State() != State_Stopped) return VFW_E_NOT_STOPPED;
     PIN_DIRECTION dir;
     if (FAILED(connector->QueryDirection(&dir)) || dir != PINDIR_OUTPUT) return VFW_E_INVALID_DIRECTION;
-    if (CheckMediaType(*mt) != S_OK) return VFW_E_TYPE_NOT_ACCEPTED;
+    return CheckMediaType(mt) == S_OK ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT InputPin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* mt)
+{
+    if (!connector || !mt) return E_POINTER;
+    std::lock_guard<RecursiveLock> lock(filter_.FilterLock());
+    HRESULT hr = CheckIncoming(connector, *mt);
+    if (FAILED(hr)) return hr;
     peer_ = ComPtr<IPin>(connector);
-    HRESULT hr = mt_.Set(*mt);
+    hr = mt_.Set(*mt);
     if (SUCCEEDED(hr)) hr = CompleteConnect(connector, *mt);
     if (FAILED(hr)) {
         BreakConnect();

@@ -59,6 +59,10 @@ protected:
     // Called with the filter lock held once both sides agreed on mt; a
     // failure undoes the connection.
     virtual HRESULT CompleteConnect(IPin* peer, const AM_MEDIA_TYPE& mt);
+    // The checks of an input pin offered a connection (the filter lock held):
+    // not connected yet, stopped, an output pin as the connector, a type the
+    // pin accepts.
+    HRESULT CheckIncoming(IPin* connector, const AM_MEDIA_TYPE& mt);
     // Called with the filter lock held when the connection goes away.
     virtual void BreakConnect() {}
 

@@ -14,12 +14,9 @@ HRESULT SplitterInputPin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE
 {
     if (!connector || !mt) return E_POINTER;
     std::lock_guard<RecursiveLock> lock(filter_.FilterLock());
-    if (peer_) return VFW_E_ALREADY_CONNECTED;
-    if (filter_.State() != State_Stopped) return VFW_E_NOT_STOPPED;
-    PIN_DIRECTION dir;
-    if (FAILED(connector->QueryDirection(&dir)) || dir != PINDIR_OUTPUT) return VFW_E_INVALID_DIRECTION;
-    if (CheckMediaType(*mt) != S_OK) return VFW_E_TYPE_NOT_ACCEPTED;
-    HRESULT hr = splitter_.OpenInput(connector);
+    HRESULT hr = CheckIncoming(connector, *mt);
+    if (FAILED(hr)) return hr;
+    hr = splitter_.OpenInput(connector);
     if (FAILED(hr)) return hr;
     peer_ = ComPtr<IPin>(connector);
     hr = mt_.Set(*mt);
