@@ -2,6 +2,13 @@
 // converter (corvane::AtlHalvex) through IAtlHalvex and makes it an ActiveX
 // control: windowed in-place activation, drawing, persisted extent,
 // connection point and class information.
+//
+// The members are defined by interface group: control.cpp (identity and
+// lifetime), control_dispatch.cpp (automation, connection points, class
+// information), control_embedding.cpp (IOleObject, IOleControl,
+// IQuickActivate), control_inplace.cpp (in-place activation and the window),
+// control_persistence.cpp (IPersist*), control_drawing.cpp (IViewObject*,
+// IDataObject and the picture).
 #pragma once
 
 #include <ocidl.h>

@@ -1,5 +1,7 @@
 #include "control_drawing.h"
 
+#include "control.h"
+
 namespace corvane::server {
 
 void DrawControl(HDC dc, const RECTL& bounds)
@@ -60,6 +62,181 @@ HRESULT RenderMetafilePicture(const SIZEL& extent, STGMEDIUM* medium)
     medium->hMetaFilePict = memory;
     medium->pUnkForRelease = nullptr;
     return S_OK;
+}
+
+// --- IViewObject, IViewObject2, IViewObjectEx ----------------------------------
+
+STDMETHODIMP AtlHalvexControl::Draw(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, HDC drawDc, LPCRECTL bounds,
+                                    LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR)
+{
+    if (!drawDc) return E_INVALIDARG;
+    RECTL rc;
+    if (bounds) {
+        rc = *bounds;
+    } else if (window_) {
+        RECT client;
+        GetClientRect(window_, &client);
+        rc = RECTL{client.left, client.top, client.right, client.bottom};
+    } else {
+        return E_INVALIDARG;
+    }
+    DrawControl(drawDc, rc);
+    return S_OK;
+}
+
+STDMETHODIMP AtlHalvexControl::GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, LOGPALETTE** colors)
+{
+    if (colors) *colors = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP AtlHalvexControl::Freeze(DWORD, LONG, void*, DWORD*)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP AtlHalvexControl::Unfreeze(DWORD)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP AtlHalvexControl::SetAdvise(DWORD aspects, DWORD advf, IAdviseSink* sink)
+{
+    viewSink_ = ComPtr<IAdviseSink>(sink);
+    viewAspects_ = aspects;
+    viewAdvf_ = advf;
+    return S_OK;
+}
+
+STDMETHODIMP AtlHalvexControl::GetAdvise(DWORD* aspects, DWORD* advf, IAdviseSink** sink)
+{
+    if (aspects) *aspects = viewAspects_;
+    if (advf) *advf = viewAdvf_;
+    if (sink) {
+        *sink = viewSink_.Get();
+        if (*sink) (*sink)->AddRef();
+    }
+    return S_OK;
+}
+
+STDMETHODIMP AtlHalvexControl::GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*, LPSIZEL size)
+{
+    return GetExtent(aspect, size);
+}
+
+STDMETHODIMP AtlHalvexControl::GetRect(DWORD aspect, LPRECTL rect)
+{
+    if (!rect) return E_POINTER;
+    if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+    *rect = RECTL{0, 0, extent_.cx, extent_.cy};
+    return S_OK;
+}
+
+STDMETHODIMP AtlHalvexControl::GetViewStatus(DWORD* status)
+{
+    if (!status) return E_POINTER;
+    // The picture is the text alone: no background of its own.
+    *status = 0;
+    return S_OK;
+}
+
+STDMETHODIMP AtlHalvexControl::QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT location, LONG, DWORD* hit)
+{
+    if (!bounds || !hit) return E_POINTER;
+    if (aspect != DVASPECT_CONTENT) return E_FAIL;
+    *hit = PtInRect(bounds, location) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
+    return S_OK;
+}
+
+STDMETHODIMP AtlHalvexControl::QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT location, LONG, DWORD* hit)
+{
+    if (!bounds || !location || !hit) return E_POINTER;
+    if (aspect != DVASPECT_CONTENT) return E_FAIL;
+    RECT overlap;
+    *hit = IntersectRect(&overlap, bounds, location) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
+    return S_OK;
+}
+
+STDMETHODIMP AtlHalvexControl::GetNaturalExtent(DWORD aspect, LONG, DVTARGETDEVICE*, HDC, DVEXTENTINFO* info,
+                                                LPSIZEL size)
+{
+    if (!info || !size) return E_POINTER;
+    if (aspect == DVASPECT_CONTENT && info->dwExtentMode == DVEXTENT_CONTENT) {
+        *size = naturalExtent_;
+        return S_OK;
+    }
+    return E_FAIL;
+}
+
+// --- IDataObject -------------------------------------------------------------------
+
+STDMETHODIMP AtlHalvexControl::GetData(FORMATETC* format, STGMEDIUM* medium)
+{
+    if (!format || !medium) return E_POINTER;
+    ZeroMemory(medium, sizeof *medium);
+    if ((format->tymed & TYMED_MFPICT) == 0) return DATA_E_FORMATETC;
+    return RenderMetafilePicture(extent_, medium);
+}
+
+STDMETHODIMP AtlHalvexControl::GetDataHere(FORMATETC*, STGMEDIUM*)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP AtlHalvexControl::QueryGetData(FORMATETC* format)
+{
+    if (!format) return E_POINTER;
+    return (format->tymed & TYMED_MFPICT) && format->cfFormat == CF_METAFILEPICT ? S_OK : DATA_E_FORMATETC;
+}
+
+STDMETHODIMP AtlHalvexControl::GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out)
+{
+    if (out) out->ptd = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP AtlHalvexControl::SetData(FORMATETC*, STGMEDIUM*, BOOL)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP AtlHalvexControl::EnumFormatEtc(DWORD direction, IEnumFORMATETC** formats)
+{
+    if (!formats) return E_POINTER;
+    *formats = nullptr;
+    return OleRegEnumFormatEtc(CLSID_AtlHalvex, direction, formats);
+}
+
+STDMETHODIMP AtlHalvexControl::DAdvise(FORMATETC* format, DWORD advf, IAdviseSink* sink, DWORD* connection)
+{
+    if (!connection) return E_POINTER;
+    *connection = 0;
+    if (!dataAdvise_) {
+        HRESULT hr = CreateDataAdviseHolder(dataAdvise_.Put());
+        if (FAILED(hr)) return hr;
+    }
+    return dataAdvise_->Advise(static_cast<IDataObject*>(this), format, advf, sink, connection);
+}
+
+STDMETHODIMP AtlHalvexControl::DUnadvise(DWORD connection)
+{
+    return dataAdvise_ ? dataAdvise_->Unadvise(connection) : OLE_E_NOCONNECTION;
+}
+
+STDMETHODIMP AtlHalvexControl::EnumDAdvise(IEnumSTATDATA** advise)
+{
+    if (!advise) return E_POINTER;
+    *advise = nullptr;
+    return dataAdvise_ ? dataAdvise_->EnumAdvise(advise) : E_FAIL;
+}
+
+// --- view change notification -----------------------------------------------------
+
+void AtlHalvexControl::ViewChanged()
+{
+    if (window_) InvalidateRect(window_, nullptr, TRUE);
+    if (viewSink_ && (viewAspects_ & DVASPECT_CONTENT)) viewSink_->OnViewChange(DVASPECT_CONTENT, -1);
+    if (dataAdvise_) dataAdvise_->SendOnDataChange(static_cast<IDataObject*>(this), 0, 0);
 }
 
 }  // namespace corvane::server
