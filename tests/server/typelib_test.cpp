@@ -1,7 +1,12 @@
-// The type library embedded in corvane.dll, read in a process whose ANSI code
-// page is 936: the library stores its Chinese help strings in that code page,
-// and they must come back as the same text.
+// The type library embedded in corvane.dll: its types, functions and vtable
+// layout, and its Chinese help strings, read in a process whose ANSI code page
+// is 936 (the code page the library stores them in).
 #include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "server_test_support.h"
 #include "test_platform.h"
@@ -47,6 +52,169 @@ TEST(TypeLibrary, HelpStringsReadBackInTheirCodePage)
         ASSERT_EQ(S_OK, lib->GetTypeInfoOfGuid(*c.type, info.Put()));
         EXPECT_EQ(c.help, HelpOf(info.Get(), c.id)) << c.id;
     }
+}
+
+// The library as an early-binding client (a C++ or VB6 compiler, an object
+// browser) reads it: one line per type, implemented interface and function.
+std::string Narrow(const BSTR text) { return testing_support::Narrow(text ? text : L""); }
+
+std::string TypeText(const TYPEDESC& t)
+{
+    switch (t.vt) {
+    case VT_PTR: return TypeText(*t.lptdesc) + "*";
+    case VT_HRESULT: return "HRESULT";
+    case VT_BSTR: return "BSTR";
+    case VT_I2: return "short";
+    case VT_I4: return "long";
+    default: return "vt" + std::to_string(t.vt);
+    }
+}
+
+std::string Flags(unsigned value, std::initializer_list<std::pair<unsigned, const char*>> names)
+{
+    std::string text;
+    for (const auto& n : names) {
+        if (value & n.first) text += (text.empty() ? "" : ", ") + std::string(n.second);
+        value &= ~n.first;
+    }
+    return value ? text + " 0x" + std::to_string(value) : text;
+}
+
+std::string NameOf(ITypeInfo* info)
+{
+    BSTR name = nullptr;
+    info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
+    std::string text = Narrow(name);
+    SysFreeString(name);
+    return text;
+}
+
+// Vtable offsets are shown in pointer-sized slots ("@7"; "@7+" when not a
+// multiple of the pointer size). GetNames answers by DISPID, so a put shows
+// the parameter names of its get.
+void Describe(ITypeInfo* info, std::vector<std::string>& lines)
+{
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
+    static const char* kinds[] = {"enum", "record", "module", "interface", "dispinterface", "coclass", "alias", "union"};
+    lines.push_back(std::string(kinds[attr->typekind]) + " " + NameOf(info) + " [" +
+                    Flags(attr->wTypeFlags, {{TYPEFLAG_FCANCREATE, "cancreate"}, {TYPEFLAG_FCONTROL, "control"},
+                                             {TYPEFLAG_FDUAL, "dual"}, {TYPEFLAG_FNONEXTENSIBLE, "nonextensible"},
+                                             {TYPEFLAG_FOLEAUTOMATION, "oleautomation"},
+                                             {TYPEFLAG_FDISPATCHABLE, "dispatchable"}}) +
+                    "] funcs " + std::to_string(attr->cFuncs) + " vars " + std::to_string(attr->cVars) + " vtable @" +
+                    std::to_string(attr->cbSizeVft / sizeof(void*)) + (attr->cbSizeVft % sizeof(void*) ? "+" : ""));
+    for (UINT i = 0; i < attr->cImplTypes; ++i) {
+        HREFTYPE ref = 0;
+        int flags = 0;
+        ComPtr<ITypeInfo> base;
+        info->GetImplTypeFlags(i, &flags);
+        bool found = SUCCEEDED(info->GetRefTypeOfImplType(i, &ref)) && SUCCEEDED(info->GetRefTypeInfo(ref, base.Put()));
+        lines.push_back("implements [" + Flags(flags, {{IMPLTYPEFLAG_FDEFAULT, "default"}, {IMPLTYPEFLAG_FSOURCE, "source"}}) +
+                        "] " + (found ? NameOf(base.Get()) : "(unresolved)"));
+    }
+    // The dual interface's dispatch half repeats its vtable half as IDispatch sees it.
+    const bool functions = attr->typekind != TKIND_DISPATCH || !(attr->wTypeFlags & TYPEFLAG_FDUAL);
+    for (UINT i = 0; functions && i < attr->cFuncs; ++i) {
+        FUNCDESC* f = nullptr;
+        ASSERT_EQ(S_OK, info->GetFuncDesc(i, &f));
+        BSTR names[8] = {};
+        UINT count = 0;
+        info->GetNames(f->memid, names, 8, &count);
+        std::string line = "[id " + std::to_string(f->memid) + "] " +
+                           (f->invkind == INVOKE_PROPERTYGET ? "propget " : f->invkind == INVOKE_PROPERTYPUT ? "propput " : "") +
+                           TypeText(f->elemdescFunc.tdesc) + " " + Narrow(names[0]) + "(";
+        for (SHORT p = 0; p < f->cParams; ++p) {
+            const ELEMDESC& e = f->lprgelemdescParam[p];
+            line += (p ? ", [" : "[") +
+                    Flags(e.paramdesc.wParamFlags, {{PARAMFLAG_FIN, "in"}, {PARAMFLAG_FOUT, "out"}, {PARAMFLAG_FRETVAL, "retval"}}) +
+                    "] " + TypeText(e.tdesc) + (p + 1u < count ? " " + Narrow(names[p + 1]) : "");
+        }
+        line += ")";
+        if (f->funckind == FUNC_PUREVIRTUAL)
+            line += " @" + std::to_string(f->oVft / sizeof(void*)) + (f->oVft % sizeof(void*) ? "+" : "");
+        else if (f->funckind != FUNC_DISPATCH)
+            line += " funckind " + std::to_string(f->funckind);
+        if (f->callconv != CC_STDCALL || f->cParamsOpt || f->wFuncFlags)
+            line += " callconv " + std::to_string(f->callconv) + " optional " + std::to_string(f->cParamsOpt) +
+                    " flags " + std::to_string(f->wFuncFlags);
+        for (UINT n = 0; n < count; ++n) SysFreeString(names[n]);
+        info->ReleaseFuncDesc(f);
+        lines.push_back(line);
+    }
+    info->ReleaseTypeAttr(attr);
+}
+
+TEST(TypeLibrary, LayoutAsEarlyBindingClientsSeeIt)
+{
+    testing_support::ComApartment apartment;
+    ComPtr<ITypeLib> lib;
+    ASSERT_EQ(S_OK, LoadTypeLibEx(ServerPath().c_str(), REGKIND_NONE, lib.Put()));
+    TLIBATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, lib->GetLibAttr(&attr));
+    EXPECT_TRUE(IsEqualGUID(LIBID_corvaneLib, attr->guid));
+    EXPECT_EQ(0u, attr->lcid);
+    EXPECT_EQ(sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32, attr->syskind);
+    EXPECT_EQ(1, attr->wMajorVerNum);
+    EXPECT_EQ(0, attr->wMinorVerNum);
+    lib->ReleaseTLibAttr(attr);
+    BSTR name = nullptr;
+    ASSERT_EQ(S_OK, lib->GetDocumentation(-1, &name, nullptr, nullptr, nullptr));
+    EXPECT_EQ("corvaneLib", Narrow(name));
+    SysFreeString(name);
+
+    std::vector<std::string> actual;
+    for (UINT i = 0; i < lib->GetTypeInfoCount(); ++i) {
+        ComPtr<ITypeInfo> info, vtable;
+        ASSERT_EQ(S_OK, lib->GetTypeInfo(i, info.Put()));
+        Describe(info.Get(), actual);
+        HREFTYPE ref = 0;  // the vtable half of a dual interface, which C++ clients compile against
+        if (SUCCEEDED(info->GetRefTypeOfImplType(-1, &ref)) && SUCCEEDED(info->GetRefTypeInfo(ref, vtable.Put())))
+            Describe(vtable.Get(), actual);
+    }
+    const std::vector<std::string> expected = {
+        "dispinterface IAtlHalvex [dual, nonextensible, dispatchable] funcs 35 vars 0 vtable @7",
+        "implements [] IDispatch",
+        "interface IAtlHalvex [dual, nonextensible, oleautomation, dispatchable] funcs 28 vars 0 vtable @35",
+        "implements [] IDispatch",
+        "[id 2] HRESULT Convert() @7",
+        "[id 3] propget HRESULT SaveFile([out, retval] BSTR* pVal) @8",
+        "[id 3] propput HRESULT SaveFile([in] BSTR pVal) @9",
+        "[id 4] HRESULT Play() @10",
+        "[id 6] HRESULT Stop() @11",
+        "[id 11] propget HRESULT LoadFile([in] BSTR FileName, [out, retval] long* pVal) @12",
+        "[id 12] propget HRESULT TotalLength([out, retval] long* pVal) @13",
+        "[id 13] propget HRESULT CurrentLength([out, retval] long* pVal) @14",
+        "[id 14] propget HRESULT Format([out, retval] short* pVal) @15",
+        "[id 14] propput HRESULT Format([in] short pVal) @16",
+        "[id 15] propget HRESULT MP3_Frequency([out, retval] short* pVal) @17",
+        "[id 15] propput HRESULT MP3_Frequency([in] short pVal) @18",
+        "[id 16] propget HRESULT MP3_Channels([out, retval] short* pVal) @19",
+        "[id 16] propput HRESULT MP3_Channels([in] short pVal) @20",
+        "[id 17] propget HRESULT MP3_Bitrate([out, retval] short* pVal) @21",
+        "[id 17] propput HRESULT MP3_Bitrate([in] short pVal) @22",
+        "[id 18] propget HRESULT MP3_VBR([out, retval] long* pVal) @23",
+        "[id 18] propput HRESULT MP3_VBR([in] long pVal) @24",
+        "[id 19] propget HRESULT MP3_VBR_MinBitrate([out, retval] short* pVal) @25",
+        "[id 19] propput HRESULT MP3_VBR_MinBitrate([in] short pVal) @26",
+        "[id 20] propget HRESULT MP3_VBR_MaxBitrate([out, retval] short* pVal) @27",
+        "[id 20] propput HRESULT MP3_VBR_MaxBitrate([in] short pVal) @28",
+        "[id 21] propget HRESULT WAV_Frequency([out, retval] short* pVal) @29",
+        "[id 21] propput HRESULT WAV_Frequency([in] short pVal) @30",
+        "[id 22] propget HRESULT WAV_Channels([out, retval] short* pVal) @31",
+        "[id 22] propput HRESULT WAV_Channels([in] short pVal) @32",
+        "[id 23] propget HRESULT WAV_Bits([out, retval] short* pVal) @33",
+        "[id 23] propput HRESULT WAV_Bits([in] short pVal) @34",
+        "dispinterface _IAtlHalvexEvents [dispatchable] funcs 3 vars 0 vtable @7",
+        "implements [] IDispatch",
+        "[id 1] HRESULT onStopped()",
+        "[id 2] HRESULT onFinished()",
+        "[id 3] HRESULT onError([in] long errCode)",
+        "coclass AtlHalvex [cancreate] funcs 0 vars 0 vtable @0",
+        "implements [default] IAtlHalvex",
+        "implements [default, source] _IAtlHalvexEvents",
+    };
+    EXPECT_EQ(expected, actual);
 }
 
 }  // namespace
