@@ -7,7 +7,7 @@
 # beside the clone, or $VELLUMO_SAMPLES), media made with native ffmpeg and
 # the files in $FUZZ_EXTRA_SEEDS. An input that crashes, trips a sanitizer,
 # hangs or runs out of memory is added to tests/fuzz/regressions/<target>/ and fails
-# the run. FUZZ_TARGETS="a b" runs only those; FUZZ_OUT is the build folder;
+# the run. FUZZ_TARGETS="a b" runs only those; FUZZ_JOBS=n runs n at a time; FUZZ_OUT is the build folder;
 # FUZZ_M32=1 builds for i386, as the 32-bit program runs the parsers (needs
 # gcc-multilib and lib32stdc++-12-dev).
 set -uo pipefail
@@ -52,37 +52,53 @@ seeds=("$S")
 [ -d "$SAMPLES" ] && seeds+=("$SAMPLES")
 [ -n "${FUZZ_EXTRA_SEEDS:-}" ] && [ -d "$FUZZ_EXTRA_SEEDS" ] && seeds+=("$FUZZ_EXTRA_SEEDS")
 
-passed=0 failed=0
-for t in "${TARGETS[@]}"; do
-  reg="$REPO/tests/fuzz/regressions/$t"
-  cases=()
+# One target: replay its regression cases, then fuzz it. Prints its report
+# lines; the last one is "pass" or "fail".
+fuzz_one() {
+  local t="$1" reg="$REPO/tests/fuzz/regressions/$1" ok=1 f
+  local cases=()
   [ -d "$reg" ] && for f in "$reg"/*; do [ -f "$f" ] && cases+=("$f"); done
   if [ "${#cases[@]}" -gt 0 ]; then
     if "$OUT/$t" -rss_limit_mb=2048 -timeout=10 "${cases[@]}" > "$OUT/$t.replay.log" 2>&1; then
-      passed=$((passed + 1)); echo "fuzz $t: ${#cases[@]} regression cases pass"
+      echo "fuzz $t: ${#cases[@]} regression cases pass"
     else
-      failed=$((failed + 1)); echo "fuzz $t: a regression case fails:"; tail -n 30 "$OUT/$t.replay.log"
+      ok=0; echo "fuzz $t: a regression case fails:"; tail -n 30 "$OUT/$t.replay.log"
     fi
   fi
-  [ "$SECS" -gt 0 ] || continue
-  art="$OUT/artifacts/$t" corpus="$OUT/corpus/$t"
-  rm -rf "$art"; mkdir -p "$art/" "$corpus"
-  len=65536
-  [ "$t" = ac3_reframer ] && len=16384  # a few frames (3840 bytes at most) is all its logic looks at
-  "$OUT/$t" "$corpus" "${seeds[@]}" -dict="$REPO/tests/fuzz/parsers.dict" -max_total_time="$SECS" -max_len="$len" \
-    -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$art/" > "$OUT/$t.log" 2>&1
-  rc=$?
-  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$OUT/$t.log")
-  cov=$(grep -o 'cov: [0-9]*' "$OUT/$t.log" | tail -n 1 | cut -d' ' -f2)
-  found=("$art"/*)
-  if [ "$rc" = 0 ] && [ ! -e "${found[0]}" ]; then
-    passed=$((passed + 1)); echo "fuzz $t: ${execs:-?} executions, ${cov:-?} edges covered, no finding"
-  else
-    failed=$((failed + 1)); mkdir -p "$reg"
-    for f in "${found[@]}"; do [ -e "$f" ] && cp "$f" "$reg/"; done
-    echo "fuzz $t: FINDING after ${execs:-?} executions (${cov:-?} edges); kept in tests/fuzz/regressions/$t:"
-    grep -A 25 'ERROR\|runtime error\|deadly signal' "$OUT/$t.log" | head -n 40
+  if [ "$SECS" -gt 0 ]; then
+    local art="$OUT/artifacts/$t" corpus="$OUT/corpus/$t" len=65536 rc
+    rm -rf "$art"; mkdir -p "$art/" "$corpus"
+    [ "$t" = ac3_reframer ] && len=16384  # a few frames (3840 bytes at most) is all its logic looks at
+    "$OUT/$t" "$corpus" "${seeds[@]}" -dict="$REPO/tests/fuzz/parsers.dict" -max_total_time="$SECS" -max_len="$len" \
+      -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$art/" > "$OUT/$t.log" 2>&1
+    rc=$?
+    local execs cov found
+    execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$OUT/$t.log")
+    cov=$(grep -o 'cov: [0-9]*' "$OUT/$t.log" | tail -n 1 | cut -d' ' -f2)
+    found=("$art"/*)
+    if [ "$rc" = 0 ] && [ ! -e "${found[0]}" ]; then
+      echo "fuzz $t: ${execs:-?} executions, ${cov:-?} edges covered, no finding"
+    else
+      ok=0; mkdir -p "$reg"
+      for f in "${found[@]}"; do [ -e "$f" ] && cp "$f" "$reg/"; done
+      echo "fuzz $t: FINDING after ${execs:-?} executions (${cov:-?} edges); kept in tests/fuzz/regressions/$t:"
+      grep -A 25 'ERROR\|runtime error\|deadly signal' "$OUT/$t.log" | head -n 40
+    fi
   fi
+  [ "$ok" = 1 ] && echo pass || echo fail
+}
+
+# FUZZ_JOBS targets at a time (default one).
+jobs="${FUZZ_JOBS:-1}"
+for t in "${TARGETS[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n; done
+  fuzz_one "$t" > "$OUT/$t.report" &
+done
+wait
+passed=0 failed=0
+for t in "${TARGETS[@]}"; do
+  sed '$d' "$OUT/$t.report"
+  if [ "$(tail -n 1 "$OUT/$t.report")" = pass ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 done
 echo "fuzz: $passed passed, $failed failed"
 [ "$failed" = 0 ]
