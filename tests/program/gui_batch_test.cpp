@@ -98,12 +98,16 @@ void ExpectOutputs(const std::wstring& folder, const std::vector<Expected>& outp
         EXPECT_GT(SizeOf(folder + L"\\" + e.name), 0) << e.name;
         FILE* f = _wfopen((OutputFolder() + L"\\" + sub + L" - " + e.name + L".expect").c_str(), L"w");
         ASSERT_NE(f, nullptr);
-        const std::wstring file = sub + L"/" + e.name;  // ASCII names
+        std::string file;  // JSON, with \u escapes outside ASCII
+        for (wchar_t c : sub + L"/" + e.name) {
+            char escaped[8] = {static_cast<char>(c)};
+            if (c >= 128) std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            file += escaped;
+        }
         std::fprintf(f,
                      "{\"file\": \"%s\", \"codec\": \"%s\", \"rate\": %d, \"channels\": %d, \"bits\": %d, "
                      "\"duration\": %.3f, \"sine\": %.1f, \"min_kbps\": %d, \"max_kbps\": %d}\n",
-                     std::string(file.begin(), file.end()).c_str(), e.codec, e.rate, e.channels, e.bits, e.seconds,
-                     e.sine, e.minKbps, e.maxKbps);
+                     file.c_str(), e.codec, e.rate, e.channels, e.bits, e.seconds, e.sine, e.minKbps, e.maxKbps);
         std::fclose(f);
     }
 }
@@ -317,6 +321,29 @@ TEST_F(BatchTest, BadSourcesAndOutputsAreReportedAndTheBatchGoesOn)
     SetFileAttributesW(output.c_str(), FILE_ATTRIBUTE_NORMAL);
     ASSERT_NO_FATAL_FAILURE(expectErrors(r, 3)) << "a read-only output file";
     EXPECT_EQ(SizeOf(output), size) << "the read-only file is left as it was";
+}
+
+// MP3 at a variable bitrate between 80 and 96 kbit/s, as settings.ini holds it.
+class BatchVbrTest : public BatchTest {
+protected:
+    BatchVbrTest() { program.WriteSettings("[MP3]\r\nVBR=1\r\nMP3_VBRMax=6\r\nMP3_VBRMin=5\r\n"); }
+};
+
+TEST_F(BatchVbrTest, VariableBitrateFromTheSettingsAndASourceNamedOutsideTheCodePage)
+{
+    // A sine stays at the lowest rate allowed, noise is held at the highest.
+    const std::wstring out = OutputFolder(L"vbr"), name = L"\x97F3\x4E50 \x41C\x443\x437\x44B\x43A\x430 \xC7" L"a \xF1\xF6";
+    ASSERT_TRUE(CopyFileW((realmedia_test::MediaDir() + L"\\sine1000_ac3.rm").c_str(),
+                          (program.Folder() + L"\\" + name + L".rm").c_str(), FALSE));
+    AddFiles(program.Folder(), {name + L".rm"});
+    AddMedia(BatchMediaDir(), {L"noise_ac3.rm"});
+    ASSERT_NO_FATAL_FAILURE(OpenConvert(out));
+    const BatchRecord r = RunBatch();
+    ASSERT_TRUE(r.finished) << Describe(r.boxes);
+    EXPECT_TRUE(r.Errors().empty()) << Describe(r.boxes);
+    CloseConvert();
+    ExpectOutputs(out, {{name + L".mp3", "mp3", 44100, 2, 0, 6.0, 1000, 78, 86},
+                        {L"noise_ac3.mp3", "mp3", 44100, 2, 0, 3.0, 0, 88, 98}});
 }
 
 // Seconds of audio a WAV file's header claims, or -1 when the header's sizes

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Media of the batch window's tests, made with native ffmpeg:
 #   make_batch_media.sh OUTDIR [COUNT]
-# an hour of AC3 (so that a batch can be cancelled while it runs), a file
-# whose header understates its length and, with
+# an hour of AC3 (so that a batch can be cancelled while it runs), three
+# seconds of noise, a file whose header understates its length and, with
 # COUNT, that many short 14.4 files for the batch benchmark.
 set -eu
 OUT="$1"
@@ -13,6 +13,7 @@ rm -rf "$OUT/../../test-output/batch"
 cd "$OUT"
 ff() { ffmpeg -nostdin -v error -y "$@"; }
 [ -f hour_ac3.rm ] || ff -f lavfi -i sine=f=550:d=3600:sample_rate=44100 -ac 2 -c:a ac3 -b:a 96k hour_ac3.rm
+[ -f noise_ac3.rm ] || ff -f lavfi -i anoisesrc=d=3:r=44100:a=0.5 -ac 2 -c:a ac3 -b:a 192k noise_ac3.rm
 # Twenty seconds whose headers (PROP and MDPR) say one: its end comes long
 # after the converter's length says it should.
 if [ ! -f understated.rm ]; then

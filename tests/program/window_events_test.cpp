@@ -11,6 +11,7 @@
 #include <shlobj.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +20,9 @@
 #include <thread>
 #include <vector>
 
+#include "filter_ids.h"
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // COM interfaces have no virtual destructor
+#include "single_interface.h"
 #include "common/control_ids.h"
 #include "gui_driver.h"
 #include "main_window/main_window.h"
@@ -51,6 +55,11 @@ public:
     {
         stop_ = true;
         thread_.join();
+    }
+    bool Saw(const std::wstring& text)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return std::any_of(seen_.begin(), seen_.end(), [&](const MessageBoxInfo& box) { return box.text == text; });
     }
     std::vector<MessageBoxInfo> Take()
     {
@@ -241,6 +250,58 @@ TEST_F(MainWindowInProcessTest, DroppedFilesAndFoldersJoinTheListInOrder)
     EXPECT_EQ(frmMain().SourceCount(), before + static_cast<int>(expected.size()));
     EXPECT_EQ(gui::Text(Ctl(ids::LFile)), label);
     EXPECT_TRUE(watcher.Take().empty()) << "a drop shows no message";
+}
+
+// Makes no object, as when a filter is missing or broken on the machine.
+class RefusingFactory final : public corvane::SingleInterface<IClassFactory> {
+public:
+    STDMETHODIMP CreateInstance(IUnknown*, REFIID, void** out) override
+    {
+        *out = nullptr;
+        return E_OUTOFMEMORY;
+    }
+    STDMETHODIMP LockServer(BOOL) override { return S_OK; }
+};
+
+// The batch window with its own converter, whose file reader or RealMedia
+// splitter cannot be made in this process: each file's load failure in its
+// words, and the batch goes on to its end.
+TEST_F(MainWindowInProcessTest, TheBatchWindowNamesTheLoadFailureOfEachFile)
+{
+    constexpr CLSID AsyncReader = {0xE436EBB5, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
+    const gui::FileSet source(gui::TempRoot() + L"\\load " + std::to_wstring(GetCurrentProcessId()), {L"tune.rm"});
+    frmMain().AddFiles({source.PathOf(L"tune.rm")});
+    gui::SetText(Ctl(ids::txtSaveAs), source.Folder());
+    const std::pair<CLSID, const wchar_t*> table[] = {{AsyncReader, L"File open failed!"},
+                                                      {corvane::CLSID_RealSplitter, L"Real Decode Exception!"}};
+    for (const auto& [clsid, text] : table) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
+        auto* refusing = new RefusingFactory;
+        DWORD cookie = 0;
+        ASSERT_EQ(CoRegisterClassObject(clsid, refusing, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie), S_OK);
+        refusing->Release();
+        // The user presses Start, and Cancel once the batch has finished.
+        std::thread user([&] {
+            HWND convert = nullptr;
+            for (int i = 0; i < 500 && !convert; ++i, Sleep(20)) convert = FindWindowW(VELLUMO_CONVERT_CLASS, nullptr);
+            PostMessageW(gui::Control(convert, ids::cmdStart), BM_CLICK, 0, 0);
+            MessageBoxInfo box;
+            for (int i = 0; i < 1000 && (!watcher.Saw(L"Finished converting") || gui::FindMessageBox(GetCurrentProcessId(), &box)); ++i)
+                Sleep(20);
+            PostMessageW(convert, WM_CLOSE, 0, 0);
+        });
+        SendMessageW(Ctl(ids::cmdConvert), BM_CLICK, 0, 0);
+        user.join();
+        CoRevokeClassObject(cookie);
+        const std::vector<MessageBoxInfo> boxes = watcher.Take();
+        ASSERT_EQ(boxes.size(), static_cast<std::size_t>(frmMain().SourceCount() + 1));
+        for (std::size_t i = 0; i + 1 < boxes.size(); ++i) {
+            EXPECT_EQ(boxes[i].title, L"Error Loading RM File");
+            EXPECT_EQ(boxes[i].text, text);
+            EXPECT_EQ(boxes[i].icon, BoxIcon::Stop);
+        }
+        EXPECT_EQ(boxes.back().text, L"Finished converting");
+    }
 }
 
 // The folder picker in this process, whose ANSI code page lacks some of a
