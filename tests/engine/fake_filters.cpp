@@ -1,6 +1,7 @@
 #include "fake_filters.h"
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 #include <sstream>
 
@@ -23,13 +24,13 @@ void Log(const std::string& line)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 
-class FakeFilter;
+const std::string& RoleOf(IBaseFilter* filter);
 
-// A pin, alive as long as its filter; the ACM wrapper's output pin also
-// offers IAMStreamConfig.
+// A pin, alive as long as its filter (it shares the filter's count); the ACM
+// wrapper's output pin also offers IAMStreamConfig.
 class FakePin final : public IPin, public IAMStreamConfig {
 public:
-    FakePin(FakeFilter& filter, const PinSetup& setup, bool streamConfig)
+    FakePin(IBaseFilter& filter, const PinSetup& setup, bool streamConfig)
         : filter_(filter), setup_(setup), streamConfig_(streamConfig) {}
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override
@@ -41,10 +42,26 @@ public:
         AddRef();
         return S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP_(ULONG) AddRef() override { return filter_.AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return filter_.Release(); }
 
-    STDMETHODIMP Connect(IPin* receive, const AM_MEDIA_TYPE*) override;
+    STDMETHODIMP Connect(IPin* receive, const AM_MEDIA_TYPE*) override
+    {
+        if (setup_.direction != PINDIR_OUTPUT) return E_UNEXPECTED;
+        if (peer_) return VFW_E_ALREADY_CONNECTED;
+        if (setup_.refuseConnection) return VFW_E_NO_ACCEPTABLE_TYPES;
+        AM_MEDIA_TYPE type{};
+        type.majortype = MEDIATYPE_Audio;
+        HRESULT hr = receive->ReceiveConnection(this, &type);
+        if (FAILED(hr)) return hr;
+        peer_ = ComPtr<IPin>(receive);
+        PIN_INFO info{};
+        receive->QueryPinInfo(&info);
+        Log("connect " + RoleOf(&filter_) + ":" + Narrow(setup_.name.c_str()) + " -> " + RoleOf(info.pFilter) + ":" +
+            Narrow(info.achName));
+        info.pFilter->Release();
+        return S_OK;
+    }
     STDMETHODIMP ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE*) override
     {
         if (setup_.refuseConnection) return VFW_E_TYPE_NOT_ACCEPTED;
@@ -64,7 +81,13 @@ public:
         type->majortype = MEDIATYPE_Audio;
         return peer_ ? S_OK : VFW_E_NOT_CONNECTED;
     }
-    STDMETHODIMP QueryPinInfo(PIN_INFO* info) override;
+    STDMETHODIMP QueryPinInfo(PIN_INFO* info) override
+    {
+        (info->pFilter = &filter_)->AddRef();
+        info->dir = setup_.direction;
+        lstrcpynW(info->achName, setup_.name.c_str(), MAX_PIN_NAME);
+        return S_OK;
+    }
     STDMETHODIMP QueryDirection(PIN_DIRECTION* dir) override { *dir = setup_.direction; return S_OK; }
     STDMETHODIMP QueryId(LPWSTR*) override { return E_NOTIMPL; }
     STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE*) override { return S_OK; }
@@ -75,13 +98,23 @@ public:
     STDMETHODIMP EndFlush() override { return S_OK; }
     STDMETHODIMP NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return S_OK; }
 
-    STDMETHODIMP SetFormat(AM_MEDIA_TYPE* type) override;
-    STDMETHODIMP GetFormat(AM_MEDIA_TYPE** type) override;
+    // IAMStreamConfig: the format set is logged; GetFormat offers the setup's.
+    STDMETHODIMP SetFormat(AM_MEDIA_TYPE* type) override
+    {
+        if (!type || !type->pbFormat || type->cbFormat < sizeof(WAVEFORMATEX)) return E_INVALIDARG;
+        auto* format = reinterpret_cast<const WAVEFORMATEX*>(type->pbFormat);
+        std::ostringstream line;
+        line << "acm format " << format->nSamplesPerSec << " " << format->nChannels << " " << format->wBitsPerSample
+             << " " << format->nBlockAlign << " " << format->nAvgBytesPerSec << " tag " << format->wFormatTag;
+        Log(line.str());
+        return S_OK;
+    }
+    STDMETHODIMP GetFormat(AM_MEDIA_TYPE** out) override;
     STDMETHODIMP GetNumberOfCapabilities(int*, int*) override { return E_NOTIMPL; }
     STDMETHODIMP GetStreamCaps(int, AM_MEDIA_TYPE**, BYTE*) override { return E_NOTIMPL; }
 
 private:
-    FakeFilter& filter_;
+    IBaseFilter& filter_;
     PinSetup setup_;
     bool streamConfig_;
     ComPtr<IPin> peer_;
@@ -133,14 +166,12 @@ public:
         if (g_lab) --g_lab->liveFilters;
     }
 
-    const std::string& Role() const { return setup_.role; }
-    const FilterSetup& Setup() const { return setup_; }
+    const FilterSetup setup_;
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override
     {
         *out = nullptr;
-        bool extra = !setup_.missingExtra;
-        bool writer = clsid_ == CLSID_FileWriter;
+        const bool extra = !setup_.missingExtra, writer = clsid_ == CLSID_FileWriter;
         if (iid == IID_IUnknown || iid == IID_IPersist || iid == IID_IMediaFilter || iid == IID_IBaseFilter)
             *out = static_cast<IBaseFilter*>(this);
         else if (iid == IID_IFileSourceFilter && extra && clsid_ == CLSID_AsyncReader)
@@ -213,8 +244,7 @@ public:
     {
         *name = nullptr;
         if (setup_.oldWriter) return E_NOTIMPL;
-        if (type) {
-            // A format block, so that the caller has to free it.
+        if (type) {  // with a format block, so that the caller has to free it
             *type = AM_MEDIA_TYPE{};
             type->majortype = MEDIATYPE_Stream;
             type->pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(16));
@@ -254,7 +284,7 @@ public:
     STDMETHODIMP GetTime(LONGLONG* time) override { *time = setup_.elapsed; return *time < 0 ? E_FAIL : S_OK; }
     STDMETHODIMP SetWaveOutput(LONG wave) override { Log("wave " + std::to_string(wave)); return S_OK; }
 
-    // IMediaSeeking: the splitter reports the source's duration, in media time.
+    // IMediaSeeking: the source's duration, in media time only.
     STDMETHODIMP GetCapabilities(DWORD* caps) override
     {
         *caps = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetDuration;
@@ -307,63 +337,18 @@ private:
 
     LONG refs_ = 1;
     CLSID clsid_;
-    FilterSetup setup_;
     std::vector<std::unique_ptr<FakePin>> pins_;
     IFilterGraph* graph_ = nullptr;
     std::wstring name_;
     FILTER_STATE state_ = State_Stopped;
 };
 
-ULONG FakePin::AddRef()
-{
-    return filter_.AddRef();
-}
-
-ULONG FakePin::Release()
-{
-    return filter_.Release();
-}
-
-HRESULT FakePin::Connect(IPin* receive, const AM_MEDIA_TYPE*)
-{
-    if (setup_.direction != PINDIR_OUTPUT) return E_UNEXPECTED;
-    if (peer_) return VFW_E_ALREADY_CONNECTED;
-    if (setup_.refuseConnection) return VFW_E_NO_ACCEPTABLE_TYPES;
-    AM_MEDIA_TYPE type{};
-    type.majortype = MEDIATYPE_Audio;
-    HRESULT hr = receive->ReceiveConnection(this, &type);
-    if (FAILED(hr)) return hr;
-    peer_ = ComPtr<IPin>(receive);
-    PIN_INFO info{};
-    receive->QueryPinInfo(&info);
-    Log("connect " + filter_.Role() + ":" + Narrow(setup_.name.c_str()) + " -> " +
-        static_cast<FakeFilter*>(info.pFilter)->Role() + ":" + Narrow(info.achName));
-    info.pFilter->Release();
-    return S_OK;
-}
-
-HRESULT FakePin::QueryPinInfo(PIN_INFO* info)
-{
-    (info->pFilter = &filter_)->AddRef();
-    info->dir = setup_.direction;
-    lstrcpynW(info->achName, setup_.name.c_str(), MAX_PIN_NAME);
-    return S_OK;
-}
-
-HRESULT FakePin::SetFormat(AM_MEDIA_TYPE* type)
-{
-    if (!type || !type->pbFormat || type->cbFormat < sizeof(WAVEFORMATEX)) return E_INVALIDARG;
-    auto* format = reinterpret_cast<const WAVEFORMATEX*>(type->pbFormat);
-    std::ostringstream line;
-    line << "acm format " << format->nSamplesPerSec << " " << format->nChannels << " " << format->wBitsPerSample << " "
-         << format->nBlockAlign << " " << format->nAvgBytesPerSec << " tag " << format->wFormatTag;
-    Log(line.str());
-    return S_OK;
-}
+// Pins are only ever connected to pins of other doubles.
+const std::string& RoleOf(IBaseFilter* filter) { return static_cast<FakeFilter*>(filter)->setup_.role; }
 
 HRESULT FakePin::GetFormat(AM_MEDIA_TYPE** out)
 {
-    const FilterSetup& setup = filter_.Setup();
+    const FilterSetup& setup = static_cast<FakeFilter&>(filter_).setup_;
     auto* type = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
     *type = AM_MEDIA_TYPE{};
     type->majortype = MEDIATYPE_Audio;
@@ -383,10 +368,7 @@ public:
     {
         *out = nullptr;
         const FilterSetup& setup = g_lab->Setup(clsid_);
-        if (setup.failCreate) {
-            Log("refuse " + setup.role);
-            return E_OUTOFMEMORY;
-        }
+        if (setup.failCreate) return Log("refuse " + setup.role), E_OUTOFMEMORY;
         auto* filter = new FakeFilter(clsid_, setup);
         HRESULT hr = filter->QueryInterface(iid, out);
         filter->Release();
@@ -430,10 +412,7 @@ void FakeLab::ResetSetups()
 
 bool FakeLab::Register()
 {
-    for (auto& entry : setups_) {
-        if (!Register(entry.first)) return false;
-    }
-    return true;
+    return std::all_of(setups_.begin(), setups_.end(), [this](const auto& entry) { return Register(entry.first); });
 }
 
 bool FakeLab::Register(const CLSID& clsid)
@@ -449,9 +428,8 @@ bool FakeLab::Register(const CLSID& clsid)
 std::vector<std::string> FakeLab::With(const std::string& prefix) const
 {
     std::vector<std::string> out;
-    for (const std::string& line : log_) {
-        if (line.compare(0, prefix.size(), prefix) == 0) out.push_back(line);
-    }
+    std::copy_if(log_.begin(), log_.end(), std::back_inserter(out),
+                 [&](const std::string& line) { return line.compare(0, prefix.size(), prefix) == 0; });
     return out;
 }
 

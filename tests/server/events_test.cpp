@@ -5,31 +5,28 @@
 #include <deque>
 
 #include "server_test_support.h"
-#include "test_platform.h"
 
 namespace {
 
 using namespace server_test;
 
-class Events : public ::testing::Test {
+class Events : public ControlTest<IAtlHalvex> {
 protected:
     void SetUp() override
     {
-        ASSERT_HRESULT_SUCCEEDED(apartment_.Result());
-        control_ = NewControl<IAtlHalvex>();
-        ASSERT_TRUE(control_);
+        ControlTest::SetUp();
         ComPtr<IConnectionPointContainer> container;
         ASSERT_EQ(S_OK, control_.As(container));
         ASSERT_EQ(S_OK, container->FindConnectionPoint(DIID__IAtlHalvexEvents, point_.Put()));
         LoadMissingFile(control_.Get());  // Stop raises onStopped only when a graph is held
     }
-
-    // Sinks outlive the control (members are destroyed in reverse order).
-    Sink& NewSink(const char* label)
+    void TearDown() override  // the control goes before its sinks
     {
-        sinks_.emplace_back(&log_, label);
-        return sinks_.back();
+        point_.Reset();
+        control_.Reset();
     }
+
+    Sink& NewSink(const char* label) { return sinks_.emplace_back(&log_, label); }
     DWORD Advise(Sink& sink)
     {
         DWORD cookie = 0;
@@ -46,8 +43,6 @@ protected:
 
     Strings log_;
     std::deque<Sink> sinks_;
-    testing_support::ComApartment apartment_;
-    ComPtr<IAtlHalvex> control_;
     ComPtr<IConnectionPoint> point_;
 };
 

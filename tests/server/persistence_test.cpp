@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "server_test_support.h"
-#include "test_platform.h"
 
 namespace {
 
@@ -63,35 +62,24 @@ void Resize(IUnknown* control, LONG cx, LONG cy)
     ASSERT_EQ(S_OK, ole->SetExtent(DVASPECT_CONTENT, &size));
 }
 
-class Persistence : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_HRESULT_SUCCEEDED(apartment_.Result());
-        persist_ = NewControl<IPersistStreamInit>();
-        ASSERT_TRUE(persist_);
-    }
-
-    testing_support::ComApartment apartment_;
-    ComPtr<IPersistStreamInit> persist_;
-};
+using Persistence = ControlTest<IPersistStreamInit>;
 
 TEST_F(Persistence, StreamHoldsTwelveBytesAndRoundTrips)
 {
-    EXPECT_EQ(S_FALSE, persist_->IsDirty());
-    EXPECT_EQ(S_OK, persist_->InitNew());
-    EXPECT_EQ(S_OK, persist_->IsDirty());
+    EXPECT_EQ(S_FALSE, control_->IsDirty());
+    EXPECT_EQ(S_OK, control_->InitNew());
+    EXPECT_EQ(S_OK, control_->IsDirty());
     ComPtr<IStream> stream = StreamOf({});
-    ASSERT_EQ(S_OK, persist_->Save(stream.Get(), TRUE));
+    ASSERT_EQ(S_OK, control_->Save(stream.Get(), TRUE));
     EXPECT_EQ(Record(5080, 5080), StreamBytes(stream.Get()));  // never resized: 2 x 2 inches
-    EXPECT_EQ(S_OK, persist_->IsDirty());  // Save leaves the flag as it was
+    EXPECT_EQ(S_OK, control_->IsDirty());  // Save leaves the flag as it was
     ULARGE_INTEGER max = {};
-    EXPECT_EQ(S_OK, persist_->GetSizeMax(&max));
+    EXPECT_EQ(S_OK, control_->GetSizeMax(&max));
     EXPECT_EQ(12u, max.QuadPart);
 
-    Resize(persist_.Get(), 1720, 1720);
+    Resize(control_.Get(), 1720, 1720);
     stream = StreamOf({});
-    ASSERT_EQ(S_OK, persist_->Save(stream.Get(), TRUE));
+    ASSERT_EQ(S_OK, control_->Save(stream.Get(), TRUE));
     EXPECT_EQ(Record(1720, 1720), StreamBytes(stream.Get()));
     ComPtr<IPersistStreamInit> copy = NewControl<IPersistStreamInit>();
     EXPECT_EQ(S_OK, copy->InitNew());
@@ -105,26 +93,26 @@ TEST_F(Persistence, StreamHoldsTwelveBytesAndRoundTrips)
 
 TEST_F(Persistence, NewerOrTruncatedDataIsRefusedAndChangesNothing)
 {
-    Resize(persist_.Get(), 3000, 4000);
+    Resize(control_.Get(), 3000, 4000);
     Bytes cut = Record(16, 32);
     cut.resize(9);  // ends inside the record
     for (const Bytes& bytes : {Record(16, 32, 0x0701), Record(16, 32, 0x80000000u), cut, Bytes()}) {
-        EXPECT_HRESULT_FAILED(persist_->Load(StreamOf(bytes).Get())) << bytes.size();
-        EXPECT_EQ(Extent(3000, 4000), ExtentOf(persist_.Get()));
+        EXPECT_HRESULT_FAILED(control_->Load(StreamOf(bytes).Get())) << bytes.size();
+        EXPECT_EQ(Extent(3000, 4000), ExtentOf(control_.Get()));
     }
-    EXPECT_EQ(S_OK, persist_->IsDirty());
-    EXPECT_EQ(E_POINTER, persist_->Load(nullptr));
+    EXPECT_EQ(S_OK, control_->IsDirty());
+    EXPECT_EQ(E_POINTER, control_->Load(nullptr));
 }
 
 TEST_F(Persistence, StorageHoldsTheSameBytesInContents)
 {
     ComPtr<IPersistStorage> storageForm;
-    ASSERT_EQ(S_OK, persist_.As(storageForm));
+    ASSERT_EQ(S_OK, control_.As(storageForm));
     ComPtr<IStorage> storage;
     ASSERT_HRESULT_SUCCEEDED(StgCreateDocfile(
         nullptr, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_DELETEONRELEASE, 0, storage.Put()));
     EXPECT_EQ(S_OK, storageForm->InitNew(storage.Get()));
-    Resize(persist_.Get(), 2540, 1270);
+    Resize(control_.Get(), 2540, 1270);
     ASSERT_EQ(S_OK, storageForm->Save(storage.Get(), TRUE));
     EXPECT_EQ(S_OK, storageForm->SaveCompleted(nullptr));
     ComPtr<IStream> contents;

@@ -2,6 +2,7 @@
 // and an event sink for the control's connection point.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 #include <objbase.h>
 #include <olectl.h>
@@ -12,6 +13,7 @@
 #include "com_ptr.h"
 #include "corvane_idl.h"
 #include "event_recorder.h"
+#include "test_platform.h"
 
 namespace server_test {
 
@@ -33,6 +35,20 @@ ComPtr<I> NewControl()
     CoCreateInstance(CLSID_AtlHalvex, nullptr, CLSCTX_INPROC_SERVER, __uuidof(I), control.PutVoid());
     return control;
 }
+
+// A test with a new control, asked for I, in its own apartment.
+template <class I>
+class ControlTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_HRESULT_SUCCEEDED(apartment_.Result());
+        ASSERT_TRUE(control_ = NewControl<I>());
+    }
+
+    testing_support::ComApartment apartment_;
+    ComPtr<I> control_;
+};
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
