@@ -10,14 +10,15 @@
 #include <string>
 
 #include "fake_filters.h"
+#include "converter_session.h"
 #include "server_test_support.h"
-#include "test_platform.h"
 
 namespace {
 
 using namespace server_test;
 using fakes::PumpFor;
 using fakes::PumpUntil;
+using testing_support::Bstr;
 
 // A site that offers windowless activation and records what the control
 // asks of it.
@@ -158,45 +159,45 @@ void ExpectTextCentredAt(const RECT& ink, int cx, int baseline)
     EXPECT_GT(baseline - ink.top, 4);
 }
 
-class Embedding : public ::testing::Test {
+class Embedding : public ControlTest<IOleObject> {
 protected:
     void SetUp() override
     {
-        ASSERT_HRESULT_SUCCEEDED(apartment_.Result());
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"VellumoTestContainer";
+        ControlTest::SetUp();
+        WNDCLASSW wc = {0, DefWindowProcW, 0, 0, GetModuleHandleW(nullptr), nullptr, nullptr, nullptr, nullptr,
+                        L"VellumoTestContainer"};
         RegisterClassW(&wc);
-        container_ = CreateWindowExW(0, L"VellumoTestContainer", L"container", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                     50, 50, 400, 300, nullptr, nullptr, wc.hInstance, nullptr);
+        container_ = CreateWindowExW(0, wc.lpszClassName, L"container", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 400,
+                                     300, nullptr, nullptr, wc.hInstance, nullptr);
         ASSERT_NE(nullptr, container_);
         site_ = std::make_unique<TestSite>(container_);
-        ole_ = NewControl<IOleObject>();
-        ASSERT_TRUE(ole_);
-        ASSERT_EQ(S_OK, ole_->SetClientSite(site_.get()));
-        ComPtr<IPersistStreamInit> persist;
-        ASSERT_EQ(S_OK, ole_.As(persist));
-        ASSERT_EQ(S_OK, persist->InitNew());
+        ASSERT_EQ(S_OK, control_->SetClientSite(site_.get()));
+        ASSERT_EQ(S_OK, As<IPersistStreamInit>()->InitNew());
     }
     void TearDown() override
     {
-        if (ole_) {
-            ole_->Close(OLECLOSE_NOSAVE);
-            ole_->SetClientSite(nullptr);
-            ole_.Reset();
+        if (control_) {
+            control_->Close(OLECLOSE_NOSAVE);
+            control_->SetClientSite(nullptr);
+            control_.Reset();
         }
         EXPECT_EQ(1u, site_->refs) << "the control keeps a reference on its site";
         if (container_) DestroyWindow(container_);
     }
 
+    template <class I>
+    ComPtr<I> As()
+    {
+        ComPtr<I> itf;
+        EXPECT_EQ(S_OK, control_.As(itf));
+        return itf;
+    }
     // In-place activation in the container; returns the control's window.
     HWND Activate(LONG verb = OLEIVERB_INPLACEACTIVATE)
     {
-        EXPECT_EQ(S_OK, ole_->DoVerb(verb, nullptr, site_.get(), 0, container_, &site_->pos));
-        ComPtr<IOleWindow> window;
+        EXPECT_EQ(S_OK, control_->DoVerb(verb, nullptr, site_.get(), 0, container_, &site_->pos));
         HWND hwnd = nullptr;
-        if (SUCCEEDED(ole_.As(window))) window->GetWindow(&hwnd);
+        As<IOleWindow>()->GetWindow(&hwnd);
         return hwnd;
     }
     RECT PlaceOf(HWND hwnd)
@@ -207,10 +208,8 @@ protected:
         return rc;
     }
 
-    testing_support::ComApartment apartment_;
     HWND container_ = nullptr;
     std::unique_ptr<TestSite> site_;
-    ComPtr<IOleObject> ole_;
 };
 
 TEST_F(Embedding, ActivatesWithItsOwnChildWindowEvenWhenWindowlessIsOffered)
@@ -237,13 +236,10 @@ TEST_F(Embedding, ActivatesWithItsOwnChildWindowEvenWhenWindowlessIsOffered)
     RECT place = PlaceOf(hwnd);
     EXPECT_TRUE(EqualRect(&place, &site_->pos));
 
-    ComPtr<IOleInPlaceObject> inPlace;
-    ASSERT_EQ(S_OK, ole_.As(inPlace));
     RECT pos = {30, 40, 130, 90};
-    ASSERT_EQ(S_OK, inPlace->SetObjectRects(&pos, &pos));
+    ASSERT_EQ(S_OK, As<IOleInPlaceObject>()->SetObjectRects(&pos, &pos));
     place = PlaceOf(hwnd);
     EXPECT_TRUE(EqualRect(&place, &pos));
-
 }
 
 TEST_F(Embedding, DeactivationDestroysTheWindow)
@@ -251,8 +247,7 @@ TEST_F(Embedding, DeactivationDestroysTheWindow)
     HWND hwnd = Activate(OLEIVERB_UIACTIVATE);
     ASSERT_TRUE(IsWindow(hwnd));
     EXPECT_EQ(1, site_->uiActivations);
-    ComPtr<IOleInPlaceObject> inPlace;
-    ASSERT_EQ(S_OK, ole_.As(inPlace));
+    ComPtr<IOleInPlaceObject> inPlace = As<IOleInPlaceObject>();
     EXPECT_EQ(S_OK, inPlace->InPlaceDeactivate());
     EXPECT_FALSE(IsWindow(hwnd));
     EXPECT_EQ(1, site_->deactivations);
@@ -262,14 +257,13 @@ TEST_F(Embedding, DeactivationDestroysTheWindow)
     // Activating again makes a new window.
     HWND again = Activate();
     EXPECT_TRUE(IsWindow(again));
-    EXPECT_EQ(S_OK, ole_->Close(OLECLOSE_NOSAVE));
+    EXPECT_EQ(S_OK, control_->Close(OLECLOSE_NOSAVE));
     EXPECT_FALSE(IsWindow(again));
 }
 
 TEST_F(Embedding, DrawAndTheGetDataMetafilePutTheTextInTheMiddleOfTheBounds)
 {
-    ComPtr<IViewObject> view;
-    ASSERT_EQ(S_OK, ole_.As(view));
+    ComPtr<IViewObject> view = As<IViewObject>();
     Canvas canvas(240, 120);
     RECTL bounds = {0, 0, 240, 120};
     ASSERT_EQ(S_OK, view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, canvas.Dc(), &bounds, nullptr,
@@ -289,9 +283,8 @@ TEST_F(Embedding, DrawAndTheGetDataMetafilePutTheTextInTheMiddleOfTheBounds)
     EXPECT_EQ(TA_NOUPDATECP | TA_LEFT | TA_TOP, GetTextAlign(moved.Dc()));
 
     SIZEL extent = {6350, 2540};  // 2.5 x 1 inch
-    ASSERT_EQ(S_OK, ole_->SetExtent(DVASPECT_CONTENT, &extent));
-    ComPtr<IDataObject> data;
-    ASSERT_EQ(S_OK, ole_.As(data));
+    ASSERT_EQ(S_OK, control_->SetExtent(DVASPECT_CONTENT, &extent));
+    ComPtr<IDataObject> data = As<IDataObject>();
     FORMATETC format = {CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_MFPICT};
     EXPECT_EQ(S_OK, data->QueryGetData(&format));
     STGMEDIUM medium = {};
@@ -381,20 +374,15 @@ TEST_F(Embedding, GraphNotificationsReachTheConverterThroughTheControlWindow)
     ASSERT_TRUE(lab.Register());
     HWND hwnd = Activate();
     ASSERT_NE(nullptr, hwnd);
-    ComPtr<IAtlHalvex> control;
-    ASSERT_EQ(S_OK, ole_.As(control));
+    ComPtr<IAtlHalvex> control = As<IAtlHalvex>();
     Sink sink;
     ASSERT_EQ(1u, Advise(control.Get(), &sink));
 
     // Without a graph, the message is answered with 0 and raises nothing.
     EXPECT_EQ(0, SendMessageW(hwnd, WM_USER + 20, 0, 0));
-    BSTR output = SysAllocString(L"C:\\out\\song.mp3");
-    EXPECT_EQ(S_OK, control->put_SaveFile(output));
-    SysFreeString(output);
-    BSTR source = SysAllocString(L"C:\\music\\song.rm");
+    EXPECT_EQ(S_OK, control->put_SaveFile(Bstr(L"C:\\out\\song.mp3")));
     LONG stage = -1;
-    EXPECT_EQ(S_OK, control->get_LoadFile(source, &stage));
-    SysFreeString(source);
+    EXPECT_EQ(S_OK, control->get_LoadFile(Bstr(L"C:\\music\\song.rm"), &stage));
     EXPECT_EQ(0, stage);
     EXPECT_EQ(S_OK, control->Convert());
     EXPECT_EQ(S_OK, control->Play());
@@ -406,41 +394,34 @@ TEST_F(Embedding, GraphNotificationsReachTheConverterThroughTheControlWindow)
     ComPtr<IMediaEventSink> events;
     ASSERT_NE(nullptr, lab.lastGraph);
     ASSERT_HRESULT_SUCCEEDED(lab.lastGraph->QueryInterface(IID_IMediaEventSink, events.PutVoid()));
-    ASSERT_HRESULT_SUCCEEDED(events->Notify(EC_COMPLETE, S_OK, 0));
-    EXPECT_TRUE(PumpUntil([&] { return !sink.Events().empty(); }));
-    EXPECT_EQ((Strings{"finished"}), sink.Names());
-    sink.Clear();
-    EXPECT_EQ(S_OK, control->Play());
-    ASSERT_HRESULT_SUCCEEDED(events->Notify(EC_ERRORABORT, E_FAIL, 0));
-    EXPECT_TRUE(PumpUntil([&] { return !sink.Events().empty(); }));
-    EXPECT_EQ((Strings{"error 88890"}), sink.Names());
+    // Plays again, queues the event and waits for what it raises.
+    auto raised = [&](long code, bool wait = true) {
+        sink.Clear();
+        EXPECT_EQ(S_OK, control->Play());
+        EXPECT_HRESULT_SUCCEEDED(events->Notify(code, code == EC_COMPLETE ? S_OK : E_FAIL, 0));
+        EXPECT_TRUE(!wait || PumpUntil([&] { return !sink.Events().empty(); }));
+        return sink.Names();
+    };
+    EXPECT_EQ((Strings{"finished"}), raised(EC_COMPLETE));
+    EXPECT_EQ((Strings{"error 88890"}), raised(EC_ERRORABORT));
 
     // Deactivated and activated again by the container: the job's events
     // reach the new window, also one the graph queued in between.
-    sink.Clear();
-    ComPtr<IOleInPlaceObject> inPlace;
-    ASSERT_EQ(S_OK, ole_.As(inPlace));
-    ASSERT_EQ(S_OK, inPlace->InPlaceDeactivate());
-    inPlace.Reset();
-    ASSERT_HRESULT_SUCCEEDED(events->Notify(EC_COMPLETE, S_OK, 0));
+    ASSERT_EQ(S_OK, As<IOleInPlaceObject>()->InPlaceDeactivate());
+    raised(EC_COMPLETE, false);
     PumpFor(100);
     EXPECT_TRUE(sink.Names().empty());
-    HWND again = Activate();
-    ASSERT_TRUE(IsWindow(again));
+    ASSERT_TRUE(IsWindow(Activate()));
     EXPECT_TRUE(PumpUntil([&] { return !sink.Events().empty(); }));
     EXPECT_EQ((Strings{"finished"}), sink.Names());
-    sink.Clear();
-    EXPECT_EQ(S_OK, control->Play());
-    ASSERT_HRESULT_SUCCEEDED(events->Notify(EC_COMPLETE, S_OK, 0));
-    EXPECT_TRUE(PumpUntil([&] { return !sink.Events().empty(); }));
-    EXPECT_EQ((Strings{"finished"}), sink.Names());
+    EXPECT_EQ((Strings{"finished"}), raised(EC_COMPLETE));
     EXPECT_EQ(0, sink.malformed);
 
     events.Reset();
     control.Reset();
-    ole_->Close(OLECLOSE_NOSAVE);
-    ole_->SetClientSite(nullptr);
-    ole_.Reset();  // before the doubles go
+    control_->Close(OLECLOSE_NOSAVE);
+    control_->SetClientSite(nullptr);
+    control_.Reset();  // before the doubles go
     EXPECT_EQ(0, lab.liveFilters);
     EXPECT_EQ(1, sink.refs);
 }

@@ -21,12 +21,9 @@ protected:
     void SetUp() override
     {
         ASSERT_HRESULT_SUCCEEDED(apartment_.Result());
-        module_ = LoadLibraryW(ServerPath().c_str());
-        ASSERT_NE(nullptr, module_);
-        getClassObject_ = reinterpret_cast<decltype(&DllGetClassObject)>(
-            reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
-        canUnloadNow_ = reinterpret_cast<decltype(&DllCanUnloadNow)>(
-            reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
+        ASSERT_NE(nullptr, module_ = LoadLibraryW(ServerPath().c_str()));
+        getClassObject_ = Export<decltype(&DllGetClassObject)>("DllGetClassObject");
+        canUnloadNow_ = Export<decltype(&DllCanUnloadNow)>("DllCanUnloadNow");
         ASSERT_NE(nullptr, getClassObject_);
         ASSERT_NE(nullptr, canUnloadNow_);
     }
@@ -34,6 +31,8 @@ protected:
     {
         if (module_) FreeLibrary(module_);
     }
+    template <class F>
+    F Export(const char* name) { return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name))); }
 
     ComApartment apartment_;
     HMODULE module_ = nullptr;
@@ -176,11 +175,11 @@ TEST(Aggregation, DelegatesIdentityAndReferencesToTheOuterObject)
     EXPECT_EQ(0u, outer.inner->Release());
 }
 
-TEST(ControlProtocol, AnswersFromTheRegistryAndItsDefaults)
+using ControlProtocol = ControlTest<IOleObject>;
+
+TEST_F(ControlProtocol, AnswersFromTheRegistryAndItsDefaults)
 {
-    ComApartment apartment;
-    ComPtr<IOleObject> ole = NewControl<IOleObject>();
-    ASSERT_TRUE(ole);
+    const ComPtr<IOleObject>& ole = control_;
     LPOLESTR type = nullptr;
     ASSERT_EQ(S_OK, ole->GetUserType(USERCLASSTYPE_FULL, &type));
     EXPECT_STREQ(L"AtlHalvex Class", type);
