@@ -114,7 +114,8 @@ protected:
 
 // --- Paths and LoadFile ----------------------------------------------------
 
-TEST_F(ConverterTest, SaveFileKeepsACopyAndNothingIsBuiltBeforeLoadFile)
+// SaveFile keeps a copy and builds nothing; the paths reach the filters as given.
+TEST_F(ConverterTest, PathsAreKeptAndReachTheFiltersAsGivenWhateverTheCodePage)
 {
     EXPECT_EQ(S_OK, converter_->put_SaveFile(Bstr(L"C:\\out dir\\caf\x00e9 \x97f3.mp3")));
     BSTR path = nullptr;
@@ -128,10 +129,7 @@ TEST_F(ConverterTest, SaveFileKeepsACopyAndNothingIsBuiltBeforeLoadFile)
     EXPECT_EQ(0, Length(&AtlHalvex::get_TotalLength));
     EXPECT_EQ(0, Length(&AtlHalvex::get_CurrentLength));
     EXPECT_TRUE(lab_.Entries().empty());
-}
 
-TEST_F(ConverterTest, PathsReachTheFiltersAsGivenWhateverTheCodePage)
-{
     // A path too long for the filters' 260-character buffer arrives empty,
     // neither cut nor unterminated.
     Load(std::wstring(400, L'a').c_str());

@@ -77,7 +77,7 @@ std::string Flags(unsigned value, std::initializer_list<std::pair<unsigned, cons
         if (value & n.first) text += (text.empty() ? "" : ", ") + std::string(n.second);
         value &= ~n.first;
     }
-    return value ? text + " 0x" + std::to_string(value) : text;
+    return value ? text + " other " + std::to_string(value) : text;
 }
 
 std::string NameOf(ITypeInfo* info)
