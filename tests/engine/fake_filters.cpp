@@ -149,7 +149,7 @@ class FakeFilter final : public IBaseFilter,
                          public IMediaSeeking,
                          public IAMFilterMiscFlags {
 public:
-    FakeFilter(const CLSID& clsid, const FilterSetup& setup) : clsid_(clsid), setup_(setup)
+    FakeFilter(const CLSID& clsid, const FilterSetup& setup) : setup_(setup), clsid_(clsid)
     {
         bool config = clsid == CLSID_ACMWrapper && !setup.missingExtra;
         for (const PinSetup& pin : setup.pins) {
