@@ -28,22 +28,19 @@ std::vector<uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; 
 
 // Hands out at most `chunk` bytes per read, as a pull interface with small
 // buffers would; reads reaching past `failFrom` fail.
-class ShapedSource : public ByteSource {
-public:
+struct ShapedSource : ByteSource {
     ShapedSource(std::vector<uint8_t> bytes, int32_t chunk, int64_t failFrom = INT64_MAX)
-        : inner_(std::move(bytes)), chunk_(chunk), failFrom_(failFrom) {}
-    int64_t Length() override { return inner_.Length(); }
+        : inner(std::move(bytes)), chunk(chunk), failFrom(failFrom) {}
+    int64_t Length() override { return inner.Length(); }
     int32_t ReadAt(int64_t offset, uint8_t* buffer, int32_t size) override
     {
         ++reads;
-        return offset + size > failFrom_ ? -1 : inner_.ReadAt(offset, buffer, std::min(size, chunk_));
+        return offset + size > failFrom ? -1 : inner.ReadAt(offset, buffer, std::min(size, chunk));
     }
+    MemoryByteSource inner;
+    int32_t chunk;
+    int64_t failFrom;
     int reads = 0;
-
-private:
-    MemoryByteSource inner_;
-    int32_t chunk_;
-    int64_t failFrom_;
 };
 
 std::unique_ptr<RmDemuxer> OpenFile(const std::wstring& path) { return OpenRealMedia(FileByteSource::Open(path)); }
@@ -184,13 +181,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Multi-rate: the best encoding is the one decoded.
         Expected{kSureStream[0], kCook, 22050, 1, 208.98, 0, 300}, Expected{kSureStream[1], kCook, 22050, 1, 208.98, 0, 300}));
 
-// 401 AC3 frames of 480 bytes, the 261st cut short by 175 bytes: every later
-// frame sits off the word grid the demuxer swaps by, and from the 180000th
-// byte on the demuxer stops swapping (FFmpeg's parser takes the scrambled
-// bytes for E-AC3; after the length scan, the first 1000 bytes come
-// unswapped too). The frames across those points come half swapped, half
-// not. All of it is found again (ffmpeg alone stops at 13.4 s); only the cut
-// frame sounds as silence.
+// 401 AC3 frames of 480 bytes, the 261st cut short by 175 bytes: later frames
+// sit off the word grid the demuxer swaps by, and FFmpeg's demuxer stops
+// swapping from the 180000th byte on. All 401 are found again (ffmpeg alone
+// stops at 13.4 s); only the cut frame sounds as silence.
 TEST(RealSamplesDamaged, BareRealAudioWithLostBytesDecodesCompletely)
 {
     auto demuxer = OpenFile(Media(Widen(kCasadual)));
@@ -202,17 +196,7 @@ TEST(RealSamplesDamaged, BareRealAudioWithLostBytesDecodesCompletely)
 
 TEST(MediaOpener, WhatHoldsNoLocalRealMediaDoesNotOpen)
 {
-    for (const wchar_t* name :
-         {L"empty.rm", L"random.rm", L"header_cut.rm", L"missing.rm",
-          L"damaged_headerless_dnet__SymbianSource-sf.os.mm__Corrupt.rm",
-          L"damaged_headeronly_cook_44k_stereo__exiftool-exiftool__Real.rm", L"nowhere.ram",
-          L"ram_rtsp_1line__exiftool-exiftool__Real.ram",
-          L"ram_rtsp_6lines__SymbianSource-sf.mw.mmappfw__multiple_streaming_link.ram",
-          L"ram_rtsp_blankline__SymbianSource-sf.mw.mmappfw__test_singleLink.ram",
-          L"ram_rtsp+file_mixed__SymbianSource-sf.mw.mmappfw__test_hybridlink.ram",
-          L"ram_file_2lines__SymbianSource-sf.app.videoplayer__test_multilocal.ram"}) {
-        EXPECT_EQ(nullptr, OpenFile(Media(name))) << Narrow(name);
-    }
+    for (const wchar_t* name : realmedia_test::kNoMedia) EXPECT_EQ(nullptr, OpenFile(Media(name))) << Narrow(name);
 }
 
 TEST(RmDemuxer, CutFilesGiveWhatIsThereAndEnd)

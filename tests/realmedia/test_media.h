@@ -1,6 +1,5 @@
 // Where the RealMedia tests find their media (made by make_test_media.sh in
-// the build tree's test-media/realmedia folder, next to bin/) and small
-// signal checks on decoded audio.
+// build/test-media/realmedia) and small signal checks on decoded audio.
 #pragma once
 
 #include <windows.h>
@@ -36,6 +35,18 @@ inline std::wstring OutputDir(const std::wstring& name)
     return dir;
 }
 
+// Sources that hold no local RealMedia: empty, random, cut in the header,
+// missing, damaged headers, reference files that lead to nothing local.
+inline const wchar_t* const kNoMedia[] = {
+    L"empty.rm", L"random.rm", L"header_cut.rm", L"missing.rm", L"nowhere.ram",
+    L"damaged_headerless_dnet__SymbianSource-sf.os.mm__Corrupt.rm",
+    L"damaged_headeronly_cook_44k_stereo__exiftool-exiftool__Real.rm",
+    L"ram_rtsp_1line__exiftool-exiftool__Real.ram",
+    L"ram_rtsp_6lines__SymbianSource-sf.mw.mmappfw__multiple_streaming_link.ram",
+    L"ram_rtsp_blankline__SymbianSource-sf.mw.mmappfw__test_singleLink.ram",
+    L"ram_rtsp+file_mixed__SymbianSource-sf.mw.mmappfw__test_hybridlink.ram",
+    L"ram_file_2lines__SymbianSource-sf.app.videoplayer__test_multilocal.ram"};
+
 using testing_support::Narrow;
 using testing_support::ReadAll;
 using testing_support::Widen;
@@ -57,11 +68,7 @@ inline double DominantFrequency(const std::vector<int16_t>& pcm, int channels, i
             s2 = s1;
             s1 = s0;
         }
-        double power = s1 * s1 + s2 * s2 - coeff * s1 * s2;
-        if (power > bestPower) {
-            bestPower = power;
-            best = f;
-        }
+        if (double power = s1 * s1 + s2 * s2 - coeff * s1 * s2; power > bestPower) bestPower = power, best = f;
     }
     return best;
 }
@@ -70,7 +77,7 @@ inline double Rms(const std::vector<int16_t>& pcm)
 {
     double sum = 0;
     for (int16_t s : pcm) sum += static_cast<double>(s) * s;
-    return pcm.empty() ? 0 : std::sqrt(sum / static_cast<double>(pcm.size()));
+    return std::sqrt(sum / std::max<double>(1, pcm.size()));
 }
 
 }  // namespace realmedia_test
