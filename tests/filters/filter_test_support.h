@@ -1,7 +1,6 @@
 // Shared helpers of the filter pack tests: a sine source, pins, output files
 // and their parsing, a graph that runs to completion with a bounded wait, and
-// a fixture that registers the pack in-process and writes a sine through a
-// chain of filters into a file.
+// a fixture that writes a sine through a chain of the pack's filters.
 #pragma once
 
 #include "dshow_uuids.h"
@@ -31,35 +30,24 @@ namespace filter_tests {
 using corvane::ComPtr;
 using testing_support::ReadAll;
 
-// A PCM source built on the pack's framework: a sine of the given frequency
-// for the given number of frames, delivered from its own thread with stream
-// times, then end of stream. It answers IMediaSeeking on the filter and on
-// its output pin (media time only, duration = the sine's length) and counts
-// SetPositions calls.
+// A PCM sine source on the pack's framework, delivered from its own thread
+// with stream times, then end of stream; IMediaSeeking on the filter and its
+// pin (duration = the sine's length) counts SetPositions calls.
 struct SineFormat {
     DWORD rate = 44100;
-    WORD channels = 2;
-    WORD bits = 16;
-    double frequency = 1000.0;
-    double amplitude = 0.5;  // of full scale
+    WORD channels = 2, bits = 16;
+    double frequency = 1000.0, amplitude = 0.5;  // amplitude: of full scale
     LONGLONG frames = 88200;
     LONGLONG holdAfter = -1;  // frames after which the source waits, without end of stream, until stopped
 };
 
 template <class T>
-HRESULT PutOut(T* out, T value)
-{
-    if (!out) return E_POINTER;
-    *out = value;
-    return S_OK;
-}
+HRESULT PutOut(T* out, T value) { return out ? (*out = value, S_OK) : E_POINTER; }
 
 class SineSource final : public vellumo::filters::BaseFilter, public IMediaSeeking {
 public:
     explicit SineSource(const SineFormat& format) : BaseFilter(GUID_NULL), format_(format), pin_(*this) {}
-    // A graph whose Run failed leaves some filters paused: stop the thread
-    // (decommitting the allocator wakes it) before going away.
-    ~SineSource() override { Stop(); }
+    ~SineSource() override { Stop(); }  // a graph whose Run failed leaves it paused
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { return BaseFilter::QueryInterface(iid, out); }
     ULONG STDMETHODCALLTYPE AddRef() override { return BaseFilter::AddRef(); }
@@ -102,9 +90,7 @@ private:
         HRESULT CheckMediaType(const AM_MEDIA_TYPE& mt) override { return Type().Equals(mt) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED; }
         HRESULT GetMediaType(int index, vellumo::filters::MediaType& out) override
         {
-            if (index != 0) return VFW_S_NO_MORE_ITEMS;
-            out = Type();
-            return S_OK;
+            return index ? VFW_S_NO_MORE_ITEMS : (out = Type(), S_OK);
         }
 
     protected:
@@ -114,9 +100,7 @@ private:
         }
         void BufferRequirements(ALLOCATOR_PROPERTIES& props) override
         {
-            props.cBuffers = 4;
-            props.cbBuffer = 4096 * owner_.format_.channels * (owner_.format_.bits / 8);
-            props.cbAlign = 1;
+            props = {4, 4096 * owner_.format_.channels * (owner_.format_.bits / 8), 1, props.cbPrefix};
         }
 
     private:
@@ -131,8 +115,7 @@ private:
     {
         if (iid != IID_IMediaSeeking) return BaseFilter::QueryFilterInterface(iid, out);
         *out = static_cast<IMediaSeeking*>(this);
-        AddRef();
-        return S_OK;
+        return AddRef(), S_OK;
     }
     HRESULT OnStartStreaming() override
     {
@@ -190,7 +173,6 @@ private:
     std::atomic<long> setPositionsCalls_{0};
 };
 
-
 inline std::vector<ComPtr<IPin>> Pins(IBaseFilter* filter, PIN_DIRECTION wanted)
 {
     std::vector<ComPtr<IPin>> found;
@@ -208,6 +190,16 @@ inline ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION wanted)
 {
     auto pins = Pins(filter, wanted);
     return pins.empty() ? nullptr : pins[0];
+}
+
+// The type of a pin's connection (empty when it has none).
+inline vellumo::filters::MediaType ConnectionType(IPin* pin)
+{
+    AM_MEDIA_TYPE mt{};
+    vellumo::filters::MediaType type;
+    if (pin && SUCCEEDED(pin->ConnectionMediaType(&mt))) type.Set(mt);
+    vellumo::filters::FreeMediaTypeContents(mt);
+    return type;
 }
 
 // What the object's IMediaSeeking answers for the duration; -1 when it does not.
@@ -268,8 +260,10 @@ public:
         return out && in ? graph->ConnectDirect(out.Get(), in.Get(), nullptr) : VFW_E_NOT_FOUND;
     }
     // Adds the filters and connects each to the next; with a path, the last
-    // one (a file sink) writes there.
-    HRESULT Chain(const std::vector<IBaseFilter*>& filters, const std::wstring& path = {})
+    // one (a file sink) writes there. afterFirst runs once the second filter's
+    // input is connected, where the converter sets its parameters.
+    HRESULT Chain(const std::vector<IBaseFilter*>& filters, const std::wstring& path = {},
+                  const std::function<void()>& afterFirst = {})
     {
         HRESULT hr = S_OK;
         if (!path.empty()) {
@@ -278,7 +272,10 @@ public:
             if (SUCCEEDED(hr)) hr = sink->SetFileName(path.c_str(), nullptr);
         }
         for (size_t i = 0; SUCCEEDED(hr) && i < filters.size(); ++i) hr = graph->AddFilter(filters[i], nullptr);
-        for (size_t i = 1; SUCCEEDED(hr) && i < filters.size(); ++i) hr = Connect(filters[i - 1], filters[i]);
+        for (size_t i = 1; SUCCEEDED(hr) && i < filters.size(); ++i) {
+            hr = Connect(filters[i - 1], filters[i]);
+            if (i == 1 && afterFirst) afterFirst();
+        }
         return hr;
     }
     // Runs until EC_COMPLETE (true) or an abort/timeout (false); counts the
@@ -331,7 +328,7 @@ inline double Rms(const std::vector<double>& samples, size_t skip = 0)
 // A RIFF/WAVE PCM file (8 or 16 bit), with its channel 0 scaled to [-1, 1].
 struct WavInfo {
     bool ok = false;
-    uint16_t tag = 0, channels = 0, bits = 0, blockAlign = 0;
+    uint16_t channels = 0, bits = 0, blockAlign = 0;
     uint32_t rate = 0, byteRate = 0, riffSize = 0, dataSize = 0;
     std::vector<double> channel0;
 };
@@ -342,7 +339,6 @@ inline WavInfo ParseWav(const std::vector<uint8_t>& b)
     auto tagAt = [&](size_t at, const char* tag) { return b.size() >= at + 4 && std::memcmp(&b[at], tag, 4) == 0; };
     if (b.size() < 44 || !tagAt(0, "RIFF") || !tagAt(8, "WAVE") || !tagAt(12, "fmt ")) return w;
     w.riffSize = Le32(b, 4);
-    w.tag = Le16(b, 20);
     w.channels = Le16(b, 22);
     w.rate = Le32(b, 24);
     w.byteRate = Le32(b, 28);
@@ -393,47 +389,35 @@ protected:
     void SetUp() override { ASSERT_EQ(S_OK, pack_.Result()); }
 
     // sine -> chain -> file `name` in the outputs folder (the last filter of
-    // the chain is the file sink). `configure` runs once the first filter's
-    // input is connected, where the converter sets its parameters; onEvent as
-    // in RunToCompletion. Expects one EC_COMPLETE; keeps the first filter's
-    // output type and whether the file was closed at EC_COMPLETE; returns the
-    // file's bytes.
-    std::vector<uint8_t> Write(const SineFormat& in, const std::vector<IBaseFilter*>& chain, const wchar_t* name,
+    // the chain is the file sink); configure as Chain's afterFirst, onEvent as
+    // in RunToCompletion. Expects one EC_COMPLETE, with the file closed by
+    // then; keeps the first filter's output type; returns the file's bytes.
+    std::vector<uint8_t> Write(const SineFormat& in, std::vector<IBaseFilter*> chain, const wchar_t* name,
                                const std::function<void()>& configure = {},
                                const std::function<void(long)>& onEvent = {})
     {
         TestGraph g;
         ComPtr<IBaseFilter> source = ComPtr<IBaseFilter>::Attach(new SineSource(in));
         const std::wstring path = OutputPath(name);
-        ComPtr<IFileSinkFilter> sink;
-        EXPECT_EQ(S_OK, chain.back()->QueryInterface(IID_IFileSinkFilter, sink.PutVoid()));
-        EXPECT_EQ(S_OK, sink->SetFileName(path.c_str(), nullptr));
-        EXPECT_EQ(S_OK, g.graph->AddFilter(source.Get(), L"Sine"));
-        for (IBaseFilter* f : chain) EXPECT_EQ(S_OK, g.graph->AddFilter(f, nullptr));
-        for (size_t i = 0; i < chain.size(); ++i) {
-            EXPECT_EQ(S_OK, g.Connect(i ? chain[i - 1] : source.Get(), chain[i]));
-            if (i == 0 && configure) configure();
-        }
-        AM_MEDIA_TYPE mt{};
-        EXPECT_EQ(S_OK, PinOf(chain[0], PINDIR_OUTPUT)->ConnectionMediaType(&mt));
-        firstOutputType_.Set(mt);
-        vellumo::filters::FreeMediaTypeContents(mt);
-        closedAtComplete_ = false;
+        chain.insert(chain.begin(), source.Get());
+        EXPECT_EQ(S_OK, g.Chain(chain, path, configure));
+        firstOutputType_ = ConnectionType(PinOf(chain[1], PINDIR_OUTPUT).Get());
+        bool closedAtComplete = false;
         EXPECT_TRUE(g.RunToCompletion(60000, [&](long code) {
             if (onEvent) onEvent(code);
             if (code != EC_COMPLETE || g.completes) return;
             HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-            closedAtComplete_ = h != INVALID_HANDLE_VALUE;
-            if (closedAtComplete_) CloseHandle(h);
+            closedAtComplete = h != INVALID_HANDLE_VALUE;
+            if (closedAtComplete) CloseHandle(h);
         })) << std::hex << g.runResult << " abort " << g.abortCode;
         EXPECT_EQ(1, g.completes);
+        EXPECT_TRUE(closedAtComplete) << "EC_COMPLETE before the file was closed";
         return ReadAll(path);
     }
 
     testing_support::ComApartment com_;
     testing_support::FilterPackRegistration pack_;
     vellumo::filters::MediaType firstOutputType_;
-    bool closedAtComplete_ = false;
 };
 
 }  // namespace filter_tests

@@ -1,6 +1,5 @@
-// DllRegisterServer / DllUnregisterServer of the pack against the real
-// registry: what gets registered, stand-ins only where the platform lacks
-// the behaviour, and unregistration restoring exactly what was there.
+// Registration of the pack against the real registry: stand-ins only where
+// the platform lacks the behaviour; unregistration restores what was there.
 #include "filter_test_support.h"
 
 namespace filter_tests {
@@ -23,9 +22,7 @@ void Dump(HKEY root, const std::wstring& path, std::wstring& out)
     BYTE data[2048];
     DWORD nameLen = 256, type = 0, size = sizeof data;
     for (DWORD i = 0; RegEnumValueW(key, i, name, &nameLen, nullptr, &type, data, &size) == ERROR_SUCCESS; ++i) {
-        out += std::wstring(name) + L"=" + std::to_wstring(type) + L":";
-        for (DWORD b = 0; b < size; ++b) out += std::to_wstring(data[b]) + L",";
-        out += L"\n";
+        out += std::wstring(name) + L"=" + std::to_wstring(type) + L":" + std::wstring(data, data + size) + L"\n";
         nameLen = 256, size = sizeof data;
     }
     for (DWORD i = 0; nameLen = 256, RegEnumKeyExW(key, i, name, &nameLen, nullptr, nullptr, nullptr, nullptr) == 0; ++i)
@@ -57,25 +54,26 @@ std::wstring ServerOf(REFCLSID clsid) { return Value(L"CLSID\\" + GuidText(clsid
 
 class PackRegistration : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(module_ && registerServer_ && unregisterServer_);
-        wchar_t path[MAX_PATH];
-        dllPath_.assign(path, GetModuleFileNameW(module_, path, MAX_PATH));
-    }
+    using EntryPoint = HRESULT(STDAPICALLTYPE*)();
+    void SetUp() override { ASSERT_TRUE(module_ && registerServer_ && unregisterServer_); }
     void TearDown() override
     {
         if (unregisterServer_) unregisterServer_();
     }
-    bool IsPack(REFCLSID clsid) { return lstrcmpiW(dllPath_.c_str(), ServerOf(clsid).c_str()) == 0; }
-    FARPROC Entry(const char* name) { return module_ ? GetProcAddress(module_, name) : nullptr; }
+    bool IsPack(REFCLSID clsid)
+    {
+        wchar_t path[MAX_PATH];
+        GetModuleFileNameW(module_, path, MAX_PATH);
+        return lstrcmpiW(path, ServerOf(clsid).c_str()) == 0;
+    }
+    EntryPoint Entry(const char* name)
+    {
+        return module_ ? reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(module_, name))) : nullptr;
+    }
 
-    using EntryPoint = HRESULT(STDAPICALLTYPE*)();
     testing_support::ComApartment com_;
     HMODULE module_ = testing_support::FilterPackModule();
-    EntryPoint registerServer_ = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(Entry("DllRegisterServer")));
-    EntryPoint unregisterServer_ = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(Entry("DllUnregisterServer")));
-    std::wstring dllPath_;
+    EntryPoint registerServer_ = Entry("DllRegisterServer"), unregisterServer_ = Entry("DllUnregisterServer");
 };
 
 TEST_F(PackRegistration, RegistersThePackAndRemovesExactlyWhatItAdded)

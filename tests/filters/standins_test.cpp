@@ -1,7 +1,5 @@
-// The pack's stand-ins for the platform's ACM wrapper (IAMStreamConfig, real
-// resampling, sample sizes) and File Writer (sink interfaces, overwrite mode,
-// EC_COMPLETE only once the file is closed), the registration probes that
-// decide whether they are needed, and the DLL's lifetime.
+// The pack's stand-ins for the platform's ACM wrapper and File Writer, the
+// probes that decide whether they are needed, and the DLL's lifetime.
 #include <cstdio>
 
 #include "filter_test_support.h"
@@ -11,7 +9,6 @@ namespace filter_tests {
 namespace {
 
 using vellumo::filters::DeleteMediaType;
-using vellumo::filters::MediaType;
 using vellumo::filters::PcmMediaType;
 using vellumo::filters::WaveFormatOf;
 
@@ -49,19 +46,16 @@ TEST_F(AcmStandIn, OffersTheInputFormatUntilOneIsChosen)
     ASSERT_EQ(S_OK, config->GetFormat(&mt));
     auto* w = reinterpret_cast<WAVEFORMATEX*>(mt->pbFormat);
     ASSERT_TRUE(WaveFormatOf(*mt));
-    EXPECT_EQ(48000u, w->nSamplesPerSec);
-    EXPECT_EQ(2, w->nChannels);
-    EXPECT_EQ(16, w->wBitsPerSample);
+    EXPECT_EQ((std::tuple{48000ul, 2, 16}), std::tuple(w->nSamplesPerSec, w->nChannels, w->wBitsPerSample));
 
     // The converter's way: change the fields in place and set it back.
     *w = {w->wFormatTag, 2, 22050, 44100, 2, 8, w->cbSize};
     EXPECT_EQ(S_OK, config->SetFormat(mt));
     DeleteMediaType(mt);
     ASSERT_EQ(S_OK, config->GetFormat(&mt));
-    EXPECT_EQ(22050u, WaveFormatOf(*mt)->nSamplesPerSec);
-    EXPECT_EQ(8, WaveFormatOf(*mt)->wBitsPerSample);
-    // Inconsistent block alignment and unsupported sizes are refused.
     w = reinterpret_cast<WAVEFORMATEX*>(mt->pbFormat);
+    EXPECT_EQ((std::tuple{22050ul, 8}), std::tuple(w->nSamplesPerSec, w->wBitsPerSample));
+    // Inconsistent block alignment and unsupported sizes are refused.
     w->nBlockAlign = 3;
     EXPECT_EQ(VFW_E_INVALIDMEDIATYPE, config->SetFormat(mt));
     *w = {w->wFormatTag, 2, 22050, 6 * 22050, 6, 24, w->cbSize};
@@ -72,14 +66,10 @@ TEST_F(AcmStandIn, OffersTheInputFormatUntilOneIsChosen)
     auto wav = WavDest(1);
     g.graph->AddFilter(wav.Get(), L"TestFilter Class");
     ASSERT_EQ(S_OK, g.Connect(acm.Get(), wav.Get()));
-    const MediaType format = PcmMediaType(11025, 1, 8);
-    EXPECT_TRUE(SUCCEEDED(config->SetFormat(const_cast<AM_MEDIA_TYPE*>(format.Get()))));
-    AM_MEDIA_TYPE connected{};
-    ASSERT_EQ(S_OK, PinOf(acm.Get(), PINDIR_OUTPUT)->ConnectionMediaType(&connected));
-    ASSERT_TRUE(WaveFormatOf(connected));
-    EXPECT_EQ(11025u, WaveFormatOf(connected)->nSamplesPerSec);
-    EXPECT_EQ(8, WaveFormatOf(connected)->wBitsPerSample);
-    vellumo::filters::FreeMediaTypeContents(connected);
+    EXPECT_TRUE(SUCCEEDED(config->SetFormat(PcmMediaType(11025, 1, 8).Get())));
+    const auto connected = ConnectionType(PinOf(acm.Get(), PINDIR_OUTPUT).Get());
+    ASSERT_TRUE(connected.WaveFormat());
+    EXPECT_EQ((std::tuple{11025ul, 8}), std::tuple(connected.WaveFormat()->nSamplesPerSec, connected.WaveFormat()->wBitsPerSample));
 }
 
 TEST_F(AcmStandIn, ConvertsToTheChosenFormat)
@@ -104,9 +94,8 @@ TEST_F(AcmStandIn, ConvertsToTheChosenFormat)
         auto acm = Create(CLSID_ACMWrapper), wav = WavDest(1), writer = Create(CLSID_FileWriter);
         ComPtr<IAMStreamConfig> config;
         ASSERT_EQ(S_OK, PinOf(acm.Get(), PINDIR_OUTPUT).As(config));
-        const MediaType format = PcmMediaType(c.rate, c.channels, c.bits);
         const WavInfo w = ParseWav(Write(c.in, {acm.Get(), wav.Get(), writer.Get()}, c.file, [&] {
-            if (c.rate) { EXPECT_EQ(S_OK, config->SetFormat(const_cast<AM_MEDIA_TYPE*>(format.Get()))); }
+            if (c.rate) { EXPECT_EQ(S_OK, config->SetFormat(PcmMediaType(c.rate, c.channels, c.bits).Get())); }
         }));
         ASSERT_TRUE(w.ok);
         const DWORD rate = c.rate ? c.rate : c.in.rate;
@@ -153,28 +142,12 @@ TEST_F(FileWriterStandIn, AnswersTheSinkInterfaces)
     EXPECT_EQ(static_cast<ULONG>(AM_FILTER_MISC_FLAGS_IS_RENDERER), flags->GetMiscFlags());
 }
 
-TEST_F(FileWriterStandIn, WritesWhatComesAndCompletesOnceWithTheFileClosed)
-{
-    auto wav = WavDest(0);
-    const SineFormat in{8000, 1, 16, 500.0, 0.5, 8000};
-    const auto bytes = Write(in, {wav.Get(), writer_.Get()}, L"filewriter-passthrough.raw");
-    EXPECT_TRUE(closedAtComplete_);
-    ASSERT_EQ(16000u, bytes.size());
-    // The first samples of the sine, as the source made them.
-    EXPECT_EQ(0, static_cast<int16_t>(Le16(bytes, 0)));
-    EXPECT_EQ(std::lround(32767.0 * 0.5 * std::sin(2 * 3.14159265358979323846 * 500 / 8000)),
-              static_cast<int16_t>(Le16(bytes, 2)));
-    ComPtr<IWavDestControl> control;
-    ASSERT_EQ(S_OK, wav.As(control));
-    LONGLONG time = 0;
-    EXPECT_EQ(S_OK, control->GetTime(&time));
-    EXPECT_EQ(10000000, time);
-}
-
-TEST_F(FileWriterStandIn, OverwriteModeTruncatesAnExistingFileAndTheDefaultWritesOverIt)
+// What comes is written as it comes (the WAV writer passing bytes on). With
+// overwrite an old file is truncated; without, it is written over in place,
+// as the platform's writer does.
+TEST_F(FileWriterStandIn, WritesWhatComesOverAnExistingFileTruncatedInOverwriteMode)
 {
     const std::wstring path = OutputPath(L"filewriter-overwrite.raw");
-    // Without overwrite the old file is written over in place, as the platform's writer does.
     for (const auto& [mode, size] : {std::pair{DWORD(AM_FILE_OVERWRITE), 16000u}, std::pair{DWORD(0), 40000u}}) {
         const std::vector<uint8_t> old(40000, 0xAB);
         HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -186,6 +159,15 @@ TEST_F(FileWriterStandIn, OverwriteModeTruncatesAnExistingFileAndTheDefaultWrite
         const auto bytes = Write({8000, 1, 16, 500.0, 0.5, 8000}, {wav.Get(), writer_.Get()}, L"filewriter-overwrite.raw");
         ASSERT_EQ(size, bytes.size());
         if (size > 16000) { EXPECT_EQ(0xAB, bytes[16000]); }
+        // The first samples of the sine, as the source made them, and the time they last.
+        EXPECT_EQ(0, static_cast<int16_t>(Le16(bytes, 0)));
+        EXPECT_EQ(std::lround(32767.0 * 0.5 * std::sin(2 * 3.14159265358979323846 * 500 / 8000)),
+                  static_cast<int16_t>(Le16(bytes, 2)));
+        ComPtr<IWavDestControl> control;
+        LONGLONG time = 0;
+        ASSERT_EQ(S_OK, wav.As(control));
+        EXPECT_EQ(S_OK, control->GetTime(&time));
+        EXPECT_EQ(10000000, time);
     }
 }
 
