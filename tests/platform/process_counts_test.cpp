@@ -15,14 +15,6 @@ using testing_support::ProcessCounts;
 
 DWORD WINAPI WaitForEvent(void* event) { return WaitForSingleObject(static_cast<HANDLE>(event), INFINITE); }
 
-void Show(const char* when, const ProcessCounts& c)
-{
-    std::printf("%-7s handles %lu threads %lu gdi %lu user %lu private %llu kB\n", when,
-                static_cast<unsigned long>(c.handles), static_cast<unsigned long>(c.threads),
-                static_cast<unsigned long>(c.gdi), static_cast<unsigned long>(c.user),
-                static_cast<unsigned long long>(c.privateBytes / 1024));
-}
-
 TEST(ProcessCounts, FollowObjectsMadeAndReleased)
 {
     // One of each first, so that lazily made platform objects are in the baseline.
@@ -53,9 +45,9 @@ TEST(ProcessCounts, FollowObjectsMadeAndReleased)
     VirtualFree(memory, 0, MEM_RELEASE);
     ProcessCounts after = MeasureProcess();
     for (int i = 0; i < 40 && after.threads > before.threads; ++i, after = MeasureProcess()) Sleep(50);
-    Show("before", before);
-    Show("during", during);
-    Show("after", after);
+    for (const auto& [when, c] : {std::pair{"before", before}, std::pair{"during", during}, std::pair{"after", after}})
+        std::printf("%-7s handles %lu threads %lu gdi %lu user %lu private %llu kB\n", when, c.handles, c.threads, c.gdi,
+                    c.user, static_cast<unsigned long long>(c.privateBytes / 1024));
 
     EXPECT_GT(before.handles, 0u);
     EXPECT_GE(during.handles, before.handles + 11);  // ten events and the thread

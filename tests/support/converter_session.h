@@ -1,7 +1,7 @@
-// Driving the converter object from a test: BSTR arguments, a message pump
-// with a deadline, and a converter with its notification window and an event
-// recorder that converts a file and waits for the outcome.
-// (event_recorder.h comes from tests/engine: add it to the include path.)
+// Driving the converter object from a test: BSTR arguments, and a converter
+// with its notification window and an event recorder that converts a file
+// and waits for the outcome. (event_recorder.h, with the message pump
+// PumpUntil, comes from tests/engine: add it to the include path.)
 #pragma once
 
 #include <windows.h>
@@ -20,8 +20,7 @@ namespace testing_support {
 
 class Bstr {
 public:
-    explicit Bstr(const wchar_t* text) : b_(text ? SysAllocString(text) : nullptr) {}
-    explicit Bstr(const std::wstring& text) : Bstr(text.c_str()) {}
+    explicit Bstr(const std::wstring& text) : b_(SysAllocString(text.c_str())) {}
     ~Bstr() { SysFreeString(b_); }
     Bstr(const Bstr&) = delete;
     Bstr& operator=(const Bstr&) = delete;
@@ -66,12 +65,7 @@ public:
         if (events.Events().empty()) {
             converter->Play();
             if (whilePlaying) whilePlaying();
-            PumpUntil(
-                [&] {
-                    if (onWait) onWait();
-                    return !events.Events().empty();
-                },
-                timeoutMs);
+            PumpUntil([&] { if (onWait) onWait(); return !events.Events().empty(); }, timeoutMs);
         }
         std::vector<std::string> names = events.Names();
         converter->Stop();

@@ -9,25 +9,24 @@
 #include <objbase.h>
 #include <uuids.h>
 
-#include <initializer_list>
 #include <vector>
 
 #include "filter_ids.h"
 
 namespace testing_support {
 
-// The pack's own filters.
+// The pack's own filters, and its stand-ins for the platform's filters
+// (registered under the system's class identifiers).
 inline std::vector<CLSID> PackFilterClasses()
 {
     return {corvane::CLSID_RealSplitter, corvane::CLSID_RealAudioDecoder, corvane::CLSID_Mp3Encoder,
             corvane::CLSID_WavDest};
 }
-// The platform stand-ins (registered under the system's class identifiers).
 inline std::vector<CLSID> PackStandInClasses() { return {CLSID_ACMWrapper, CLSID_FileWriter}; }
 inline std::vector<CLSID> AllPackClasses()
 {
     std::vector<CLSID> all = PackFilterClasses();
-    for (const CLSID& c : PackStandInClasses()) all.push_back(c);
+    all.insert(all.end(), {CLSID_ACMWrapper, CLSID_FileWriter});
     return all;
 }
 
@@ -41,33 +40,24 @@ class FilterPackRegistration {
 public:
     explicit FilterPackRegistration(const std::vector<CLSID>& classes = AllPackClasses())
     {
-        HMODULE module = FilterPackModule();
-        if (!module) {
-            hr_ = HRESULT_FROM_WIN32(GetLastError());
-            return;
-        }
         using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+        HMODULE module = FilterPackModule();
         auto get = reinterpret_cast<GetClassObjectFn>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+            module ? reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")) : nullptr);
         if (!get) {
-            hr_ = E_NOINTERFACE;
+            hr_ = module ? E_NOINTERFACE : HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
             return;
         }
         for (const CLSID& clsid : classes) {
             IUnknown* factory = nullptr;
-            HRESULT hr = get(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
-            if (FAILED(hr)) {
-                if (hr != CLASS_E_CLASSNOTAVAILABLE) hr_ = hr;  // a class the pack does not (yet) carry
-                continue;
-            }
             DWORD cookie = 0;
-            hr = CoRegisterClassObject(clsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
-            factory->Release();
-            if (FAILED(hr)) {
-                hr_ = hr;
-                continue;
+            HRESULT hr = get(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+            if (SUCCEEDED(hr)) {
+                hr = CoRegisterClassObject(clsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+                factory->Release();
             }
-            cookies_.push_back(cookie);
+            if (SUCCEEDED(hr)) cookies_.push_back(cookie);
+            else if (hr != CLASS_E_CLASSNOTAVAILABLE) hr_ = hr;  // a class the pack does not carry is skipped
         }
     }
     ~FilterPackRegistration()

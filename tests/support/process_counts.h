@@ -1,18 +1,10 @@
 // Resource counts of a process (handles, threads, GDI and USER objects,
-// private memory) for leak checks and benchmark figures.
-//
-// Each figure comes from the platform's own counter where that answers, and
-// otherwise from a count of the objects themselves:
-// - handles: GetProcessHandleCount, else the entries of the process in the
-//   system handle list (NtQuerySystemInformation);
-// - threads: the Toolhelp snapshot;
-// - GDI objects: GetGuiResources, else (this process only) the in-use entries
-//   of the GDI handle table the PEB points to;
-// - USER objects: GetGuiResources, else the windows of the process (top-level
-//   with their children, and message-only windows);
-// - private bytes: PrivateUsage, else the committed private pages
-//   (VirtualQueryEx walk).
-// Under Wine 8 the first API of each pair answers 0; the second is real there.
+// private memory) for leak checks and benchmark figures. Each comes from the
+// platform's own counter where that answers (under Wine 8 the handle, GUI
+// and PrivateUsage counters answer 0), else from the objects themselves: the
+// system handle list, a Toolhelp snapshot, the GDI handle table the PEB
+// points to (this process only), the process's windows (top-level with their
+// children, and message-only ones) and its committed private pages.
 #pragma once
 
 #include <windows.h>
@@ -27,32 +19,29 @@
 namespace testing_support {
 
 struct ProcessCounts {
-    DWORD handles = 0;
-    DWORD threads = 0;
-    DWORD gdi = 0;
-    DWORD user = 0;
+    DWORD handles = 0, threads = 0, gdi = 0, user = 0;
     SIZE_T privateBytes = 0;
 };
 
 namespace process_counts_detail {
 
-// An entry of the system handle list (SystemExtendedHandleInformation, 64).
-struct HandleEntryEx {
-    PVOID object;
-    ULONG_PTR processId;
-    ULONG_PTR handleValue;
-    ULONG grantedAccess;
-    USHORT creatorBackTraceIndex;
-    USHORT objectTypeIndex;
-    ULONG handleAttributes;
-    ULONG reserved;
-};
+template <class Fn>
+Fn NtFunction(const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), name)));
+}
 
+// Entries of the system handle list (SystemExtendedHandleInformation, 64) that belong to pid.
 inline DWORD HandlesFromSystemList(DWORD pid)
 {
-    using QueryFn = LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
-    static const auto query = reinterpret_cast<QueryFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    struct Entry {
+        PVOID object;
+        ULONG_PTR processId, handleValue;
+        ULONG grantedAccess;
+        USHORT creatorBackTraceIndex, objectTypeIndex;
+        ULONG handleAttributes, reserved;
+    };
+    static const auto query = NtFunction<LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG)>("NtQuerySystemInformation");
     static thread_local std::vector<ULONG_PTR> buffer(64 * 1024);
     constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004L);
     LONG status = kInfoLengthMismatch;
@@ -63,11 +52,9 @@ inline DWORD HandlesFromSystemList(DWORD pid)
         if (status == kInfoLengthMismatch) buffer.resize(std::max<size_t>(buffer.size() * 2, needed / sizeof(ULONG_PTR) + 8192));
     }
     if (!query || status < 0) return 0;
-    // The list: a count, a reserved word, then the entries.
-    const auto* entries = reinterpret_cast<const HandleEntryEx*>(buffer.data() + 2);
+    const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + 2);  // after a count and a reserved word
     DWORD n = 0;
-    for (ULONG_PTR i = 0; i < buffer[0]; ++i)
-        if (entries[i].processId == pid) ++n;
+    for (ULONG_PTR i = 0; i < buffer[0]; ++i) n += entries[i].processId == pid;
     return n;
 }
 
@@ -78,62 +65,42 @@ inline DWORD Threads(DWORD pid)
     if (snap == INVALID_HANDLE_VALUE) return 0;
     THREADENTRY32 te{};
     te.dwSize = sizeof(te);
-    for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te))
-        if (te.th32OwnerProcessID == pid) ++count;
+    for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te)) count += te.th32OwnerProcessID == pid;
     CloseHandle(snap);
     return count;
 }
 
-// One entry of the GDI handle table as Wine lays it out (the same size and
-// owner/type offsets as the 64-bit Windows table).
-struct GdiTableEntry {
-    UINT64 object;
-    USHORT ownerProcessId;
-    USHORT ownerCount;
-    USHORT unique;
-    UCHAR type;
-    UCHAR flags;
-    UINT64 user;
-};
-static_assert(sizeof(GdiTableEntry) == 24, "GDI table entry layout");
-constexpr size_t kGdiTableEntries = 0x10000;
-
-inline const GdiTableEntry* GdiTable()
-{
-    using QueryFn = LONG(NTAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
-    static const auto query = reinterpret_cast<QueryFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
-    PROCESS_BASIC_INFORMATION info{};
-    if (!query || query(GetCurrentProcess(), ProcessBasicInformation, &info, sizeof(info), nullptr) < 0 ||
-        !info.PebBaseAddress)
-        return nullptr;
-    // PEB.GdiSharedHandleTable
-#ifdef _WIN64
-    constexpr size_t kOffset = 0xF8;
-#else
-    constexpr size_t kOffset = 0x94;
-#endif
-    const GdiTableEntry* table = nullptr;
-    std::memcpy(&table, reinterpret_cast<const unsigned char*>(info.PebBaseAddress) + kOffset, sizeof(table));
-    return table;
-}
-
-// GDI objects of this process by its handle table: entries that name this
-// process as owner, or every entry in use when no entry names an owner
-// (a table private to the process, as Wine keeps it).
+// GDI objects of this process by the handle table at PEB.GdiSharedHandleTable
+// (entries as Wine and 64-bit Windows lay them out): the entries that name
+// this process as owner, or every entry in use when none names an owner (a
+// table private to the process, as Wine keeps it).
 inline DWORD GdiFromTable()
 {
 #ifdef _WIN64
-    const GdiTableEntry* table = GdiTable();
+    struct Entry {
+        UINT64 object;
+        USHORT ownerProcessId, ownerCount, unique;
+        UCHAR type, flags;
+        UINT64 user;
+    };
+    static_assert(sizeof(Entry) == 24, "GDI table entry layout");
+    static const auto query =
+        NtFunction<LONG(NTAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG)>("NtQueryInformationProcess");
+    PROCESS_BASIC_INFORMATION info{};
+    const Entry* table = nullptr;
+    if (!query || query(GetCurrentProcess(), ProcessBasicInformation, &info, sizeof(info), nullptr) < 0 ||
+        !info.PebBaseAddress)
+        return 0;
+    std::memcpy(&table, reinterpret_cast<const unsigned char*>(info.PebBaseAddress) + 0xF8, sizeof(table));
     if (!table) return 0;
     const USHORT self = static_cast<USHORT>(GetCurrentProcessId());
     DWORD inUse = 0, owned = 0;
     bool anyOwner = false;
-    for (size_t i = 0; i < kGdiTableEntries; ++i) {
+    for (size_t i = 0; i < 0x10000; ++i) {
         if (!table[i].type) continue;
         ++inUse;
-        if (table[i].ownerProcessId) anyOwner = true;
-        if (table[i].ownerProcessId == self) ++owned;
+        anyOwner = anyOwner || table[i].ownerProcessId;
+        owned += table[i].ownerProcessId == self;
     }
     return anyOwner ? owned : inUse;
 #else
@@ -141,7 +108,6 @@ inline DWORD GdiFromTable()
 #endif
 }
 
-// Windows of the process: top-level and message-only, with their children.
 inline DWORD WindowsOf(DWORD pid)
 {
     struct Count {
@@ -189,12 +155,11 @@ inline ProcessCounts MeasureProcess(HANDLE process = GetCurrentProcess())
 {
     namespace d = process_counts_detail;
     const DWORD pid = GetProcessId(process);
-    const bool self = pid == GetCurrentProcessId();
     ProcessCounts c;
     if (!GetProcessHandleCount(process, &c.handles) || c.handles == 0) c.handles = d::HandlesFromSystemList(pid);
     c.threads = d::Threads(pid);
     c.gdi = GetGuiResources(process, GR_GDIOBJECTS);
-    if (c.gdi == 0 && self) c.gdi = d::GdiFromTable();
+    if (c.gdi == 0 && pid == GetCurrentProcessId()) c.gdi = d::GdiFromTable();
     c.user = GetGuiResources(process, GR_USEROBJECTS);
     if (c.user == 0) c.user = d::WindowsOf(pid);
     PROCESS_MEMORY_COUNTERS_EX pmc{};
