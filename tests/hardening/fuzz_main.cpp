@@ -1,22 +1,14 @@
-// Mutation fuzzer for the RealMedia splitter and decoder, through the
-// converter object with the filter pack registered in-process.
-//
+// Mutation fuzzer of whole conversions: mutated RealMedia files go through
+// LoadFile and a WAV or MP3 conversion of a fresh converter, with the filter
+// pack registered in-process for that conversion only. Each input must end
+// (stage code, error event or finished file) in time, leave its source
+// unchanged and leave nothing behind (no live object of the pack, counts
+// within a slack of the child's figures after its warm-up).
 //   fuzz_realmedia --seed S --count N [--first I] [--batch B] [--timeout-ms T]
-//       Runs inputs I..I+N-1 of seed S, B inputs per child process, and
-//       prints the figures. Exit code 0 when there was no crash, hang or leak.
-//   fuzz_realmedia --seed S --only I,J,... [--verbose]
-//       Replays chosen inputs (the kept regression cases).
-//   fuzz_realmedia --child ...
-//       One batch, in-process (used by the parent; also handy in a debugger).
-//   fuzz_realmedia --long-batch N
-//       Converts N short files one after another through one converter and
-//       prints handles, threads, GDI/USER objects and memory every 50 files.
-//
-// Every input must end in a stage code from LoadFile, an error event or a
-// finished file within the time limit, leave its source unchanged, and leave
-// nothing behind: no object of the filter pack (so no graph), and handles,
-// threads and GDI/USER objects within a small slack of the child's figures
-// after its warm-up.
+//       inputs I..I+N-1 of seed S, B per child process; 0 when no problem
+//   fuzz_realmedia --seed S --only I,J,... [--verbose]   replays chosen inputs
+//   fuzz_realmedia --child ...      one batch in-process (the parent's worker)
+//   fuzz_realmedia --long-batch N   N short files through one converter
 #include "dshow_uuids.h"
 
 #include <chrono>
@@ -44,15 +36,11 @@ using testing_support::MeasureProcess;
 using testing_support::ProcessCounts;
 using testing_support::PumpUntil;
 
-// Seeds: small generated files and the real encoders' samples (cut to a
-// size that keeps a conversion short; a cut file is a fair input too).
+// Seeds: generated media and the encoders' samples, cut to a size that keeps
+// a conversion short (a cut file is a fair input too).
 constexpr size_t kSeedCap = 96 * 1024;
 const wchar_t* const kSeedNames[] = {
-    L"sine440_144.ra",
-    L"sine440_144.rm",
-    L"sine1000_ac3.rm",
-    L"video_rv10.rm",
-    L"video_ac3.rmvb",
+    L"sine440_144.ra", L"sine440_144.rm", L"sine1000_ac3.rm", L"video_rv10.rm", L"video_ac3.rmvb",
     L"ffmpegmux_dnet_44k_stereo__sindresorhus-file-type__fixture-realmedia-audio.rm",
     L"cook_22k_mono+rv30__allomani-media250__test.rm",
     L"cook_44k_mono__vstinner-hachoir__firstrun.rm",
@@ -64,10 +52,7 @@ const wchar_t* const kSeedNames[] = {
     L"damaged_headeronly_ra4-dnet_22k_mono__exiftool-exiftool__Real.ra",
 };
 
-struct Seed {
-    std::wstring name;
-    fuzz::Bytes bytes;
-};
+struct Seed { std::wstring name; fuzz::Bytes bytes; };
 
 std::vector<Seed> LoadSeeds()
 {
@@ -80,15 +65,7 @@ std::vector<Seed> LoadSeeds()
     return seeds;
 }
 
-bool WriteWhole(const std::wstring& path, const fuzz::Bytes& bytes)
-{
-    FILE* f = _wfopen(path.c_str(), L"wb");
-    if (!f) return false;
-    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
-}
-
-// Input `index` of run `seed`.
+// Input `index` of run `seed`: a pure function of both.
 struct Input {
     size_t seedIndex;
     fuzz::Mutation mutation;
@@ -98,7 +75,7 @@ struct Input {
 
 Input MakeInput(const std::vector<Seed>& seeds, uint64_t seed, uint64_t index)
 {
-    fuzz::Random r(seed * 0x100000001B3ull ^ (index + 1) * 0x9E3779B97F4A7C15ull);
+    fuzz::Random r{seed * 0x100000001B3ull ^ (index + 1) * 0x9E3779B97F4A7C15ull};
     Input in;
     in.seedIndex = static_cast<size_t>(index % seeds.size());
     in.mutation = static_cast<fuzz::Mutation>(r.Below(static_cast<size_t>(fuzz::Mutation::kCount)));
@@ -107,7 +84,7 @@ Input MakeInput(const std::vector<Seed>& seeds, uint64_t seed, uint64_t index)
     return in;
 }
 
-// build/fuzz-work: inputs and outputs of the running children.
+// build/fuzz-work: inputs, outputs and logs of the running children.
 std::wstring WorkDir()
 {
     std::wstring dir = realmedia_test::BuildDir() + L"\\fuzz-work";
@@ -115,62 +92,59 @@ std::wstring WorkDir()
     return dir;
 }
 
-// ---------------------------------------------------------------------------
-// Resource counts of this process and the filter pack's live objects.
-
-// What an input may leave behind beyond the figures after the warm-up:
-// caches of the platform that fill once (a font, a registry key, a pool
-// thread that has not ended yet) but not per input.
-bool Exceeds(const ProcessCounts& now, const ProcessCounts& base)
-{
-    return now.handles > base.handles + 8 || now.threads > base.threads + 1 || now.gdi > base.gdi + 4 ||
-           now.user > base.user + 2;
-}
-
-// Threads of the platform's pools end a while after their last work item:
-// wait a little for the counts to come back before calling it a leak.
-ProcessCounts SettledCounts(const ProcessCounts& base)
-{
-    ProcessCounts now = MeasureProcess();
-    for (DWORD start = GetTickCount(); Exceeds(now, base) && GetTickCount() - start < 3000; now = MeasureProcess())
-        Sleep(50);
-    return now;
-}
-
-std::string CountsText(const ProcessCounts& from, const ProcessCounts& to)
-{
-    char text[160];
-    std::snprintf(text, sizeof text, "handles %lu -> %lu, threads %lu -> %lu, gdi %lu -> %lu, user %lu -> %lu",
-                  from.handles, to.handles, from.threads, to.threads, from.gdi, to.gdi, from.user, to.user);
-    return text;
-}
-
-// True when no object of the filter pack is alive (filters, enumerators,
-// class objects): with the pack's classes revoked, every graph that held one
-// of its filters is gone.
+// True when no object of the filter pack is alive: with its classes revoked,
+// every graph that held one of its filters is gone.
 bool PackObjectsGone()
 {
-    using CanUnloadFn = HRESULT(STDAPICALLTYPE*)();
-    static const auto canUnload = reinterpret_cast<CanUnloadFn>(
-        reinterpret_cast<void*>(GetProcAddress(testing_support::FilterPackModule(), "DllCanUnloadNow")));
+    static const auto canUnload = testing_support::PackExport<HRESULT(STDAPICALLTYPE*)()>("DllCanUnloadNow");
     return canUnload && canUnload() == S_OK;
 }
 
-// Counts the filter graphs made in this process: a class object registered
-// in-process for CLSID_FilterGraph that hands every request to the
-// platform's own class object. Lives on its user's stack, revoked on the way out.
-class GraphCounter final : public IClassFactory {
+// Holds the process's counts to a baseline. Allowed beyond it: caches of the
+// platform that fill once (a font, a registry key, a pool thread still
+// ending), and the handles the platform leaves per filter graph (Wine 8's
+// graph never closes one of its events), measured on bare graphs, times the
+// graphs made since: a class object for CLSID_FilterGraph registered
+// in-process over the platform's own counts them.
+class LeakWatch final : public IClassFactory {
 public:
-    GraphCounter()
+    LeakWatch() : perGraph_(HandlesPerBareGraph())
     {
         if (SUCCEEDED(CoGetClassObject(CLSID_FilterGraph, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
                                        platform_.PutVoid())))
             CoRegisterClassObject(CLSID_FilterGraph, this, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
+        Rebase();
     }
-    ~GraphCounter() { if (cookie_) CoRevokeClassObject(cookie_); }
-    GraphCounter(const GraphCounter&) = delete;
-    GraphCounter& operator=(const GraphCounter&) = delete;
-    LONG Created() const { return created_; }
+    ~LeakWatch() { if (cookie_) CoRevokeClassObject(cookie_); }
+    LeakWatch(const LeakWatch&) = delete;
+    LeakWatch& operator=(const LeakWatch&) = delete;
+
+    void Rebase() { base_ = MeasureProcess(), graphsAtBase_ = graphs_; }
+    DWORD PerGraph() const { return perGraph_; }
+    LONG Graphs() const { return graphs_; }
+    // What grew beyond the allowance (empty: nothing). Pool threads end a
+    // while after their last work: the counts get a moment to come back. A
+    // leak becomes the new baseline, so that each report names the input
+    // that grew the counts.
+    std::string Leak()
+    {
+        ProcessCounts allowed = base_;
+        allowed.handles += static_cast<DWORD>(graphs_ - graphsAtBase_) * perGraph_;
+        auto exceeds = [&](const ProcessCounts& c) {
+            return c.handles > allowed.handles + 8 || c.threads > allowed.threads + 1 || c.gdi > allowed.gdi + 4 ||
+                   c.user > allowed.user + 2;
+        };
+        ProcessCounts now = MeasureProcess();
+        for (DWORD start = GetTickCount(); exceeds(now) && GetTickCount() - start < 3000; now = MeasureProcess())
+            Sleep(50);
+        if (!exceeds(now)) return {};
+        char text[160];
+        std::snprintf(text, sizeof text, "handles %lu -> %lu, threads %lu -> %lu, gdi %lu -> %lu, user %lu -> %lu",
+                      allowed.handles, now.handles, allowed.threads, now.threads, allowed.gdi, now.gdi, allowed.user,
+                      now.user);
+        Rebase();
+        return text;
+    }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
     {
@@ -182,52 +156,40 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override
     {
-        HRESULT hr = platform_->CreateInstance(outer, iid, out);
-        if (SUCCEEDED(hr)) InterlockedIncrement(&created_);
+        const HRESULT hr = platform_->CreateInstance(outer, iid, out);
+        if (SUCCEEDED(hr)) InterlockedIncrement(&graphs_);
         return hr;
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override { return platform_->LockServer(lock); }
 
 private:
+    static DWORD HandlesPerBareGraph()
+    {
+        auto makeGraph = [] {
+            corvane::ComPtr<IGraphBuilder> graph;
+            CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.PutVoid());
+        };
+        makeGraph();
+        constexpr DWORD kGraphs = 16;
+        const DWORD before = MeasureProcess().handles;
+        for (DWORD i = 0; i < kGraphs; ++i) makeGraph();
+        const DWORD after = MeasureProcess().handles;
+        return after > before ? (after - before + kGraphs / 2) / kGraphs : 0;
+    }
+
+    const DWORD perGraph_;
     corvane::ComPtr<IClassFactory> platform_;
     DWORD cookie_ = 0;
-    volatile LONG created_ = 0;
+    volatile LONG graphs_ = 0;
+    LONG graphsAtBase_ = 0;
+    ProcessCounts base_;
 };
 
-// Handles the platform itself leaves behind for each filter graph made and
-// released (Wine 8's graph never closes one of its events), measured on bare
-// graphs; these are not the inputs' leaks.
-DWORD PlatformHandlesPerGraph()
-{
-    auto makeGraph = [] {
-        corvane::ComPtr<IGraphBuilder> graph;
-        CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.PutVoid());
-    };
-    makeGraph();
-    constexpr DWORD kGraphs = 16;
-    const DWORD before = MeasureProcess().handles;
-    for (DWORD i = 0; i < kGraphs; ++i) makeGraph();
-    const DWORD after = MeasureProcess().handles;
-    return after > before ? (after - before + kGraphs / 2) / kGraphs : 0;
-}
-
-// The counts an input may reach: the baseline plus what the platform leaves
-// for the graphs made since.
-ProcessCounts Allowed(ProcessCounts base, LONG graphsSince, DWORD perGraph)
-{
-    base.handles += static_cast<DWORD>(graphsSince) * perGraph;
-    return base;
-}
-
-// ---------------------------------------------------------------------------
-// One conversion.
-
-enum class Outcome { StageCode, ErrorEvent, Finished, Hang };
-const char* const kOutcomeNames[] = {"stage", "error", "finished", "hang"};
-
+// How a conversion ended: "stage" (refused by LoadFile, with its code),
+// "error" (with the event's code), "finished" or "hang".
 struct Result {
-    Outcome outcome;
-    LONG code;  // LoadFile's stage code or the error event's code
+    std::string outcome;
+    LONG code = 0;
 };
 
 Result ConvertOnce(ConverterSession& session, const std::wstring& source, const std::wstring& output, bool mp3,
@@ -237,18 +199,16 @@ Result ConvertOnce(ConverterSession& session, const std::wstring& source, const 
     session.converter->put_WAV_Channels(2);
     session.converter->put_WAV_Bits(1);
     const LONG stage = session.Load(source);
-    if (stage != 0) return {Outcome::StageCode, stage};
+    if (stage != 0) return {"stage", stage};
     DeleteFileW(output.c_str());
     const std::vector<std::string> names = session.Run(output, timeoutMs);
     PumpUntil([] { return false; }, 0);
-    if (names.empty()) return {Outcome::Hang, 0};
-    if (names.front() == "finished") return {Outcome::Finished, 0};
-    return {Outcome::ErrorEvent, session.events.Events().front().code};
+    if (names.empty() || names.front() == "finished") return {names.empty() ? "hang" : "finished"};
+    return {"error", session.events.Events().front().code};
 }
 
-// Through a fresh converter, with the pack's classes registered only for the
-// conversion's length, so that the pack's object count afterwards tells
-// whether its graph is gone.
+// Through a fresh converter, with the pack registered only for its length,
+// so that the pack's object count afterwards tells whether its graph is gone.
 Result ConvertWithPack(const std::wstring& source, const std::wstring& output, bool mp3, DWORD timeoutMs)
 {
     testing_support::FilterPackRegistration pack;
@@ -257,9 +217,8 @@ Result ConvertWithPack(const std::wstring& source, const std::wstring& output, b
 }
 
 // ---------------------------------------------------------------------------
-// Child: one batch of inputs in this process. It writes one line per event
-// to the log the parent reads: "begin I", "done I outcome mutation (...)",
-// "problem KIND text", "platform-graph-handles N", "end".
+// Child: one batch in this process, one log line per event for the parent:
+// "begin I", "done I outcome mutation (...)", "problem KIND text", "end".
 
 FILE* g_log = nullptr;
 volatile LONG64 g_current = -1;
@@ -276,22 +235,19 @@ void Log(const char* format, ...)
 
 LONG WINAPI OnCrash(EXCEPTION_POINTERS* info)
 {
-    if (g_log)
-        Log("problem crash input %lld, exception %08lx", static_cast<long long>(g_current),
-            static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode));
+    Log("problem crash input %lld, exception %08lx", static_cast<long long>(g_current),
+        static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode));
     TerminateProcess(GetCurrentProcess(), 3);
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
 int RunChild(uint64_t seed, const std::vector<uint64_t>& indexes, DWORD timeoutMs, const std::wstring& logPath)
 {
-    g_log = _wfopen(logPath.c_str(), L"a");
-    if (!g_log) return 4;
+    if (!(g_log = _wfopen(logPath.c_str(), L"a"))) return 4;
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     SetUnhandledExceptionFilter(OnCrash);
-
     testing_support::ComApartment com;
-    std::vector<Seed> seeds = LoadSeeds();
+    const std::vector<Seed> seeds = LoadSeeds();
     if (seeds.empty() || FAILED(com.Result()) || FAILED(testing_support::FilterPackRegistration().Result())) {
         Log("problem setup the child could not start its work");
         return 5;
@@ -299,67 +255,54 @@ int RunChild(uint64_t seed, const std::vector<uint64_t>& indexes, DWORD timeoutM
     const std::wstring tag = WorkDir() + L"\\" + std::to_wstring(GetCurrentProcessId());
     const std::wstring input = tag + L"-in.rm", wav = tag + L"-out.wav", mp3 = tag + L"-out.mp3";
 
-    // Warm-up: one good conversion of each kind loads every DLL and starts
-    // the platform's long-lived threads before the counts are taken.
+    // Warm-up: a good conversion of each kind loads every DLL and starts the
+    // platform's long-lived threads before the baseline is taken.
     ConvertWithPack(realmedia_test::Media(seeds[0].name), wav, false, timeoutMs);
     ConvertWithPack(realmedia_test::Media(seeds[0].name), mp3, true, timeoutMs);
     bool packGone = PumpUntil(PackObjectsGone, 3000);
     if (!packGone) Log("problem leak after the warm-up: objects of the filter pack still alive");
-    const DWORD perGraph = PlatformHandlesPerGraph();
-    Log("platform-graph-handles %lu", static_cast<unsigned long>(perGraph));
-    GraphCounter graphs;
-    ProcessCounts base = MeasureProcess();
-    LONG graphsAtBase = graphs.Created();
+    LeakWatch watch;
 
     for (uint64_t index : indexes) {
         const unsigned long long i = index;
         const Input in = MakeInput(seeds, seed, index);
         g_current = static_cast<LONG64>(index);
         Log("begin %llu", i);
-        WriteWhole(input, in.bytes);
+        if (FILE* f = _wfopen(input.c_str(), L"wb")) {
+            std::fwrite(in.bytes.data(), 1, in.bytes.size(), f);
+            std::fclose(f);
+        }
         const auto t0 = std::chrono::steady_clock::now();
         const Result r = ConvertWithPack(input, in.mp3 ? mp3 : wav, in.mp3, timeoutMs);
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
-        Log("done %llu %s %s (code %ld, %lld ms) %s, %zu bytes", i, kOutcomeNames[static_cast<int>(r.outcome)],
+        Log("done %llu %s %s (code %ld, %lld ms) %s, %zu bytes", i, r.outcome.c_str(),
             fuzz::Name(in.mutation), static_cast<long>(r.code), static_cast<long long>(ms.count()),
             testing_support::Narrow(seeds[in.seedIndex].name).c_str(), in.bytes.size());
         if (testing_support::ReadAll(input) != in.bytes) Log("problem source-changed input %llu", i);
-        if (r.outcome == Outcome::Hang) {
+        if (r.outcome == "hang") {
             Log("problem hang input %llu: no event within the limit (%s)", i, fuzz::Name(in.mutation));
             break;  // a fresh child goes on
         }
-        // Nothing of the input may stay: its graph (the pack's filters) and,
-        // beyond a small slack over the warm-up figures, handles, threads and
-        // GDI/USER objects (less what the platform leaves per graph). Once
-        // reported, a leak becomes the new baseline so that each report
-        // names the input that grew the counts.
         if (packGone && !PumpUntil(PackObjectsGone, 3000)) {
             packGone = false;  // still alive: later inputs cannot be told apart
             Log("problem leak after input %llu: objects of the filter pack still alive", i);
         }
-        const ProcessCounts allowed = Allowed(base, graphs.Created() - graphsAtBase, perGraph);
-        const ProcessCounts now = SettledCounts(allowed);
-        if (Exceeds(now, allowed)) {
-            Log("problem leak after input %llu: %s", i, CountsText(allowed, now).c_str());
-            base = now;
-            graphsAtBase = graphs.Created();
-        }
+        const std::string leak = watch.Leak();
+        if (!leak.empty()) Log("problem leak after input %llu: %s", i, leak.c_str());
     }
     for (const std::wstring& file : {input, wav, mp3}) DeleteFileW(file.c_str());
     Log("end");
     std::fclose(g_log);
-    g_log = nullptr;
     return 0;
 }
 
 // ---------------------------------------------------------------------------
-// Parent: runs batches in child processes and adds up the figures.
+// Parent: batches in child processes, figures added up.
 
 struct Figures {
     size_t inputs = 0;
-    std::map<std::string, size_t> byOutcome, byMutation;
-    std::map<std::string, std::vector<std::string>> problems;  // by kind
-    unsigned long platformPerGraph = 0;
+    std::map<std::string, size_t> outcomes, mutations;
+    std::vector<std::string> problems;
 };
 
 std::string IndexList(const std::vector<uint64_t>& indexes, size_t from, size_t count)
@@ -369,7 +312,7 @@ std::string IndexList(const std::vector<uint64_t>& indexes, size_t from, size_t 
     return s;
 }
 
-// Starts a child for indexes[from..from+count), returns how many it finished.
+// Runs a child on indexes[from..from+count); returns how many it got through.
 size_t RunBatch(uint64_t seed, const std::vector<uint64_t>& indexes, size_t from, size_t count, DWORD timeoutMs,
                 Figures& fig, bool verbose)
 {
@@ -394,46 +337,40 @@ size_t RunBatch(uint64_t seed, const std::vector<uint64_t>& indexes, size_t from
     }
     DWORD code = 0;
     GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    for (HANDLE h : {pi.hThread, pi.hProcess}) CloseHandle(h);
 
     const fuzz::Bytes text = testing_support::ReadAll(log);
+    DeleteFileW(log.c_str());
     std::istringstream lines(std::string(text.begin(), text.end()));
     size_t done = 0;
-    long long begun = -1;
+    std::string begun;  // the input begun and not done
     bool ended = false, crashed = false;
     for (std::string l; std::getline(lines, l);) {
         if (!l.empty() && l.back() == '\r') l.pop_back();
-        char kind[16] = {}, mutation[32] = {};
-        unsigned long long index = 0;
-        if (std::sscanf(l.c_str(), "begin %llu", &index) == 1) {
-            begun = static_cast<long long>(index);
-        } else if (std::sscanf(l.c_str(), "done %llu %15s %31s", &index, kind, mutation) == 3) {
-            ++done;
-            ++fig.inputs;
-            ++fig.byOutcome[kind];
-            ++fig.byMutation[mutation];
+        if (l.rfind("begin ", 0) == 0) {
+            begun = l.substr(6);
+        } else if (l.rfind("done ", 0) == 0) {
+            std::string index, outcome, mutation;
+            std::istringstream(l.substr(5)) >> index >> outcome >> mutation;
+            ++done, ++fig.outcomes[outcome], ++fig.mutations[mutation];
             if (verbose) std::printf("  #%s\n", l.c_str() + 5);
-            begun = -1;
+            begun.clear();
         } else if (l.rfind("problem ", 0) == 0) {
-            const size_t space = l.find(' ', 8);
-            const std::string what = l.substr(8, space - 8);
-            crashed = crashed || what == "crash";
-            fig.problems[what].push_back(space == std::string::npos ? l : l.substr(space + 1));
-        } else if (std::sscanf(l.c_str(), "platform-graph-handles %lu", &fig.platformPerGraph) == 1) {
-        } else if (l == "end") {
-            ended = true;
+            fig.problems.push_back(l.substr(8));
+            crashed = crashed || l.rfind("problem crash", 0) == 0;
+        } else {
+            ended = ended || l == "end";
         }
     }
-    DeleteFileW(log.c_str());
-    if (begun >= 0) {  // an input that never came to its end
-        ++fig.inputs;
-        ++done;
-        if (killed) fig.problems["hang"].push_back("input " + std::to_string(begun) + ": child killed at its time limit");
-        else if (!crashed) fig.problems["crash"].push_back("input " + std::to_string(begun) + ", exit code " + std::to_string(code));
+    if (!begun.empty()) {
+        ++done, ++fig.outcomes[killed ? "hang" : "crash"];
+        if (killed) fig.problems.push_back("hang input " + begun + ": child killed at its time limit");
+        else if (!crashed) fig.problems.push_back("crash input " + begun + ", exit code " + std::to_string(code));
     } else if (!ended || killed) {
-        fig.problems["hang"].push_back("after inputs " + IndexList(indexes, from, count) + (!killed ? ": child ended early, code " + std::to_string(code) : ": child did not exit"));
+        fig.problems.push_back("hang after inputs " + IndexList(indexes, from, count) +
+                               (killed ? ": child did not exit" : ": child ended early, code " + std::to_string(code)));
     }
+    fig.inputs += done;
     return done ? done : count;  // never loop on a child that does nothing
 }
 
@@ -443,85 +380,54 @@ int RunParent(uint64_t seed, const std::vector<uint64_t>& indexes, size_t batch,
     Figures fig;
     for (size_t from = 0; from < indexes.size();) {
         from += RunBatch(seed, indexes, from, std::min(batch, indexes.size() - from), timeoutMs, fig, verbose);
-        size_t problems = 0;
-        for (const auto& [kind, list] : fig.problems) problems += list.size();
-        if (!verbose) std::printf("%zu/%zu inputs, %zu problems\n", from, indexes.size(), problems);
+        if (!verbose) std::printf("%zu/%zu inputs, %zu problems\n", from, indexes.size(), fig.problems.size());
         std::fflush(stdout);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    std::printf("\nseed %llu: %zu inputs in %.1f s (%.1f inputs/s)\n", static_cast<unsigned long long>(seed),
-                fig.inputs, seconds, fig.inputs / (seconds > 0 ? seconds : 1));
-    std::printf("  refused by LoadFile (stage code): %zu\n  error event: %zu\n  finished file: %zu\n",
-                fig.byOutcome["stage"], fig.byOutcome["error"], fig.byOutcome["finished"]);
-    std::printf("  by mutation:");
-    for (const auto& [name, n] : fig.byMutation) std::printf(" %s %zu", name.c_str(), n);
-    std::printf("\n  (handles the platform leaves per filter graph, not counted as leaks: %lu)\n", fig.platformPerGraph);
-    for (const char* kind : {"crash", "hang", "leak", "source-changed", "setup"}) {
-        const std::vector<std::string>& list = fig.problems[kind];
-        std::printf("  %s: %zu\n", kind, list.size());
-        for (const std::string& p : list) std::printf("    %s\n", p.c_str());
-    }
+    std::printf("\nseed %llu: %zu inputs in %.1f s\n  outcomes (stage: refused by LoadFile):",
+                static_cast<unsigned long long>(seed), fig.inputs, seconds);
+    for (const auto& [name, n] : fig.outcomes) std::printf(" %s %zu", name.c_str(), n);
+    std::printf("\n  by mutation:");
+    for (const auto& [name, n] : fig.mutations) std::printf(" %s %zu", name.c_str(), n);
+    std::printf("\n  problems (crash, hang, leak, source-changed, setup): %zu\n", fig.problems.size());
+    for (const std::string& p : fig.problems) std::printf("    %s\n", p.c_str());
     std::fflush(stdout);
-    for (const auto& [kind, list] : fig.problems)
-        if (!list.empty()) return 1;
-    return 0;
+    return fig.problems.empty() ? 0 : 1;
 }
 
 // ---------------------------------------------------------------------------
-// Long batch: many short files through one converter, figures every 50.
+// Long batch: many short files through one converter, figures every 50; the
+// end is held to the figures once every kind of source has been through.
 
 int RunLongBatch(size_t files, DWORD timeoutMs)
 {
     testing_support::ComApartment com;
     auto pack = std::make_unique<testing_support::FilterPackRegistration>();
     if (FAILED(com.Result()) || FAILED(pack->Result())) return 5;
-    const DWORD perGraph = PlatformHandlesPerGraph();
-    GraphCounter graphs;
+    LeakWatch watch;
     const wchar_t* const sources[] = {L"sine440_144.ra", L"sine440_144.rm", L"sine1000_ac3.rm", L"video_rv10.rm"};
-    const size_t kinds = sizeof(sources) / sizeof(sources[0]);
     auto session = std::make_unique<ConverterSession>();
-    size_t finished = 0, failed = 0;
-    const auto t0 = std::chrono::steady_clock::now();
-    std::printf("(the platform leaves %lu handles per filter graph made and released)\n", perGraph);
-    std::printf("%6s %8s %8s %6s %6s %10s %7s %8s %6s\n", "files", "handles", "threads", "gdi", "user", "private_kb",
-                "graphs", "seconds", "failed");
-    auto print = [&](size_t n, const ProcessCounts& c) {
-        std::printf("%6zu %8lu %8lu %6lu %6lu %10llu %7ld %8.1f %6zu\n", n, c.handles, c.threads, c.gdi, c.user,
-                    static_cast<unsigned long long>(c.privateBytes / 1024), static_cast<long>(graphs.Created()),
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), failed);
-        std::fflush(stdout);
-    };
-    print(0, MeasureProcess());
-    // The figures once every kind of source has been through (every DLL
-    // loaded, the platform's threads started) are what the end is held to.
-    ProcessCounts warm;
-    LONG graphsAtWarm = 0;
+    size_t failed = 0;
+    std::printf("(the platform leaves %lu handles per filter graph made and released)\n", watch.PerGraph());
     for (size_t i = 0; i < files; ++i) {
         const bool mp3 = i % 2 == 1;
         const std::wstring out = WorkDir() + L"\\long-" + std::to_wstring(i % 10) + (mp3 ? L".mp3" : L".wav");
-        const Result r = ConvertOnce(*session, realmedia_test::Media(sources[i % kinds]), out, mp3, timeoutMs);
-        ++(r.outcome == Outcome::Finished ? finished : failed);
-        if (i + 1 == std::min(files, kinds)) {
-            warm = MeasureProcess();
-            graphsAtWarm = graphs.Created();
-        }
-        if ((i + 1) % 50 == 0) print(i + 1, MeasureProcess());
+        failed += ConvertOnce(*session, realmedia_test::Media(sources[i % 4]), out, mp3, timeoutMs).outcome != "finished";
+        if (i + 1 == std::min<size_t>(files, 4)) watch.Rebase();
+        if ((i + 1) % 50 && i + 1 != files) continue;
+        const ProcessCounts c = MeasureProcess();
+        std::printf("%zu files (%zu failed, %ld graphs): handles %lu threads %lu gdi %lu user %lu private %llu kB\n",
+                    i + 1, failed, static_cast<long>(watch.Graphs()), c.handles, c.threads, c.gdi, c.user,
+                    static_cast<unsigned long long>(c.privateBytes / 1024));
+        std::fflush(stdout);
     }
-    const ProcessCounts allowed = Allowed(warm, graphs.Created() - graphsAtWarm, perGraph);
-    const ProcessCounts last = SettledCounts(allowed);
+    const std::string leak = watch.Leak();
     session.reset();
     pack.reset();
     const bool packGone = PumpUntil(PackObjectsGone, 3000);
-    const bool leaked = Exceeds(last, allowed);
-    std::printf("%zu files: %zu finished, %zu failed\n", files, finished, failed);
-    std::printf("after the first %zu files -> at the end: %s, private %llu -> %llu kB\n", std::min(files, kinds),
-                CountsText(warm, last).c_str(), static_cast<unsigned long long>(warm.privateBytes / 1024),
-                static_cast<unsigned long long>(last.privateBytes / 1024));
-    std::printf("allowed at the end (%ld graphs since, %lu handles each): handles %lu\n",
-                static_cast<long>(graphs.Created() - graphsAtWarm), perGraph, allowed.handles);
-    if (leaked) std::printf("leak: the counts grew beyond the slack\n");
-    std::printf("objects of the filter pack after the batch: %s\n", packGone ? "none" : "still alive");
-    return failed || leaked || !packGone ? 1 : 0;
+    if (!leak.empty()) std::printf("leak: the counts grew beyond the slack: %s\n", leak.c_str());
+    if (!packGone) std::printf("objects of the filter pack still alive after the batch\n");
+    return failed || !leak.empty() || !packGone ? 1 : 0;
 }
 
 std::vector<uint64_t> ParseList(const char* text)
@@ -557,10 +463,7 @@ int main(int argc, char** argv)
         else if (a == "--child") child = true;
         else if (a == "--verbose") verbose = true;
         else if (a == "--long-batch") longBatch = std::strtoull(next(), nullptr, 10);
-        else {
-            std::fprintf(stderr, "unknown argument %s\n", a.c_str());
-            return 2;
-        }
+        else return std::fprintf(stderr, "unknown argument %s\n", a.c_str()), 2;
     }
     if (longBatch) return RunLongBatch(longBatch, timeoutMs);
     if (child) return RunChild(seed, only, timeoutMs, log);

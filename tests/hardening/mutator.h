@@ -12,29 +12,23 @@ namespace fuzz {
 using Bytes = std::vector<uint8_t>;
 
 // splitmix64: small, fast, the same everywhere.
-class Random {
-public:
-    explicit Random(uint64_t seed) : state_(seed) {}
+struct Random {
+    uint64_t state;
     uint64_t Next()
     {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
         return z ^ (z >> 31);
     }
     size_t Below(size_t n) { return n ? static_cast<size_t>(Next() % n) : 0; }
-
-private:
-    uint64_t state_;
 };
 
 // A piece of the file with a size field: a top-level chunk (".RMF", "PROP",
 // "MDPR", "CONT", "DATA", "INDX") or a packet inside a DATA chunk.
 struct Span {
-    size_t offset;
-    size_t length;
-    size_t sizeField;  // offset of the size field
-    int sizeBytes;     // 4 for chunks, 2 for packets
+    size_t offset, length, sizeField;  // sizeField: where the size is
+    int sizeBytes;                     // 4 for chunks, 2 for packets
     bool packet;
 };
 
@@ -96,17 +90,7 @@ inline std::vector<size_t> CutPoints(const Bytes& b)
     return cuts;
 }
 
-enum class Mutation {
-    BitFlips,
-    ByteRun,
-    Truncate,
-    ChunkSize,
-    HeaderField,
-    Duplicate,
-    Swap,
-    Stacked,  // several of the above at once
-    kCount
-};
+enum class Mutation { BitFlips, ByteRun, Truncate, ChunkSize, HeaderField, Duplicate, Swap, Stacked, kCount };
 
 inline const char* Name(Mutation m)
 {
@@ -136,10 +120,9 @@ inline Bytes Mutate(const Bytes& in, Mutation m, Random& r, size_t serial)
     const auto firstPacket = std::find_if(spans.begin(), spans.end(), [](const Span& s) { return s.packet; });
     const size_t headerEnd = firstPacket != spans.end() ? firstPacket->offset : std::min<size_t>(b.size(), 256);
     switch (m) {
-    case Mutation::BitFlips: {
+    case Mutation::BitFlips:
         for (size_t i = 0, flips = 1 + r.Below(8); i < flips; ++i) b[r.Below(b.size())] ^= static_cast<uint8_t>(1u << r.Below(8));
         break;
-    }
     case Mutation::ByteRun: {
         size_t at = r.Below(b.size());
         size_t len = std::min(b.size() - at, 1 + r.Below(r.Below(2) ? 16 : 512));
@@ -190,12 +173,11 @@ inline Bytes Mutate(const Bytes& in, Mutation m, Random& r, size_t serial)
         b.swap(out);
         break;
     }
-    case Mutation::Stacked:
-    case Mutation::kCount: {
+    case Mutation::Stacked:  // several of the others at once
+    case Mutation::kCount:
         for (size_t i = 0, n = 2 + r.Below(3); i < n; ++i)
             b = Mutate(b, static_cast<Mutation>(r.Below(static_cast<size_t>(Mutation::Stacked))), r, serial + i);
         break;
-    }
     }
     return b;
 }

@@ -15,8 +15,6 @@ constexpr DWORD kEndLimitMs = 60000;
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-bool IsError(const std::vector<std::string>& names) { return !names.empty() && names[0].rfind("error ", 0) == 0; }
-
 class OutputSafety : public testing::Test {
 protected:
     void SetUp() override
@@ -32,14 +30,16 @@ protected:
         EXPECT_TRUE(CopyFileW(realmedia_test::Media(name).c_str(), copy.c_str(), FALSE));
         return copy;
     }
-    // A converter of its own for each run: a converter keeps its last graph,
-    // and with it the source open, until it builds another.
-    std::vector<std::string> Run(const std::wstring& source, const std::wstring& output, SHORT format)
+    // Converts through a converter of its own (a converter keeps its last
+    // graph, and with it the source open, until it builds another) and
+    // expects the run to end in an error.
+    void ExpectError(const std::wstring& source, const std::wstring& output, SHORT format)
     {
         testing_support::ConverterSession session;
         session.converter->put_Format(format);
         EXPECT_EQ(0, session.Load(source));
-        return session.Run(output, kEndLimitMs);
+        const auto names = session.Run(output, kEndLimitMs);
+        EXPECT_TRUE(!names.empty() && names[0].rfind("error ", 0) == 0) << (names.empty() ? "no event" : names[0]);
     }
 
     testing_support::ComApartment com_;
@@ -70,8 +70,7 @@ TEST_F(OutputSafety, UnwritableOutputIsAnErrorAndLeavesNoFile)
         }
         for (SHORT format : {SHORT(0), SHORT(1)}) {
             const std::wstring out = c.folder + L"\\out" + (format ? L".mp3" : L".wav");
-            const auto names = Run(source, out, format);
-            EXPECT_TRUE(IsError(names)) << (names.empty() ? "no event" : names[0]);
+            ExpectError(source, out, format);
             if (!c.keepsPart) { EXPECT_FALSE(Exists(out)); }
             DeleteFileW(out.c_str());
         }
@@ -88,8 +87,7 @@ TEST_F(OutputSafety, OutputPathEqualToTheSourceIsRefusedAndTheSourceSurvives)
     // The same name, and the same file under another spelling of its name.
     for (const std::wstring& out : {source, work_ + L"\\.\\..\\output-safety\\SAME PATH.RM"}) {
         for (SHORT format : {SHORT(0), SHORT(1)}) {
-            const auto names = Run(source, out, format);
-            EXPECT_TRUE(IsError(names)) << (names.empty() ? "no event" : names[0]);
+            ExpectError(source, out, format);
             EXPECT_EQ(before, ReadAll(source)) << "the source was overwritten as " << realmedia_test::Narrow(out);
         }
     }

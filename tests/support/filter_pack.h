@@ -36,16 +36,21 @@ inline HMODULE FilterPackModule()
     return module;
 }
 
+// An export of the pack's DLL (null when it cannot be loaded).
+template <class Fn>
+Fn PackExport(const char* name)
+{
+    HMODULE module = FilterPackModule();
+    return reinterpret_cast<Fn>(module ? reinterpret_cast<void*>(GetProcAddress(module, name)) : nullptr);
+}
+
 class FilterPackRegistration {
 public:
     explicit FilterPackRegistration(const std::vector<CLSID>& classes = AllPackClasses())
     {
-        using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-        HMODULE module = FilterPackModule();
-        auto get = reinterpret_cast<GetClassObjectFn>(
-            module ? reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")) : nullptr);
+        auto get = PackExport<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>("DllGetClassObject");
         if (!get) {
-            hr_ = module ? E_NOINTERFACE : HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+            hr_ = FilterPackModule() ? E_NOINTERFACE : HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
             return;
         }
         for (const CLSID& clsid : classes) {
