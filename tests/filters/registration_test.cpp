@@ -55,7 +55,7 @@ std::wstring ServerOf(REFCLSID clsid) { return Value(L"CLSID\\" + GuidText(clsid
 class PackRegistration : public ::testing::Test {
 protected:
     using EntryPoint = HRESULT(STDAPICALLTYPE*)();
-    void SetUp() override { ASSERT_TRUE(module_ && registerServer_ && unregisterServer_); }
+    void SetUp() override { ASSERT_TRUE(registerServer_ && unregisterServer_); }
     void TearDown() override
     {
         if (unregisterServer_) unregisterServer_();
@@ -63,17 +63,12 @@ protected:
     bool IsPack(REFCLSID clsid)
     {
         wchar_t path[MAX_PATH];
-        GetModuleFileNameW(module_, path, MAX_PATH);
+        GetModuleFileNameW(testing_support::FilterPackModule(), path, MAX_PATH);
         return lstrcmpiW(path, ServerOf(clsid).c_str()) == 0;
     }
-    EntryPoint Entry(const char* name)
-    {
-        return module_ ? reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(module_, name))) : nullptr;
-    }
-
     testing_support::ComApartment com_;
-    HMODULE module_ = testing_support::FilterPackModule();
-    EntryPoint registerServer_ = Entry("DllRegisterServer"), unregisterServer_ = Entry("DllUnregisterServer");
+    EntryPoint registerServer_ = testing_support::PackExport<EntryPoint>("DllRegisterServer");
+    EntryPoint unregisterServer_ = testing_support::PackExport<EntryPoint>("DllUnregisterServer");
 };
 
 TEST_F(PackRegistration, RegistersThePackAndRemovesExactlyWhatItAdded)

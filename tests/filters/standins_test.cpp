@@ -196,12 +196,8 @@ TEST_F(FileWriterStandIn, AnEndReachedWhilePausedIsReportedOnRun)
 TEST(FilterPackModule, UnloadsOnlyWithoutLiveObjects)
 {
     testing_support::ComApartment com;
-    HMODULE module = testing_support::FilterPackModule();
-    ASSERT_TRUE(module);
-    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    using CanUnloadFn = HRESULT(STDAPICALLTYPE*)();
-    auto get = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-    auto canUnload = reinterpret_cast<CanUnloadFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    auto get = testing_support::PackExport<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>("DllGetClassObject");
+    auto canUnload = testing_support::PackExport<HRESULT(STDAPICALLTYPE*)()>("DllCanUnloadNow");
     ASSERT_TRUE(get && canUnload);
     EXPECT_EQ(S_OK, canUnload());
     ComPtr<IClassFactory> factory;

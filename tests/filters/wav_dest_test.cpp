@@ -44,9 +44,8 @@ TEST_F(WavDestTest, WritesTheRiffHeaderWithTheFinalSizes)
 ComPtr<IBaseFilter> PlatformFileWriter()
 {
     HMODULE qcap = LoadLibraryW(L"qcap.dll");
-    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto get = qcap ? reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(qcap, "DllGetClassObject")))
-                    : nullptr;
+    auto get = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
+        qcap ? reinterpret_cast<void*>(GetProcAddress(qcap, "DllGetClassObject")) : nullptr);
     ComPtr<IClassFactory> factory;
     ComPtr<IBaseFilter> writer;
     if (get && SUCCEEDED(get(CLSID_FileWriter, IID_IClassFactory, factory.PutVoid())))

@@ -1,13 +1,10 @@
 // Starts the program a Start menu shortcut points to, as a user's click
-// would, and works it through its windows with the GUI test driver: one
-// file added through the Open dialog, converted to MP3 and then to WAV in
-// the batch window, then Exit.
-//
+// would, adds one file through the Open dialog, converts it to MP3 and then
+// to WAV in the batch window, and exits; the outputs are left for the caller.
 //   convert_from_shortcut.exe <shortcut.lnk> <expected target> <source file> <output folder>
-//
 // Exit code 0 when the shortcut names the expected program, both batches
 // finished with no other message and the program ended cleanly; 1 otherwise
-// (the reason is printed). The outputs are left for the caller to check.
+// (the reason is printed).
 #include <windows.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -53,9 +50,8 @@ std::wstring Convert(const gui::Program& program, const std::wstring& outputFold
     if (!convert) return L"Convert opens no batch window";
     std::printf("convert_from_shortcut: batch window \"%ls\"\n", gui::Text(convert).c_str());
     const gui::BatchRecord record = gui::RunBatch(program, convert, 120000);
-    for (const gui::MessageBoxInfo& box : record.boxes) {
+    for (const gui::MessageBoxInfo& box : record.boxes)
         if (box.text != L"Finished converting") return L"message " + box.title + L": " + box.text;
-    }
     if (!record.finished) return L"the batch did not end: " + gui::DescribeConvertWindow(convert);
     gui::Click(gui::Control(convert, ids::cmdCancel));
     if (!gui::WaitFor([&] { return !IsWindow(convert); })) return L"the batch window stays open";
