@@ -29,8 +29,8 @@ std::vector<uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; 
 // Hands out at most `chunk` bytes per read, as a pull interface with small
 // buffers would; reads reaching past `failFrom` fail.
 struct ShapedSource : ByteSource {
-    ShapedSource(std::vector<uint8_t> bytes, int32_t chunk, int64_t failFrom = INT64_MAX)
-        : inner(std::move(bytes)), chunk(chunk), failFrom(failFrom) {}
+    ShapedSource(std::vector<uint8_t> bytes, int32_t most, int64_t failAt = INT64_MAX)
+        : inner(std::move(bytes)), chunk(most), failFrom(failAt) {}
     int64_t Length() override { return inner.Length(); }
     int32_t ReadAt(int64_t offset, uint8_t* buffer, int32_t size) override
     {
