@@ -40,22 +40,15 @@ TEST_F(AcmStandIn, OffersTheInputFormatUntilOneIsChosen)
     EXPECT_EQ(VFW_E_NOT_CONNECTED, config->GetFormat(&mt));
     TestGraph g;
     auto source = ComPtr<IBaseFilter>::Attach(new SineSource({48000, 2, 16}));
-    g.graph->AddFilter(source.Get(), L"Sine");
-    g.graph->AddFilter(acm.Get(), L"ACM Wrapper KQ");
-    ASSERT_EQ(S_OK, g.Connect(source.Get(), acm.Get()));
+    ASSERT_EQ(S_OK, g.Chain({source.Get(), acm.Get()}));
     ASSERT_EQ(S_OK, config->GetFormat(&mt));
     auto* w = reinterpret_cast<WAVEFORMATEX*>(mt->pbFormat);
     ASSERT_TRUE(WaveFormatOf(*mt));
     EXPECT_EQ((std::tuple{48000ul, 2, 16}), std::tuple(w->nSamplesPerSec, w->nChannels, w->wBitsPerSample));
 
-    // The converter's way: change the fields in place and set it back.
-    *w = {w->wFormatTag, 2, 22050, 44100, 2, 8, w->cbSize};
-    EXPECT_EQ(S_OK, config->SetFormat(mt));
-    DeleteMediaType(mt);
-    ASSERT_EQ(S_OK, config->GetFormat(&mt));
-    w = reinterpret_cast<WAVEFORMATEX*>(mt->pbFormat);
-    EXPECT_EQ((std::tuple{22050ul, 8}), std::tuple(w->nSamplesPerSec, w->wBitsPerSample));
-    // Inconsistent block alignment and unsupported sizes are refused.
+    // Changed in place and set back, as the converter does (its WAV
+    // conversions prove that way): inconsistent block alignment and
+    // unsupported sizes are refused.
     w->nBlockAlign = 3;
     EXPECT_EQ(VFW_E_INVALIDMEDIATYPE, config->SetFormat(mt));
     *w = {w->wFormatTag, 2, 22050, 6 * 22050, 6, 24, w->cbSize};

@@ -100,12 +100,10 @@ bool PackObjectsGone()
     return canUnload && canUnload() == S_OK;
 }
 
-// Holds the process's counts to a baseline. Allowed beyond it: caches of the
-// platform that fill once (a font, a registry key, a pool thread still
-// ending), and the handles the platform leaves per filter graph (Wine 8's
-// graph never closes one of its events), measured on bare graphs, times the
-// graphs made since: a class object for CLSID_FilterGraph registered
-// in-process over the platform's own counts them.
+// Holds the process's counts to a baseline, less a slack for platform caches
+// that fill once and the handles the platform leaves per filter graph (Wine
+// 8's never closes an event) times the graphs made since, counted by a class
+// object for CLSID_FilterGraph registered over the platform's own.
 class LeakWatch final : public IClassFactory {
 public:
     LeakWatch() : perGraph_(HandlesPerBareGraph())
@@ -122,10 +120,9 @@ public:
     void Rebase() { base_ = MeasureProcess(), graphsAtBase_ = graphs_; }
     DWORD PerGraph() const { return perGraph_; }
     LONG Graphs() const { return graphs_; }
-    // What grew beyond the allowance (empty: nothing). Pool threads end a
-    // while after their last work: the counts get a moment to come back. A
-    // leak becomes the new baseline, so that each report names the input
-    // that grew the counts.
+    // What grew beyond the allowance (empty: nothing), once pool threads had a
+    // moment to end. A leak becomes the new baseline: each report names the
+    // input that grew the counts.
     std::string Leak()
     {
         ProcessCounts allowed = base_;

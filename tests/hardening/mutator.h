@@ -25,11 +25,13 @@ struct Random {
 };
 
 // A piece of the file with a size field: a top-level chunk (".RMF", "PROP",
-// "MDPR", "CONT", "DATA", "INDX") or a packet inside a DATA chunk.
+// "MDPR", "CONT", "DATA", "INDX"; 4 size bytes at +4) or a packet inside a
+// DATA chunk (2 size bytes at +2).
 struct Span {
-    size_t offset, length, sizeField;  // sizeField: where the size is
-    int sizeBytes;                     // 4 for chunks, 2 for packets
+    size_t offset, length;
     bool packet;
+    size_t SizeField() const { return offset + (packet ? 2 : 4); }
+    int SizeBytes() const { return packet ? 2 : 4; }
 };
 
 inline Bytes::iterator At(Bytes& b, size_t offset) { return b.begin() + static_cast<std::ptrdiff_t>(offset); }
@@ -56,13 +58,13 @@ inline std::vector<Span> SpansOf(const Bytes& b)
         if (size < 10) break;
         bool clipped = size > b.size() - at;  // a cut file: its last chunk ends early
         if (clipped) size = static_cast<uint32_t>(b.size() - at);
-        spans.push_back({at, size, at + 4, 4, false});
+        spans.push_back({at, size, false});
         if (b[at] == 'D' && b[at + 1] == 'A' && b[at + 2] == 'T' && b[at + 3] == 'A') {
             size_t p = at + 18, end = at + size;
             while (p + 12 <= end) {
                 uint32_t len = ReadBe(b, p + 2, 2);
                 if (len < 12 || p + len > end) break;
-                spans.push_back({p, len, p + 2, 2, true});
+                spans.push_back({p, len, true});
                 p += len;
             }
         }
@@ -140,9 +142,9 @@ inline Bytes Mutate(const Bytes& in, Mutation m, Random& r, size_t serial)
     case Mutation::ChunkSize: {
         if (spans.empty()) return Mutate(in, Mutation::HeaderField, r, serial);
         const Span& s = spans[r.Below(spans.size())];
-        uint32_t old = ReadBe(b, s.sizeField, s.sizeBytes);
-        uint32_t v = r.Below(3) == 0 ? old + static_cast<uint32_t>(r.Below(9)) - 4 : Interesting(r, s.sizeBytes);
-        WriteBe(b, s.sizeField, s.sizeBytes, v);
+        uint32_t old = ReadBe(b, s.SizeField(), s.SizeBytes());
+        uint32_t v = r.Below(3) == 0 ? old + static_cast<uint32_t>(r.Below(9)) - 4 : Interesting(r, s.SizeBytes());
+        WriteBe(b, s.SizeField(), s.SizeBytes(), v);
         break;
     }
     case Mutation::HeaderField: {

@@ -1,8 +1,6 @@
-// Whole conversions through the converter object with the pack's filters in
-// the platform's filter graph manager: RealMedia in, MP3 or WAV out. Each
-// finished output gets a ".expect" file beside it; check_outputs.py then
-// checks the outputs with ffprobe, by their sound and by the tags the source
-// carried (or that an untagged source gave untagged outputs).
+// Whole conversions through the converter object with the pack's filters:
+// RealMedia in, MP3 or WAV out. Each finished output gets a ".expect" file
+// beside it for check_outputs.py (ffprobe, the sound, the source's tags).
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -1,9 +1,7 @@
-// In-process registration of the filter pack for tests: loads
-// vellumo_filters.dll from the test program's folder and registers the class
-// objects of the chosen classes with CoRegisterClassObject, so that
-// CoCreateInstance in this process creates the pack's filters without
-// touching the registry. Revoked when the object goes away (the DLL stays
-// loaded for the life of the process).
+// In-process registration of the filter pack (vellumo_filters.dll beside the
+// test program) with CoRegisterClassObject, so that CoCreateInstance in this
+// process creates its filters without touching the registry; revoked when
+// the object goes away (the DLL stays loaded).
 #pragma once
 
 #include <objbase.h>
