@@ -207,10 +207,9 @@ inline LONGLONG DurationOf(IUnknown* object)
 {
     ComPtr<IMediaSeeking> seeking;
     LONGLONG duration = -1;
-    if (!object || FAILED(object->QueryInterface(IID_IMediaSeeking, seeking.PutVoid())) ||
-        FAILED(seeking->GetDuration(&duration)))
-        return -1;
-    return duration;
+    const bool ok = object && SUCCEEDED(object->QueryInterface(IID_IMediaSeeking, seeking.PutVoid())) &&
+                    SUCCEEDED(seeking->GetDuration(&duration));
+    return ok ? duration : -1;
 }
 
 inline ComPtr<IBaseFilter> Create(REFCLSID clsid)
@@ -250,10 +249,7 @@ public:
         CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.PutVoid());
         if (graph && SUCCEEDED(graph.As(control)) && SUCCEEDED(graph.As(events))) graph.As(seeking);
     }
-    ~TestGraph()
-    {
-        if (control) control->Stop();
-    }
+    ~TestGraph() { if (control) control->Stop(); }
     HRESULT Connect(IBaseFilter* from, IBaseFilter* to)
     {
         ComPtr<IPin> out = PinOf(from, PINDIR_OUTPUT), in = PinOf(to, PINDIR_INPUT);

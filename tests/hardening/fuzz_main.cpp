@@ -430,11 +430,9 @@ int RunLongBatch(size_t files, DWORD timeoutMs)
 std::vector<uint64_t> ParseList(const char* text)
 {
     std::vector<uint64_t> out;
-    for (char* end = nullptr;; text = *end == ',' ? end + 1 : end) {
-        const unsigned long long v = std::strtoull(text, &end, 10);
-        if (end == text) return out;
-        out.push_back(v);
-    }
+    std::istringstream in(text);
+    for (std::string item; std::getline(in, item, ',');) out.push_back(std::strtoull(item.c_str(), nullptr, 10));
+    return out;
 }
 
 }  // namespace
