@@ -23,9 +23,8 @@ HWND FindTopLevel(DWORD pid, const std::function<bool(HWND)>& matches)
         auto* s = reinterpret_cast<Search*>(lParam);
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
-        if (owner != s->pid || !IsWindowVisible(window) || !(*s->matches)(window)) return TRUE;
-        s->found = window;
-        return FALSE;
+        const bool match = owner == s->pid && IsWindowVisible(window) && (*s->matches)(window);
+        return match ? (s->found = window, FALSE) : TRUE;
     }, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
@@ -44,17 +43,10 @@ void RemoveFolder(const std::wstring& folder)
     RemoveDirectoryW(folder.c_str());
 }
 
-std::wstring DriverFolder()
-{
-    wchar_t path[MAX_PATH];
-    const std::wstring text(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
-    return text.substr(0, text.rfind(L'\\'));
-}
-
 // The entries of a list or combo box, by its count, length and text messages.
-std::vector<std::wstring> Entries(HWND box, UINT count, UINT length, UINT text)
+Texts Entries(HWND box, UINT count, UINT length, UINT text)
 {
-    std::vector<std::wstring> items;
+    Texts items;
     const LRESULT n = SendMessageW(box, count, 0, 0);
     for (LRESULT i = 0; i < n; ++i) {
         std::wstring item(static_cast<std::size_t>(std::max<LRESULT>(SendMessageW(box, length, static_cast<WPARAM>(i), 0), 0)) + 1, L'\0');
@@ -67,14 +59,7 @@ std::vector<std::wstring> Entries(HWND box, UINT count, UINT length, UINT text)
 
 BITMAPINFOHEADER TopDown32(LONG width, LONG height)
 {
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof(header);
-    header.biWidth = width;
-    header.biHeight = -height;
-    header.biPlanes = 1;
-    header.biBitCount = 32;
-    header.biSizeImage = static_cast<DWORD>(width * height * 4);
-    return header;
+    return {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, static_cast<DWORD>(width * height * 4), 0, 0, 0, 0};
 }
 
 // The screen area as 32-bit 0x00RRGGBB pixels, top-down.
@@ -123,17 +108,19 @@ BoxIcon IconOf(HWND box)
     return blue > 20 ? BoxIcon::Information : BoxIcon::Other;
 }
 
-bool WriteFileBytes(const std::wstring& path, const void* data, std::size_t size)
+bool WriteFileBytes(const std::wstring& path, const char* data, std::size_t size)
 {
-    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (out == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const bool ok = WriteFile(out, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
-    CloseHandle(out);
-    return ok;
+    return static_cast<bool>(std::ofstream(path.c_str(), std::ios::binary).write(data, static_cast<std::streamsize>(size)));
 }
 
 }  // namespace
+
+std::wstring DriverFolder()
+{
+    wchar_t path[MAX_PATH];
+    const std::wstring text(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+    return text.substr(0, text.rfind(L'\\'));
+}
 
 std::wstring TempRoot()
 {
@@ -161,7 +148,7 @@ std::wstring Text(HWND window)
     return std::wstring(buffer, static_cast<std::size_t>(n > 0 ? n : 0));
 }
 
-std::wstring ClassOf(HWND window)
+static std::wstring ClassOf(HWND window)
 {
     wchar_t buffer[256];
     const int n = GetClassNameW(window, buffer, 256);
@@ -170,17 +157,12 @@ std::wstring ClassOf(HWND window)
 
 HWND Control(HWND top, int id)
 {
-    struct Search {
-        int id;
-        HWND found;
-    } search{id, nullptr};
+    std::pair<int, HWND> search{id, nullptr};
     EnumChildWindows(top, [](HWND window, LPARAM lParam) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lParam);
-        if (GetDlgCtrlID(window) != s->id) return TRUE;
-        s->found = window;
-        return FALSE;
+        auto* s = reinterpret_cast<std::pair<int, HWND>*>(lParam);
+        return GetDlgCtrlID(window) == s->first ? (s->second = window, FALSE) : TRUE;
     }, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return search.second;
 }
 
 RECT ClientOnScreen(HWND window)
@@ -208,21 +190,14 @@ void SelectCombo(HWND combo, int position)
                  reinterpret_cast<LPARAM>(combo));
 }
 
-std::vector<std::wstring> ListItems(HWND listBox) { return Entries(listBox, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT); }
+Texts ListItems(HWND listBox) { return Entries(listBox, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT); }
 
-std::vector<std::wstring> ComboItems(HWND comboBox)
-{
-    return Entries(comboBox, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
-}
-
-int ComboPosition(HWND comboBox) { return static_cast<int>(SendMessageW(comboBox, CB_GETCURSEL, 0, 0)); }
+Texts ComboItems(HWND comboBox) { return Entries(comboBox, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT); }
 
 void SetText(HWND control, const std::wstring& text)
 {
     SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
-
-COLORREF ScreenPixel(int x, int y) { return DominantColour({x, y, x + 1, y + 1}); }
 
 COLORREF DominantColour(const RECT& screenRect)
 {
@@ -262,8 +237,6 @@ Program::Program(const std::wstring& folderName)
         CopyFileW((DriverFolder() + name).c_str(), (folder_ + name).c_str(), FALSE);
 }
 
-Program::Program(const Installed& installed) : folder_(installed.folder), ownsFolder_(false) {}
-
 Program::~Program()
 {
     if (process_.hProcess) {
@@ -298,8 +271,7 @@ bool Program::Start()
     std::wstring command = L"\"" + folder_ + L"\\vellumo.exe\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &startup,
-                        &process_))
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &startup, &process_))
         return false;
     WaitForInputIdle(process_.hProcess, 10000);
     main_ = WaitForWindow(VELLUMO_MAIN_CLASS, L"", 20000);
@@ -334,7 +306,7 @@ bool FindMessageBox(DWORD processId, MessageBoxInfo* box)
     *box = MessageBoxInfo{found, Text(found), Text(GetDlgItem(found, 0xFFFF)), IconOf(found), {}};
     EnumChildWindows(found, [](HWND window, LPARAM buttons) -> BOOL {
         if (ClassOf(window) == L"Button" && IsWindowVisible(window))
-            reinterpret_cast<std::vector<std::wstring>*>(buttons)->push_back(Text(window));
+            reinterpret_cast<Texts*>(buttons)->push_back(Text(window));
         return TRUE;
     }, reinterpret_cast<LPARAM>(&box->buttons));
     return true;
@@ -353,15 +325,12 @@ bool Program::NoMessageBoxWithin(DWORD ms) const
 
 void Program::Answer(const MessageBoxInfo& box, int buttonId)
 {
-    if (HWND button = GetDlgItem(box.window, buttonId)) {
-        Click(button);
-    } else {
-        PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0);
-    }
+    HWND button = GetDlgItem(box.window, buttonId);
+    button ? Click(button) : static_cast<void>(PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0));
     WaitFor([&] { return !IsWindow(box.window) || !IsWindowVisible(box.window); });
 }
 
-FileSet::FileSet(const std::wstring& folder, const std::vector<std::wstring>& names) : folder_(folder), names_(names)
+FileSet::FileSet(const std::wstring& folder, const Texts& names) : folder_(folder), names_(names)
 {
     if (GetFileAttributesW(folder_.c_str()) == INVALID_FILE_ATTRIBUTES)
         createdFolder_ = CreateDirectoryW(folder_.c_str(), nullptr) != FALSE;
@@ -374,20 +343,14 @@ FileSet::~FileSet()
     if (createdFolder_) RemoveDirectoryW(folder_.c_str());
 }
 
-std::wstring FileSet::PathOf(const std::wstring& name) const
+bool AddFiles(const Program& program, const std::wstring& folder, const Texts& names)
 {
-    return !folder_.empty() && folder_.back() == L'\\' ? folder_ + name : folder_ + L"\\" + name;
-}
-
-bool ChooseInFileDialog(const Program& program, const std::wstring& folder, const std::vector<std::wstring>& names)
-{
+    Click(program.MainControl(vellumo::ids::cmdOpenRM));
     HWND dialog = program.WaitForWindow(L"#32770", L"Open a Real File", 10000);
-    if (!dialog) return false;
     // The file name box: a combo box (cmb13) in newer dialogs, an edit (edt1) in older ones.
-    HWND nameBox = GetDlgItem(dialog, 0x47c);
-    if (!nameBox) nameBox = GetDlgItem(dialog, 0x480);
+    HWND nameBox = dialog ? GetDlgItem(dialog, 0x47c) : nullptr;
+    if (dialog && !nameBox) nameBox = GetDlgItem(dialog, 0x480);
     if (!nameBox) return false;
-    // First the folder: typing a folder and OK opens it.
     SetText(nameBox, folder);
     Click(GetDlgItem(dialog, IDOK));
     Sleep(500);
@@ -395,15 +358,9 @@ bool ChooseInFileDialog(const Program& program, const std::wstring& folder, cons
     for (std::size_t i = 0; names.size() > 1 && i < names.size(); ++i) typed += L"\"" + names[i] + L"\" ";
     SetText(nameBox, typed);
     Click(GetDlgItem(dialog, IDOK));
-    return WaitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 10000);
-}
-
-bool AddFiles(const Program& program, const std::wstring& folder, const std::vector<std::wstring>& names)
-{
-    Click(program.MainControl(vellumo::ids::cmdOpenRM));
-    const bool chosen = ChooseInFileDialog(program, folder, names);
-    WaitFor([] { return false; }, 200);
-    return chosen;
+    const bool closed = WaitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 10000);
+    Settle(200);
+    return closed;
 }
 
 HWND OpenConvert(const Program& program, const std::wstring& outputFolder)
@@ -413,17 +370,11 @@ HWND OpenConvert(const Program& program, const std::wstring& outputFolder)
     return program.WaitForWindow(VELLUMO_CONVERT_CLASS);
 }
 
-namespace {
-
-const wchar_t Finished[] = L"Finished converting";
-
-}  // namespace
-
 std::vector<MessageBoxInfo> BatchRecord::Errors() const
 {
     std::vector<MessageBoxInfo> errors;
     std::copy_if(boxes.begin(), boxes.end(), std::back_inserter(errors),
-                 [](const MessageBoxInfo& b) { return b.text != Finished; });
+                 [](const MessageBoxInfo& b) { return b.text != L"Finished converting"; });
     return errors;
 }
 
@@ -433,8 +384,7 @@ BatchRecord RunBatch(const Program& program, HWND convert, DWORD timeoutMs,
     namespace ids = vellumo::ids;
     BatchRecord record;
     const auto note = [&] {
-        const std::pair<std::vector<std::wstring>*, int> labels[] = {
-            {&record.fileTexts, ids::LabelFile}, {&record.filesBar, ids::LabelPercent2}, {&record.lengthTexts, ids::LabelTotal}};
+        const std::pair<Texts*, int> labels[] = {{&record.fileTexts, ids::LabelFile}, {&record.filesBar, ids::LabelPercent2}};
         for (const auto& [seen, id] : labels) {
             const std::wstring text = Text(Control(convert, id));
             if (!seen->empty() && seen->back() == text) continue;
@@ -451,11 +401,8 @@ BatchRecord RunBatch(const Program& program, HWND convert, DWORD timeoutMs,
         note();  // the labels as they stand under the box
         record.boxes.push_back(box);
         Program::Answer(box);
-        WaitFor([&] {
-            note();
-            return !IsWindow(box.window);
-        });
-        if ((record.finished = box.text == Finished)) break;
+        WaitFor([&] { return note(), !IsWindow(box.window); });
+        if ((record.finished = box.text == L"Finished converting")) break;
     }
     return record;
 }
@@ -464,8 +411,7 @@ std::wstring DescribeConvertWindow(HWND convert)
 {
     namespace ids = vellumo::ids;
     std::wstring shown;
-    for (int id : {ids::ConvertLabel1, ids::ConvertLabel2, ids::LabelTotal, ids::LabelCurrent, ids::LabelPercent,
-                   ids::LabelFile})
+    for (int id : {ids::ConvertLabel1, ids::ConvertLabel2, ids::LabelTotal, ids::LabelCurrent, ids::LabelPercent, ids::LabelFile})
         shown += Text(Control(convert, id)) + L" | ";
     return shown;
 }

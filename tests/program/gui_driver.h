@@ -10,65 +10,59 @@
 
 namespace gui {
 
+using Texts = std::vector<std::wstring>;
+
 // Waits (pumping this thread's messages) until the condition holds or the
 // time is up; returns the condition's last value.
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 5000);
+inline void Settle(DWORD ms) { WaitFor([] { return false; }, ms); }
 
 std::wstring Text(HWND window);
-std::wstring ClassOf(HWND window);
+void SetText(HWND control, const std::wstring& text);
 // A control anywhere below top, by identifier.
 HWND Control(HWND top, int id);
-// Client rectangle of a window in screen coordinates.
 RECT ClientOnScreen(HWND window);
 // Rectangle of a child in its top-level window's client coordinates.
 RECT RectInClient(HWND child, HWND top);
-
-// Clicks a button (posted BM_CLICK, so a modal box it opens cannot block the driver).
+// Posted BM_CLICK, so that a modal box it opens cannot block the driver.
 void Click(HWND button);
-// Selects a combo box position as a user does: the selection, then the
-// notification to the combo box's parent.
+// A combo box position chosen as a user does: the selection, then the notification to its parent.
 void SelectCombo(HWND combo, int position);
-std::vector<std::wstring> ListItems(HWND listBox);
-std::vector<std::wstring> ComboItems(HWND comboBox);
-int ComboPosition(HWND comboBox);
-void SetText(HWND control, const std::wstring& text);
-
-// A colour on the screen.
-COLORREF ScreenPixel(int x, int y);
+Texts ListItems(HWND listBox);
+Texts ComboItems(HWND comboBox);
 // The colour that covers most of the rectangle's pixels (screen coordinates).
 COLORREF DominantColour(const RECT& screenRect);
-// Saves the window's screen area as a BMP.
 bool SaveWindowBitmap(HWND window, const std::wstring& path);
+std::wstring TempRoot();
+// The folder of this test program (build/bin).
+std::wstring DriverFolder();
 
 enum class BoxIcon { None, Information, Stop, Other };
 
 struct MessageBoxInfo {
     HWND window = nullptr;
-    std::wstring title;
-    std::wstring text;
+    std::wstring title, text;
     BoxIcon icon = BoxIcon::None;
-    std::vector<std::wstring> buttons;
+    Texts buttons;
 };
 
-// A visible message box of the process (dialog class with the static text
-// 0xFFFF), read: title, text, icon and buttons.
+// A visible message box of the process (a dialog with the static text
+// 0xFFFF): title, text, icon (told by its colours) and buttons.
 bool FindMessageBox(DWORD processId, MessageBoxInfo* box);
 
 // The program under test: a copy of vellumo.exe (and its help file) in a
-// fresh folder named after folderName, started and ended by the test; or an
-// installed vellumo.exe, started where it stands (its folder left as it is).
+// fresh folder, or an installed vellumo.exe started where it stands.
 class Program {
 public:
     explicit Program(const std::wstring& folderName = L"vellumo run");
     struct Installed {
         std::wstring folder;
     };
-    explicit Program(const Installed& installed);
+    explicit Program(const Installed& installed) : folder_(installed.folder), ownsFolder_(false) {}
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    // Writes a settings.ini before the start.
     void WriteSettings(const std::string& content) const;
     bool SettingsExist() const;
     std::string ReadSettings() const;
@@ -80,11 +74,8 @@ public:
     const std::wstring& Folder() const { return folder_; }
     // Exit code once the process has ended, or STILL_ACTIVE.
     DWORD WaitForExit(DWORD timeoutMs);
-
-    // A visible top-level window of the program of the given class (and
-    // caption, when given), waited for.
+    // A visible top-level window of the program of the class (and caption, when given).
     HWND WaitForWindow(const std::wstring& windowClass, const std::wstring& caption = L"", DWORD timeoutMs = 5000) const;
-    // A visible message box of the program (dialog class, static text 0xFFFF).
     bool WaitForMessageBox(MessageBoxInfo* box, DWORD timeoutMs = 5000) const;
     bool NoMessageBoxWithin(DWORD ms) const;
     // Presses the message box's button with the given identifier.
@@ -100,42 +91,36 @@ private:
 // A folder with files of the given names (content ".RMF"), removed afterwards.
 class FileSet {
 public:
-    FileSet(const std::wstring& folder, const std::vector<std::wstring>& names);
+    FileSet(const std::wstring& folder, const Texts& names);
     ~FileSet();
     const std::wstring& Folder() const { return folder_; }
-    std::wstring PathOf(const std::wstring& name) const;
+    std::wstring PathOf(const std::wstring& name) const { return folder_ + (folder_.back() == L'\\' ? L"" : L"\\") + name; }
 
 private:
     std::wstring folder_;
-    std::vector<std::wstring> names_;
+    Texts names_;
     bool createdFolder_ = false;
 };
 
-std::wstring TempRoot();
+// Adds files through Open RM's dialog: the folder typed into its name box
+// and opened, then the names (several in quotes).
+bool AddFiles(const Program& program, const std::wstring& folder, const Texts& names);
 
-// Works the program's open dialog: goes to folder, then chooses the names
-// (several in quotes). Returns false when the dialog did not appear or close.
-bool ChooseInFileDialog(const Program& program, const std::wstring& folder, const std::vector<std::wstring>& names);
-
-// The main window's steps of a batch.
-// Adds the files through Open RM's dialog.
-bool AddFiles(const Program& program, const std::wstring& folder, const std::vector<std::wstring>& names);
-// Types the output folder and presses Convert: the batch window, or nullptr.
+// The main window's Convert with the output folder typed: the batch window, or nullptr.
 HWND OpenConvert(const Program& program, const std::wstring& outputFolder);
 
 // What the batch window showed while a batch ran: each new text of the files
-// label, of the files bar and of the length label, and the message boxes.
+// label and of the files bar, and the message boxes.
 struct BatchRecord {
-    std::vector<std::wstring> fileTexts, filesBar, lengthTexts;
+    Texts fileTexts, filesBar;
     std::vector<MessageBoxInfo> boxes;
     bool finished = false;
     // The boxes other than "Finished converting".
     std::vector<MessageBoxInfo> Errors() const;
 };
 
-// Presses Start and follows the batch until "Finished converting" (which is
-// answered), answering every other box on the way. onFileText sees each new
-// text of the files label.
+// Presses Start and follows the batch until "Finished converting" (answered),
+// answering every other box on the way; onFileText sees each files label.
 BatchRecord RunBatch(const Program& program, HWND convert, DWORD timeoutMs,
                      const std::function<void(const std::wstring&)>& onFileText = {});
 // The batch window's labels in one line, for a report.

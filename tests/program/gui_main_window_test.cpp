@@ -1,22 +1,24 @@
-// The real vellumo.exe driven from outside: the main window's start-up state,
-// layout and colours, the source list with the real file dialog, the Convert
-// preconditions, the folder picker, Help, the About box, Exit, and the
-// parameters dialog with the settings.ini it reads and writes.
+// The real vellumo.exe driven from outside: the main window, its source list,
+// folder picker, Help and About box, and the parameters dialog with the
+// settings.ini it reads and writes.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 #include "common/control_ids.h"
-#include "gui_driver.h"
+#include "program_test.h"
 #include "parameters/settings.h"
 
 using namespace vellumo;
 using gui::BoxIcon;
 using gui::MessageBoxInfo;
-using Texts = std::vector<std::wstring>;
+using gui::Texts;
+using gui::Settle;
 
 namespace {
 
@@ -30,67 +32,7 @@ int Px(int twips)
 
 constexpr COLORREF Cream = RGB(255, 255, 192), ButtonYellow = RGB(255, 255, 128);
 
-void Settle(DWORD ms) { gui::WaitFor([] { return false; }, ms); }
-
-void ExpectBox(const MessageBoxInfo& box, const std::wstring& text, BoxIcon icon, const wchar_t* title = L"Vellumo")
-{
-    EXPECT_EQ(box.title, title);
-    EXPECT_EQ(box.text, text);
-    EXPECT_EQ(box.icon, icon);
-}
-
-class MainWindowTest : public ::testing::Test {
-protected:
-    explicit MainWindowTest(const std::wstring& folder = L"vellumo run") : program(folder) {}
-    explicit MainWindowTest(const gui::Program::Installed& installed) : program(installed) {}
-
-    void Start(const std::string& settings = std::string())
-    {
-        if (!settings.empty()) program.WriteSettings(settings);
-        ASSERT_TRUE(program.Start()) << "vellumo.exe did not show its main window";
-        MessageBoxInfo box;
-        ASSERT_FALSE(program.WaitForMessageBox(&box, 300)) << "start-up message: " << testing::PrintToString(box.text);
-    }
-
-    HWND Ctl(int id) const { return program.MainControl(id); }
-
-    MessageBoxInfo BoxAfter(HWND button)
-    {
-        gui::Click(button);
-        MessageBoxInfo box;
-        EXPECT_TRUE(program.WaitForMessageBox(&box)) << "no message box after clicking " << GetDlgCtrlID(button);
-        return box;
-    }
-
-    void AddThroughDialog(const std::wstring& folder, const Texts& names)
-    {
-        gui::Click(Ctl(ids::cmdOpenRM));
-        ASSERT_TRUE(gui::ChooseInFileDialog(program, folder, names));
-        Settle(200);
-    }
-
-    // Clicks a command and returns the window of the class it opens.
-    HWND Open(int command, const wchar_t* windowClass, const wchar_t* caption = L"")
-    {
-        gui::Click(Ctl(command));
-        HWND window = program.WaitForWindow(windowClass, caption);
-        EXPECT_NE(window, nullptr) << testing::PrintToString(std::wstring(windowClass));
-        return window;
-    }
-
-    // Closes a window with a button (or WM_CLOSE) and waits until the main window is back.
-    bool Close(HWND window, HWND button = nullptr)
-    {
-        if (button) {
-            gui::Click(button);
-        } else {
-            PostMessageW(window, WM_CLOSE, 0, 0);
-        }
-        return gui::WaitFor([&] { return !IsWindow(window) && IsWindowEnabled(program.Main()); });
-    }
-
-    gui::Program program;
-};
+using MainWindowTest = gui::ProgramTest;
 
 }  // namespace
 
@@ -207,19 +149,19 @@ TEST_F(MainWindowTest, SourceListThroughTheFileDialogAndTheConvertPreconditions)
     // Names in the order chosen; one already listed is skipped, another spelling is not.
     gui::FileSet files(gui::TempRoot() + L"\\vellumo list", {L"c.rm", L"a.ra", L"b.rmvb", L"d.rm", L"e.ram"});
     const std::wstring f = files.Folder() + L"\\";
-    AddThroughDialog(files.Folder(), {L"c.rm", L"a.ra", L"b.rmvb"});
+    AddFiles(files.Folder(), {L"c.rm", L"a.ra", L"b.rmvb"});
     EXPECT_EQ(gui::ListItems(list), (Texts{f + L"c.rm", f + L"a.ra", f + L"b.rmvb"}));
     EXPECT_EQ(gui::Text(count), L"3  Files added");
-    AddThroughDialog(files.Folder(), {L"a.ra", L"d.rm", L"e.ram"});
-    AddThroughDialog(files.Folder(), {L"d.rm"});
-    AddThroughDialog(files.Folder(), {L"D.RM"});
+    AddFiles(files.Folder(), {L"a.ra", L"d.rm", L"e.ram"});
+    AddFiles(files.Folder(), {L"d.rm"});
+    AddFiles(files.Folder(), {L"D.RM"});
     EXPECT_EQ(gui::ListItems(list), (Texts{f + L"c.rm", f + L"a.ra", f + L"b.rmvb", f + L"d.rm", f + L"e.ram", f + L"D.RM"}));
     EXPECT_EQ(gui::Text(count), L"6  Files added");
     // Names outside the legacy code page, and files at a drive root.
     gui::FileSet chinese(gui::TempRoot() + L"\\\x6b4c\x66f2 \x96c6", {L"\x4e2d\x6587 \x6b4c.rm", L"\x00e9t\x00e9.ra"});
     gui::FileSet atRoot(L"C:\\", {L"vellumo root one.rm", L"vellumo root two.rm"});
-    AddThroughDialog(chinese.Folder(), {L"\x4e2d\x6587 \x6b4c.rm", L"\x00e9t\x00e9.ra"});
-    AddThroughDialog(L"C:\\", {L"vellumo root one.rm", L"vellumo root two.rm"});
+    AddFiles(chinese.Folder(), {L"\x4e2d\x6587 \x6b4c.rm", L"\x00e9t\x00e9.ra"});
+    AddFiles(L"C:\\", {L"vellumo root one.rm", L"vellumo root two.rm"});
     Texts items = gui::ListItems(list);
     ASSERT_EQ(items.size(), 10u);
     EXPECT_EQ(Texts(items.begin() + 6, items.end()),
@@ -258,36 +200,7 @@ TEST_F(MainWindowTest, SourceListThroughTheFileDialogAndTheConvertPreconditions)
         EXPECT_FALSE(IsWindowEnabled(program.Main())) << "the conversion window is modal";
         ASSERT_TRUE(Close(convert));
     }
-    gui::Click(Ctl(ids::optWAV));
-    gui::WaitFor([&] { return SendMessageW(Ctl(ids::optWAV), BM_GETCHECK, 0, 0) == BST_CHECKED; });
-    HWND convert = Open(ids::cmdConvert, VELLUMO_CONVERT_CLASS, L"Convert RM to WAV");
-    ASSERT_NE(convert, nullptr);
-    EXPECT_TRUE(Close(convert));
 }
-
-namespace {
-
-// The folder picker's tree items two levels deep, expanded on the way, in tree order.
-std::vector<HTREEITEM> PickerItems(HWND tree)
-{
-    std::vector<HTREEITEM> items;
-    const auto next = [tree](HTREEITEM item, WPARAM how) {
-        return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
-    };
-    const auto expand = [tree](HTREEITEM item) { SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item)); };
-    if (HTREEITEM root = next(nullptr, TVGN_ROOT)) {
-        expand(root);
-        for (HTREEITEM child = next(root, TVGN_CHILD); child; child = next(child, TVGN_NEXT)) {
-            items.push_back(child);
-            expand(child);
-            for (HTREEITEM grandchild = next(child, TVGN_CHILD); grandchild; grandchild = next(grandchild, TVGN_NEXT))
-                items.push_back(grandchild);
-        }
-    }
-    return items;
-}
-
-}  // namespace
 
 TEST_F(MainWindowTest, FiveHundredFilesWithLongNamesAreAllAdded)
 {
@@ -298,7 +211,7 @@ TEST_F(MainWindowTest, FiveHundredFilesWithLongNamesAreAllAdded)
                         std::to_wstring(1000 + i) + L".rm");
     gui::FileSet files(gui::TempRoot() + L"\\vellumo many names", names);
     Start();
-    AddThroughDialog(files.Folder(), names);
+    AddFiles(files.Folder(), names);
     const Texts listed = gui::ListItems(Ctl(ids::List1));
     ASSERT_EQ(listed.size(), names.size());
     for (std::size_t i = 0; i < names.size(); i += 99) EXPECT_EQ(listed[i], files.PathOf(names[i])) << i;
@@ -314,50 +227,20 @@ TEST_F(MainWindowTest, FolderPickerAndHelp)
     gui::Click(Ctl(ids::cmdSaveAs));
     HWND picker = program.WaitForWindow(L"#32770", L"", 10000);
     ASSERT_NE(picker, nullptr);
-    bool titled = false;
-    EnumChildWindows(picker, [](HWND child, LPARAM found) -> BOOL {
-        *reinterpret_cast<bool*>(found) |= gui::Text(child) == L"Please locate a directory";
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&titled));
-    EXPECT_TRUE(titled);
-    gui::Click(GetDlgItem(picker, IDCANCEL));
-    ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(picker); }));
+    EXPECT_NE(FindWindowExW(picker, nullptr, nullptr, L"Please locate a directory"), nullptr);
+    ASSERT_TRUE(Close(picker, GetDlgItem(picker, IDCANCEL)));
     EXPECT_EQ(gui::Text(folder), L"D:\\Earlier");
-    // A drive root keeps its backslash, a folder below has none.
-    bool root = false, below = false;
-    for (std::size_t i = 0; i < 16 && !(root && below); ++i) {
-        gui::SetText(folder, L"");
-        gui::Click(Ctl(ids::cmdSaveAs));
-        ASSERT_NE(picker = program.WaitForWindow(L"#32770", L"", 10000), nullptr);
-        HWND tree = FindWindowExW(picker, nullptr, L"SysTreeView32", nullptr), ok = GetDlgItem(picker, IDOK);
-        const std::vector<HTREEITEM> items = PickerItems(tree);
-        if (i < items.size()) SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(items[i]));
-        Settle(100);
-        gui::Click(i < items.size() && IsWindowEnabled(ok) ? ok : GetDlgItem(picker, IDCANCEL));
-        ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(picker); }));
-        const std::wstring chosen = gui::Text(folder);
-        if (i >= items.size()) break;
-        if (chosen.empty()) continue;
-        ASSERT_GE(chosen.size(), 3u) << testing::PrintToString(chosen);
-        EXPECT_EQ(chosen.substr(1, 2), L":\\") << testing::PrintToString(chosen);
-        EXPECT_TRUE(chosen.size() == 3 || chosen.back() != L'\\') << testing::PrintToString(chosen);
-        (chosen.size() == 3 ? root : below) = true;
-    }
-    EXPECT_TRUE(root) << "no drive root among the picker's items";
-    EXPECT_TRUE(below) << "no folder below a root among the picker's items";
 
     // Help opens the help file beside the program in the viewer, a process of its own.
     gui::Click(Ctl(ids::cmdHelp));
     HWND viewer = nullptr;
     EXPECT_TRUE(gui::WaitFor([&] { return IsWindowVisible(viewer = FindWindowW(nullptr, L"Vellumo Help")); }, 15000));
     EXPECT_TRUE(program.NoMessageBoxWithin(200));
-    if (viewer) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(viewer, &pid);
-        EXPECT_NE(pid, program.ProcessId());
-        PostMessageW(viewer, WM_CLOSE, 0, 0);
-        gui::WaitFor([&] { return !IsWindow(viewer); });
-    }
+    DWORD pid = 0;
+    GetWindowThreadProcessId(viewer, &pid);
+    EXPECT_NE(pid, program.ProcessId());
+    PostMessageW(viewer, WM_CLOSE, 0, 0);
+    gui::WaitFor([&] { return !IsWindow(viewer); });
     // Without the help file Help says nothing.
     DeleteFileW((program.Folder() + L"\\vellumo.chm").c_str());
     gui::Click(Ctl(ids::cmdHelp));
@@ -370,15 +253,11 @@ namespace {
 // regsvr32 on the build folder's corvane.dll, waited for.
 bool RunRegsvr32(bool unregister)
 {
-    wchar_t path[MAX_PATH];
-    std::wstring folder(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
-    folder.resize(folder.rfind(L'\\'));
-    std::wstring command = std::wstring(L"regsvr32.exe /s ") + (unregister ? L"/u \"" : L"\"") + folder + L"\\corvane.dll\"";
+    std::wstring command = std::wstring(L"regsvr32.exe /s ") + (unregister ? L"/u \"" : L"\"") + gui::DriverFolder() + L"\\corvane.dll\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &process))
-        return false;
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return false;
     WaitForSingleObject(process.hProcess, 30000);
     DWORD code = 1;
     GetExitCodeProcess(process.hProcess, &code);
@@ -389,13 +268,12 @@ bool RunRegsvr32(bool unregister)
 
 }  // namespace
 
-TEST(MainWindowWithoutConverter, StartsSaysSoAndKeepsWorking)
+TEST_F(MainWindowTest, WithoutTheConverterStartsSaysSoAndKeepsWorking)
 {
     ASSERT_TRUE(RunRegsvr32(true));
     struct Reregister {
         ~Reregister() { RunRegsvr32(false); }
     } reregister;
-    gui::Program program;
     ASSERT_TRUE(program.Start());
     MessageBoxInfo box;
     ASSERT_TRUE(program.WaitForMessageBox(&box));
@@ -404,16 +282,14 @@ TEST(MainWindowWithoutConverter, StartsSaysSoAndKeepsWorking)
     EXPECT_EQ(box.icon, BoxIcon::Stop);
     gui::Program::Answer(box);
     EXPECT_EQ(gui::Text(program.Main()), L"Vellumo 1.00");
-    EXPECT_EQ(program.MainControl(ids::Atlqzt), nullptr);
+    EXPECT_EQ(Ctl(ids::Atlqzt), nullptr);
     // The parameters dialog shows the defaults; OK has no store to save.
-    gui::Click(program.MainControl(ids::cmdPara));
-    HWND para = program.WaitForWindow(VELLUMO_PARA_CLASS);
+    HWND para = Open(ids::cmdPara, VELLUMO_PARA_CLASS);
     ASSERT_NE(para, nullptr);
-    EXPECT_EQ(gui::ComboPosition(gui::Control(para, ids::cboMP3Bitrates)), 8);
-    gui::Click(gui::Control(para, ids::ParaOKButton));
-    ASSERT_TRUE(gui::WaitFor([&] { return !IsWindow(para); }));
+    EXPECT_EQ(gui::Text(gui::Control(para, ids::cboMP3Bitrates)), L"128 kbps");
+    ASSERT_TRUE(Close(para, gui::Control(para, ids::ParaOKButton)));
     EXPECT_FALSE(program.SettingsExist());
-    gui::Click(program.MainControl(ids::cmdExit));
+    gui::Click(Ctl(ids::cmdExit));
     EXPECT_EQ(program.WaitForExit(5000), 0u);
 }
 
@@ -438,17 +314,10 @@ protected:
     void CloseWith(int id) { ASSERT_TRUE(Close(dialog, Item(id))); }
     HWND Item(int id) const { return gui::Control(dialog, id); }
     bool Checked(int id) const { return SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
-    void Press(int id)
-    {
-        gui::Click(Item(id));
-        Settle(150);
-    }
+    void Press(int id) { gui::Click(Item(id)), Settle(150); }
     void Select(const std::vector<std::pair<int, int>>& choices)
     {
-        for (const auto& [id, position] : choices) {
-            gui::SelectCombo(Item(id), position);
-            Settle(150);
-        }
+        for (const auto& [id, position] : choices) gui::SelectCombo(Item(id), position), Settle(150);
     }
     // The texts of controls: a drop-down list shows its selected item.
     void ExpectShown(const Shown& shown) const
@@ -457,8 +326,7 @@ protected:
     }
     bool RangeEnabled(bool enabled) const
     {
-        const int range[] = {ids::cboMP3Min, ids::cboMP3Max, ids::Label1_0 + 3, ids::Label1_0 + 4};
-        for (int id : range)
+        for (int id : std::initializer_list<int>{ids::cboMP3Min, ids::cboMP3Max, ids::Label1_0 + 3, ids::Label1_0 + 4})
             if ((IsWindowEnabled(Item(id)) != FALSE) != enabled) return false;
         return IsWindowEnabled(Item(ids::cboMP3Bitrates));
     }
@@ -481,11 +349,8 @@ protected:
 // before and after, so that no other test meets it.
 std::wstring ReadOnlyProgramFolder()
 {
-    wchar_t exe[MAX_PATH], full[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring folder(exe);
-    folder = folder.substr(0, folder.find_last_of(L'\\')) + L"\\..\\test-disks\\readonly-program";
-    GetFullPathNameW(folder.c_str(), MAX_PATH, full, nullptr);
+    wchar_t full[MAX_PATH];
+    GetFullPathNameW((gui::DriverFolder() + L"\\..\\test-disks\\readonly-program").c_str(), MAX_PATH, full, nullptr);
     return full;
 }
 
@@ -501,11 +366,8 @@ protected:
     }
     std::string UserCopy() const
     {
-        std::string text;
-        FILE* f = _wfopen(user.c_str(), L"rb");
-        for (int c; f && (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
-        if (f) std::fclose(f);
-        return text;
+        std::ifstream in(user.c_str(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     const std::wstring user = UserSettingsPath(), userFolder = user.substr(0, user.find_last_of(L'\\'));
 };

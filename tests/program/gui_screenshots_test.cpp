@@ -19,15 +19,14 @@ TEST(Screenshots, MainParametersAndAbout)
                                              L"Chanson d'\x00e9t\x00e9.rmvb",
                                              L"\x6536\x97f3\x673a\x5267\x573a 1987.rm"};
     gui::FileSet files(gui::TempRoot() + L"\\Radio plays", names);
-    gui::Click(program.MainControl(ids::cmdOpenRM));
-    ASSERT_TRUE(gui::ChooseInFileDialog(program, files.Folder(), names));
+    ASSERT_TRUE(gui::AddFiles(program, files.Folder(), names));
     gui::SetText(program.MainControl(ids::txtSaveAs), L"C:\\users\\Public\\Music");
     SendMessageW(program.MainControl(ids::List1), LB_SETCURSEL, 1, 0);
     SetForegroundWindow(program.Main());
     // Each window as it stands after a moment, then closed with its button.
     const auto shoot = [&](HWND window, const wchar_t* name, int closeButton) {
         ASSERT_NE(window, nullptr);
-        gui::WaitFor([] { return false; }, 600);
+        gui::Settle(600);
         EXPECT_TRUE(gui::SaveWindowBitmap(window, folder + L"\\" + name + L".bmp"));
         if (closeButton) gui::Click(gui::Control(window, closeButton));
         ASSERT_TRUE(gui::WaitFor([&] { return !closeButton || !IsWindow(window); }));

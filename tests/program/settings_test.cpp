@@ -62,10 +62,9 @@ protected:
     // VBR is a Long in the store, the others are Integers.
     void Put(const Values& values) const
     {
-        for (std::size_t i = 0; i < values.size(); ++i) {
+        for (std::size_t i = 0; i < values.size(); ++i)
             StoreOrder[i] == DispMP3VBR ? store.PutLong(StoreOrder[i], values[i])
                                         : store.PutShort(StoreOrder[i], static_cast<SHORT>(values[i]));
-        }
     }
     void Write(const std::string& content) const { std::ofstream(file.c_str(), std::ios::binary) << content; }
     std::string Read() const
