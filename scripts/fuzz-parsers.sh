@@ -15,7 +15,7 @@ REPO="$(cd "$(dirname "$0")/.." && pwd)"
 SECS="${1:-30}"
 OUT="${FUZZ_OUT:-$REPO/build-fuzz}"
 SAMPLES="${VELLUMO_SAMPLES:-$REPO/../shared/samples}"
-read -r -a TARGETS <<< "${FUZZ_TARGETS:-rm_layout cont_tags ra_header ac3_reframer ram_text}"
+read -r -a TARGETS <<< "${FUZZ_TARGETS:-rm_layout cont_tags ra_header ac3_reframer ram_text wave_header}"
 CXX=(clang++-14)
 command -v ccache >/dev/null && CXX=(ccache clang++-14)
 FLAGS=(-std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all
@@ -48,6 +48,12 @@ for a in 48k 44k; do [ -f "$S/ac3_$a.dnet" ] || dd if="$S/ac3_$a.ac3" of="$S/ac3
 { head -c 1500 "$S/ac3_44k.ac3"; tail -c +1501 "$S/ac3_44k.dnet"; } > "$S/ac3_44k.mixed"
 printf 'rtsp://a/b.rm\r\nfile:///C:/My%%20Music/a.rm?x#y\r\n# note\n\nfile://localhost/D:/b.ra\nrel/c.rm\n' > "$S/list.ram"
 printf '.ra\375\000\003\000\050%014d\000\000\003Ttl\002Au\001C\002Cm' 0 > "$S/v3.ra"
+# Format blocks as the WAV writer gets them (PCM, MP3 with cbSize 12,
+# WAVE_FORMAT_EXTENSIBLE with 22), each with 4 MB of audio, a trailer and tag text.
+wfx() { printf "\000\000\100\000\000\000\000\000\044\000\000\000\\$(printf %o "$2")$1" > "$S/wave_$3.bin"; printf 'T\nA\nC\nCm' >> "$S/wave_$3.bin"; }
+wfx '\001\000\002\000\104\254\000\000\020\261\002\000\004\000\020\000\000\000' 18 pcm
+wfx '\125\000\002\000\104\254\000\000\000\372\000\000\001\000\000\000\014\000\001\000\002\000\000\000\240\001\001\000\161\005' 30 mp3
+wfx '\376\377\002\000\200\273\000\000\000\356\002\000\004\000\020\000\026\000\020\000\003\000\000\000\001\000\000\000\000\000\020\000\200\000\000\252\000\070\233\161' 40 ext
 seeds=("$S")
 [ -d "$SAMPLES" ] && seeds+=("$SAMPLES")
 [ -n "${FUZZ_EXTRA_SEEDS:-}" ] && [ -d "$FUZZ_EXTRA_SEEDS" ] && seeds+=("$FUZZ_EXTRA_SEEDS")

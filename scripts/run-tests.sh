@@ -13,7 +13,7 @@ fi
 scripts/build.sh
 
 fuzz_status=0
-scripts/fuzz-parsers.sh "${FUZZ_SECONDS:-20}" || fuzz_status=$?
+FUZZ_JOBS="${FUZZ_JOBS:-$(nproc)}" scripts/fuzz-parsers.sh "${FUZZ_SECONDS:-20}" || fuzz_status=$?
 
 source scripts/test-env.sh
 trap vellumo_env_stop EXIT

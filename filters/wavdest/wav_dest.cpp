@@ -2,19 +2,14 @@
 
 #include <cstring>
 
+#include "base/media_tags.h"
 #include "base/module.h"
 #include "filter_ids.h"
-#include "wavdest/riff_info.h"
+#include "wave_header.h"
 
 namespace vellumo::filters {
 
 namespace {
-
-void Put32(std::vector<uint8_t>& v, uint32_t x)
-{
-    for (int i = 0; i < 4; ++i) v.push_back(static_cast<uint8_t>(x >> (8 * i)));
-}
-void PutTag(std::vector<uint8_t>& v, const char* tag) { v.insert(v.end(), tag, tag + 4); }
 
 const GUID kMp3Subtype = AudioSubtypeFromTag(WAVE_FORMAT_MPEGLAYER3);
 
@@ -83,25 +78,7 @@ std::vector<uint8_t> WavDestFilter::RiffHeader(uint64_t dataBytes) const
 {
     auto& self = const_cast<WavDestFilter&>(*this);
     const AM_MEDIA_TYPE& mt = *self.Input().ConnectionType();
-    const WAVEFORMATEX* wfx = WaveFormatOf(mt);
-    // Plain PCM keeps the 16-byte PCMWAVEFORMAT; other formats carry cbSize and their extra bytes.
-    const uint32_t fmtBytes = wfx->wFormatTag == WAVE_FORMAT_PCM ? 16 : static_cast<uint32_t>(sizeof(WAVEFORMATEX) + wfx->cbSize);
-    const uint64_t pad = dataBytes & 1;
-    const uint64_t trailer = trailerBytes_;
-    const uint64_t limit = 0xFFFFFFFFull - (4 + 8 + fmtBytes + 8 + pad + trailer);
-    const uint32_t data = static_cast<uint32_t>(dataBytes > limit ? limit : dataBytes);
-
-    std::vector<uint8_t> h;
-    PutTag(h, "RIFF");
-    Put32(h, static_cast<uint32_t>(4 + 8 + fmtBytes + 8 + data + pad + trailer));
-    PutTag(h, "WAVE");
-    PutTag(h, "fmt ");
-    Put32(h, fmtBytes);
-    const auto* bytes = reinterpret_cast<const uint8_t*>(wfx);
-    h.insert(h.end(), bytes, bytes + fmtBytes);
-    PutTag(h, "data");
-    Put32(h, data);
-    return h;
+    return wave::RiffHeader(wave::FormatChunkBody(mt.pbFormat, mt.cbFormat), dataBytes, trailerBytes_);
 }
 
 HRESULT WavDestFilter::DeliverAt(uint64_t offset, const void* data, size_t size)
@@ -154,7 +131,10 @@ HRESULT WavDestFilter::StartStreaming()
     bytesPerSecond_ = wfx ? wfx->nAvgBytesPerSec : 0;
     info_.clear();
     trailerBytes_ = 0;
-    if (wave_ && wfx) info_ = RiffInfoChunk(UpstreamMediaTags(this));
+    if (wave_ && wfx) {
+        const MediaTags tags = UpstreamMediaTags(this);
+        info_ = wave::InfoChunk({Utf8Of(tags.title), Utf8Of(tags.author), Utf8Of(tags.copyright), Utf8Of(tags.description)});
+    }
     if (wave_ && wfx) headerBytes_ = RiffHeader(0).size();
     return S_OK;
 }

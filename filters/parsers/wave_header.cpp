@@ -1,0 +1,78 @@
+#include "wave_header.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vellumo::wave {
+
+namespace {
+
+constexpr uint64_t kMaxChunk = 0xFFFFFFFFull;
+constexpr size_t kWaveFormatExBytes = 18;  // WAVEFORMATEX up to and with cbSize
+constexpr uint16_t kPcm = 1;
+
+void Put32(std::vector<uint8_t>& v, uint64_t x)
+{
+    for (int i = 0; i < 4; ++i) v.push_back(static_cast<uint8_t>(x >> (8 * i)));
+}
+void PutTag(std::vector<uint8_t>& v, const char* tag) { v.insert(v.end(), tag, tag + 4); }
+
+uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+void PutText(std::vector<uint8_t>& chunk, const char* id, const std::string& text)
+{
+    if (text.empty()) return;
+    PutTag(chunk, id);
+    Put32(chunk, text.size() + 1);
+    chunk.insert(chunk.end(), text.begin(), text.end());
+    chunk.push_back(0);
+    if (chunk.size() & 1) chunk.push_back(0);
+}
+
+}  // namespace
+
+std::vector<uint8_t> FormatChunkBody(const uint8_t* format, size_t size)
+{
+    if (!format || size < kWaveFormatExBytes) return {};
+    const size_t extra = Le16(format + 16);
+    if (kWaveFormatExBytes + extra > size) return {};
+    const size_t bytes = Le16(format) == kPcm ? 16 : kWaveFormatExBytes + extra;
+    return std::vector<uint8_t>(format, format + bytes);
+}
+
+std::vector<uint8_t> RiffHeader(const std::vector<uint8_t>& formatBody, uint64_t dataBytes, uint64_t trailerBytes)
+{
+    const uint64_t formatChunk = 8 + formatBody.size() + (formatBody.size() & 1);
+    const uint64_t fixed = 4 + formatChunk + 8;  // "WAVE", the format chunk, the data chunk's header
+    const uint64_t around = std::min(kMaxChunk, fixed + 1 + std::min(trailerBytes, kMaxChunk));  // 1: a pad byte
+    const uint64_t data = std::min(dataBytes, kMaxChunk - around);
+    const uint64_t riff = std::min(kMaxChunk, fixed + data + (data & 1) + trailerBytes);
+
+    std::vector<uint8_t> h;
+    PutTag(h, "RIFF");
+    Put32(h, riff);
+    PutTag(h, "WAVE");
+    PutTag(h, "fmt ");
+    Put32(h, formatBody.size());
+    h.insert(h.end(), formatBody.begin(), formatBody.end());
+    if (formatBody.size() & 1) h.push_back(0);
+    PutTag(h, "data");
+    Put32(h, data);
+    return h;
+}
+
+std::vector<uint8_t> InfoChunk(const InfoTexts& texts)
+{
+    std::vector<uint8_t> body{'I', 'N', 'F', 'O'};
+    PutText(body, "INAM", texts.title);
+    PutText(body, "IART", texts.artist);
+    PutText(body, "ICOP", texts.copyright);
+    PutText(body, "ICMT", texts.comment);
+    if (body.size() == 4) return {};
+    std::vector<uint8_t> chunk{'L', 'I', 'S', 'T'};
+    Put32(chunk, body.size());
+    chunk.insert(chunk.end(), body.begin(), body.end());
+    return chunk;
+}
+
+}  // namespace vellumo::wave
