@@ -162,6 +162,10 @@ def candidates(folder, seed):
 class Build:
     def __init__(self, build):
         self.dir = build
+        self.pristine = {}
+        self.read_ninja()
+
+    def read_ninja(self):
         self.objects = {}
         rule = re.compile(r"^build (\S+\.obj): C(?:XX)?_COMPILER__\S+ (\S+)")
         with open(os.path.join(build, "build.ninja")) as f:
@@ -170,7 +174,6 @@ class Build:
                 if m:
                     src = os.path.relpath(m.group(2), REPO)
                     self.objects.setdefault(src, []).append(m.group(1))
-        self.pristine = {}
 
     def ninja(self, targets, quiet=True):
         r = subprocess.run(["ninja", "-C", self.dir, "-j2"] + targets,
@@ -287,15 +290,19 @@ def main():
     # Every run passes on the unchanged code, and its time sets the time a
     # fault may take before it counts as a hang.
     needed = list(dict.fromkeys(n for f in args.folders for n in SETS[f]))
-    budget = {}
+    saved = results_path + ".baseline"
+    budget = json.load(open(saved)) if os.path.exists(saved) else {}
     for name in needed:
         if name not in runs.runs:
             sys.exit("no test run named %s" % name)
+        if name in budget:
+            continue
         status, secs, out = runs.run(name)
         if status != "pass":
             sys.exit("%s fails on the unchanged code:\n%s" % (name, out.decode(errors="replace")))
         budget[name] = max(60, 3 * secs + 30)
         print("baseline %-34s %6.1f s" % (name, secs), flush=True)
+        json.dump(budget, open(saved, "w"))
 
     try:
         measure(args, build, runs, budget, done, results_path)
@@ -317,6 +324,7 @@ def measure(args, build, runs, budget, done, results_path):
                         and r["outcome"] in ("caught", "missed"))
             targets = sorted({"bin/%s.exe" % runs.runs[n]["exe"] for n in SETS[folder] if runs.runs[n]["exe"]}
                              | set(SHIPPED))
+            build.read_ninja()
             for i, c in enumerate(candidates(folder, args.seed)):
                 if valid >= want or stop:
                     break
