@@ -168,7 +168,7 @@ class Build:
     def read_ninja(self):
         self.objects = {}
         rule = re.compile(r"^build (\S+\.obj): C(?:XX)?_COMPILER__\S+ (\S+)")
-        with open(os.path.join(build, "build.ninja")) as f:
+        with open(os.path.join(self.dir, "build.ninja")) as f:
             for line in f:
                 m = rule.match(line)
                 if m:
