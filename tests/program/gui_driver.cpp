@@ -66,22 +66,16 @@ BITMAPINFOHEADER TopDown32(LONG width, LONG height)
 std::vector<DWORD> CaptureScreen(const RECT& area)
 {
     const int width = area.right - area.left, height = area.bottom - area.top;
-    std::vector<DWORD> pixels;
-    if (width <= 0 || height <= 0) return pixels;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader = TopDown32(width, height);
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap && bits) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-        GdiFlush();
-        pixels.assign(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + width * height);
-        SelectObject(memory, old);
-    }
-    if (bitmap) DeleteObject(bitmap);
+    std::vector<DWORD> pixels(width > 0 && height > 0 ? static_cast<std::size_t>(width * height) : 0);
+    if (pixels.empty()) return pixels;
+    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFO info{TopDown32(width, height), {}};
+    if (!GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS)) pixels.clear();
+    DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return pixels;
@@ -92,9 +86,8 @@ std::vector<DWORD> CaptureScreen(const RECT& area)
 BoxIcon IconOf(HWND box)
 {
     HWND icon = nullptr;
-    for (int id : {20, 1088}) {
+    for (int id : {20, 1088})
         if (HWND candidate = GetDlgItem(box, id); candidate && IsWindowVisible(candidate)) icon = candidate;
-    }
     if (!icon || SendMessageW(icon, STM_GETICON, 0, 0) == 0) return BoxIcon::None;
     RECT area;
     GetWindowRect(icon, &area);

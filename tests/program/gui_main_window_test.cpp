@@ -7,12 +7,11 @@
 #include <commctrl.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 #include "common/control_ids.h"
 #include "program_test.h"
 #include "parameters/settings.h"
+#include "test_platform.h"
 
 using namespace vellumo;
 using gui::BoxIcon;
@@ -364,11 +363,7 @@ protected:
         RemoveDirectoryW(userFolder.c_str());
         DeleteFileW(userFolder.c_str());  // the stand-in that keeps the folder from being made
     }
-    std::string UserCopy() const
-    {
-        std::ifstream in(user.c_str(), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    std::string UserCopy() const { return testing_support::ReadText(user); }
     const std::wstring user = UserSettingsPath(), userFolder = user.substr(0, user.find_last_of(L'\\'));
 };
 

@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "common/paths.h"
@@ -17,6 +16,7 @@
 #include "main_window/shell_dialogs.h"
 #include "parameters/ini_file.h"
 #include "parameters/settings.h"
+#include "test_platform.h"
 
 using namespace vellumo;
 using namespace vellumo::batch;
@@ -87,11 +87,7 @@ protected:
         DeleteFileW(file.c_str());
         RemoveDirectoryW(folder.c_str());
     }
-    std::string Bytes() const
-    {
-        std::ifstream in(file.c_str(), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    std::string Bytes() const { return testing_support::ReadText(file); }
     std::wstring Read(const wchar_t* section, const wchar_t* key, const wchar_t* def) const
     {
         return ReadIniValue(section, key, def, file);

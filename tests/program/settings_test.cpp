@@ -7,7 +7,6 @@
 #include <objbase.h>
 
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "common/halvex_dispatch.h"
@@ -67,11 +66,7 @@ protected:
                                         : store.PutShort(StoreOrder[i], static_cast<SHORT>(values[i]));
     }
     void Write(const std::string& content) const { std::ofstream(file.c_str(), std::ios::binary) << content; }
-    std::string Read() const
-    {
-        std::ifstream in(file.c_str(), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    std::string Read() const { return testing_support::ReadText(file); }
     bool FileExists() const { return GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
     testing_support::ComApartment apartment;

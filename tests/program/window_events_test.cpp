@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "filter_ids.h"
@@ -62,10 +63,8 @@ public:
     }
     std::vector<MessageBoxInfo> Take()
     {
-        std::vector<MessageBoxInfo> seen;
         std::lock_guard<std::mutex> lock(mutex_);
-        seen.swap(seen_);
-        return seen;
+        return std::exchange(seen_, {});
     }
 
 private:

@@ -42,6 +42,12 @@ inline std::vector<uint8_t> ReadAll(const std::wstring& path)
     return out;
 }
 
+inline std::string ReadText(const std::wstring& path)
+{
+    const std::vector<uint8_t> bytes = ReadAll(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 inline std::wstring Widen(const std::string& s)
 {
     int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
