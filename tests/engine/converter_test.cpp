@@ -301,6 +301,25 @@ TEST_F(ConverterTest, Mp3ParametersReachTheEncoder)
     }
 }
 
+// Each bitrate index of both tables, as the encoder's rate in kbps.
+TEST_F(ConverterTest, EveryBitrateIndexReachesTheEncoderAsItsRate)
+{
+    const int mpeg1[] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};  // 44100 Hz
+    const int mpeg2[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};      // 22050, 11025 Hz
+    Prepare();
+    converter_->put_Format(1);
+    for (SHORT frequency = 0; frequency < 3; ++frequency) {
+        converter_->put_MP3_Frequency(frequency);
+        for (SHORT i = 0; i < 14; ++i) {
+            converter_->put_MP3_Bitrate(i);
+            lab_.ClearLog();
+            EXPECT_TRUE(Convert().empty());
+            EXPECT_EQ(Strings{"encoder Bitrate " + std::to_string(frequency ? mpeg2[i] : mpeg1[i])},
+                      lab_.With("encoder Bitrate"));
+        }
+    }
+}
+
 struct WavCase {
     const char* name;
     SHORT frequency, channels, bits;
