@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <tuple>
 #include <utility>
 
 #include "atl_halvex.h"
@@ -174,6 +175,7 @@ TEST_F(ConverterTest, LoadFileAndConvertReportTheFailingStage)
         {"reader without output pin", [](L& l) { l.Reader().pins.clear(); }, 3, {e3}, {e3, e6}},
         {"file writer refused", [](L& l) { l.Writer().failCreate = true; }, 0, {}, {e6, e6}},
         {"file writer without sink", [](L& l) { l.Writer().missingExtra = true; }, 0, {}, {e6, e6}},
+        {"wav writer refused", [](L& l) { l.WavDest().failCreate = true; }, 0, {}, {e6, e6}},
         {"wav writer without control", [](L& l) { l.WavDest().missingExtra = true; }, 0, {}, {e6, e6}},
         {"acm wrapper refused", [](L& l) { l.Acm().failCreate = true; }, 0, {}, {e4, e6, e6}},
         {"encoder refused", [](L& l) { l.Encoder().failCreate = true; }, 0, {}, {e5, e6, e6}},
@@ -186,6 +188,9 @@ TEST_F(ConverterTest, LoadFileAndConvertReportTheFailingStage)
         {"wav writer to file writer refused", [](L& l) { l.Writer().pins[0].refuseConnection = true; }, 0, {}, {e6}},
         {"acm wrapper without output", [](L& l) { l.Acm().pins.pop_back(); }, 0, {}, {e6}},
         {"decoder without output", [](L& l) { l.Decoder().pins.pop_back(); }, 0, {}, {e6}},
+        {"a pin that gives no information is released and passed over",
+         [](L& l) { l.Splitter().pins.insert(l.Splitter().pins.begin(), {L"Info", PINDIR_OUTPUT, false, true}); }, 0,
+         {}, {}},
     };
     converter_->put_SaveFile(Bstr(L"C:\\out\\song.mp3"));
     for (const StageCase& c : cases) {
@@ -196,6 +201,7 @@ TEST_F(ConverterTest, LoadFileAndConvertReportTheFailingStage)
         EXPECT_EQ(c.result, Load());
         EXPECT_EQ(c.load, events_.Names());
         EXPECT_EQ(c.convert, Convert());
+        EXPECT_EQ(0, Length(&AtlHalvex::get_CurrentLength));
     }
 }
 
@@ -420,17 +426,22 @@ TEST_F(ConverterTest, StopRewindsAndPlayRunsTheGraphOnce)
 TEST_F(ConverterTest, PlayReportsARefusedRunAndStopsWhatItHadPaused)
 {
     // A writer that cannot create its file refuses the run by a system error
-    // code (reported as such); any other refusal is reported too.
-    for (HRESULT refusal : {HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), E_UNEXPECTED}) {
-        SCOPED_TRACE(refusal);
+    // code, reported as such whatever the thread holds; any other refusal by
+    // the thread's system error, or by itself when there is none.
+    const std::tuple<HRESULT, DWORD, std::string> cases[] = {
+        {HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), ERROR_ACCESS_DENIED, "error 3"},
+        {HRESULT_FROM_WIN32(ERROR_INVALID_FUNCTION), ERROR_SUCCESS, "error 1"},
+        {E_UNEXPECTED, ERROR_ACCESS_DENIED, "error 5"},
+        {E_UNEXPECTED, ERROR_SUCCESS, "error " + std::to_string(static_cast<LONG>(E_UNEXPECTED))},
+    };
+    for (const auto& [refusal, threadError, error] : cases) {
+        SCOPED_TRACE(error);
         lab_.Writer().failPause = refusal;
+        lab_.Writer().pauseError = threadError;
         Prepare();
         Convert();
         converter_->Play();
-        ASSERT_EQ(1u, events_.Names().size());
-        if (refusal != E_UNEXPECTED) {
-            EXPECT_EQ("error 3", events_.Names()[0]);
-        }
+        EXPECT_EQ(Strings{error}, events_.Names());
         // Filters the refused run had already paused are stopped again, so
         // that the graph can be taken apart.
         EXPECT_EQ(0, lab_.activeFilters);

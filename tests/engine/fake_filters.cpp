@@ -83,6 +83,7 @@ public:
     }
     STDMETHODIMP QueryPinInfo(PIN_INFO* info) override
     {
+        if (setup_.failInfo) return E_FAIL;
         (info->pFilter = &filter_)->AddRef();
         info->dir = setup_.direction;
         lstrcpynW(info->achName, setup_.name.c_str(), MAX_PIN_NAME);
@@ -203,8 +204,13 @@ public:
 
     // IBaseFilter
     STDMETHODIMP GetClassID(CLSID* clsid) override { *clsid = clsid_; return S_OK; }
-    STDMETHODIMP Stop() override { return SetState(State_Stopped); }
-    STDMETHODIMP Pause() override { return SUCCEEDED(setup_.failPause) ? SetState(State_Paused) : setup_.failPause; }
+    STDMETHODIMP Stop() override { return SUCCEEDED(setup_.failStop) ? SetState(State_Stopped) : setup_.failStop; }
+    STDMETHODIMP Pause() override
+    {
+        if (SUCCEEDED(setup_.failPause)) return SetState(State_Paused);
+        SetLastError(setup_.pauseError);
+        return setup_.failPause;
+    }
     STDMETHODIMP Run(REFERENCE_TIME) override { return SetState(State_Running); }
     STDMETHODIMP GetState(DWORD, FILTER_STATE* state) override { *state = state_; return S_OK; }
     STDMETHODIMP SetSyncSource(IReferenceClock*) override { return S_OK; }

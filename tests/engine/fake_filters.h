@@ -21,6 +21,7 @@ struct PinSetup {
     std::wstring name;
     PIN_DIRECTION direction;
     bool refuseConnection = false;
+    bool failInfo = false;  // QueryPinInfo fails
 };
 
 struct FilterSetup {
@@ -31,6 +32,8 @@ struct FilterSetup {
     bool missingExtra = false;   // the interface of its role is not offered
     bool oldWriter = false;      // file writer: no IFileSinkFilter2, GetCurFile fails
     HRESULT failPause = S_OK;    // Pause fails with it (a file writer that cannot open its file)
+    DWORD pauseError = 0;        // ... leaving this as the thread's last error
+    HRESULT failStop = S_OK;     // Stop fails with it, the filter staying as it was
     LONGLONG duration = -1;      // >= 0: filter-level IMediaSeeking with this duration (100 ns)
     LONGLONG elapsed = 0;        // WAV writer: GetTime; negative: GetTime fails
     WAVEFORMATEX offered{};      // ACM wrapper: what GetFormat returns

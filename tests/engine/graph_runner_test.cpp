@@ -85,20 +85,34 @@ TEST_F(GraphTest, AnObserverThatDestroysTheRunnerEndsTheDrain)
     ASSERT_TRUE(runner->Create());
     RecordingObserver observer;
     runner->AttachObserver(&observer);
+    // The first abort drains again from inside the observer; the second
+    // destroys the runner, which must end both drains.
     observer.onNotify = [&](LONG code) {
         if (code != 88890) return;
+        if (observer.codes.size() == 1) return runner->OnGraphEvent();
         runner->~GraphRunner();
         memset(storage, 0xAB, sizeof(storage));
     };
     ComPtr<IMediaEventSink> sink;
     ASSERT_EQ(S_OK, runner->Graph()->QueryInterface(IID_IMediaEventSink, sink.PutVoid()));
-    sink->Notify(EC_ERRORABORT, 0, 0);
-    sink->Notify(EC_ERRORABORT, 0, 0);
+    for (int i = 0; i < 3; ++i) sink->Notify(EC_ERRORABORT, 0, 0);
     sink.Reset();
     runner->OnGraphEvent();
-    // One abort, then the departure notice; the second abort was never fetched.
-    EXPECT_EQ((std::vector<LONG>{88890, 0}), observer.codes);
+    // Two aborts, then the departure notice; the third was never fetched.
+    EXPECT_EQ((std::vector<LONG>{88890, 88890, 0}), observer.codes);
     EXPECT_TRUE(observer.Subjects().empty());
+}
+
+// Stop succeeds only when the graph manager stopped the graph.
+TEST_F(GraphTest, StopReportsAFilterThatRefusesToStop)
+{
+    for (HRESULT refusal : {S_OK, VFW_E_WRONG_STATE}) {
+        lab_.Writer().failStop = refusal;
+        FilterWrapper writer(runner_.Graph(), CLSID_FileWriter, "File Writer");
+        ASSERT_TRUE(writer.Create());
+        ASSERT_TRUE(runner_.Run());
+        EXPECT_EQ(refusal == S_OK, runner_.Stop());
+    }
 }
 
 TEST_F(GraphTest, FindPinMatchesThePatternCaseSensitively)
