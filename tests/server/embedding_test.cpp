@@ -29,8 +29,9 @@ public:
 
     RECT pos = {10, 20, 250, 140};
     DWORD activateFlags = ~0u;
-    int activations = 0, deactivations = 0, uiActivations = 0;
+    int activations = 0, deactivations = 0, uiActivations = 0, saves = 0;
     ULONG refs = 1;
+    bool ex = true;  // answers IOleInPlaceSiteEx and IOleInPlaceSiteWindowless
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override
     {
@@ -38,7 +39,7 @@ public:
         if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleClientSite))
             *out = static_cast<IOleClientSite*>(this);
         else if (IsEqualIID(iid, IID_IOleWindow) || IsEqualIID(iid, IID_IOleInPlaceSite) ||
-                 IsEqualIID(iid, IID_IOleInPlaceSiteEx) || IsEqualIID(iid, IID_IOleInPlaceSiteWindowless))
+                 (ex && (IsEqualIID(iid, IID_IOleInPlaceSiteEx) || IsEqualIID(iid, IID_IOleInPlaceSiteWindowless))))
             *out = static_cast<IOleInPlaceSiteWindowless*>(this);
         if (!*out) return E_NOINTERFACE;
         AddRef();
@@ -47,7 +48,7 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
     STDMETHODIMP_(ULONG) Release() override { return --refs; }
     // IOleClientSite
-    STDMETHODIMP SaveObject() override { return S_OK; }
+    STDMETHODIMP SaveObject() override { ++saves; return S_OK; }
     STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
     STDMETHODIMP GetContainer(IOleContainer** c) override { *c = nullptr; return E_NOINTERFACE; }
     STDMETHODIMP ShowObject() override { return S_OK; }
@@ -148,8 +149,9 @@ private:
 };
 
 // "ATL 7.0" centred on (cx, baseline): no descenders, so the ink ends at
-// the baseline.
-void ExpectTextCentredAt(const RECT& ink, int cx, int baseline)
+// the baseline. Unscaled, the ink is as wide as the whole text's in the
+// device context's own font.
+void ExpectTextCentredAt(const RECT& ink, int cx, int baseline, bool scaled = false)
 {
     ASSERT_GE(ink.right, ink.left) << "nothing was drawn";
     EXPECT_NEAR(cx, (ink.left + ink.right) / 2, 3);
@@ -157,6 +159,10 @@ void ExpectTextCentredAt(const RECT& ink, int cx, int baseline)
     EXPECT_GE(ink.bottom, baseline - 3);
     EXPECT_GT(ink.right - ink.left, 20);  // seven characters wide
     EXPECT_GT(baseline - ink.top, 4);
+    Canvas whole(200, 60);
+    TextOutW(whole.Dc(), 20, 20, L"ATL 7.0", 7);
+    const RECT text = whole.Ink();
+    if (!scaled) EXPECT_EQ(text.right - text.left, ink.right - ink.left);
 }
 
 class Embedding : public ControlTest<IOleObject> {
@@ -183,14 +189,6 @@ protected:
         }
         EXPECT_EQ(1u, site_->refs) << "the control keeps a reference on its site";
         if (container_) DestroyWindow(container_);
-    }
-
-    template <class I>
-    ComPtr<I> As()
-    {
-        ComPtr<I> itf;
-        EXPECT_EQ(S_OK, control_.As(itf));
-        return itf;
     }
     // In-place activation in the container; returns the control's window.
     HWND Activate(LONG verb = OLEIVERB_INPLACEACTIVATE)
@@ -254,11 +252,19 @@ TEST_F(Embedding, DeactivationDestroysTheWindow)
     HWND none = reinterpret_cast<HWND>(1);
     EXPECT_EQ(E_FAIL, inPlace->GetWindow(&none));
     EXPECT_EQ(nullptr, none);
-    // Activating again makes a new window.
+    // Activating again makes a new window, also for a site without
+    // IOleInPlaceSiteEx; hidden, it shows again on activation.
+    site_->ex = false;
     HWND again = Activate();
     EXPECT_TRUE(IsWindow(again));
-    EXPECT_EQ(S_OK, control_->Close(OLECLOSE_NOSAVE));
+    EXPECT_EQ(S_OK, control_->DoVerb(OLEIVERB_HIDE, nullptr, site_.get(), 0, container_, &site_->pos));
+    EXPECT_FALSE(IsWindowVisible(again));
+    EXPECT_EQ(again, Activate());
+    EXPECT_TRUE(IsWindowVisible(again));
+    EXPECT_EQ(S_OK, control_->Close(OLECLOSE_SAVEIFDIRTY));
     EXPECT_FALSE(IsWindow(again));
+    EXPECT_EQ(2, site_->deactivations);
+    EXPECT_EQ(1, site_->saves);  // dirty since InitNew
 }
 
 TEST_F(Embedding, DrawAndTheGetDataMetafilePutTheTextInTheMiddleOfTheBounds)
@@ -301,7 +307,7 @@ TEST_F(Embedding, DrawAndTheGetDataMetafilePutTheTextInTheMiddleOfTheBounds)
     ASSERT_TRUE(PlayMetaFile(played.Dc(), picture->hMF));
     GlobalUnlock(medium.hMetaFilePict);
     ReleaseStgMedium(&medium);
-    ExpectTextCentredAt(played.Ink(), 150, 60);
+    ExpectTextCentredAt(played.Ink(), 150, 60, true);
     FORMATETC text = {CF_TEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     EXPECT_EQ(DATA_E_FORMATETC, data->GetData(&text, &medium));
 }
@@ -322,6 +328,11 @@ TEST_F(Embedding, WindowPaintsTheTextInItsMiddle)
     const COLORREF window = GetSysColor(COLOR_WINDOW);
     const DWORD background = (GetRValue(window) << 16) | (GetGValue(window) << 8) | GetBValue(window);
     ExpectTextCentredAt(canvas.Ink(background), client.right / 2, client.bottom / 2);
+    // Draw without bounds, while active: the window's client area.
+    Canvas drawn(client.right, client.bottom);
+    ASSERT_EQ(S_OK, As<IViewObject>()->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, drawn.Dc(), nullptr,
+                                            nullptr, nullptr, 0));
+    ExpectTextCentredAt(drawn.Ink(), client.right / 2, client.bottom / 2);
 }
 
 TEST_F(Embedding, QuickActivateConnectsTheSinkAndSetsTheSite)

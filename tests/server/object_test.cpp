@@ -204,4 +204,47 @@ TEST_F(ControlProtocol, AnswersFromTheRegistryAndItsDefaults)
     EXPECT_EQ(S_FALSE, errorInfo->InterfaceSupportsErrorInfo(IID_IOleObject));
 }
 
+// A null pointer for an answer or an input is refused, as is an enumerator's
+// count above one with nowhere to put the number fetched.
+TEST_F(ControlProtocol, RefusesNullPointers)
+{
+    auto dispatch = As<IDispatch>();
+    auto info = As<IProvideClassInfo2>();
+    auto container = As<IConnectionPointContainer>();
+    ComPtr<IConnectionPoint> point;
+    ComPtr<IEnumConnectionPoints> points;
+    ComPtr<IEnumConnections> connections;
+    ASSERT_EQ(S_OK, container->FindConnectionPoint(DIID__IAtlHalvexEvents, point.Put()));
+    ASSERT_EQ(S_OK, container->EnumConnectionPoints(points.Put()));
+    ASSERT_EQ(S_OK, point->EnumConnections(connections.Put()));
+    IConnectionPoint* item[2] = {};
+    CONNECTDATA connection[2] = {};
+#define CALL(call) {#call, call}
+    const std::pair<const char*, HRESULT> calls[] = {
+        CALL(dispatch->GetTypeInfoCount(nullptr)), CALL(dispatch->GetTypeInfo(0, 0, nullptr)),
+        CALL(dispatch->GetIDsOfNames(IID_NULL, nullptr, 1, 0, nullptr)), CALL(info->GetClassInfo(nullptr)),
+        CALL(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, nullptr)), CALL(container->EnumConnectionPoints(nullptr)),
+        CALL(container->FindConnectionPoint(DIID__IAtlHalvexEvents, nullptr)), CALL(point->EnumConnections(nullptr)),
+        CALL(point->Advise(dispatch.Get(), nullptr)), CALL(point->GetConnectionInterface(nullptr)),
+        CALL(point->GetConnectionPointContainer(nullptr)), CALL(points->Next(2, item, nullptr)),
+        CALL(points->Next(1, nullptr, nullptr)), CALL(points->Clone(nullptr)), CALL(connections->Clone(nullptr)),
+        CALL(connections->Next(2, connection, nullptr)), CALL(control_->GetClientSite(nullptr)),
+        CALL(control_->EnumVerbs(nullptr)), CALL(control_->GetUserClassID(nullptr)),
+        CALL(control_->GetUserType(USERCLASSTYPE_FULL, nullptr)), CALL(control_->SetExtent(DVASPECT_CONTENT, nullptr)),
+        CALL(control_->GetExtent(DVASPECT_CONTENT, nullptr)), CALL(control_->Advise(nullptr, nullptr)),
+        CALL(control_->EnumAdvise(nullptr)), CALL(control_->GetMiscStatus(DVASPECT_CONTENT, nullptr)),
+        CALL(As<IOleInPlaceObject>()->SetObjectRects(nullptr, nullptr)), CALL(As<IOleWindow>()->GetWindow(nullptr)),
+        CALL(As<IQuickActivate>()->QuickActivate(nullptr, nullptr)), CALL(As<IViewObjectEx>()->GetViewStatus(nullptr)),
+        CALL(As<IViewObjectEx>()->GetRect(DVASPECT_CONTENT, nullptr)), CALL(As<IDataObject>()->QueryGetData(nullptr)),
+        CALL(As<IDataObject>()->GetData(nullptr, nullptr)), CALL(As<IDataObject>()->EnumDAdvise(nullptr)),
+        CALL(As<IViewObjectEx>()->QueryHitRect(DVASPECT_CONTENT, nullptr, nullptr, 0, nullptr)),
+        CALL(As<IDataObject>()->EnumFormatEtc(DATADIR_GET, nullptr)), CALL(As<IPersistStorage>()->GetClassID(nullptr)),
+        CALL(As<IDataObject>()->DAdvise(nullptr, 0, nullptr, nullptr)), CALL(As<IPersistStorage>()->Load(nullptr)),
+        CALL(As<IPersistStreamInit>()->Save(nullptr, TRUE)), CALL(As<IPersistStreamInit>()->GetSizeMax(nullptr)),
+        CALL(As<IPersistStorage>()->Save(nullptr, TRUE)),
+    };
+#undef CALL
+    for (const auto& c : calls) EXPECT_EQ(E_POINTER, c.second) << c.first;
+}
+
 }  // namespace

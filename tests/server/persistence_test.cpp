@@ -125,6 +125,14 @@ TEST_F(Persistence, StorageHoldsTheSameBytesInContents)
     ASSERT_EQ(S_OK, copy->Load(storage.Get()));
     EXPECT_EQ(S_FALSE, copy->IsDirty());
     EXPECT_EQ(Extent(2540, 1270), ExtentOf(copy.Get()));
+    // A storage that holds no "Contents", or cannot take one: its own error.
+    ComPtr<IStorage> readOnly;
+    const DWORD mode = STGM_SHARE_EXCLUSIVE;
+    ASSERT_HRESULT_SUCCEEDED(storage->CreateStorage(L"ro", mode | STGM_READWRITE, 0, 0, readOnly.Put()));
+    readOnly.Reset();
+    ASSERT_HRESULT_SUCCEEDED(storage->OpenStorage(L"ro", nullptr, mode | STGM_READ, nullptr, 0, readOnly.Put()));
+    EXPECT_EQ(STG_E_FILENOTFOUND, copy->Load(readOnly.Get()));
+    EXPECT_EQ(STG_E_ACCESSDENIED, storageForm->Save(readOnly.Get(), TRUE));
 }
 
 }  // namespace

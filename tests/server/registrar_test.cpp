@@ -60,6 +60,7 @@ const wchar_t kScript[] = LR"(HKCU
                 val Number = d '42'
                 Child = s 'child'
             }
+            '{' = s 'quoted: a name'
             ForceRemove Forced = s 'forced'
             {
                 Inner
@@ -96,6 +97,7 @@ TEST_F(RegistrarScript, RegistersKeysValuesAndReplacementsAndForceRemoveClearsSt
                                           L"Number", RRF_RT_REG_DWORD, nullptr, &number, &size));
     EXPECT_EQ(42u, number);
     EXPECT_EQ(L"child", Read(L"Plain Key\\Child"));
+    EXPECT_EQ(L"quoted: a name", Read(L"{"));
     EXPECT_EQ(L"forced", Read(L"Forced"));
     EXPECT_TRUE(Exists(L"Forced\\Inner"));
     EXPECT_FALSE(Exists(L"Forced\\Stale"));
@@ -117,6 +119,7 @@ TEST_F(RegistrarScript, RemovalRules)
     ASSERT_EQ(S_OK, registrar.Unregister(kScript));
     EXPECT_FALSE(Exists(L"Plain Key"));
     EXPECT_FALSE(Exists(L"Forced"));
+    EXPECT_FALSE(Exists(L"{"));
     EXPECT_FALSE(Exists(L"TypeLib"));  // reserved, but nothing foreign left under it
     EXPECT_TRUE(Exists(L"Interface\\Foreign"));
     EXPECT_FALSE(Exists(L"Interface\\Ours"));

@@ -185,6 +185,15 @@ TEST_F(Registration, ModulePathWithASingleQuoteAndNonAsciiCharactersIsWrittenInt
     EXPECT_FALSE(KeyExists(kClsidKey));
 }
 
+// Removal stops at the first step that fails, here the type library's.
+TEST_F(Registration, RemovalStopsWhereTheTypeLibraryCannotBeUnregistered)
+{
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CLASSES_ROOT, kLibKey.c_str()));
+    EXPECT_NE(0u, RunRegsvr32(ServerPath(), true));
+    EXPECT_FALSE(KeyExists(kClsidKey));
+    EXPECT_EQ(kAppId, ReadString(L"AppID\\corvane.DLL", L"AppID"));
+}
+
 TEST_F(Registration, ModulePathOfMaxPathCharactersFailsWithInsufficientBuffer)
 {
     const std::wstring copy = CopyInto(L"vellumo-long", true);

@@ -45,6 +45,13 @@ protected:
         ASSERT_HRESULT_SUCCEEDED(apartment_.Result());
         ASSERT_TRUE(control_ = NewControl<I>());
     }
+    template <class J>
+    ComPtr<J> As()
+    {
+        ComPtr<J> itf;
+        EXPECT_EQ(S_OK, control_.As(itf));
+        return itf;
+    }
 
     testing_support::ComApartment apartment_;
     ComPtr<I> control_;
