@@ -82,6 +82,7 @@ public:
 
     LONGLONG Duration() const { return format_.frames * 10000000LL / format_.rate; }
     long SetPositionsCalls() const { return setPositionsCalls_.load(); }
+    HRESULT LastDelivery() const { return lastDelivery_.load(); }  // E_PENDING before the first
 
 private:
     class Pin final : public vellumo::filters::OutputPin {
@@ -158,7 +159,7 @@ private:
             REFERENCE_TIME stop = (position + frames) * 10000000LL / format_.rate;
             sample->SetTime(&start, &stop);
             sample->SetSyncPoint(TRUE);
-            const HRESULT hr = pin_.Deliver(sample);
+            const HRESULT hr = lastDelivery_ = pin_.Deliver(sample);
             sample->Release();
             if (hr != S_OK) return;
             position += frames;
@@ -171,6 +172,7 @@ private:
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<long> setPositionsCalls_{0};
+    std::atomic<HRESULT> lastDelivery_{E_PENDING};
 };
 
 inline std::vector<ComPtr<IPin>> Pins(IBaseFilter* filter, PIN_DIRECTION wanted)

@@ -186,6 +186,33 @@ TEST_F(FileWriterStandIn, AnEndReachedWhilePausedIsReportedOnRun)
     EXPECT_EQ(1, g.completes);
 }
 
+using FilterPack = PackTest;
+
+// Input pins refuse types they cannot take; a transform with nothing on its
+// output takes no samples (S_FALSE) while paused.
+TEST_F(FilterPack, InputPinsRefuseWhatTheyCannotTake)
+{
+    vellumo::filters::MediaType video = PcmMediaType(44100, 2, 16), shortBlock = PcmMediaType(44100, 2, 16);
+    video->majortype = MEDIATYPE_Video;
+    shortBlock->cbFormat = 8;
+    for (const GUID& clsid : {corvane::CLSID_WavDest, corvane::CLSID_Mp3Encoder, CLSID_ACMWrapper,
+                              corvane::CLSID_RealAudioDecoder}) {
+        auto filter = Create(clsid);
+        ComPtr<IPin> in = PinOf(filter.Get(), PINDIR_INPUT);
+        ASSERT_TRUE(in);
+        EXPECT_EQ(S_FALSE, in->QueryAccept(video.Get()));
+        EXPECT_EQ(S_FALSE, in->QueryAccept(shortBlock.Get()));
+    }
+    TestGraph g;
+    auto* sine = new SineSource({44100, 2, 16});
+    auto source = ComPtr<IBaseFilter>::Attach(sine);
+    auto encoder = Create(corvane::CLSID_Mp3Encoder);
+    ASSERT_EQ(S_OK, g.Chain({source.Get(), encoder.Get()}));
+    ASSERT_TRUE(SUCCEEDED(g.control->Pause()));
+    for (int i = 0; i < 500 && sine->LastDelivery() == E_PENDING; ++i) Sleep(10);
+    EXPECT_EQ(S_FALSE, sine->LastDelivery());
+}
+
 TEST(FilterPackModule, UnloadsOnlyWithoutLiveObjects)
 {
     testing_support::ComApartment com;
