@@ -146,7 +146,7 @@ def candidates(folder, seed):
             lines = f.read().split("\n")
         for no, line in enumerate(lines):
             for op, a, b, repl in sites_of_line(line, lines[no - 1] if no else ""):
-                key = "%s|%s|%d|%s" % (op, line.strip(), a - (len(line) - len(line.lstrip())), repl)
+                key = "%s|%s|%s|%d|%s" % (folder, op, line.strip(), a - (len(line) - len(line.lstrip())), repl)
                 seen[key] = seen.get(key, 0) + 1
                 key += "|%d" % seen[key]
                 h = hashlib.sha1((seed + key).encode()).hexdigest()
