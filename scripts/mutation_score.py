@@ -178,7 +178,7 @@ class Build:
                     src = os.path.relpath(m.group(2), REPO)
                     self.objects.setdefault(src, []).append(m.group(1))
 
-    def ninja(self, targets, quiet=True):
+    def ninja(self, targets):
         r = subprocess.run(["ninja", "-C", self.dir, "-j2"] + targets,
                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         return r.returncode == 0, r.stdout
@@ -248,19 +248,19 @@ class Runs:
             return "hang", time.time() - t0, out[-3000:]
 
 
-def apply(c, restore=None):
-    path = os.path.join(REPO, c["file"])
-    with open(path, encoding="utf-8") as f:
+def write(c, text):
+    with open(os.path.join(REPO, c["file"]), "w", encoding="utf-8") as f:
+        f.write(text)
+
+
+def apply(c):
+    """Puts the fault into its file; returns the file's text as it was."""
+    with open(os.path.join(REPO, c["file"]), encoding="utf-8") as f:
         text = f.read()
-    if restore is not None:
-        with open(path, "w", encoding="utf-8") as f:
-            f.write(restore)
-        return None
     lines = text.split("\n")
     line = lines[c["line"] - 1]
     lines[c["line"] - 1] = line[:c["start"]] + c["repl"] + line[c["end"]:]
-    with open(path, "w", encoding="utf-8") as f:
-        f.write("\n".join(lines))
+    write(c, "\n".join(lines))
     return text
 
 
@@ -362,7 +362,7 @@ def measure(args, build, runs, budget, done, results_path):
                                     outcome, by = "caught", "%s (%s)" % (name, status)
                                     break
                 finally:
-                    apply(c, restore=original)
+                    write(c, original)
                 rec = dict(c, folder=folder, shard=args.shard, outcome=outcome, by=by,
                            secs=round(time.time() - t0, 1))
                 rec.pop("rank", None)
