@@ -299,7 +299,7 @@ int RunChild(uint64_t seed, const std::vector<uint64_t>& indexes, DWORD timeoutM
 struct Figures {
     size_t inputs = 0;
     std::map<std::string, size_t> outcomes, mutations;
-    std::vector<std::string> problems;
+    std::vector<std::string> problems, notes;
 };
 
 std::string IndexList(const std::vector<uint64_t>& indexes, size_t from, size_t count)
@@ -309,9 +309,33 @@ std::string IndexList(const std::vector<uint64_t>& indexes, size_t from, size_t 
     return s;
 }
 
+// Waits for the child as long as its log grows; false when the log has stood
+// still for stallMs (the child's own limits have failed) and it is killed.
+bool WaitWhileLogGrows(HANDLE process, const std::wstring& log, DWORD stallMs)
+{
+    LONGLONG size = -1;
+    DWORD still = 0;
+    while (WaitForSingleObject(process, 1000) == WAIT_TIMEOUT) {
+        WIN32_FILE_ATTRIBUTE_DATA a{};
+        const LONGLONG now = GetFileAttributesExW(log.c_str(), GetFileExInfoStandard, &a)
+                                 ? (static_cast<LONGLONG>(a.nFileSizeHigh) << 32 | a.nFileSizeLow)
+                                 : -1;
+        still = now == size ? still + 1000 : 0;
+        size = now;
+        if (still >= stallMs) {
+            TerminateProcess(process, 9);
+            WaitForSingleObject(process, 10000);
+            return false;
+        }
+    }
+    return true;
+}
+
 // Runs a child on indexes[from..from+count); returns how many it got through.
+// An input the child hung on is run again alone in a fresh child: a hang that
+// does not come back is listed apart, with the input, rather than failed.
 size_t RunBatch(uint64_t seed, const std::vector<uint64_t>& indexes, size_t from, size_t count, DWORD timeoutMs,
-                Figures& fig, bool verbose)
+                Figures& fig, bool verbose, bool again = true)
 {
     const std::wstring log = WorkDir() + L"\\batch-" + std::to_wstring(GetCurrentProcessId()) + L".log";
     DeleteFileW(log.c_str());
@@ -326,12 +350,9 @@ size_t RunBatch(uint64_t seed, const std::vector<uint64_t>& indexes, size_t from
         std::fprintf(stderr, "cannot start a child: %lu\n", GetLastError());
         std::exit(6);
     }
-    // Bounded: warm-up plus every input at its limit, plus the exit.
-    const bool killed = WaitForSingleObject(pi.hProcess, timeoutMs * static_cast<DWORD>(count + 2) + 30000) == WAIT_TIMEOUT;
-    if (killed) {
-        TerminateProcess(pi.hProcess, 9);
-        WaitForSingleObject(pi.hProcess, 10000);
-    }
+    // The warm-up (two conversions) and each input log a line at least once
+    // per two limits.
+    const bool killed = !WaitWhileLogGrows(pi.hProcess, log, 2 * timeoutMs + 30000);
     DWORD code = 0;
     GetExitCodeProcess(pi.hProcess, &code);
     for (HANDLE h : {pi.hThread, pi.hProcess}) CloseHandle(h);
@@ -359,7 +380,19 @@ size_t RunBatch(uint64_t seed, const std::vector<uint64_t>& indexes, size_t from
             ended = ended || l == "end";
         }
     }
-    if (!begun.empty()) {
+    if (!begun.empty() && killed && again) {
+        Figures alone;
+        const std::vector<uint64_t> one{std::strtoull(begun.c_str(), nullptr, 10)};
+        RunBatch(seed, one, 0, 1, timeoutMs, alone, verbose, false);
+        ++done;
+        if (alone.problems.empty()) {
+            ++fig.outcomes["hang-once"];
+            fig.notes.push_back("input " + begun + " hung once (child killed) and went through alone");
+        } else {
+            ++fig.outcomes["hang"];
+            fig.problems.push_back("hang input " + begun + ": child killed, and again when run alone");
+        }
+    } else if (!begun.empty()) {
         ++done, ++fig.outcomes[killed ? "hang" : "crash"];
         if (killed) fig.problems.push_back("hang input " + begun + ": child killed at its time limit");
         else if (!crashed) fig.problems.push_back("crash input " + begun + ", exit code " + std::to_string(code));
@@ -388,6 +421,7 @@ int RunParent(uint64_t seed, const std::vector<uint64_t>& indexes, size_t batch,
     for (const auto& [name, n] : fig.mutations) std::printf(" %s %zu", name.c_str(), n);
     std::printf("\n  problems (crash, hang, leak, source-changed, setup): %zu\n", fig.problems.size());
     for (const std::string& p : fig.problems) std::printf("    %s\n", p.c_str());
+    for (const std::string& n : fig.notes) std::printf("  not repeated: %s\n", n.c_str());
     std::fflush(stdout);
     return fig.problems.empty() ? 0 : 1;
 }
