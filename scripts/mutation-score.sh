@@ -2,6 +2,7 @@
 # Measures what the tests catch, folder by folder (see mutation_score.py):
 #   scripts/mutation-score.sh [--folders corvane/engine ...] [--count 40]
 #                             [--shard i/n] [--results file.jsonl]
+#   scripts/mutation-score.sh --retry old.jsonl [--retry-outcome caught] --results new.jsonl
 #   scripts/mutation-score.sh --report file.jsonl
 # Takes an hour or more; not part of the test run. Needs a built tree
 # (scripts/build.sh) and edits its sources while it runs: use a checkout

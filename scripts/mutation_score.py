@@ -273,6 +273,8 @@ def main():
     ap.add_argument("--seed", default="vellumo")
     ap.add_argument("--results", default=None, help="JSON lines, one per fault tried; reused to resume")
     ap.add_argument("--retry", default=None, help="a results file: its missed faults again, against these tests")
+    ap.add_argument("--retry-outcome", default="missed", choices=("missed", "caught"),
+                    help="with --retry: which of its faults (caught: does a trimmed suite still catch them?)")
     args = ap.parse_args()
     shard, shards = (int(x) for x in args.shard.split("/"))
     results_path = args.results or os.path.join(args.build, "mutation", "results.jsonl")
@@ -331,7 +333,7 @@ def measure(args, build, runs, budget, done, results_path):
             build.read_ninja()
             tries = candidates(folder, args.seed)
             if args.retry:
-                tries = [r for r in map(json.loads, open(args.retry)) if r["folder"] == folder and r["outcome"] == "missed"]
+                tries = [r for r in map(json.loads, open(args.retry)) if r["folder"] == folder and r["outcome"] == args.retry_outcome]
                 want = len(tries)
             for i, c in enumerate(tries):
                 if valid >= want or stop:
