@@ -264,6 +264,14 @@ def apply(c):
     return text
 
 
+def relocate(r, current):
+    """The fault of an earlier results file as it stands in today's sources
+    (the same line text, kind and replacement; code may have moved since)."""
+    same = [c for c in current if (c["op"], c["text"], c["repl"]) == (r["op"], r["text"], r["repl"])]
+    same.sort(key=lambda c: (c["start"] != r["start"], c["file"] != r["file"], abs(c["line"] - r["line"])))
+    return same[0] if same else None
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--build", default=os.path.join(REPO, "build"))
@@ -333,7 +341,10 @@ def measure(args, build, runs, budget, done, results_path):
             build.read_ninja()
             tries = candidates(folder, args.seed)
             if args.retry:
-                tries = [r for r in map(json.loads, open(args.retry)) if r["folder"] == folder and r["outcome"] == args.retry_outcome]
+                old = [r for r in map(json.loads, open(args.retry)) if r["folder"] == folder and r["outcome"] == args.retry_outcome]
+                tries = [c for c in (relocate(r, tries) for r in old) if c]
+                if len(tries) < len(old):
+                    print("%s: %d of the %d faults are on lines that are gone" % (folder, len(old) - len(tries), len(old)))
                 want = len(tries)
             for i, c in enumerate(tries):
                 if valid >= want or stop:
