@@ -1,6 +1,5 @@
-// An event sink for the converter's events, which records each Invoke and
-// can run a handler of the test's own or fail every call; and a message pump
-// with a deadline.
+// An event sink that records the converter's events, checks each Invoke's
+// shape and can run a handler or fail; and a message pump with a deadline.
 #pragma once
 
 #include <windows.h>
@@ -19,7 +18,7 @@ class EventRecorder : public IDispatch {
 public:
     struct Event {
         DISPID id;
-        LONG code;  // onError's argument, 0 otherwise
+        LONG code;  // onError's argument
     };
 
     // Each event is also appended to sharedLog as "<label> <name>".
@@ -37,11 +36,11 @@ public:
     const std::vector<Event>& Events() const { return events_; }
 
     std::function<void(const Event&)> onEvent;
-    HRESULT result = S_OK;         // what Invoke returns
-    IID eventsIid = IID_IDispatch;  // the event interface it answers besides IDispatch
-    bool answersEvents = true;     // false: only IUnknown
-    LONG refs = 1;
-    int malformed = 0;             // Invoke calls not shaped as an event
+    HRESULT result = S_OK;          // what Invoke returns
+    IID eventsIid = IID_IDispatch;  // answered besides IDispatch
+    bool answersEvents = true;      // false: only IUnknown
+    LONG refs = 1;                  // lives on the test's stack: counted, never deleted
+    int malformed = 0;              // Invoke calls not shaped as an event
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override
     {
@@ -52,7 +51,6 @@ public:
         AddRef();
         return S_OK;
     }
-    // Lives on the test's stack: counted, never deleted.
     STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refs); }
     STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--refs); }
     STDMETHODIMP GetTypeInfoCount(UINT* count) override { *count = 0; return S_OK; }
@@ -61,16 +59,11 @@ public:
     STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result_,
                         EXCEPINFO* excep, UINT* argErr) override
     {
-        Event e{id, 0};
-        bool wellFormed = iid == IID_NULL && lcid == LOCALE_USER_DEFAULT && flags == DISPATCH_METHOD && params &&
-                          params->cNamedArgs == 0 && result_ && !excep && !argErr;
-        if (id == 3) {
-            wellFormed = wellFormed && params->cArgs == 1 && params->rgvarg[0].vt == VT_I4;
-            if (params && params->cArgs == 1) e.code = params->rgvarg[0].lVal;
-        } else {
-            wellFormed = wellFormed && params->cArgs == 0;
-        }
-        if (!wellFormed) malformed++;
+        const bool error = id == 3, shaped = params && params->cArgs == (error ? 1u : 0u);
+        Event e{id, error && shaped ? params->rgvarg[0].lVal : 0};
+        malformed += !(shaped && iid == IID_NULL && lcid == LOCALE_USER_DEFAULT && flags == DISPATCH_METHOD &&
+                       params->cNamedArgs == 0 && result_ && !excep && !argErr &&
+                       (!error || params->rgvarg[0].vt == VT_I4));
         events_.push_back(e);
         if (sharedLog_) sharedLog_->push_back(label_ + " " + Name(e));
         if (onEvent) onEvent(e);

@@ -9,25 +9,20 @@
 #include "single_interface.h"
 
 namespace fakes {
-
 namespace {
 
 using corvane::ComPtr;
 
 FakeLab* g_lab = nullptr;
 
-void Log(const std::string& line)
-{
-    if (g_lab) g_lab->Log(line);
-}
+void Log(const std::string& line) { if (g_lab) g_lab->Log(line); }
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 
 const std::string& RoleOf(IBaseFilter* filter);
 
-// A pin, alive as long as its filter (it shares the filter's count); the ACM
-// wrapper's output pin also offers IAMStreamConfig.
+// Shares its filter's count; the ACM wrapper's output pin also offers IAMStreamConfig.
 class FakePin final : public IPin, public IAMStreamConfig {
 public:
     FakePin(IBaseFilter& filter, const PinSetup& setup, bool streamConfig)
@@ -44,14 +39,12 @@ public:
     }
     STDMETHODIMP_(ULONG) AddRef() override { return filter_.AddRef(); }
     STDMETHODIMP_(ULONG) Release() override { return filter_.Release(); }
-
     STDMETHODIMP Connect(IPin* receive, const AM_MEDIA_TYPE*) override
     {
         if (setup_.direction != PINDIR_OUTPUT) return E_UNEXPECTED;
         if (peer_) return VFW_E_ALREADY_CONNECTED;
         if (setup_.refuseConnection) return VFW_E_NO_ACCEPTABLE_TYPES;
-        AM_MEDIA_TYPE type{};
-        type.majortype = MEDIATYPE_Audio;
+        AM_MEDIA_TYPE type{MEDIATYPE_Audio};
         HRESULT hr = receive->ReceiveConnection(this, &type);
         if (FAILED(hr)) return hr;
         peer_ = ComPtr<IPin>(receive);
@@ -77,8 +70,7 @@ public:
     }
     STDMETHODIMP ConnectionMediaType(AM_MEDIA_TYPE* type) override
     {
-        *type = AM_MEDIA_TYPE{};
-        type->majortype = MEDIATYPE_Audio;
+        *type = AM_MEDIA_TYPE{GUID(MEDIATYPE_Audio)};
         return peer_ ? S_OK : VFW_E_NOT_CONNECTED;
     }
     STDMETHODIMP QueryPinInfo(PIN_INFO* info) override
@@ -98,7 +90,6 @@ public:
     STDMETHODIMP BeginFlush() override { return S_OK; }
     STDMETHODIMP EndFlush() override { return S_OK; }
     STDMETHODIMP NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return S_OK; }
-
     // IAMStreamConfig: the format set is logged; GetFormat offers the setup's.
     STDMETHODIMP SetFormat(AM_MEDIA_TYPE* type) override
     {
@@ -134,20 +125,14 @@ public:
     STDMETHODIMP Skip(ULONG count) override { return (next_ += count) <= pins_.size() ? S_OK : S_FALSE; }
     STDMETHODIMP Reset() override { next_ = 0; return S_OK; }
     STDMETHODIMP Clone(IEnumPins**) override { return E_NOTIMPL; }
-
 private:
     std::vector<ComPtr<IPin>> pins_;
     size_t next_ = 0;
 };
 
-// One class for every role; the interface of a role is offered only by the
-// double of that class.
-class FakeFilter final : public IBaseFilter,
-                         public IFileSourceFilter,
-                         public IFileSinkFilter2,
-                         public IAudioEncoderProperties,
-                         public IWavDestControl,
-                         public IMediaSeeking,
+// One class for every role; the interface of a role is offered only by its class's double.
+class FakeFilter final : public IBaseFilter, public IFileSourceFilter, public IFileSinkFilter2,
+                         public IAudioEncoderProperties, public IWavDestControl, public IMediaSeeking,
                          public IAMFilterMiscFlags {
 public:
     FakeFilter(const CLSID& clsid, const FilterSetup& setup) : setup_(setup), clsid_(clsid)
@@ -201,8 +186,6 @@ public:
         if (refs == 0) delete this;
         return static_cast<ULONG>(refs);
     }
-
-    // IBaseFilter
     STDMETHODIMP GetClassID(CLSID* clsid) override { *clsid = clsid_; return S_OK; }
     STDMETHODIMP Stop() override { return SUCCEEDED(setup_.failStop) ? SetState(State_Stopped) : setup_.failStop; }
     STDMETHODIMP Pause() override
@@ -239,7 +222,6 @@ public:
         return S_OK;
     }
     STDMETHODIMP QueryVendorInfo(LPWSTR*) override { return E_NOTIMPL; }
-
     // IFileSourceFilter (reader) and IFileSinkFilter2 (writer): GetCurFile is shared.
     STDMETHODIMP Load(LPCOLESTR name, const AM_MEDIA_TYPE* type) override
     {
@@ -251,8 +233,7 @@ public:
         *name = nullptr;
         if (setup_.oldWriter) return E_NOTIMPL;
         if (type) {  // with a format block, so that the caller has to free it
-            *type = AM_MEDIA_TYPE{};
-            type->majortype = MEDIATYPE_Stream;
+            *type = AM_MEDIA_TYPE{GUID(MEDIATYPE_Stream)};
             type->pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(16));
             type->cbFormat = type->pbFormat ? 16 : 0;
         }
@@ -265,7 +246,6 @@ public:
     }
     STDMETHODIMP SetMode(DWORD flags) override { Log("mode " + std::to_string(flags)); return S_OK; }
     STDMETHODIMP GetMode(DWORD* flags) override { *flags = 0; return S_OK; }
-
     // IAudioEncoderProperties: the values written are logged.
 #define FAKE_ENCODER_PROPERTY(name)                                                                         \
     STDMETHODIMP get_##name(DWORD*) override { return E_NOTIMPL; }                                          \
@@ -285,17 +265,11 @@ public:
 #undef FAKE_ENCODER_PROPERTY
     STDMETHODIMP get_SourceSampleRate(DWORD*) override { return E_NOTIMPL; }
     STDMETHODIMP get_SourceChannels(DWORD*) override { return E_NOTIMPL; }
-
     // IWavDestControl
     STDMETHODIMP GetTime(LONGLONG* time) override { *time = setup_.elapsed; return *time < 0 ? E_FAIL : S_OK; }
     STDMETHODIMP SetWaveOutput(LONG wave) override { Log("wave " + std::to_string(wave)); return S_OK; }
-
     // IMediaSeeking: the source's duration, in media time only.
-    STDMETHODIMP GetCapabilities(DWORD* caps) override
-    {
-        *caps = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetDuration;
-        return S_OK;
-    }
+    STDMETHODIMP GetCapabilities(DWORD* caps) override { *caps = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetDuration; return S_OK; }
     STDMETHODIMP CheckCapabilities(DWORD*) override { return S_OK; }
     STDMETHODIMP IsFormatSupported(const GUID* f) override { return *f == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE; }
     STDMETHODIMP QueryPreferredFormat(GUID* format) override { *format = TIME_FORMAT_MEDIA_TIME; return S_OK; }
@@ -308,8 +282,7 @@ public:
     STDMETHODIMP ConvertTimeFormat(LONGLONG*, const GUID*, LONGLONG, const GUID*) override { return E_NOTIMPL; }
     STDMETHODIMP SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags) override
     {
-        // The graph manager adds AM_SEEKING_ReturnTime for its own use when it
-        // passes the request on; the log shows what the caller asked for.
+        // Without the AM_SEEKING_ReturnTime the graph manager adds for its own use.
         std::ostringstream line;
         line << "seek " << (current ? std::to_string(*current) : "none") << " "
              << (currentFlags & ~static_cast<DWORD>(AM_SEEKING_ReturnTime)) << " "
@@ -328,8 +301,6 @@ public:
     STDMETHODIMP SetRate(double) override { return S_OK; }
     STDMETHODIMP GetRate(double* rate) override { *rate = 1.0; return S_OK; }
     STDMETHODIMP GetPreroll(LONGLONG* preroll) override { return GetPositions(preroll, nullptr); }
-
-    // IAMFilterMiscFlags
     STDMETHODIMP_(ULONG) GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
 
 private:
@@ -356,12 +327,8 @@ HRESULT FakePin::GetFormat(AM_MEDIA_TYPE** out)
 {
     const FilterSetup& setup = static_cast<FakeFilter&>(filter_).setup_;
     auto* type = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
-    *type = AM_MEDIA_TYPE{};
-    type->majortype = MEDIATYPE_Audio;
-    type->subtype = MEDIASUBTYPE_PCM;
-    type->formattype = FORMAT_WaveFormatEx;
-    type->pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(setup.offeredFormatSize));
-    type->cbFormat = setup.offeredFormatSize;
+    *type = AM_MEDIA_TYPE{MEDIATYPE_Audio, MEDIASUBTYPE_PCM, FALSE, FALSE, 0, FORMAT_WaveFormatEx, nullptr,
+                          setup.offeredFormatSize, static_cast<BYTE*>(CoTaskMemAlloc(setup.offeredFormatSize))};
     memcpy(type->pbFormat, &setup.offered, std::min<size_t>(setup.offeredFormatSize, sizeof(WAVEFORMATEX)));
     *out = type;
     return S_OK;
@@ -382,7 +349,6 @@ public:
         return hr;
     }
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
-
 private:
     CLSID clsid_;
 };
@@ -391,11 +357,7 @@ private:
 
 }  // namespace
 
-FakeLab::FakeLab()
-{
-    g_lab = this;
-    ResetSetups();
-}
+FakeLab::FakeLab() { g_lab = this; ResetSetups(); }
 
 FakeLab::~FakeLab()
 {

@@ -1,8 +1,6 @@
 // Test doubles for the filters of the converter's graphs, registered
-// in-process with CoRegisterClassObject under the real class identifiers so
-// that the converter's CoCreateInstance finds them instead of the installed
-// filters. Each double is configured per class and records what it receives
-// in a shared log.
+// in-process under the real class identifiers; each is configured per class
+// and logs what it receives.
 #pragma once
 
 #include "dshow_uuids.h"
@@ -25,31 +23,31 @@ struct PinSetup {
 };
 
 struct FilterSetup {
-    std::string role;            // short name used in the log: reader, splitter, ...
+    std::string role;  // its name in the log: reader, splitter, ...
     std::vector<PinSetup> pins;
-    bool failCreate = false;     // the class object refuses to create it
-    bool failJoin = false;       // JoinFilterGraph fails, so AddFilter fails
-    bool missingExtra = false;   // the interface of its role is not offered
-    bool oldWriter = false;      // file writer: no IFileSinkFilter2, GetCurFile fails
-    HRESULT failPause = S_OK;    // Pause fails with it (a file writer that cannot open its file)
-    DWORD pauseError = 0;        // ... leaving this as the thread's last error
-    HRESULT failStop = S_OK;     // Stop fails with it, the filter staying as it was
-    LONGLONG duration = -1;      // >= 0: filter-level IMediaSeeking with this duration (100 ns)
-    LONGLONG elapsed = 0;        // WAV writer: GetTime; negative: GetTime fails
-    WAVEFORMATEX offered{};      // ACM wrapper: what GetFormat returns
+    bool failCreate = false;    // the class object refuses to create it
+    bool failJoin = false;      // so AddFilter fails
+    bool missingExtra = false;  // the interface of its role is not offered
+    bool oldWriter = false;     // file writer: no IFileSinkFilter2, GetCurFile fails
+    HRESULT failPause = S_OK;   // leaving pauseError as the thread's last error
+    DWORD pauseError = 0;
+    HRESULT failStop = S_OK;
+    LONGLONG duration = -1;   // >= 0: filter-level IMediaSeeking with this duration (100 ns)
+    LONGLONG elapsed = 0;     // WAV writer: GetTime; negative: GetTime fails
+    WAVEFORMATEX offered{};   // ACM wrapper: what GetFormat returns
     ULONG offeredFormatSize = sizeof(WAVEFORMATEX);
 };
 
-// The whole set of doubles for one test: setups, registrations, log, counts.
+// The doubles of one test: setups, registrations, log, counts.
 class FakeLab {
 public:
-    FakeLab();   // default setups of a pipeline that connects
+    FakeLab();   // setups of a pipeline that connects
     ~FakeLab();  // revokes the registrations
     FakeLab(const FakeLab&) = delete;
     FakeLab& operator=(const FakeLab&) = delete;
 
     void ResetSetups();
-    // Registers a class object for every class that has a setup, or for one.
+    // A class object for every class that has a setup, or for one.
     bool Register();
     bool Register(const CLSID& clsid);
 
@@ -64,15 +62,11 @@ public:
 
     void Log(const std::string& line) { log_.push_back(line); }
     const std::vector<std::string>& Entries() const { return log_; }
-    // Log lines that start with prefix, in order.
-    std::vector<std::string> With(const std::string& prefix) const;
+    std::vector<std::string> With(const std::string& prefix) const;  // the lines that start so
     void ClearLog() { log_.clear(); }
 
-    // Double filters alive, and paused or running.
-    long liveFilters = 0;
-    long activeFilters = 0;
-    // The graph the most recent filter joined (not a reference).
-    IFilterGraph* lastGraph = nullptr;
+    long liveFilters = 0, activeFilters = 0;  // doubles alive; paused or running
+    IFilterGraph* lastGraph = nullptr;        // the graph a double last joined (not held)
 
 private:
     struct GuidLess {

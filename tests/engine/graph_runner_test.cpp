@@ -1,6 +1,5 @@
-// The graph runner and the filter wrappers against the platform's filter
-// graph manager, with test doubles and with the platform's own reader and
-// writer.
+// The graph runner and the filter wrappers in the platform's filter graph
+// manager, with test doubles and with the platform's own reader and writer.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -41,12 +40,6 @@ protected:
         ASSERT_TRUE(runner_.Create());
         lab_.ClearLog();
     }
-    void Queue(long code)
-    {
-        ComPtr<IMediaEventSink> sink;
-        ASSERT_EQ(S_OK, runner_.Graph()->QueryInterface(IID_IMediaEventSink, sink.PutVoid()));
-        ASSERT_TRUE(SUCCEEDED(sink->Notify(code, 0, 0)));
-    }
     static std::string PinName(IPin* pin)
     {
         if (!pin) return "(none)";
@@ -60,21 +53,6 @@ protected:
     fakes::FakeLab lab_;
     GraphRunner runner_;
 };
-
-TEST_F(GraphTest, DrainTurnsAbortsIntoOneNotificationEachAndDropsOtherEvents)
-{
-    RecordingObserver observer;
-    runner_.AttachObserver(&observer);
-    Queue(EC_USER + 7);
-    Queue(EC_ERRORABORT);
-    Queue(EC_USERABORT);
-    Queue(EC_USER + 8);
-    runner_.OnGraphEvent();
-    EXPECT_EQ((std::vector<LONG>{88890, 88890}), observer.codes);
-    observer.codes.clear();
-    runner_.OnGraphEvent();  // the queue is empty
-    EXPECT_TRUE(observer.codes.empty());
-}
 
 TEST_F(GraphTest, AnObserverThatDestroysTheRunnerEndsTheDrain)
 {

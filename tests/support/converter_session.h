@@ -1,7 +1,6 @@
-// Driving the converter object from a test: BSTR arguments, and a converter
-// with its notification window and an event recorder that converts a file
-// and waits for the outcome. (event_recorder.h, with the message pump
-// PumpUntil, comes from tests/engine: add it to the include path.)
+// BSTR arguments, and a converter with its notification window and an event
+// recorder that converts a file and waits for the outcome. (event_recorder.h
+// comes from tests/engine: add it to the include path.)
 #pragma once
 
 #include <windows.h>
@@ -32,8 +31,7 @@ private:
 
 using fakes::PumpUntil;
 
-// A converter as the control holds it: with the window for its graph's
-// notifications and a recorder connected to its events.
+// A converter as the control holds it, with its notification window and a recorder of its events.
 class ConverterSession {
 public:
     ConverterSession() : converter(std::make_unique<corvane::AtlHalvex>()), window_(*converter)
@@ -51,10 +49,10 @@ public:
         converter->get_LoadFile(Bstr(source), &stage);
         return stage;
     }
-    // SaveFile, Convert and, when Convert reported nothing, Play; then waits,
-    // pumping messages, for the first event. whilePlaying runs once after
-    // Play; onWait at every turn of the wait. The names of the events (empty
-    // when none came within timeoutMs); the run is stopped before returning.
+    // SaveFile, Convert and, when Convert reported nothing, Play; then pumps
+    // messages until the first event (whilePlaying runs once after Play,
+    // onWait at every turn). The events' names (none within timeoutMs: empty);
+    // the run is stopped before returning.
     std::vector<std::string> Run(const std::wstring& output, DWORD timeoutMs,
                                  const std::function<void()>& whilePlaying = {},
                                  const std::function<void()>& onWait = {})

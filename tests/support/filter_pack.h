@@ -1,7 +1,6 @@
-// In-process registration of the filter pack (vellumo_filters.dll beside the
-// test program) with CoRegisterClassObject, so that CoCreateInstance in this
-// process creates its filters without touching the registry; revoked when
-// the object goes away (the DLL stays loaded).
+// The filter pack (vellumo_filters.dll beside the test program) registered
+// in this process only with CoRegisterClassObject, without the registry;
+// revoked when the object goes away (the DLL stays loaded).
 #pragma once
 
 #include <objbase.h>
@@ -23,8 +22,8 @@ inline std::vector<CLSID> PackFilterClasses()
 inline std::vector<CLSID> PackStandInClasses() { return {CLSID_ACMWrapper, CLSID_FileWriter}; }
 inline std::vector<CLSID> AllPackClasses()
 {
-    std::vector<CLSID> all = PackFilterClasses();
-    all.insert(all.end(), {CLSID_ACMWrapper, CLSID_FileWriter});
+    std::vector<CLSID> all = PackFilterClasses(), standIns = PackStandInClasses();
+    all.insert(all.end(), standIns.begin(), standIns.end());
     return all;
 }
 

@@ -1,10 +1,7 @@
 // Resource counts of a process (handles, threads, GDI and USER objects,
-// private memory) for leak checks and benchmark figures. Each comes from the
-// platform's own counter where that answers (under Wine 8 the handle, GUI
-// and PrivateUsage counters answer 0), else from the objects themselves: the
-// system handle list, a Toolhelp snapshot, the GDI handle table the PEB
-// points to (this process only), the process's windows (top-level with their
-// children, and message-only ones) and its committed private pages.
+// private memory) for leak checks and benchmark figures: the platform's own
+// counter where it answers (under Wine 8 the handle, GUI and PrivateUsage
+// counters answer 0), else a count of the objects themselves.
 #pragma once
 
 #include <windows.h>
@@ -70,10 +67,8 @@ inline DWORD Threads(DWORD pid)
     return count;
 }
 
-// GDI objects of this process by the handle table at PEB.GdiSharedHandleTable
-// (entries as Wine and 64-bit Windows lay them out): the entries that name
-// this process as owner, or every entry in use when none names an owner (a
-// table private to the process, as Wine keeps it).
+// GDI objects of this process by the table at PEB.GdiSharedHandleTable: the
+// entries it owns, or all in use when none names an owner (Wine's private table).
 inline DWORD GdiFromTable()
 {
 #ifdef _WIN64
@@ -149,8 +144,7 @@ inline SIZE_T CommittedPrivate(HANDLE process)
 
 }  // namespace process_counts_detail
 
-// Counts of `process` (this process by default). Another process needs
-// PROCESS_QUERY_INFORMATION; its GDI figure falls back to nothing.
+// Another process needs PROCESS_QUERY_INFORMATION; its GDI figure falls back to nothing.
 inline ProcessCounts MeasureProcess(HANDLE process = GetCurrentProcess())
 {
     namespace d = process_counts_detail;

@@ -45,7 +45,7 @@ inline std::vector<uint8_t> ReadAll(const std::wstring& path)
 inline std::string ReadText(const std::wstring& path)
 {
     const std::vector<uint8_t> bytes = ReadAll(path);
-    return std::string(bytes.begin(), bytes.end());
+    return {bytes.begin(), bytes.end()};
 }
 
 inline std::wstring Widen(const std::string& s)
