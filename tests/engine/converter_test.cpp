@@ -1,19 +1,29 @@
-// The converter: pipelines, parameters, events and completion, with test-double
-// filters in the platform's filter graph manager and a real notification window.
+// The converter (pipelines, parameters, events and completion), its graph
+// runner and filter wrappers, with test-double filters in the platform's
+// filter graph manager and a real notification window; and the wrappers of the
+// platform's own reader and writer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <memory>
+#include <new>
 #include <tuple>
 #include <utility>
 
 #include "com_ptr.h"
 #include "converter_session.h"
 #include "fake_filters.h"
+#include "filter_wrappers.h"
+#include "graph_runner.h"
 
 using corvane::AtlHalvex;
 using corvane::ComPtr;
+using corvane::FilterWrapper;
+using corvane::GraphObserver;
+using corvane::GraphRunner;
+using corvane::GraphSubject;
 using fakes::PumpFor;
 using fakes::PumpUntil;
 using Event = fakes::EventRecorder::Event;
@@ -106,10 +116,8 @@ protected:
     std::unique_ptr<corvane::GraphEventWindow> window_;
 };
 
-// --- Paths and LoadFile ----------------------------------------------------
-
-// SaveFile keeps a copy and builds nothing; the paths reach the filters as given.
-TEST_F(ConverterTest, PathsAreKeptAndReachTheFiltersAsGivenWhateverTheCodePage)
+// SaveFile keeps a copy and builds nothing.
+TEST_F(ConverterTest, PathsAreKeptAndALongOneReachesTheFiltersEmpty)
 {
     EXPECT_EQ(S_OK, converter_->put_SaveFile(Bstr(L"C:\\out dir\\caf\x00e9 \x97f3.mp3")));
     BSTR path = nullptr;
@@ -128,23 +136,13 @@ TEST_F(ConverterTest, PathsAreKeptAndReachTheFiltersAsGivenWhateverTheCodePage)
     // neither cut nor unterminated.
     Load(std::wstring(400, L'a').c_str());
     EXPECT_EQ((Strings{"load "}), lab_.With("load"));
-
-    // Chinese, Cyrillic and accented Latin: no ANSI code page has them all.
-    lab_.ClearLog();
-    const wchar_t* source = L"C:\\\u97f3\u4e50 \u041c\u0443\u0437\u044b\u043a\u0430\\caf\u00e9 'live' \"1\".rm";
-    const wchar_t* output = L"D:\\\u8f93\u51fa \u00c7a \u00f1\\\u0424\u0430\u0439\u043b \u00f6.mp3";
-    converter_->put_SaveFile(Bstr(output));
-    EXPECT_EQ(0, Load(source));
-    EXPECT_TRUE(Convert().empty());
-    EXPECT_EQ((Strings{"load " + fakes::Narrow(source), "load " + fakes::Narrow(source)}), lab_.With("load"));
-    EXPECT_EQ((Strings{"setfile " + fakes::Narrow(output) + " stream-type"}), lab_.With("setfile"));
 }
 
 struct StageCase {
     const char* name;
     std::function<void(L&)> setup;
     LONG result;      // of LoadFile, which reports it as error 8000<result>
-    Strings convert;  // events of Convert when the source chain was built
+    Strings convert{};  // events of Convert when the source chain was built
 };
 
 // Each failure is reported by the stage it stopped at; Convert adds the
@@ -211,22 +209,24 @@ TEST_F(ConverterTest, NoFilterGraphMeansError80000AndAnUnwrittenResult)
     EXPECT_EQ((Strings{"refuse graph manager", "refuse graph manager"}), lab_.Entries());
 }
 
-// --- Convert ---------------------------------------------------------------
-
+// The paths reach the filters as given: Chinese, Cyrillic and accented Latin
+// are in no single ANSI code page.
 TEST_F(ConverterTest, LoadFileBuildsTheSourceChainAndMp3ConversionSevenFiltersInOrder)
 {
+    const wchar_t* source = L"C:\\\u97f3\u4e50 \u041c\u0443\u0437\u044b\u043a\u0430\\caf\u00e9 'live' \"1\".rm";
+    const wchar_t* output = L"D:\\\u8f93\u51fa \u00c7a \u00f1\\\u0424\u0430\u0439\u043b \u00f6.mp3";
     Load(L"C:\\first.rm");
     lab_.ClearLog();
-    EXPECT_EQ(0, Load(L"C:\\music\\my song.rm"));
+    EXPECT_EQ(0, Load(source));
     EXPECT_TRUE(events_.Names().empty());
+    EXPECT_EQ((Strings{"load " + fakes::Narrow(source)}), lab_.With("load"));
     EXPECT_EQ((Strings{"join reader File Reader", "join splitter Real Spliter", "join decoder Real ADecoder"}),
               lab_.With("join"));
     EXPECT_EQ((Strings{"connect reader:Output -> splitter:Input", "connect splitter:Audio -> decoder:In"}),
               lab_.With("connect"));
     EXPECT_EQ(59, Total());  // 59.9 s
-    EXPECT_EQ(0, Current());
 
-    converter_->put_SaveFile(Bstr(L"C:\\out\\my song.mp3"));
+    converter_->put_SaveFile(Bstr(output));
     lab_.ClearLog();
     EXPECT_TRUE(Convert().empty());
     EXPECT_EQ((Strings{"create reader", "create splitter", "create decoder", "create writer", "create wavdest",
@@ -236,30 +236,22 @@ TEST_F(ConverterTest, LoadFileBuildsTheSourceChainAndMp3ConversionSevenFiltersIn
                        "connect decoder:Out -> acm:Input", "connect acm:Output -> encoder:In",
                        "connect encoder:Out -> wavdest:In", "connect wavdest:Out -> writer:in"}),
               lab_.With("connect"));
-    EXPECT_EQ((Strings{"load C:\\music\\my song.rm"}), lab_.With("load"));  // the last LoadFile's path
-    EXPECT_EQ((Strings{"setfile C:\\out\\my song.mp3 stream-type"}), lab_.With("setfile"));
+    EXPECT_EQ((Strings{"load " + fakes::Narrow(source)}), lab_.With("load"));  // the last LoadFile's path
+    EXPECT_EQ((Strings{"setfile " + fakes::Narrow(output) + " stream-type"}), lab_.With("setfile"));
     EXPECT_EQ((Strings{"mode 1"}), lab_.With("mode"));
     EXPECT_EQ((Strings{"wave 1", "wave 0"}), lab_.With("wave"));
-    EXPECT_TRUE(lab_.With("acm format").empty());  // the ACM wrapper keeps its offered format
     // The settings reach the encoder after its input and before its output is connected.
     EXPECT_LT(At("connect acm:Output -> encoder:In"), At("encoder SampleRate 44100"));
     EXPECT_LT(At("encoder Bitrate 128"), At("connect encoder:Out -> wavdest:In"));
 }
-
-struct Mp3Case {
-    const char* name;
-    SHORT format, frequency, channels, bitrate;
-    LONG vbr;
-    SHORT vbrMin, vbrMax;
-    Strings calls;
-};
 
 TEST_F(ConverterTest, Mp3ParametersReachTheEncoder)
 {
     const std::string rate44 = "encoder SampleRate 44100", rate22 = "encoder SampleRate 22050",
                       rate11 = "encoder SampleRate 11025", stereo = "encoder ChannelMode 0",
                       cbr = "encoder Variable 0", vbr = "encoder Variable 1";
-    const Mp3Case cases[] = {
+    // Format, frequency, channels, bitrate, VBR flag, VBR minimum and maximum, and the encoder's calls.
+    const std::tuple<const char*, SHORT, SHORT, SHORT, SHORT, LONG, SHORT, SHORT, Strings> cases[] = {
         {"defaults: MPEG-1 at 128", 1, 0, 0, 8, 0, 3, 9, {rate44, stereo, cbr, "encoder Bitrate 128"}},
         {"11025 Hz at the top rate", 1, 2, 3, 13, 0, 3, 9, {rate11, "encoder ChannelMode 3", cbr, "encoder Bitrate 160"}},
         {"variable: maximum before minimum", 1, 0, 0, 8, 1, 3, 9,
@@ -278,19 +270,19 @@ TEST_F(ConverterTest, Mp3ParametersReachTheEncoder)
         {"format 2", 2, 0, 0, 8, 0, 3, 9, {}},
     };
     Prepare();
-    for (const Mp3Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        converter_->put_Format(c.format);
-        converter_->put_MP3_Frequency(c.frequency);
-        converter_->put_MP3_Channels(c.channels);
-        converter_->put_MP3_Bitrate(c.bitrate);
-        converter_->put_MP3_VBR(c.vbr);
-        converter_->put_MP3_VBR_MinBitrate(c.vbrMin);
-        converter_->put_MP3_VBR_MaxBitrate(c.vbrMax);
+    for (const auto& [name, format, frequency, channels, bitrate, variable, vbrMin, vbrMax, calls] : cases) {
+        SCOPED_TRACE(name);
+        converter_->put_Format(format);
+        converter_->put_MP3_Frequency(frequency);
+        converter_->put_MP3_Channels(channels);
+        converter_->put_MP3_Bitrate(bitrate);
+        converter_->put_MP3_VBR(variable);
+        converter_->put_MP3_VBR_MinBitrate(vbrMin);
+        converter_->put_MP3_VBR_MaxBitrate(vbrMax);
         lab_.ClearLog();
         EXPECT_TRUE(Convert().empty());
         EXPECT_EQ(1u, lab_.With("create encoder").size());
-        EXPECT_EQ(c.calls, lab_.With("encoder"));
+        EXPECT_EQ(calls, lab_.With("encoder"));
         EXPECT_TRUE(lab_.With("acm format").empty());
     }
     // Each index of both tables, as the encoder's rate in kbps.
@@ -310,18 +302,14 @@ TEST_F(ConverterTest, Mp3ParametersReachTheEncoder)
     }
 }
 
-struct WavCase {
-    const char* name;
-    SHORT frequency, channels, bits;
-    const char* format;
-};
-
 TEST_F(ConverterTest, WavConversionSetsTheAcmFormatAndNeverCreatesTheEncoder)
 {
     lab_.Encoder().failCreate = true;  // would raise 80005 if it were asked for
+    lab_.WavDest().elapsed = -30000000;  // GetTime fails: no length rather than garbage
     converter_->put_Format(0);
     Prepare(L"C:\\out\\song.wav");
     EXPECT_TRUE(Convert().empty());
+    EXPECT_EQ(0, Current());
     EXPECT_TRUE(lab_.With("create encoder").empty());
     EXPECT_TRUE(lab_.With("refuse").empty());
     EXPECT_EQ((Strings{"wave 1"}), lab_.With("wave"));
@@ -329,36 +317,36 @@ TEST_F(ConverterTest, WavConversionSetsTheAcmFormatAndNeverCreatesTheEncoder)
                        "connect decoder:Out -> acm:Input", "connect acm:Output -> wavdest:In",
                        "connect wavdest:Out -> writer:in"}),
               lab_.With("connect"));
-    const std::string format = "acm format 44100 2 16 4 176400 tag 1";  // the defaults
-    EXPECT_LT(At("connect decoder:Out -> acm:Input"), At(format));
-    EXPECT_LT(At(format), At("connect acm:Output -> wavdest:In"));
+    const std::string defaults = "acm format 44100 2 16 4 176400 tag 1";
+    EXPECT_LT(At("connect decoder:Out -> acm:Input"), At(defaults));
+    EXPECT_LT(At(defaults), At("connect acm:Output -> wavdest:In"));
 
-    const WavCase cases[] = {
+    const std::tuple<const char*, SHORT, SHORT, SHORT, const char*> cases[] = {
         {"22050 mono 8 bits", 1, 1, 0, "acm format 22050 1 8 1 22050 tag 1"},
         // Out of the tables: the wrapper's own values (44100 Hz, 16 bits) stay.
         {"unknown frequency", 3, 2, 1, "acm format 44100 2 16 4 176400 tag 1"},
         {"unknown sample size", 1, 2, 2, "acm format 22050 2 16 4 88200 tag 1"},
         {"negative indices", -1, 1, -1, "acm format 44100 1 16 2 88200 tag 1"},
     };
-    for (const WavCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        converter_->put_WAV_Frequency(c.frequency);
-        converter_->put_WAV_Channels(c.channels);
-        converter_->put_WAV_Bits(c.bits);
+    for (const auto& [name, frequency, channels, bits, format] : cases) {
+        SCOPED_TRACE(name);
+        converter_->put_WAV_Frequency(frequency);
+        converter_->put_WAV_Channels(channels);
+        converter_->put_WAV_Bits(bits);
         lab_.ClearLog();
         EXPECT_TRUE(Convert().empty());
-        EXPECT_EQ((Strings{c.format}), lab_.With("acm format"));
+        EXPECT_EQ((Strings{format}), lab_.With("acm format"));
     }
 }
 
-TEST_F(ConverterTest, RebuildAndDestructionReleaseTheGraphAndItsFiltersInOrder)
+TEST_F(ConverterTest, RebuildAndDestructionFromASinkReleaseTheGraphAndItsFiltersInOrder)
 {
     Prepare();
-    IFilterGraph* first = lab_.lastGraph;
-    first->AddRef();
+    IFilterGraph* old = lab_.lastGraph;
+    old->AddRef();
     Convert();
-    EXPECT_NE(first, lab_.lastGraph);
-    EXPECT_EQ(0u, first->Release());
+    EXPECT_NE(old, lab_.lastGraph);
+    EXPECT_EQ(0u, old->Release());
     EXPECT_EQ(7, lab_.liveFilters);
     // Events queued by a graph that is replaced before its message is handled are never seen.
     converter_->Play();
@@ -372,20 +360,31 @@ TEST_F(ConverterTest, RebuildAndDestructionReleaseTheGraphAndItsFiltersInOrder)
     EXPECT_EQ((Strings{"leave reader", "leave encoder", "leave acm", "leave writer", "leave splitter",
                        "leave decoder", "leave wavdest"}),
               leaves);
-    EXPECT_EQ(0, Current());  // the WAV writer went with the old graph
 
+    // Destroyed by a sink's handler while the graph runs: delivery ends there,
+    // nothing more is raised, and the graph and its filters go.
+    Strings order;
+    fakes::EventRecorder first(&order, "first"), second(&order, "second");
+    converter_->Sinks().Remove(1);
+    converter_->Sinks().Add(&first);
+    converter_->Sinks().Add(&second);
     Convert();
     converter_->Play();
     IFilterGraph* last = lab_.lastGraph;
     last->AddRef();
-    window_.reset();
-    converter_.reset();
+    first.onEvent = [&](const Event&) {
+        window_.reset();
+        converter_.reset();
+    };
+    ASSERT_TRUE(SUCCEEDED(EventSink()->Notify(EC_ERRORABORT, E_FAIL, 0)));
+    EXPECT_TRUE(PumpUntil([&] { return !converter_; }));
+    PumpFor(100);
+    EXPECT_EQ((Strings{"first error 88890"}), order);
+    EXPECT_EQ(1, first.refs);
+    EXPECT_EQ(1, second.refs);
     EXPECT_EQ(0, lab_.liveFilters);
     EXPECT_EQ(0u, last->Release());
-    EXPECT_TRUE(events_.Names().empty());  // destruction raises nothing
 }
-
-// --- Play, Stop, completion and abort --------------------------------------
 
 TEST_F(ConverterTest, StopRewindsAndPlayRunsTheGraphOnce)
 {
@@ -437,7 +436,7 @@ TEST_F(ConverterTest, PlayReportsARefusedRunAndStopsWhatItHadPaused)
     }
 }
 
-TEST_F(ConverterTest, CompletionStopsTheGraphThenRaisesOneOnFinished)
+TEST_F(ConverterTest, CompletionStopsTheGraphThenRaisesOneOnFinishedAndAnAbortRaises88890)
 {
     lab_.WavDest().elapsed = 25999999;
     PrepareAndPlay();
@@ -460,9 +459,25 @@ TEST_F(ConverterTest, CompletionStopsTheGraphThenRaisesOneOnFinished)
     events_.onEvent = nullptr;
     converter_->Stop();
     EXPECT_EQ((Strings{"finished", "stopped"}), events_.Names());
-}
 
-// --- Sinks that call back into the converter -------------------------------
+    // An error or user abort raises 88890 and leaves the graph running; a
+    // sink that pumps messages inside its handler does not see an event twice.
+    events_.Clear();
+    converter_->Play();
+    int errors = 0;
+    events_.onEvent = [&](const Event& e) {
+        if (e.id == 3 && ++errors == 1) {
+            sink->Notify(EC_USERABORT, 0, 0);
+            PumpUntil([&] { return errors >= 2; }, 1000);
+        }
+    };
+    sink->Notify(EC_ERRORABORT, E_FAIL, 0);
+    EXPECT_TRUE(PumpUntil([&] { return errors >= 2; }));
+    PumpFor(200);
+    EXPECT_EQ((Strings{"error 88890", "error 88890"}), events_.Names());
+    EXPECT_EQ(State_Running, GraphState());
+    converter_->Stop();
+}
 
 // A host that answers a failure of Convert by loading and converting the next
 // file from its onError handler: the failed call ends there and reports
@@ -521,50 +536,143 @@ TEST_F(ConverterTest, BatchLoopPumpingInsideOnFinishedRunsTheNextJobToItsEnd)
     EXPECT_EQ(State_Stopped, GraphState());
 }
 
-// An error or user abort raises 88890 and leaves the graph running; a sink
-// that pumps messages inside its handler does not see an event twice.
-TEST_F(ConverterTest, AbortRaisesError88890OnceEvenToASinkThatDrainsAgain)
+// The graph runner and the filter wrappers on their own.
+class GraphTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(lab_.Register());
+        ASSERT_TRUE(runner_.Create());
+    }
+    static std::string PinName(IPin* pin)
+    {
+        if (!pin) return "(none)";
+        PIN_INFO info{};
+        pin->QueryPinInfo(&info);
+        info.pFilter->Release();
+        return fakes::Narrow(info.achName);
+    }
+
+    testing_support::ComApartment com_;
+    L lab_;
+    GraphRunner runner_;
+};
+
+TEST_F(GraphTest, AnObserverThatDestroysTheRunnerEndsTheDrain)
 {
-    lab_.WavDest().elapsed = -1;  // GetTime fails: no length rather than garbage
-    PrepareAndPlay();
-    ComPtr<IMediaEventSink> sink = EventSink();
-    int errors = 0;
-    events_.onEvent = [&](const Event& e) {
-        if (e.id == 3 && ++errors == 1) {
-            sink->Notify(EC_USERABORT, 0, 0);
-            PumpUntil([&] { return errors >= 2; }, 1000);
+    // The runner lives in storage the test overwrites once it is destroyed,
+    // so that any later use of it by the drain would fault.
+    alignas(GraphRunner) unsigned char storage[sizeof(GraphRunner)];
+    auto* runner = new (storage) GraphRunner;
+    ASSERT_TRUE(runner->Create());
+    // The first abort drains again from inside the observer; the second
+    // destroys the runner, which must end both drains.
+    struct Observer : GraphObserver {
+        GraphRunner* runner;
+        std::vector<LONG> codes;
+        void OnNotify(LONG code, GraphSubject* subject, LONG extra) override
+        {
+            codes.push_back(code);
+            GraphObserver::OnNotify(code, subject, extra);
+            if (code != 88890) return;
+            if (codes.size() == 1) return runner->OnGraphEvent();
+            runner->~GraphRunner();
+            memset(static_cast<void*>(runner), 0xAB, sizeof(GraphRunner));
         }
-    };
-    sink->Notify(EC_ERRORABORT, E_FAIL, 0);
-    EXPECT_TRUE(PumpUntil([&] { return errors >= 2; }));
-    PumpFor(200);
-    EXPECT_EQ((Strings{"error 88890", "error 88890"}), events_.Names());
-    EXPECT_EQ(State_Running, GraphState());
-    EXPECT_EQ(0, Current());
-    converter_->Stop();
+    } observer;
+    observer.runner = runner;
+    runner->AttachObserver(&observer);
+    ComPtr<IMediaEventSink> sink;
+    ASSERT_EQ(S_OK, runner->Graph()->QueryInterface(IID_IMediaEventSink, sink.PutVoid()));
+    for (int i = 0; i < 3; ++i) sink->Notify(EC_ERRORABORT, 0, 0);
+    sink.Reset();
+    runner->OnGraphEvent();
+    // Two aborts, then the departure notice; the third was never fetched.
+    EXPECT_EQ((std::vector<LONG>{88890, 88890, 0}), observer.codes);
+    EXPECT_TRUE(observer.Subjects().empty());
 }
 
-// --- Lifetime --------------------------------------------------------------
-
-TEST_F(ConverterTest, SinkThatDestroysTheConverterFromOnFinishedEndsDeliveryCleanly)
+// Stop succeeds only when the graph manager stopped the graph.
+TEST_F(GraphTest, StopReportsAFilterThatRefusesToStop)
 {
-    Strings order;
-    fakes::EventRecorder first(&order, "first"), second(&order, "second");
-    converter_->Sinks().Remove(1);
-    converter_->Sinks().Add(&first);
-    converter_->Sinks().Add(&second);
-    PrepareAndPlay();
-    first.onEvent = [&](const Event& e) {
-        if (e.id != 2) return;
-        window_.reset();
-        converter_.reset();
-    };
-    WriterCompletes();
-    EXPECT_TRUE(PumpUntil([&] { return !converter_; }));
-    PumpFor(100);
-    EXPECT_EQ((Strings{"first finished"}), order);
-    EXPECT_EQ(1, first.refs);
-    EXPECT_EQ(1, second.refs);
+    for (HRESULT refusal : {S_OK, VFW_E_WRONG_STATE}) {
+        lab_.Writer().failStop = refusal;
+        FilterWrapper writer(runner_.Graph(), CLSID_FileWriter, "File Writer");
+        ASSERT_TRUE(writer.Create());
+        ASSERT_TRUE(runner_.Run());
+        EXPECT_EQ(refusal == S_OK, runner_.Stop());
+    }
+}
+
+TEST_F(GraphTest, WrappersFindPinsCaseSensitivelyAndDoWithoutOptionalInterfaces)
+{
+    lab_.Splitter().pins = {{L"Input", PINDIR_INPUT}, {L"AUDIO", PINDIR_OUTPUT}, {L"Video", PINDIR_OUTPUT},
+                            {L"audio 1", PINDIR_OUTPUT}, {L"Audio", PINDIR_OUTPUT}};
+    FilterWrapper splitter(runner_.Graph(), corvane::CLSID_RealSplitter, "Real Spliter");
+    ASSERT_TRUE(splitter.Create());
+    EXPECT_EQ("audio 1", PinName(splitter.OutputPin(L"udio")));
+    EXPECT_EQ("AUDIO", PinName(splitter.OutputPin()));
+    EXPECT_EQ("Input", PinName(splitter.InputPin()));
+    EXPECT_EQ(nullptr, splitter.OutputPin(L"UDIO!"));
+
+    // A file writer (no output pin) without IFileSinkFilter2 and a current file: no mode, no name.
+    lab_.Writer().oldWriter = true;
+    corvane::FileWriterFilter writer(runner_.Graph());
+    EXPECT_TRUE(writer.Create());
+    EXPECT_EQ(nullptr, writer.OutputPin());
+    writer.SetOutputFile(L"C:\\out.mp3");
+    EXPECT_TRUE(lab_.With("mode").empty());
+    EXPECT_TRUE(lab_.With("setfile").empty());
+
+    // An ACM wrapper format block too small for PCM, or no IAMStreamConfig:
+    // no format is set.
+    lab_.Acm().offeredFormatSize = 8;
+    corvane::AcmWrapperFilter small(runner_.Graph());
+    ASSERT_TRUE(small.Create());
+    EXPECT_FALSE(small.ApplyFormat());  // output pin not looked up yet
+    ASSERT_NE(nullptr, small.OutputPin());
+    EXPECT_FALSE(small.ApplyFormat());
+    lab_.Acm().missingExtra = true;
+    corvane::AcmWrapperFilter noConfig(runner_.Graph());
+    ASSERT_TRUE(noConfig.Create());
+    ASSERT_NE(nullptr, noConfig.OutputPin());
+    EXPECT_FALSE(noConfig.ApplyFormat());
+    EXPECT_TRUE(lab_.With("acm format").empty());
+}
+
+// The wrappers around the platform's own reader and writer, without doubles.
+TEST(SystemFilterTest, AsyncReaderLoadsTheSourceAndFileWriterComesAndGoes)
+{
+    testing_support::ComApartment com;
+    GraphRunner runner;
+    ASSERT_TRUE(runner.Create());
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    // A name that no single ANSI code page spells.
+    const std::wstring path = std::wstring(temp) + L"engine reader \u97f3\u4e50 \u041c\u0443\u0437 \u00f1.rm";
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    CloseHandle(file);
+    {
+        corvane::FileReaderFilter reader(runner.Graph());
+        ASSERT_TRUE(reader.Create());
+        reader.LoadSource(path.c_str());
+        ComPtr<IFileSourceFilter> source;
+        ASSERT_EQ(S_OK, ComPtr<IBaseFilter>(reader.Filter()).As(source));
+        LPOLESTR current = nullptr;
+        ASSERT_EQ(S_OK, source->GetCurFile(&current, nullptr));
+        EXPECT_STREQ(path.c_str(), current);
+        CoTaskMemFree(current);
+        EXPECT_NE(nullptr, reader.OutputPin());
+    }
+    DeleteFileW(path.c_str());
+
+    corvane::FileWriterFilter writer(runner.Graph());
+    ASSERT_TRUE(writer.Create());
+    EXPECT_NE(nullptr, writer.InputPin());
+    writer.Release();
+    ComPtr<IBaseFilter> found;
+    EXPECT_NE(S_OK, runner.Graph()->FindFilterByName(L"File Writer", found.Put()));
 }
 
 }  // namespace

@@ -72,12 +72,8 @@ public:
 
     static std::string Name(const Event& e)
     {
-        switch (e.id) {
-        case 1: return "stopped";
-        case 2: return "finished";
-        case 3: return "error " + std::to_string(e.code);
-        default: return "dispid " + std::to_string(e.id);
-        }
+        if (e.id == 3) return "error " + std::to_string(e.code);
+        return e.id == 1 ? "stopped" : e.id == 2 ? "finished" : "dispid " + std::to_string(e.id);
     }
 
 private:

@@ -1,7 +1,6 @@
 #include "fake_filters.h"
 
 #include <algorithm>
-#include <iterator>
 #include <memory>
 #include <sstream>
 
@@ -44,7 +43,8 @@ public:
         if (setup_.direction != PINDIR_OUTPUT) return E_UNEXPECTED;
         if (peer_) return VFW_E_ALREADY_CONNECTED;
         if (setup_.refuseConnection) return VFW_E_NO_ACCEPTABLE_TYPES;
-        AM_MEDIA_TYPE type{MEDIATYPE_Audio};
+        AM_MEDIA_TYPE type{};
+        type.majortype = MEDIATYPE_Audio;
         HRESULT hr = receive->ReceiveConnection(this, &type);
         if (FAILED(hr)) return hr;
         peer_ = ComPtr<IPin>(receive);
@@ -70,7 +70,8 @@ public:
     }
     STDMETHODIMP ConnectionMediaType(AM_MEDIA_TYPE* type) override
     {
-        *type = AM_MEDIA_TYPE{GUID(MEDIATYPE_Audio)};
+        *type = AM_MEDIA_TYPE{};
+        type->majortype = MEDIATYPE_Audio;
         return peer_ ? S_OK : VFW_E_NOT_CONNECTED;
     }
     STDMETHODIMP QueryPinInfo(PIN_INFO* info) override
@@ -162,9 +163,8 @@ public:
             *out = static_cast<IBaseFilter*>(this);
         else if (iid == IID_IFileSourceFilter && extra && clsid_ == CLSID_AsyncReader)
             *out = static_cast<IFileSourceFilter*>(this);
-        else if (iid == IID_IFileSinkFilter && extra && writer)
-            *out = static_cast<IFileSinkFilter*>(static_cast<IFileSinkFilter2*>(this));
-        else if (iid == IID_IFileSinkFilter2 && extra && writer && !setup_.oldWriter)
+        else if ((iid == IID_IFileSinkFilter && extra && writer) ||
+                 (iid == IID_IFileSinkFilter2 && extra && writer && !setup_.oldWriter))
             *out = static_cast<IFileSinkFilter2*>(this);
         else if (iid == IID_IAudioEncoderProperties && extra && clsid_ == corvane::CLSID_Mp3Encoder)
             *out = static_cast<IAudioEncoderProperties*>(this);
@@ -233,7 +233,8 @@ public:
         *name = nullptr;
         if (setup_.oldWriter) return E_NOTIMPL;
         if (type) {  // with a format block, so that the caller has to free it
-            *type = AM_MEDIA_TYPE{GUID(MEDIATYPE_Stream)};
+            *type = AM_MEDIA_TYPE{};
+            type->majortype = MEDIATYPE_Stream;
             type->pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(16));
             type->cbFormat = type->pbFormat ? 16 : 0;
         }
@@ -396,8 +397,7 @@ bool FakeLab::Register(const CLSID& clsid)
 std::vector<std::string> FakeLab::With(const std::string& prefix) const
 {
     std::vector<std::string> out;
-    std::copy_if(log_.begin(), log_.end(), std::back_inserter(out),
-                 [&](const std::string& line) { return line.compare(0, prefix.size(), prefix) == 0; });
+    for (const std::string& line : log_) if (line.compare(0, prefix.size(), prefix) == 0) out.push_back(line);
     return out;
 }
 
