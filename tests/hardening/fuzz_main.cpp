@@ -11,7 +11,6 @@
 //   fuzz_realmedia --long-batch N   N short files through one converter
 #include "dshow_uuids.h"
 
-#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -27,18 +26,17 @@
 #include "mutator.h"
 #include "process_counts.h"
 #include "test_media.h"
-#include "test_platform.h"
 
 namespace {
 
 using testing_support::ConverterSession;
 using testing_support::MeasureProcess;
+using testing_support::Narrow;
 using testing_support::ProcessCounts;
 using testing_support::PumpUntil;
 
-// Seeds: generated media and the encoders' samples, cut to a size that keeps
-// a conversion short (a cut file is a fair input too).
-constexpr size_t kSeedCap = 96 * 1024;
+// Seeds: generated media and the encoders' samples, cut to 96 kB to keep a
+// conversion short (a cut file is a fair input too).
 const wchar_t* const kSeedNames[] = {
     L"sine440_144.ra", L"sine440_144.rm", L"sine1000_ac3.rm", L"video_rv10.rm", L"video_ac3.rmvb",
     L"ffmpegmux_dnet_44k_stereo__sindresorhus-file-type__fixture-realmedia-audio.rm",
@@ -59,7 +57,7 @@ std::vector<Seed> LoadSeeds()
     std::vector<Seed> seeds;
     for (const wchar_t* name : kSeedNames) {
         Seed s{name, testing_support::ReadAll(realmedia_test::Media(name))};
-        if (s.bytes.size() > kSeedCap) s.bytes.resize(kSeedCap);
+        s.bytes.resize(std::min<size_t>(s.bytes.size(), 96 * 1024));
         if (!s.bytes.empty()) seeds.push_back(std::move(s));
     }
     return seeds;
@@ -76,12 +74,10 @@ struct Input {
 Input MakeInput(const std::vector<Seed>& seeds, uint64_t seed, uint64_t index)
 {
     fuzz::Random r{seed * 0x100000001B3ull ^ (index + 1) * 0x9E3779B97F4A7C15ull};
-    Input in;
-    in.seedIndex = static_cast<size_t>(index % seeds.size());
-    in.mutation = static_cast<fuzz::Mutation>(r.Below(static_cast<size_t>(fuzz::Mutation::kCount)));
-    in.bytes = fuzz::Mutate(seeds[in.seedIndex].bytes, in.mutation, r, static_cast<size_t>(index / seeds.size()));
-    in.mp3 = r.Below(4) == 0;
-    return in;
+    const size_t from = static_cast<size_t>(index % seeds.size());
+    const auto mutation = static_cast<fuzz::Mutation>(r.Below(static_cast<size_t>(fuzz::Mutation::kCount)));
+    fuzz::Bytes bytes = fuzz::Mutate(seeds[from].bytes, mutation, r, static_cast<size_t>(index / seeds.size()));
+    return {from, mutation, std::move(bytes), r.Below(4) == 0};
 }
 
 // build/fuzz-work: inputs, outputs and logs of the running children.
@@ -115,7 +111,6 @@ public:
     }
     ~LeakWatch() { if (cookie_) CoRevokeClassObject(cookie_); }
     LeakWatch(const LeakWatch&) = delete;
-    LeakWatch& operator=(const LeakWatch&) = delete;
 
     void Rebase() { base_ = MeasureProcess(), graphsAtBase_ = graphs_; }
     DWORD PerGraph() const { return perGraph_; }
@@ -125,20 +120,17 @@ public:
     // input that grew the counts.
     std::string Leak()
     {
-        ProcessCounts allowed = base_;
-        allowed.handles += static_cast<DWORD>(graphs_ - graphsAtBase_) * perGraph_;
-        auto exceeds = [&](const ProcessCounts& c) {
-            return c.handles > allowed.handles + 8 || c.threads > allowed.threads + 1 || c.gdi > allowed.gdi + 4 ||
-                   c.user > allowed.user + 2;
+        ProcessCounts a = base_, now = MeasureProcess();
+        a.handles += static_cast<DWORD>(graphs_ - graphsAtBase_) * perGraph_;
+        auto exceeds = [&] {
+            return now.handles > a.handles + 8 || now.threads > a.threads + 1 || now.gdi > a.gdi + 4 ||
+                   now.user > a.user + 2;
         };
-        ProcessCounts now = MeasureProcess();
-        for (DWORD start = GetTickCount(); exceeds(now) && GetTickCount() - start < 3000; now = MeasureProcess())
-            Sleep(50);
-        if (!exceeds(now)) return {};
+        for (DWORD start = GetTickCount(); exceeds() && GetTickCount() - start < 3000; now = MeasureProcess()) Sleep(50);
+        if (!exceeds()) return {};
         char text[160];
         std::snprintf(text, sizeof text, "handles %lu -> %lu, threads %lu -> %lu, gdi %lu -> %lu, user %lu -> %lu",
-                      allowed.handles, now.handles, allowed.threads, now.threads, allowed.gdi, now.gdi, allowed.user,
-                      now.user);
+                      a.handles, now.handles, a.threads, now.threads, a.gdi, now.gdi, a.user, now.user);
         Rebase();
         return text;
     }
@@ -162,14 +154,16 @@ public:
 private:
     static DWORD HandlesPerBareGraph()
     {
-        auto makeGraph = [] {
-            corvane::ComPtr<IGraphBuilder> graph;
-            CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.PutVoid());
+        auto makeGraphs = [](DWORD n) {
+            for (; n; --n) {
+                corvane::ComPtr<IGraphBuilder> graph;
+                CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.PutVoid());
+            }
         };
-        makeGraph();
+        makeGraphs(1);
         constexpr DWORD kGraphs = 16;
         const DWORD before = MeasureProcess().handles;
-        for (DWORD i = 0; i < kGraphs; ++i) makeGraph();
+        makeGraphs(kGraphs);
         const DWORD after = MeasureProcess().handles;
         return after > before ? (after - before + kGraphs / 2) / kGraphs : 0;
     }
@@ -195,8 +189,7 @@ Result ConvertOnce(ConverterSession& session, const std::wstring& source, const 
     session.converter->put_Format(mp3 ? 1 : 0);
     session.converter->put_WAV_Channels(2);
     session.converter->put_WAV_Bits(1);
-    const LONG stage = session.Load(source);
-    if (stage != 0) return {"stage", stage};
+    if (const LONG stage = session.Load(source)) return {"stage", stage};
     DeleteFileW(output.c_str());
     const std::vector<std::string> names = session.Run(output, timeoutMs);
     PumpUntil([] { return false; }, 0);
@@ -213,10 +206,8 @@ Result ConvertWithPack(const std::wstring& source, const std::wstring& output, b
     return ConvertOnce(session, source, output, mp3, timeoutMs);
 }
 
-// ---------------------------------------------------------------------------
 // Child: one batch in this process, one log line per event for the parent:
 // "begin I", "done I outcome mutation (...)", "problem KIND text", "end".
-
 FILE* g_log = nullptr;
 volatile LONG64 g_current = -1;
 
@@ -269,12 +260,10 @@ int RunChild(uint64_t seed, const std::vector<uint64_t>& indexes, DWORD timeoutM
             std::fwrite(in.bytes.data(), 1, in.bytes.size(), f);
             std::fclose(f);
         }
-        const auto t0 = std::chrono::steady_clock::now();
+        const ULONGLONG t0 = GetTickCount64();
         const Result r = ConvertWithPack(input, in.mp3 ? mp3 : wav, in.mp3, timeoutMs);
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
-        Log("done %llu %s %s (code %ld, %lld ms) %s, %zu bytes", i, r.outcome.c_str(),
-            fuzz::Name(in.mutation), static_cast<long>(r.code), static_cast<long long>(ms.count()),
-            testing_support::Narrow(seeds[in.seedIndex].name).c_str(), in.bytes.size());
+        Log("done %llu %s %s (code %ld, %llu ms) %s, %zu bytes", i, r.outcome.c_str(), fuzz::Name(in.mutation),
+            static_cast<long>(r.code), GetTickCount64() - t0, Narrow(seeds[in.seedIndex].name).c_str(), in.bytes.size());
         if (testing_support::ReadAll(input) != in.bytes) Log("problem source-changed input %llu", i);
         if (r.outcome == "hang") {
             Log("problem hang input %llu: no event within the limit (%s)", i, fuzz::Name(in.mutation));
@@ -293,9 +282,7 @@ int RunChild(uint64_t seed, const std::vector<uint64_t>& indexes, DWORD timeoutM
     return 0;
 }
 
-// ---------------------------------------------------------------------------
 // Parent: batches in child processes, figures added up.
-
 struct Figures {
     size_t inputs = 0;
     std::map<std::string, size_t> outcomes, mutations;
@@ -314,8 +301,7 @@ std::string IndexList(const std::vector<uint64_t>& indexes, size_t from, size_t 
 bool WaitWhileLogGrows(HANDLE process, const std::wstring& log, DWORD stallMs)
 {
     LONGLONG size = -1;
-    DWORD still = 0;
-    while (WaitForSingleObject(process, 1000) == WAIT_TIMEOUT) {
+    for (DWORD still = 0; WaitForSingleObject(process, 1000) == WAIT_TIMEOUT;) {
         WIN32_FILE_ATTRIBUTE_DATA a{};
         const LONGLONG now = GetFileAttributesExW(log.c_str(), GetFileExInfoStandard, &a)
                                  ? (static_cast<LONGLONG>(a.nFileSizeHigh) << 32 | a.nFileSizeLow)
@@ -357,9 +343,8 @@ size_t RunBatch(uint64_t seed, const std::vector<uint64_t>& indexes, size_t from
     GetExitCodeProcess(pi.hProcess, &code);
     for (HANDLE h : {pi.hThread, pi.hProcess}) CloseHandle(h);
 
-    const fuzz::Bytes text = testing_support::ReadAll(log);
+    std::istringstream lines(testing_support::ReadText(log));
     DeleteFileW(log.c_str());
-    std::istringstream lines(std::string(text.begin(), text.end()));
     size_t done = 0;
     std::string begun;  // the input begun and not done
     bool ended = false, crashed = false;
@@ -376,22 +361,17 @@ size_t RunBatch(uint64_t seed, const std::vector<uint64_t>& indexes, size_t from
         } else if (l.rfind("problem ", 0) == 0) {
             fig.problems.push_back(l.substr(8));
             crashed = crashed || l.rfind("problem crash", 0) == 0;
-        } else {
-            ended = ended || l == "end";
         }
+        ended = ended || l == "end";
     }
     if (!begun.empty() && killed && again) {
         Figures alone;
-        const std::vector<uint64_t> one{std::strtoull(begun.c_str(), nullptr, 10)};
-        RunBatch(seed, one, 0, 1, timeoutMs, alone, verbose, false);
+        RunBatch(seed, {std::strtoull(begun.c_str(), nullptr, 10)}, 0, 1, timeoutMs, alone, verbose, false);
         ++done;
-        if (alone.problems.empty()) {
-            ++fig.outcomes["hang-once"];
-            fig.notes.push_back("input " + begun + " hung once (child killed) and went through alone");
-        } else {
-            ++fig.outcomes["hang"];
-            fig.problems.push_back("hang input " + begun + ": child killed, and again when run alone");
-        }
+        const bool twice = !alone.problems.empty();
+        ++fig.outcomes[twice ? "hang" : "hang-once"];
+        if (twice) fig.problems.push_back("hang input " + begun + ": child killed, and again when run alone");
+        else fig.notes.push_back("input " + begun + " hung once (child killed) and went through alone");
     } else if (!begun.empty()) {
         ++done, ++fig.outcomes[killed ? "hang" : "crash"];
         if (killed) fig.problems.push_back("hang input " + begun + ": child killed at its time limit");
@@ -406,16 +386,15 @@ size_t RunBatch(uint64_t seed, const std::vector<uint64_t>& indexes, size_t from
 
 int RunParent(uint64_t seed, const std::vector<uint64_t>& indexes, size_t batch, DWORD timeoutMs, bool verbose)
 {
-    const auto t0 = std::chrono::steady_clock::now();
+    const ULONGLONG t0 = GetTickCount64();
     Figures fig;
     for (size_t from = 0; from < indexes.size();) {
         from += RunBatch(seed, indexes, from, std::min(batch, indexes.size() - from), timeoutMs, fig, verbose);
         if (!verbose) std::printf("%zu/%zu inputs, %zu problems\n", from, indexes.size(), fig.problems.size());
         std::fflush(stdout);
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     std::printf("\nseed %llu: %zu inputs in %.1f s\n  outcomes (stage: refused by LoadFile):",
-                static_cast<unsigned long long>(seed), fig.inputs, seconds);
+                static_cast<unsigned long long>(seed), fig.inputs, (GetTickCount64() - t0) / 1000.0);
     for (const auto& [name, n] : fig.outcomes) std::printf(" %s %zu", name.c_str(), n);
     std::printf("\n  by mutation:");
     for (const auto& [name, n] : fig.mutations) std::printf(" %s %zu", name.c_str(), n);
@@ -426,10 +405,8 @@ int RunParent(uint64_t seed, const std::vector<uint64_t>& indexes, size_t batch,
     return fig.problems.empty() ? 0 : 1;
 }
 
-// ---------------------------------------------------------------------------
 // Long batch: many short files through one converter, figures every 50; the
 // end is held to the figures once every kind of source has been through.
-
 int RunLongBatch(size_t files, DWORD timeoutMs)
 {
     testing_support::ComApartment com;
@@ -461,14 +438,6 @@ int RunLongBatch(size_t files, DWORD timeoutMs)
     return failed || !leak.empty() || !packGone ? 1 : 0;
 }
 
-std::vector<uint64_t> ParseList(const char* text)
-{
-    std::vector<uint64_t> out;
-    std::istringstream in(text);
-    for (std::string item; std::getline(in, item, ',');) out.push_back(std::strtoull(item.c_str(), nullptr, 10));
-    return out;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -481,17 +450,19 @@ int main(int argc, char** argv)
     std::wstring log;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : ""; };
-        if (a == "--seed") seed = std::strtoull(next(), nullptr, 10);
-        else if (a == "--first") first = std::strtoull(next(), nullptr, 10);
-        else if (a == "--count") count = std::strtoull(next(), nullptr, 10);
-        else if (a == "--batch") batch = std::max<size_t>(1, std::strtoull(next(), nullptr, 10));
-        else if (a == "--timeout-ms") timeoutMs = static_cast<DWORD>(std::strtoul(next(), nullptr, 10));
-        else if (a == "--only") only = ParseList(next());
-        else if (a == "--log") log = testing_support::Widen(next());
-        else if (a == "--child") child = true;
+        auto number = [&] { return std::strtoull(i + 1 < argc ? argv[++i] : "", nullptr, 10); };
+        if (a == "--seed") seed = number();
+        else if (a == "--first") first = number();
+        else if (a == "--count") count = number();
+        else if (a == "--batch") batch = std::max<size_t>(1, number());
+        else if (a == "--timeout-ms") timeoutMs = static_cast<DWORD>(number());
+        else if (a == "--long-batch") longBatch = number();
+        else if (a == "--log" && i + 1 < argc) log = testing_support::Widen(argv[++i]);
+        else if (a == "--only" && i + 1 < argc) {
+            std::istringstream list(argv[++i]);
+            for (std::string item; std::getline(list, item, ',');) only.push_back(std::strtoull(item.c_str(), nullptr, 10));
+        } else if (a == "--child") child = true;
         else if (a == "--verbose") verbose = true;
-        else if (a == "--long-batch") longBatch = std::strtoull(next(), nullptr, 10);
         else return std::fprintf(stderr, "unknown argument %s\n", a.c_str()), 2;
     }
     if (longBatch) return RunLongBatch(longBatch, timeoutMs);
@@ -499,7 +470,7 @@ int main(int argc, char** argv)
     if (only.empty())
         for (uint64_t i = 0; i < count; ++i) only.push_back(first + i);
     if (LoadSeeds().empty()) {
-        std::fprintf(stderr, "no seed media in %s\n", testing_support::Narrow(realmedia_test::MediaDir()).c_str());
+        std::fprintf(stderr, "no seed media in %s\n", Narrow(realmedia_test::MediaDir()).c_str());
         return 7;
     }
     return RunParent(seed, only, batch, timeoutMs, verbose);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace fuzz {
@@ -24,14 +23,13 @@ struct Random {
     size_t Below(size_t n) { return n ? static_cast<size_t>(Next() % n) : 0; }
 };
 
-// A piece of the file with a size field: a top-level chunk (".RMF", "PROP",
-// "MDPR", "CONT", "DATA", "INDX"; 4 size bytes at +4) or a packet inside a
-// DATA chunk (2 size bytes at +2).
+// A piece of the file with a size field: a top-level chunk (4 size bytes at
+// +4) or a packet inside a DATA chunk (2 size bytes at +2).
 struct Span {
     size_t offset, length;
     bool packet;
-    size_t SizeField() const { return offset + (packet ? 2 : 4); }
     int SizeBytes() const { return packet ? 2 : 4; }
+    size_t SizeField() const { return offset + static_cast<size_t>(SizeBytes()); }
 };
 
 inline Bytes::iterator At(Bytes& b, size_t offset) { return b.begin() + static_cast<std::ptrdiff_t>(offset); }
@@ -51,21 +49,18 @@ inline void WriteBe(Bytes& b, size_t at, int n, uint32_t v)
 inline std::vector<Span> SpansOf(const Bytes& b)
 {
     std::vector<Span> spans;
-    if (b.size() < 18 || b[0] != '.' || b[1] != 'R' || b[2] != 'M' || b[3] != 'F') return spans;
-    size_t at = 0;
-    while (at + 10 <= b.size()) {
+    if (b.size() < 18 || ReadBe(b, 0, 4) != 0x2E524D46) return spans;  // .RMF
+    for (size_t at = 0; at + 10 <= b.size();) {
         uint32_t size = ReadBe(b, at + 4, 4);
         if (size < 10) break;
-        bool clipped = size > b.size() - at;  // a cut file: its last chunk ends early
+        const bool clipped = size > b.size() - at;  // a cut file: its last chunk ends early
         if (clipped) size = static_cast<uint32_t>(b.size() - at);
         spans.push_back({at, size, false});
-        if (b[at] == 'D' && b[at + 1] == 'A' && b[at + 2] == 'T' && b[at + 3] == 'A') {
-            size_t p = at + 18, end = at + size;
-            while (p + 12 <= end) {
-                uint32_t len = ReadBe(b, p + 2, 2);
-                if (len < 12 || p + len > end) break;
+        if (ReadBe(b, at, 4) == 0x44415441) {  // DATA
+            for (size_t p = at + 18, len; p + 12 <= at + size; p += len) {
+                len = ReadBe(b, p + 2, 2);
+                if (len < 12 || p + len > at + size) break;
                 spans.push_back({p, len, true});
-                p += len;
             }
         }
         if (clipped) break;
