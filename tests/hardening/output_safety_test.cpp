@@ -5,13 +5,11 @@
 #include "converter_session.h"
 #include "filter_pack.h"
 #include "test_media.h"
-#include "test_platform.h"
 
 namespace {
 
+using realmedia_test::Narrow;
 using realmedia_test::ReadAll;
-
-constexpr DWORD kEndLimitMs = 60000;
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -38,7 +36,7 @@ protected:
         testing_support::ConverterSession session;
         session.converter->put_Format(format);
         EXPECT_EQ(0, session.Load(source));
-        const auto names = session.Run(output, kEndLimitMs);
+        const auto names = session.Run(output, 60000);
         EXPECT_TRUE(!names.empty() && names[0].rfind("error ", 0) == 0) << (names.empty() ? "no event" : names[0]);
     }
 
@@ -47,10 +45,9 @@ protected:
     const std::wstring work_ = realmedia_test::OutputDir(L"output-safety");
 };
 
-// Folders made by mount_test_disks.sh: "full" is a tiny filesystem that is
-// almost full (64 kB; six seconds of 44.1 kHz stereo make about 1 MB of WAV,
-// 100 kB of MP3), "readonly" one mounted read-only. Absent when the machine
-// does not let the tests mount: then those cases are skipped.
+// Folders of mount_test_disks.sh (absent, and the cases skipped, where the
+// tests may not mount): "full" has 64 kB for six seconds of 44.1 kHz stereo
+// (about 1 MB of WAV, 100 kB of MP3), "readonly" is mounted read-only.
 TEST_F(OutputSafety, UnwritableOutputIsAnErrorAndLeavesNoFile)
 {
     const std::wstring disks = realmedia_test::BuildDir() + L"\\test-disks\\";
@@ -63,9 +60,9 @@ TEST_F(OutputSafety, UnwritableOutputIsAnErrorAndLeavesNoFile)
     const std::wstring source = CopyOfSource(L"sine1000_ac3.rm", L"unwritable-source.rm");
     const auto before = ReadAll(source);
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << realmedia_test::Narrow(c.folder));
+        SCOPED_TRACE(testing::Message() << Narrow(c.folder));
         if (c.mounted && !Exists(c.folder)) {
-            std::printf("skipped: no test filesystem at %s\n", realmedia_test::Narrow(c.folder).c_str());
+            std::printf("skipped: no test filesystem at %s\n", Narrow(c.folder).c_str());
             continue;
         }
         for (SHORT format : {SHORT(0), SHORT(1)}) {
@@ -88,7 +85,7 @@ TEST_F(OutputSafety, OutputPathEqualToTheSourceIsRefusedAndTheSourceSurvives)
     for (const std::wstring& out : {source, work_ + L"\\.\\..\\output-safety\\SAME PATH.RM"}) {
         for (SHORT format : {SHORT(0), SHORT(1)}) {
             ExpectError(source, out, format);
-            EXPECT_EQ(before, ReadAll(source)) << "the source was overwritten as " << realmedia_test::Narrow(out);
+            EXPECT_EQ(before, ReadAll(source)) << "the source was overwritten as " << Narrow(out);
         }
     }
 }

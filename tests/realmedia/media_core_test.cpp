@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <climits>
 
 using namespace vellumo::realmedia;
@@ -148,9 +147,7 @@ TEST(RmDemuxer, CutFilesGiveWhatIsThereAndEnd)
             EXPECT_FALSE(c.mustOpen);
             continue;
         }
-        const auto t0 = std::chrono::steady_clock::now();
         const Decoded d = DecodeAll(*demuxer);
-        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
         EXPECT_GE(d.Seconds(), c.minSeconds);
         EXPECT_LE(d.Seconds(), c.maxSeconds);
     }

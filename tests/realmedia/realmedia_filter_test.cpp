@@ -203,14 +203,11 @@ TEST_F(SplitterGraph, TagsAreReadThroughIAMMediaContent)
     ASSERT_EQ(S_OK, dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, ids));
     EXPECT_EQ(DISP_E_UNKNOWNNAME, dispatch->GetIDsOfNames(IID_NULL, names + 1, 1, LOCALE_USER_DEFAULT, ids + 1));
     DISPPARAMS none{};
-    VARIANT result;
-    VariantInit(&result);
-    ASSERT_EQ(S_OK, dispatch->Invoke(ids[0], IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &result,
-                                     nullptr, nullptr));
+    VARIANT result{};
+    ASSERT_EQ(S_OK, dispatch->Invoke(ids[0], IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr));
     ASSERT_EQ(VT_BSTR, V_VT(&result));
     EXPECT_STREQ(L"Zo\u00eb \u00c5ngstr\u00f6m", V_BSTR(&result));
     VariantClear(&result);
-
     graph_->Disconnect(PinOf(splitter_.Get(), PINDIR_INPUT).Get());
     graph_->Disconnect(PinOf(reader_.Get(), PINDIR_OUTPUT).Get());
     EXPECT_EQ(L"", read(&IAMMediaContent::get_Title, VFW_E_NOT_FOUND)) << "input gone";
