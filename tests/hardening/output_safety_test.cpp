@@ -45,49 +45,40 @@ protected:
     const std::wstring work_ = realmedia_test::OutputDir(L"output-safety");
 };
 
-// Folders of mount_test_disks.sh (absent, and the cases skipped, where the
-// tests may not mount): "full" has 64 kB for six seconds of 44.1 kHz stereo
-// (about 1 MB of WAV, 100 kB of MP3), "readonly" is mounted read-only.
-TEST_F(OutputSafety, UnwritableOutputIsAnErrorAndLeavesNoFile)
+// Outputs that cannot be written: a missing folder and the folders of
+// mount_test_disks.sh (absent, and the cases skipped, where the tests may not
+// mount): "readonly" is mounted read-only, "full" has 64 kB for six seconds
+// of 44.1 kHz stereo (about 1 MB of WAV, 100 kB of MP3) and may keep what
+// fitted, just not as a finished file. And the source itself, by its own name
+// and by another spelling of it.
+TEST_F(OutputSafety, UnwritableOutputsAndTheSourceItselfAreErrorsAndTheSourceSurvives)
 {
+    const std::wstring source = CopyOfSource(L"sine1000_ac3.rm", L"same path.rm");
     const std::wstring disks = realmedia_test::BuildDir() + L"\\test-disks\\";
+    const auto before = ReadAll(source);
+    ASSERT_FALSE(before.empty());
     const struct {
         std::wstring folder;
-        bool mounted, keepsPart;  // a full disk may keep what fitted, just not as a finished file
-    } cases[] = {{work_ + L"\\no such folder", false, false},
-                 {disks + L"readonly", true, false},
-                 {disks + L"full", true, true}};
-    const std::wstring source = CopyOfSource(L"sine1000_ac3.rm", L"unwritable-source.rm");
-    const auto before = ReadAll(source);
+        const wchar_t* name;  // empty: out.wav or out.mp3
+        bool mounted, leavesNoFile;
+    } cases[] = {{work_ + L"\\no such folder", L"", false, true}, {disks + L"readonly", L"", true, true},
+                 {disks + L"full", L"", true, false}, {work_, L"same path.rm", false, false},
+                 {work_ + L"\\.\\..\\output-safety", L"SAME PATH.RM", false, false}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << Narrow(c.folder));
+        SCOPED_TRACE(Narrow(c.folder + L"\\" + c.name));
         if (c.mounted && !Exists(c.folder)) {
             std::printf("skipped: no test filesystem at %s\n", Narrow(c.folder).c_str());
             continue;
         }
         for (SHORT format : {SHORT(0), SHORT(1)}) {
-            const std::wstring out = c.folder + L"\\out" + (format ? L".mp3" : L".wav");
+            const std::wstring out = c.folder + L"\\" + (*c.name ? c.name : format ? L"out.mp3" : L"out.wav");
             ExpectError(source, out, format);
-            if (!c.keepsPart) { EXPECT_FALSE(Exists(out)); }
-            DeleteFileW(out.c_str());
+            EXPECT_EQ(before, ReadAll(source)) << "the source was overwritten as " << Narrow(out);
+            if (c.leavesNoFile) { EXPECT_FALSE(Exists(out)); }
+            if (!*c.name) DeleteFileW(out.c_str());
         }
     }
     EXPECT_FALSE(Exists(work_ + L"\\no such folder"));
-    EXPECT_EQ(before, ReadAll(source));
-}
-
-TEST_F(OutputSafety, OutputPathEqualToTheSourceIsRefusedAndTheSourceSurvives)
-{
-    const std::wstring source = CopyOfSource(L"sine1000_ac3.rm", L"same path.rm");
-    const auto before = ReadAll(source);
-    ASSERT_FALSE(before.empty());
-    // The same name, and the same file under another spelling of its name.
-    for (const std::wstring& out : {source, work_ + L"\\.\\..\\output-safety\\SAME PATH.RM"}) {
-        for (SHORT format : {SHORT(0), SHORT(1)}) {
-            ExpectError(source, out, format);
-            EXPECT_EQ(before, ReadAll(source)) << "the source was overwritten as " << Narrow(out);
-        }
-    }
 }
 
 }  // namespace
