@@ -1,7 +1,5 @@
-// The converter (pipelines, parameters, events and completion), its graph
-// runner and filter wrappers, with test-double filters in the platform's
-// filter graph manager and a real notification window; and the wrappers of the
-// platform's own reader and writer.
+// The converter, its graph runner and filter wrappers: test-double filters in
+// the platform's filter graph manager, and a real notification window.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,10 +18,7 @@
 
 using corvane::AtlHalvex;
 using corvane::ComPtr;
-using corvane::FilterWrapper;
-using corvane::GraphObserver;
 using corvane::GraphRunner;
-using corvane::GraphSubject;
 using fakes::PumpFor;
 using fakes::PumpUntil;
 using Event = fakes::EventRecorder::Event;
@@ -72,13 +67,6 @@ protected:
         converter_->Convert();
         return events_.Names();
     }
-    // Prepared, converted and running.
-    void PrepareAndPlay()
-    {
-        Prepare();
-        Convert();
-        converter_->Play();
-    }
     LONG Total() { LONG v = -1; EXPECT_EQ(S_OK, converter_->get_TotalLength(&v)); return v; }
     LONG Current() { LONG v = -1; EXPECT_EQ(S_OK, converter_->get_CurrentLength(&v)); return v; }
     ComPtr<IMediaEventSink> EventSink()
@@ -96,12 +84,7 @@ protected:
         return state;
     }
     // EC_COMPLETE as the file writer (the graph's only renderer) reports it.
-    void WriterCompletes()
-    {
-        ComPtr<IMediaEventSink> sink = EventSink();
-        ASSERT_TRUE(sink);
-        ASSERT_TRUE(SUCCEEDED(sink->Notify(EC_COMPLETE, S_OK, 0)));
-    }
+    void WriterCompletes() { ASSERT_HRESULT_SUCCEEDED(EventSink()->Notify(EC_COMPLETE, S_OK, 0)); }
     // Position of a line in the log (its size when absent).
     long At(const std::string& line)
     {
@@ -117,7 +100,7 @@ protected:
 };
 
 // SaveFile keeps a copy and builds nothing.
-TEST_F(ConverterTest, PathsAreKeptAndALongOneReachesTheFiltersEmpty)
+TEST_F(ConverterTest, PathsAreKeptALongOneReachesTheFiltersEmptyAndNoGraphIsError80000)
 {
     EXPECT_EQ(S_OK, converter_->put_SaveFile(Bstr(L"C:\\out dir\\caf\x00e9 \x97f3.mp3")));
     BSTR path = nullptr;
@@ -132,10 +115,28 @@ TEST_F(ConverterTest, PathsAreKeptAndALongOneReachesTheFiltersEmpty)
     EXPECT_EQ(0, Current());
     EXPECT_TRUE(lab_.Entries().empty());
 
-    // A path too long for the filters' 260-character buffer arrives empty,
-    // neither cut nor unterminated.
+    // Too long for the filters' 260-character buffer: empty, neither cut nor unterminated.
     Load(std::wstring(400, L'a').c_str());
     EXPECT_EQ((Strings{"load "}), lab_.With("load"));
+
+    // No filter graph: error 80000, LoadFile's result unwritten, nothing to run or stop.
+    fakes::FilterSetup& graphs = lab_.Setup(CLSID_FilterGraph);
+    graphs.role = "graph manager";
+    graphs.failCreate = true;
+    ASSERT_TRUE(lab_.Register(CLSID_FilterGraph));
+    lab_.ClearLog();
+    events_.Clear();
+    LONG result = 1234;
+    converter_->get_LoadFile(Bstr(L"C:\\a.rm"), &result);
+    EXPECT_EQ(1234, result);
+    EXPECT_EQ((Strings{"error 80000"}), events_.Names());
+    EXPECT_EQ((Strings{"error 80000"}), Convert());
+    SetLastError(ERROR_INVALID_HANDLE);  // stale: not reported
+    converter_->Play();
+    converter_->Stop();
+    EXPECT_EQ((Strings{"error 80000"}), events_.Names());
+    EXPECT_EQ((Strings{"refuse graph manager", "refuse graph manager"}), lab_.With("refuse"));
+    EXPECT_TRUE(lab_.With("create").empty());
 }
 
 struct StageCase {
@@ -191,26 +192,6 @@ TEST_F(ConverterTest, LoadFileAndConvertReportTheFailingStage)
     }
 }
 
-TEST_F(ConverterTest, NoFilterGraphMeansError80000AndAnUnwrittenResult)
-{
-    fakes::FilterSetup& graphs = lab_.Setup(CLSID_FilterGraph);
-    graphs.role = "graph manager";
-    graphs.failCreate = true;
-    ASSERT_TRUE(lab_.Register(CLSID_FilterGraph));
-    LONG result = 1234;
-    converter_->get_LoadFile(Bstr(L"C:\\a.rm"), &result);
-    EXPECT_EQ(1234, result);
-    EXPECT_EQ((Strings{"error 80000"}), events_.Names());
-    EXPECT_EQ((Strings{"error 80000"}), Convert());
-    SetLastError(ERROR_INVALID_HANDLE);  // stale: not reported
-    converter_->Play();
-    converter_->Stop();  // no graph: nothing to run, no onStopped
-    EXPECT_EQ((Strings{"error 80000"}), events_.Names());
-    EXPECT_EQ((Strings{"refuse graph manager", "refuse graph manager"}), lab_.Entries());
-}
-
-// The paths reach the filters as given: Chinese, Cyrillic and accented Latin
-// are in no single ANSI code page.
 TEST_F(ConverterTest, LoadFileBuildsTheSourceChainAndMp3ConversionSevenFiltersInOrder)
 {
     const wchar_t* source = L"C:\\\u97f3\u4e50 \u041c\u0443\u0437\u044b\u043a\u0430\\caf\u00e9 'live' \"1\".rm";
@@ -253,7 +234,6 @@ TEST_F(ConverterTest, Mp3ParametersReachTheEncoder)
     // Format, frequency, channels, bitrate, VBR flag, VBR minimum and maximum, and the encoder's calls.
     const std::tuple<const char*, SHORT, SHORT, SHORT, SHORT, LONG, SHORT, SHORT, Strings> cases[] = {
         {"defaults: MPEG-1 at 128", 1, 0, 0, 8, 0, 3, 9, {rate44, stereo, cbr, "encoder Bitrate 128"}},
-        {"11025 Hz at the top rate", 1, 2, 3, 13, 0, 3, 9, {rate11, "encoder ChannelMode 3", cbr, "encoder Bitrate 160"}},
         {"variable: maximum before minimum", 1, 0, 0, 8, 1, 3, 9,
          {rate44, stereo, vbr, "encoder VariableMax 160", "encoder VariableMin 56"}},
         {"variable flag passed unchanged", 1, 2, 0, 8, 7, 0, 13,
@@ -310,7 +290,6 @@ TEST_F(ConverterTest, WavConversionSetsTheAcmFormatAndNeverCreatesTheEncoder)
     Prepare(L"C:\\out\\song.wav");
     EXPECT_TRUE(Convert().empty());
     EXPECT_EQ(0, Current());
-    EXPECT_TRUE(lab_.With("create encoder").empty());
     EXPECT_TRUE(lab_.With("refuse").empty());
     EXPECT_EQ((Strings{"wave 1"}), lab_.With("wave"));
     EXPECT_EQ((Strings{"connect reader:Output -> splitter:Input", "connect splitter:Audio -> decoder:In",
@@ -413,9 +392,8 @@ TEST_F(ConverterTest, StopRewindsAndPlayRunsTheGraphOnce)
 
 TEST_F(ConverterTest, PlayReportsARefusedRunAndStopsWhatItHadPaused)
 {
-    // A writer that cannot create its file refuses the run by a system error
-    // code, reported as such whatever the thread holds; any other refusal by
-    // the thread's system error, or by itself when there is none.
+    // A writer that cannot create its file refuses the run by a system error code, reported
+    // whatever the thread holds; any other refusal by the thread's error, or by itself.
     const std::tuple<HRESULT, DWORD, std::string> cases[] = {
         {HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), ERROR_ACCESS_DENIED, "error 3"},
         {HRESULT_FROM_WIN32(ERROR_INVALID_FUNCTION), ERROR_SUCCESS, "error 1"},
@@ -430,8 +408,7 @@ TEST_F(ConverterTest, PlayReportsARefusedRunAndStopsWhatItHadPaused)
         Convert();
         converter_->Play();
         EXPECT_EQ(Strings{error}, events_.Names());
-        // Filters the refused run had already paused are stopped again, so
-        // that the graph can be taken apart.
+        // What the refused run had paused is stopped again, so that the graph can be taken apart.
         EXPECT_EQ(0, lab_.activeFilters);
     }
 }
@@ -439,8 +416,9 @@ TEST_F(ConverterTest, PlayReportsARefusedRunAndStopsWhatItHadPaused)
 TEST_F(ConverterTest, CompletionStopsTheGraphThenRaisesOneOnFinishedAndAnAbortRaises88890)
 {
     lab_.WavDest().elapsed = 25999999;
-    PrepareAndPlay();
-    ASSERT_EQ(State_Running, GraphState());
+    Prepare();
+    Convert();
+    converter_->Play();
     OAFilterState stateAtEvent = -1;
     events_.onEvent = [&](const Event&) { stateAtEvent = GraphState(); };
     ComPtr<IMediaEventSink> sink = EventSink();
@@ -514,9 +492,10 @@ TEST_F(ConverterTest, SinkThatRebuildsFromAnErrorInsideConvertEndsTheOuterCall)
 
 TEST_F(ConverterTest, BatchLoopPumpingInsideOnFinishedRunsTheNextJobToItsEnd)
 {
-    // A host that starts the next file from onFinished and waits for it by
-    // pumping messages, nested inside the first graph's drain.
-    PrepareAndPlay();
+    // A host that starts the next file from onFinished and waits for it by pumping, inside the first drain.
+    Prepare();
+    Convert();
+    converter_->Play();
     int finished = 0;
     events_.onEvent = [&](const Event& e) {
         if (e.id != 2 || ++finished != 1) return;
@@ -558,22 +537,21 @@ protected:
     GraphRunner runner_;
 };
 
-TEST_F(GraphTest, AnObserverThatDestroysTheRunnerEndsTheDrain)
+TEST_F(GraphTest, AnObserverThatDestroysTheRunnerEndsTheDrainAndOneThatGoesFirstLeavesIt)
 {
-    // The runner lives in storage the test overwrites once it is destroyed,
-    // so that any later use of it by the drain would fault.
+    // Storage overwritten once the runner is destroyed: a later use by the drain would fault.
     alignas(GraphRunner) unsigned char storage[sizeof(GraphRunner)];
     auto* runner = new (storage) GraphRunner;
     ASSERT_TRUE(runner->Create());
     // The first abort drains again from inside the observer; the second
     // destroys the runner, which must end both drains.
-    struct Observer : GraphObserver {
+    struct Observer : corvane::GraphObserver {
         GraphRunner* runner;
         std::vector<LONG> codes;
-        void OnNotify(LONG code, GraphSubject* subject, LONG extra) override
+        void OnNotify(LONG code, corvane::GraphSubject* subject, LONG extra) override
         {
             codes.push_back(code);
-            GraphObserver::OnNotify(code, subject, extra);
+            corvane::GraphObserver::OnNotify(code, subject, extra);
             if (code != 88890) return;
             if (codes.size() == 1) return runner->OnGraphEvent();
             runner->~GraphRunner();
@@ -590,25 +568,18 @@ TEST_F(GraphTest, AnObserverThatDestroysTheRunnerEndsTheDrain)
     // Two aborts, then the departure notice; the third was never fetched.
     EXPECT_EQ((std::vector<LONG>{88890, 88890, 0}), observer.codes);
     EXPECT_TRUE(observer.Subjects().empty());
+
+    auto gone = std::make_unique<corvane::GraphObserver>();
+    runner_.AttachObserver(gone.get());
+    gone.reset();  // an observer that goes first leaves its subject
+    EXPECT_EQ(0u, runner_.ObserverCount());
 }
 
-// Stop succeeds only when the graph manager stopped the graph.
-TEST_F(GraphTest, StopReportsAFilterThatRefusesToStop)
-{
-    for (HRESULT refusal : {S_OK, VFW_E_WRONG_STATE}) {
-        lab_.Writer().failStop = refusal;
-        FilterWrapper writer(runner_.Graph(), CLSID_FileWriter, "File Writer");
-        ASSERT_TRUE(writer.Create());
-        ASSERT_TRUE(runner_.Run());
-        EXPECT_EQ(refusal == S_OK, runner_.Stop());
-    }
-}
-
-TEST_F(GraphTest, WrappersFindPinsCaseSensitivelyAndDoWithoutOptionalInterfaces)
+TEST_F(GraphTest, WrappersFindPinsDoWithoutOptionalInterfacesAndTheRunnerReportsARefusedStop)
 {
     lab_.Splitter().pins = {{L"Input", PINDIR_INPUT}, {L"AUDIO", PINDIR_OUTPUT}, {L"Video", PINDIR_OUTPUT},
                             {L"audio 1", PINDIR_OUTPUT}, {L"Audio", PINDIR_OUTPUT}};
-    FilterWrapper splitter(runner_.Graph(), corvane::CLSID_RealSplitter, "Real Spliter");
+    corvane::FilterWrapper splitter(runner_.Graph(), corvane::CLSID_RealSplitter, "Real Spliter");
     ASSERT_TRUE(splitter.Create());
     EXPECT_EQ("audio 1", PinName(splitter.OutputPin(L"udio")));
     EXPECT_EQ("AUDIO", PinName(splitter.OutputPin()));
@@ -624,8 +595,7 @@ TEST_F(GraphTest, WrappersFindPinsCaseSensitivelyAndDoWithoutOptionalInterfaces)
     EXPECT_TRUE(lab_.With("mode").empty());
     EXPECT_TRUE(lab_.With("setfile").empty());
 
-    // An ACM wrapper format block too small for PCM, or no IAMStreamConfig:
-    // no format is set.
+    // An ACM wrapper format block too small for PCM, or no IAMStreamConfig: no format is set.
     lab_.Acm().offeredFormatSize = 8;
     corvane::AcmWrapperFilter small(runner_.Graph());
     ASSERT_TRUE(small.Create());
@@ -638,35 +608,23 @@ TEST_F(GraphTest, WrappersFindPinsCaseSensitivelyAndDoWithoutOptionalInterfaces)
     ASSERT_NE(nullptr, noConfig.OutputPin());
     EXPECT_FALSE(noConfig.ApplyFormat());
     EXPECT_TRUE(lab_.With("acm format").empty());
+
+    // Stop succeeds only when the graph manager stopped the graph.
+    for (HRESULT refusal : {S_OK, VFW_E_WRONG_STATE}) {
+        lab_.Writer().failStop = refusal;
+        corvane::FilterWrapper stopping(runner_.Graph(), CLSID_FileWriter, "Stopping Writer");
+        ASSERT_TRUE(stopping.Create());
+        ASSERT_TRUE(runner_.Run());
+        EXPECT_EQ(refusal == S_OK, runner_.Stop());
+    }
 }
 
-// The wrappers around the platform's own reader and writer, without doubles.
-TEST(SystemFilterTest, AsyncReaderLoadsTheSourceAndFileWriterComesAndGoes)
+// The platform's own file writer (its reader works in every real conversion).
+TEST(SystemFilterTest, FileWriterComesAndGoes)
 {
     testing_support::ComApartment com;
     GraphRunner runner;
     ASSERT_TRUE(runner.Create());
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    // A name that no single ANSI code page spells.
-    const std::wstring path = std::wstring(temp) + L"engine reader \u97f3\u4e50 \u041c\u0443\u0437 \u00f1.rm";
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    CloseHandle(file);
-    {
-        corvane::FileReaderFilter reader(runner.Graph());
-        ASSERT_TRUE(reader.Create());
-        reader.LoadSource(path.c_str());
-        ComPtr<IFileSourceFilter> source;
-        ASSERT_EQ(S_OK, ComPtr<IBaseFilter>(reader.Filter()).As(source));
-        LPOLESTR current = nullptr;
-        ASSERT_EQ(S_OK, source->GetCurFile(&current, nullptr));
-        EXPECT_STREQ(path.c_str(), current);
-        CoTaskMemFree(current);
-        EXPECT_NE(nullptr, reader.OutputPin());
-    }
-    DeleteFileW(path.c_str());
-
     corvane::FileWriterFilter writer(runner.Graph());
     ASSERT_TRUE(writer.Create());
     EXPECT_NE(nullptr, writer.InputPin());

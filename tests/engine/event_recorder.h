@@ -44,12 +44,9 @@ public:
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override
     {
-        *out = nullptr;
-        if (iid != IID_IUnknown && (!answersEvents || (iid != IID_IDispatch && iid != eventsIid)))
-            return E_NOINTERFACE;
-        *out = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
+        const bool answers = iid == IID_IUnknown || (answersEvents && (iid == IID_IDispatch || iid == eventsIid));
+        *out = answers ? static_cast<IDispatch*>(this) : nullptr;
+        return answers ? (AddRef(), S_OK) : E_NOINTERFACE;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refs); }
     STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--refs); }

@@ -19,13 +19,12 @@ void Log(const std::string& line) { if (g_lab) g_lab->Log(line); }
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 
-const std::string& RoleOf(IBaseFilter* filter);
-
 // Shares its filter's count; the ACM wrapper's output pin also offers IAMStreamConfig.
+// Pins are only ever connected to pins of other doubles.
 class FakePin final : public IPin, public IAMStreamConfig {
 public:
-    FakePin(IBaseFilter& filter, const PinSetup& setup, bool streamConfig)
-        : filter_(filter), setup_(setup), streamConfig_(streamConfig) {}
+    FakePin(IBaseFilter& filter, const FilterSetup& owner, const PinSetup& setup, bool streamConfig)
+        : filter_(filter), owner_(owner), setup_(setup), streamConfig_(streamConfig) {}
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override
     {
@@ -48,11 +47,9 @@ public:
         HRESULT hr = receive->ReceiveConnection(this, &type);
         if (FAILED(hr)) return hr;
         peer_ = ComPtr<IPin>(receive);
-        PIN_INFO info{};
-        receive->QueryPinInfo(&info);
-        Log("connect " + RoleOf(&filter_) + ":" + Narrow(setup_.name.c_str()) + " -> " + RoleOf(info.pFilter) + ":" +
-            Narrow(info.achName));
-        info.pFilter->Release();
+        const FakePin& peer = *static_cast<FakePin*>(receive);
+        Log("connect " + owner_.role + ":" + Narrow(setup_.name.c_str()) + " -> " + peer.owner_.role + ":" +
+            Narrow(peer.setup_.name.c_str()));
         return S_OK;
     }
     STDMETHODIMP ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE*) override
@@ -102,12 +99,21 @@ public:
         Log(line.str());
         return S_OK;
     }
-    STDMETHODIMP GetFormat(AM_MEDIA_TYPE** out) override;
+    STDMETHODIMP GetFormat(AM_MEDIA_TYPE** out) override
+    {
+        auto* type = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
+        *type = AM_MEDIA_TYPE{MEDIATYPE_Audio, MEDIASUBTYPE_PCM, FALSE, FALSE, 0, FORMAT_WaveFormatEx, nullptr,
+                              owner_.offeredFormatSize, static_cast<BYTE*>(CoTaskMemAlloc(owner_.offeredFormatSize))};
+        memcpy(type->pbFormat, &owner_.offered, std::min<size_t>(owner_.offeredFormatSize, sizeof(WAVEFORMATEX)));
+        *out = type;
+        return S_OK;
+    }
     STDMETHODIMP GetNumberOfCapabilities(int*, int*) override { return E_NOTIMPL; }
     STDMETHODIMP GetStreamCaps(int, AM_MEDIA_TYPE**, BYTE*) override { return E_NOTIMPL; }
 
 private:
     IBaseFilter& filter_;
+    const FilterSetup& owner_;
     PinSetup setup_;
     bool streamConfig_;
     ComPtr<IPin> peer_;
@@ -141,7 +147,7 @@ public:
         bool config = clsid == CLSID_ACMWrapper && !setup.missingExtra;
         for (const PinSetup& pin : setup.pins) {
             bool output = pin.direction == PINDIR_OUTPUT;
-            pins_.push_back(std::make_unique<FakePin>(*this, pin, config && output));
+            pins_.push_back(std::make_unique<FakePin>(*this, setup_, pin, config && output));
             if (output) config = false;
         }
         if (g_lab) ++g_lab->liveFilters;
@@ -321,20 +327,6 @@ private:
     FILTER_STATE state_ = State_Stopped;
 };
 
-// Pins are only ever connected to pins of other doubles.
-const std::string& RoleOf(IBaseFilter* filter) { return static_cast<FakeFilter*>(filter)->setup_.role; }
-
-HRESULT FakePin::GetFormat(AM_MEDIA_TYPE** out)
-{
-    const FilterSetup& setup = static_cast<FakeFilter&>(filter_).setup_;
-    auto* type = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
-    *type = AM_MEDIA_TYPE{MEDIATYPE_Audio, MEDIASUBTYPE_PCM, FALSE, FALSE, 0, FORMAT_WaveFormatEx, nullptr,
-                          setup.offeredFormatSize, static_cast<BYTE*>(CoTaskMemAlloc(setup.offeredFormatSize))};
-    memcpy(type->pbFormat, &setup.offered, std::min<size_t>(setup.offeredFormatSize, sizeof(WAVEFORMATEX)));
-    *out = type;
-    return S_OK;
-}
-
 class FakeFactory final : public corvane::SingleInterface<IClassFactory> {
 public:
     explicit FakeFactory(const CLSID& clsid) : clsid_(clsid) {}
@@ -392,13 +384,6 @@ bool FakeLab::Register(const CLSID& clsid)
     factory->Release();  // COM holds it while it is registered
     if (SUCCEEDED(hr)) cookies_.push_back(cookie);
     return SUCCEEDED(hr);
-}
-
-std::vector<std::string> FakeLab::With(const std::string& prefix) const
-{
-    std::vector<std::string> out;
-    for (const std::string& line : log_) if (line.compare(0, prefix.size(), prefix) == 0) out.push_back(line);
-    return out;
 }
 
 }  // namespace fakes

@@ -62,7 +62,12 @@ public:
 
     void Log(const std::string& line) { log_.push_back(line); }
     const std::vector<std::string>& Entries() const { return log_; }
-    std::vector<std::string> With(const std::string& prefix) const;  // the lines that start so
+    std::vector<std::string> With(const std::string& prefix) const  // the lines that start so
+    {
+        std::vector<std::string> out;
+        for (const std::string& line : log_) if (line.compare(0, prefix.size(), prefix) == 0) out.push_back(line);
+        return out;
+    }
     void ClearLog() { log_.clear(); }
 
     long liveFilters = 0, activeFilters = 0;  // doubles alive; paused or running
