@@ -203,6 +203,14 @@ COLORREF DominantColour(const RECT& screenRect)
     return RGB((best >> 16) & 0xFF, (best >> 8) & 0xFF, best & 0xFF);
 }
 
+int PixelsOf(const RECT& screenRect, COLORREF colour)
+{
+    const DWORD rgb = (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+    int n = 0;
+    for (DWORD pixel : CaptureScreen(screenRect)) n += (pixel & 0xFFFFFF) == rgb;
+    return n;
+}
+
 bool SaveWindowBitmap(HWND window, const std::wstring& path)
 {
     RECT area;

@@ -32,6 +32,8 @@ Texts ListItems(HWND listBox);
 Texts ComboItems(HWND comboBox);
 // The colour that covers most of the rectangle's pixels (screen coordinates).
 COLORREF DominantColour(const RECT& screenRect);
+// How many of the rectangle's pixels have the colour (screen coordinates).
+int PixelsOf(const RECT& screenRect, COLORREF colour);
 bool SaveWindowBitmap(HWND window, const std::wstring& path);
 std::wstring TempRoot();
 // The folder of this test program (build/bin).

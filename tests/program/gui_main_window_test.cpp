@@ -83,6 +83,19 @@ TEST_F(MainWindowTest, StartsReadyLaidOutAndPaintedShowsAboutAndExitsWithoutSavi
         const RECT c = gui::ClientOnScreen(main);
         EXPECT_EQ(gui::DominantColour({c.left + Px(240), c.top + Px(1100), c.left + Px(8000), c.top + Px(1190)}), Cream);
         for (const auto& [id, colour] : colours) EXPECT_EQ(gui::DominantColour(gui::ClientOnScreen(Ctl(id))), colour) << id;
+        // Inside their raised edges the only text-coloured pixels are the captions': grey
+        // on a white relief while a button is disabled.
+        const auto caption = [&](int id, int colour) {
+            RECT inside = gui::ClientOnScreen(Ctl(id));
+            InflateRect(&inside, -4, -4);
+            return gui::PixelsOf(inside, GetSysColor(colour));
+        };
+        EXPECT_GT(caption(ids::cmdExit, COLOR_BTNTEXT), 5);
+        EnableWindow(Ctl(ids::cmdPara), FALSE);
+        Settle(200);
+        EXPECT_GT(caption(ids::cmdPara, COLOR_GRAYTEXT), 5);
+        EXPECT_GT(caption(ids::cmdPara, COLOR_3DHILIGHT), 5);
+        EnableWindow(Ctl(ids::cmdPara), TRUE);
         PostMessageW(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
         ASSERT_TRUE(gui::WaitFor([&] { return IsIconic(main) != FALSE; }));
         PostMessageW(main, WM_SYSCOMMAND, SC_RESTORE, 0);
@@ -245,6 +258,12 @@ TEST_F(MainWindowTest, FolderPickerAndHelp)
     gui::Click(Ctl(ids::cmdHelp));
     EXPECT_TRUE(program.NoMessageBoxWithin(1500));
     EXPECT_TRUE(IsWindowEnabled(program.Main()));
+
+    // A quit posted to the program while a modal window is open still ends it.
+    HWND about = Open(ids::cmdAbout, VELLUMO_ABOUT_CLASS, L"Vellumo");
+    ASSERT_NE(about, nullptr);
+    PostThreadMessageW(GetWindowThreadProcessId(about, nullptr), WM_QUIT, 0, 0);
+    EXPECT_EQ(program.WaitForExit(10000), 0u);
 }
 
 namespace {
