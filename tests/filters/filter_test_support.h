@@ -31,8 +31,7 @@ using corvane::ComPtr;
 using testing_support::ReadAll;
 
 // A PCM sine source on the pack's framework, delivered from its own thread
-// with stream times, then end of stream; IMediaSeeking on the filter and its
-// pin (duration = the sine's length) counts SetPositions calls.
+// with stream times, then end of stream.
 struct SineFormat {
     DWORD rate = 44100;
     WORD channels = 2, bits = 16;
@@ -41,47 +40,12 @@ struct SineFormat {
     LONGLONG holdAfter = -1;  // frames after which the source waits, without end of stream, until stopped
 };
 
-template <class T>
-HRESULT PutOut(T* out, T value) { return out ? (*out = value, S_OK) : E_POINTER; }
-
-class SineSource final : public vellumo::filters::BaseFilter, public IMediaSeeking {
+class SineSource final : public vellumo::filters::BaseFilter {
 public:
     explicit SineSource(const SineFormat& format) : BaseFilter(GUID_NULL), format_(format), pin_(*this) {}
     ~SineSource() override { Stop(); }  // a graph whose Run failed leaves it paused
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { return BaseFilter::QueryInterface(iid, out); }
-    ULONG STDMETHODCALLTYPE AddRef() override { return BaseFilter::AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return BaseFilter::Release(); }
-
     int PinCount() override { return 1; }
     vellumo::filters::BasePin* PinAt(int index) override { return index == 0 ? &pin_ : nullptr; }
-
-    // IMediaSeeking
-    static constexpr DWORD kCaps = AM_SEEKING_CanGetDuration | AM_SEEKING_CanGetStopPos | AM_SEEKING_CanSeekAbsolute;
-    HRESULT STDMETHODCALLTYPE GetCapabilities(DWORD* caps) override { return PutOut(caps, kCaps); }
-    HRESULT STDMETHODCALLTYPE CheckCapabilities(DWORD* caps) override
-    {
-        const DWORD wanted = caps ? *caps : 0;
-        return !caps ? E_POINTER : (*caps &= kCaps) == wanted ? S_OK : *caps ? S_FALSE : E_FAIL;
-    }
-    HRESULT STDMETHODCALLTYPE IsFormatSupported(const GUID* f) override { return f && *f == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE; }
-    HRESULT STDMETHODCALLTYPE QueryPreferredFormat(GUID* f) override { return PutOut(f, TIME_FORMAT_MEDIA_TIME); }
-    HRESULT STDMETHODCALLTYPE GetTimeFormat(GUID* f) override { return PutOut(f, TIME_FORMAT_MEDIA_TIME); }
-    HRESULT STDMETHODCALLTYPE IsUsingTimeFormat(const GUID* f) override { return IsFormatSupported(f); }
-    HRESULT STDMETHODCALLTYPE SetTimeFormat(const GUID* f) override { return IsFormatSupported(f) == S_OK ? S_OK : E_INVALIDARG; }
-    HRESULT STDMETHODCALLTYPE GetDuration(LONGLONG* d) override { return PutOut(d, Duration()); }
-    HRESULT STDMETHODCALLTYPE GetStopPosition(LONGLONG* s) override { return PutOut(s, Duration()); }
-    HRESULT STDMETHODCALLTYPE GetCurrentPosition(LONGLONG* c) override { return PutOut(c, 0LL); }
-    HRESULT STDMETHODCALLTYPE ConvertTimeFormat(LONGLONG* to, const GUID*, LONGLONG from, const GUID*) override { return PutOut(to, from); }
-    HRESULT STDMETHODCALLTYPE SetPositions(LONGLONG*, DWORD, LONGLONG*, DWORD) override { ++setPositionsCalls_; return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetPositions(LONGLONG* c, LONGLONG* s) override { PutOut(c, 0LL); PutOut(s, Duration()); return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetAvailable(LONGLONG* e, LONGLONG* l) override { return GetPositions(e, l); }
-    HRESULT STDMETHODCALLTYPE SetRate(double rate) override { return rate == 1.0 ? S_OK : E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetRate(double* rate) override { return PutOut(rate, 1.0); }
-    HRESULT STDMETHODCALLTYPE GetPreroll(LONGLONG* preroll) override { return PutOut(preroll, 0LL); }
-
-    LONGLONG Duration() const { return format_.frames * 10000000LL / format_.rate; }
-    long SetPositionsCalls() const { return setPositionsCalls_.load(); }
     HRESULT LastDelivery() const { return lastDelivery_.load(); }  // E_PENDING before the first
 
 private:
@@ -95,10 +59,6 @@ private:
         }
 
     protected:
-        HRESULT QueryPinInterface(REFIID iid, void** out) override
-        {
-            return iid == IID_IMediaSeeking ? owner_.QueryInterface(iid, out) : OutputPin::QueryPinInterface(iid, out);
-        }
         void BufferRequirements(ALLOCATOR_PROPERTIES& props) override
         {
             props = {4, 4096 * owner_.format_.channels * (owner_.format_.bits / 8), 1, props.cbPrefix};
@@ -112,12 +72,6 @@ private:
         SineSource& owner_;
     };
 
-    HRESULT QueryFilterInterface(REFIID iid, void** out) override
-    {
-        if (iid != IID_IMediaSeeking) return BaseFilter::QueryFilterInterface(iid, out);
-        *out = static_cast<IMediaSeeking*>(this);
-        return AddRef(), S_OK;
-    }
     HRESULT OnStartStreaming() override
     {
         stop_ = false;
@@ -134,17 +88,13 @@ private:
     {
         const int frameBytes = format_.channels * (format_.bits / 8);
         const double step = 2.0 * 3.14159265358979323846 * format_.frequency / format_.rate;
+        const LONGLONG end = format_.holdAfter >= 0 ? std::min(format_.holdAfter, format_.frames) : format_.frames;
         LONGLONG position = 0;
-        while (position < format_.frames && !stop_) {
-            if (format_.holdAfter >= 0 && position >= format_.holdAfter) {
-                while (!stop_) Sleep(5);
-                return;
-            }
+        while (position < end && !stop_) {
             IMediaSample* sample = nullptr;
             if (FAILED(pin_.GetDeliveryBuffer(&sample))) return;
             BYTE* data = nullptr;
             sample->GetPointer(&data);
-            const LONGLONG end = format_.holdAfter >= 0 ? std::min(format_.holdAfter, format_.frames) : format_.frames;
             const LONGLONG frames = std::min<LONGLONG>(sample->GetSize() / frameBytes, end - position);
             for (LONGLONG i = 0; i < frames; ++i) {
                 const double v = format_.amplitude * std::sin(step * static_cast<double>(position + i));
@@ -171,7 +121,6 @@ private:
     Pin pin_;
     std::thread thread_;
     std::atomic<bool> stop_{false};
-    std::atomic<long> setPositionsCalls_{0};
     std::atomic<HRESULT> lastDelivery_{E_PENDING};
 };
 
@@ -230,14 +179,20 @@ inline ComPtr<IBaseFilter> WavDest(LONG waveOutput)
     return wav;
 }
 
+inline std::wstring FullPath(const std::wstring& path)
+{
+    wchar_t full[MAX_PATH];
+    GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
+    return full;
+}
 // Output files of the tests, kept for the native checks (ffprobe).
 inline std::wstring OutputPath(const wchar_t* name)
 {
     CreateDirectoryW(L"filter-outputs", nullptr);
-    wchar_t full[MAX_PATH];
-    GetFullPathNameW((std::wstring(L"filter-outputs\\") + name).c_str(), MAX_PATH, full, nullptr);
-    return full;
+    return FullPath(std::wstring(L"filter-outputs\\") + name);
 }
+// The RealMedia test media (made by tests/realmedia/make_test_media.sh).
+inline std::wstring MediaPath(const wchar_t* name) { return FullPath(std::wstring(L"..\\test-media\\realmedia\\") + name); }
 
 inline uint16_t Le16(const std::vector<uint8_t>& b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
 inline uint32_t Le32(const std::vector<uint8_t>& b, size_t at) { return Le16(b, at) | (Le16(b, at + 2) << 16u); }
@@ -276,33 +231,35 @@ public:
         }
         return hr;
     }
-    // Runs until EC_COMPLETE (true) or an abort/timeout (false); counts the
-    // EC_COMPLETEs seen, also for a short while after the first. onEvent sees
-    // every event's code, and 0 at each turn without one.
+    // Runs, then waits as WaitForCompletion does.
     bool RunToCompletion(DWORD timeoutMs = 30000, const std::function<void(long)>& onEvent = {})
     {
         runResult = control->Run();
-        if (FAILED(runResult)) return false;
+        return SUCCEEDED(runResult) && WaitForCompletion(timeoutMs, onEvent);
+    }
+    // Waits for EC_COMPLETE (true) or an abort or timeout (false); counts the
+    // EC_COMPLETEs seen, also for a short while after the first. onEvent sees
+    // every event's code, and 0 at each turn without one.
+    bool WaitForCompletion(DWORD timeoutMs, const std::function<void(long)>& onEvent = {})
+    {
         const DWORD deadline = GetTickCount() + timeoutMs;
         DWORD settleUntil = 0;
         bool done = false;
-        for (;;) {
-            const DWORD now = GetTickCount();
-            if (static_cast<LONG>((done ? settleUntil : deadline) - now) <= 0) break;
+        while (static_cast<LONG>((done ? settleUntil : deadline) - GetTickCount()) > 0) {
             long code = 0;
             LONG_PTR p1 = 0, p2 = 0;
             if (events->GetEvent(&code, &p1, &p2, 50) == S_OK) events->FreeEventParams(code, p1, p2);
             else code = 0;
             if (onEvent) onEvent(code);
             if (code == EC_COMPLETE) {
-                if (!completes++) settleUntil = GetTickCount() + 500;
+                ++completes;
+                if (!done) settleUntil = GetTickCount() + 500;
                 done = true;
             } else if (code == EC_ERRORABORT || code == EC_USERABORT) {
                 abortCode = static_cast<HRESULT>(p1);
                 return false;
             }
         }
-        if (done) control->Stop();
         return done;
     }
 

@@ -155,17 +155,5 @@ TEST_F(Mp3Encoder, FlushAndStopWhileEncodingNeitherHangNorLeaveItsThread)
     EXPECT_LE(testing_support::MeasureProcess().threads, threads);
 }
 
-// (The type it then offers follows the settings: see Mp3Encodes.)
-TEST_F(Mp3Encoder, OffersATypeOnlyOnceConnectedToAnInputItCanEncode)
-{
-    ComPtr<IEnumMediaTypes> types;
-    AM_MEDIA_TYPE* mt = nullptr;
-    ASSERT_EQ(S_OK, PinOf(encoder_.Get(), PINDIR_OUTPUT)->EnumMediaTypes(types.Put()));
-    EXPECT_NE(S_OK, types->Next(1, &mt, nullptr)) << "an output type without an input";
-    TestGraph g;
-    auto eightBit = ComPtr<IBaseFilter>::Attach(new SineSource({22050, 1, 8, 1000.0, 0.5, 100}));
-    EXPECT_TRUE(FAILED(g.Chain({eightBit.Get(), encoder_.Get()}))) << "8-bit input";
-}
-
 }  // namespace
 }  // namespace filter_tests

@@ -1,6 +1,6 @@
 // The WAV writer in a real graph: RIFF header bytes and final sizes, odd
-// sizes, the written time, seeking through it, and its byte-position output
-// written by the platform's own File Writer as by the pack's.
+// sizes, the written time, seeking through it, and its output written by the
+// platform's own File Writer as by the pack's.
 #include "filter_test_support.h"
 
 namespace filter_tests {
@@ -80,23 +80,35 @@ TEST_F(WavDestTest, AGraphStoppedHalfWayLeavesAWholeFile)
     }
 }
 
+// A RealMedia file through the pack: its duration reaches the WAV writer (at
+// filter level, as Wine's graph asks, and at pin level, as Windows' renderers
+// ask upstream), the File Writer and the graph, and a seek reaches the
+// splitter, which writes back only the positions asked of it.
 TEST_F(WavDestTest, SeekingAndDurationPassUpstream)
 {
     TestGraph g;
-    auto* sine = new SineSource({44100, 2, 16, 1000.0, 0.5, 44100 * 3});
-    auto source = ComPtr<IBaseFilter>::Attach(sine);
-    auto wav = WavDest(1), writer = Create(CLSID_FileWriter);
-    ASSERT_EQ(S_OK, g.Chain({source.Get(), wav.Get(), writer.Get()}, OutputPath(L"wavdest-seeking.wav")));
-    // Filter level (asked by Wine's graph), pin level (Windows' renderers ask
-    // upstream through pins), the writer's and the graph's own answer.
+    auto reader = Create(CLSID_AsyncReader), splitter = Create(corvane::CLSID_RealSplitter),
+         decoder = Create(corvane::CLSID_RealAudioDecoder), wav = WavDest(1), writer = Create(CLSID_FileWriter);
+    ComPtr<IFileSourceFilter> file;
+    ComPtr<IMediaSeeking> seeking;
+    ASSERT_EQ(S_OK, reader.As(file));
+    ASSERT_EQ(S_OK, splitter.As(seeking));
+    ASSERT_EQ(S_OK, file->Load(MediaPath(L"sine1000_ac3.rm").c_str(), nullptr));
+    ASSERT_EQ(S_OK, g.Chain({reader.Get(), splitter.Get(), decoder.Get(), wav.Get(), writer.Get()},
+                            OutputPath(L"wavdest-seeking.wav")));
     ComPtr<IPin> out = PinOf(wav.Get(), PINDIR_OUTPUT);
     for (IUnknown* asked : {static_cast<IUnknown*>(wav.Get()), static_cast<IUnknown*>(out.Get()),
                             static_cast<IUnknown*>(writer.Get()), static_cast<IUnknown*>(g.graph.Get())})
-        EXPECT_EQ(30000000, DurationOf(asked));
-    const long before = sine->SetPositionsCalls();
-    LONGLONG zero = 0;
-    EXPECT_EQ(S_OK, g.seeking->SetPositions(&zero, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning));
-    EXPECT_GT(sine->SetPositionsCalls(), before);
+        EXPECT_NEAR(6.0, DurationOf(asked) / 1e7, 0.12);
+    LONGLONG current = 20000000, stop = 0;
+    EXPECT_EQ(S_OK, g.seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning));
+    ASSERT_EQ(S_OK, seeking->GetCurrentPosition(&current));
+    EXPECT_EQ(20000000, current);
+    current = 12345;
+    EXPECT_EQ(S_OK, seeking->SetPositions(&current, AM_SEEKING_NoPositioning, &stop,
+                                          AM_SEEKING_NoPositioning | AM_SEEKING_ReturnTime));
+    EXPECT_EQ(12345, current);
+    EXPECT_NEAR(6.0, stop / 1e7, 0.12);
 }
 
 }  // namespace

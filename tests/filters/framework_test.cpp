@@ -1,14 +1,21 @@
-// The allocator contract the pins and filters rely on, run against the
-// platform's CLSID_MemoryAllocator and the pack's own.
+// The pack's framework and parsers on their own: the allocator contract the
+// pins rely on (against the platform's CLSID_MemoryAllocator too), the sample
+// worker behind the encoder, the AC3 reframer and the decoder's format block.
 #include "dshow_uuids.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
+#include <future>
 #include <thread>
 #include <vector>
 
+#include "ac3_reframer.h"
 #include "base/allocator.h"
+#include "base/enumerators.h"
+#include "base/sample_worker.h"
+#include "codec_setup.h"
 #include "com_ptr.h"
 #include "test_platform.h"
 
@@ -178,5 +185,82 @@ TEST_P(AllocatorContract, SamplesOutliveDecommit)
 
 INSTANTIATE_TEST_SUITE_P(Both, AllocatorContract, testing::Bool(),
                          [](const testing::TestParamInfo<bool>& p) { return p.param ? "Platform" : "Pack"; });
+
+// A flush that begins while the worker is busy wakes the upstream thread that
+// waits for the end of the stream to drain, and one that waits for room.
+TEST(SampleWorker, AFlushWakesUpstreamWhileTheWorkerIsBusy)
+{
+    testing_support::ComApartment com(COINIT_MULTITHREADED);
+    ComPtr<IMemAllocator> allocator;
+    ALLOCATOR_PROPERTIES want{3, 16, 1, 0}, got{};
+    ASSERT_EQ(S_OK, vellumo::filters::CreateMemoryAllocator(allocator.Put()));
+    ASSERT_EQ(S_OK, allocator->SetProperties(&want, &got));
+    ASSERT_EQ(S_OK, allocator->Commit());
+    ComPtr<IMediaSample> samples[3];
+    for (auto& s : samples) ASSERT_EQ(S_OK, allocator->GetBuffer(s.Put(), nullptr, nullptr, 0));
+    HANDLE busy = CreateEventW(nullptr, TRUE, FALSE, nullptr), release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    vellumo::filters::SampleWorker worker(
+        1, [&](IMediaSample*) { SetEvent(busy), WaitForSingleObject(release, INFINITE); return S_OK; },
+        [] { return S_OK; });
+    ASSERT_EQ(S_OK, worker.Start());
+    ASSERT_EQ(S_OK, worker.Push(samples[0].Get()));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(busy, 10000));
+    ASSERT_EQ(S_OK, worker.Push(samples[1].Get()));  // the queue is full
+    auto push = std::async(std::launch::async, [&] { return worker.Push(samples[2].Get()); });
+    auto drain = std::async(std::launch::async, [&] { return worker.Drain(); });
+    Sleep(100);
+    worker.Interrupt();
+    const bool woken = push.wait_for(std::chrono::seconds(10)) == std::future_status::ready &&
+                       drain.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    SetEvent(release);
+    EXPECT_TRUE(woken) << "still waiting for a worker that is busy";
+    EXPECT_EQ(S_FALSE, push.get());
+    EXPECT_EQ(S_FALSE, drain.get());
+    worker.Resume();
+    EXPECT_EQ(S_OK, worker.Push(samples[0].Get()));
+    EXPECT_EQ(S_OK, worker.Drain());
+    worker.Stop();
+    CloseHandle(busy);
+    CloseHandle(release);
+    EXPECT_EQ(E_POINTER, vellumo::filters::CreateMediaTypeEnumerator(nullptr, {}, nullptr));
+}
+
+// AC3 frames are taken; a reserved sample rate or frame size code, or an
+// E-AC3 bitstream id, starts no frame.
+TEST(Ac3Reframer, TakesAc3FramesOnlyWhereTheHeaderIsAc3)
+{
+    const struct {
+        uint8_t codes, bsid;  // fscod << 6 | frmsizecod; bsid
+        size_t frames;
+    } cases[] = {{0x00, 8, 3}, {0xC0, 8, 0}, {0x26, 8, 0}, {0x00, 16, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.codes) << " " << int(c.bsid));
+        std::vector<uint8_t> stream(3 * 128);  // 48 kHz, 32 kbit/s: 128 bytes a frame
+        for (size_t at = 0; at < stream.size(); at += 128) {
+            stream[at] = 0x0B, stream[at + 1] = 0x77, stream[at + 4] = c.codes, stream[at + 5] = c.bsid << 3;
+        }
+        vellumo::realmedia::Ac3Reframer reframer;
+        reframer.Append(stream.data(), stream.size());
+        vellumo::realmedia::Ac3Reframer::Frame frame;
+        size_t lost = 0, taken = 0;
+        for (; reframer.Next(true, frame, lost); ++taken) EXPECT_EQ(128u, frame.size);
+        EXPECT_EQ(c.frames, taken);
+    }
+}
+
+// The decoder's format block: refused when shorter than its header or than
+// the setup data it announces.
+TEST(CodecSetup, FormatBlocksShortOfTheirHeaderOrSetupDataAreRefused)
+{
+    vellumo::realmedia::AudioCodecSetup setup{vellumo::realmedia::MakeFourcc('c', 'o', 'o', 'k'), 22050, 2, 640, 0,
+                                              {1, 2, 3}};
+    std::vector<uint8_t> block = vellumo::realmedia::WaveFormatBlock(setup);
+    vellumo::realmedia::AudioCodecSetup read;
+    for (size_t size : {sizeof(WAVEFORMATEX) - 1, block.size() - 1})
+        EXPECT_FALSE(vellumo::realmedia::ParseWaveFormatBlock(block.data(), size, setup.fourcc, read)) << size;
+    ASSERT_TRUE(vellumo::realmedia::ParseWaveFormatBlock(block.data(), block.size(), setup.fourcc, read));
+    EXPECT_EQ(setup.extradata, read.extradata);
+    EXPECT_EQ(22050, read.sampleRate);
+}
 
 }  // namespace
