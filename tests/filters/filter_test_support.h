@@ -49,27 +49,13 @@ public:
     HRESULT LastDelivery() const { return lastDelivery_.load(); }  // E_PENDING before the first
 
 private:
-    class Pin final : public vellumo::filters::OutputPin {
-    public:
-        explicit Pin(SineSource& owner) : OutputPin(owner, L"Output"), owner_(owner) {}
+    struct Pin final : public vellumo::filters::OutputPin {
+        explicit Pin(SineSource& owner) : OutputPin(owner, L"Output"), f_(owner.format_) {}
         HRESULT CheckMediaType(const AM_MEDIA_TYPE& mt) override { return Type().Equals(mt) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED; }
-        HRESULT GetMediaType(int index, vellumo::filters::MediaType& out) override
-        {
-            return index ? VFW_S_NO_MORE_ITEMS : (out = Type(), S_OK);
-        }
-
-    protected:
-        void BufferRequirements(ALLOCATOR_PROPERTIES& props) override
-        {
-            props = {4, 4096 * owner_.format_.channels * (owner_.format_.bits / 8), 1, props.cbPrefix};
-        }
-
-    private:
-        vellumo::filters::MediaType Type() const
-        {
-            return vellumo::filters::PcmMediaType(owner_.format_.rate, owner_.format_.channels, owner_.format_.bits);
-        }
-        SineSource& owner_;
+        HRESULT GetMediaType(int i, vellumo::filters::MediaType& out) override { return i ? VFW_S_NO_MORE_ITEMS : (out = Type(), S_OK); }
+        void BufferRequirements(ALLOCATOR_PROPERTIES& p) override { p = {4, 4096 * f_.channels * (f_.bits / 8), 1, p.cbPrefix}; }
+        vellumo::filters::MediaType Type() const { return vellumo::filters::PcmMediaType(f_.rate, f_.channels, f_.bits); }
+        const SineFormat& f_;
     };
 
     HRESULT OnStartStreaming() override
@@ -89,32 +75,25 @@ private:
         const int frameBytes = format_.channels * (format_.bits / 8);
         const double step = 2.0 * 3.14159265358979323846 * format_.frequency / format_.rate;
         const LONGLONG end = format_.holdAfter >= 0 ? std::min(format_.holdAfter, format_.frames) : format_.frames;
-        LONGLONG position = 0;
-        while (position < end && !stop_) {
-            IMediaSample* sample = nullptr;
-            if (FAILED(pin_.GetDeliveryBuffer(&sample))) return;
-            BYTE* data = nullptr;
-            sample->GetPointer(&data);
-            const LONGLONG frames = std::min<LONGLONG>(sample->GetSize() / frameBytes, end - position);
-            for (LONGLONG i = 0; i < frames; ++i) {
-                const double v = format_.amplitude * std::sin(step * static_cast<double>(position + i));
-                const auto s16 = static_cast<int16_t>(std::lround(32767.0 * v));
-                for (int c = 0; c < format_.channels; ++c) {
-                    if (format_.bits == 8) data[i * frameBytes + c] = static_cast<BYTE>(std::lround(128.0 + 127.0 * v));
-                    else std::memcpy(data + i * frameBytes + c * 2, &s16, 2);
+        for (LONGLONG position = 0, frames = 0; position < end && !stop_; position += frames) {
+            const HRESULT hr = lastDelivery_ = pin_.DeliverFilled([&](IMediaSample* sample, BYTE* data, long size) {
+                frames = std::min<LONGLONG>(size / frameBytes, end - position);
+                for (LONGLONG i = 0; i < frames; ++i) {
+                    const double v = format_.amplitude * std::sin(step * static_cast<double>(position + i));
+                    const auto s16 = static_cast<int16_t>(std::lround(32767.0 * v));
+                    for (int c = 0; c < format_.channels; ++c) {
+                        if (format_.bits == 8) data[i * frameBytes + c] = static_cast<BYTE>(std::lround(128.0 + 127.0 * v));
+                        else std::memcpy(data + i * frameBytes + c * 2, &s16, 2);
+                    }
                 }
-            }
-            sample->SetActualDataLength(static_cast<long>(frames * frameBytes));
-            REFERENCE_TIME start = position * 10000000LL / format_.rate;
-            REFERENCE_TIME stop = (position + frames) * 10000000LL / format_.rate;
-            sample->SetTime(&start, &stop);
-            sample->SetSyncPoint(TRUE);
-            const HRESULT hr = lastDelivery_ = pin_.Deliver(sample);
-            sample->Release();
+                REFERENCE_TIME start = position * 10000000LL / format_.rate, stop = (position + frames) * 10000000LL / format_.rate;
+                sample->SetActualDataLength(static_cast<long>(frames * frameBytes));
+                sample->SetSyncPoint(TRUE);
+                return sample->SetTime(&start, &stop);
+            });
             if (hr != S_OK) return;
-            position += frames;
         }
-        if (position >= format_.frames) pin_.DeliverEndOfStream();
+        if (end == format_.frames && !stop_) pin_.DeliverEndOfStream();
     }
 
     const SineFormat format_;
@@ -130,10 +109,8 @@ inline std::vector<ComPtr<IPin>> Pins(IBaseFilter* filter, PIN_DIRECTION wanted)
     ComPtr<IEnumPins> pins;
     ComPtr<IPin> pin;
     PIN_DIRECTION dir;
-    if (!filter || FAILED(filter->EnumPins(pins.Put()))) return found;
-    while (pins->Next(1, pin.Put(), nullptr) == S_OK) {
+    while (filter && (pins || SUCCEEDED(filter->EnumPins(pins.Put()))) && pins->Next(1, pin.Put(), nullptr) == S_OK)
         if (SUCCEEDED(pin->QueryDirection(&dir)) && dir == wanted) found.push_back(pin);
-    }
     return found;
 }
 
@@ -158,9 +135,8 @@ inline LONGLONG DurationOf(IUnknown* object)
 {
     ComPtr<IMediaSeeking> seeking;
     LONGLONG duration = -1;
-    const bool ok = object && SUCCEEDED(object->QueryInterface(IID_IMediaSeeking, seeking.PutVoid())) &&
-                    SUCCEEDED(seeking->GetDuration(&duration));
-    return ok ? duration : -1;
+    if (object && SUCCEEDED(object->QueryInterface(IID_IMediaSeeking, seeking.PutVoid()))) seeking->GetDuration(&duration);
+    return duration;
 }
 
 inline ComPtr<IBaseFilter> Create(REFCLSID clsid)
@@ -170,12 +146,13 @@ inline ComPtr<IBaseFilter> Create(REFCLSID clsid)
     return filter;
 }
 
-// A WAV writer in the given mode (1: RIFF file, 0: the bytes as they come).
-inline ComPtr<IBaseFilter> WavDest(LONG waveOutput)
+// A WAV writer in the given mode (1: RIFF file, 0: the bytes as they come), and its control.
+inline ComPtr<IBaseFilter> WavDest(LONG waveOutput, ComPtr<IWavDestControl>* control = nullptr)
 {
     ComPtr<IBaseFilter> wav = Create(corvane::CLSID_WavDest);
-    ComPtr<IWavDestControl> control;
-    if (wav && SUCCEEDED(wav.As(control))) control->SetWaveOutput(waveOutput);
+    ComPtr<IWavDestControl> c;
+    if (wav && SUCCEEDED(wav.As(c))) c->SetWaveOutput(waveOutput);
+    if (control) *control = c;
     return wav;
 }
 
@@ -212,9 +189,8 @@ public:
         ComPtr<IPin> out = PinOf(from, PINDIR_OUTPUT), in = PinOf(to, PINDIR_INPUT);
         return out && in ? graph->ConnectDirect(out.Get(), in.Get(), nullptr) : VFW_E_NOT_FOUND;
     }
-    // Adds the filters and connects each to the next; with a path, the last
-    // one (a file sink) writes there. afterFirst runs once the second filter's
-    // input is connected, where the converter sets its parameters.
+    // Adds the filters and connects each to the next, the last (a file sink)
+    // writing to path; afterFirst runs where the converter sets its parameters.
     HRESULT Chain(const std::vector<IBaseFilter*>& filters, const std::wstring& path = {},
                   const std::function<void()>& afterFirst = {})
     {
@@ -231,36 +207,26 @@ public:
         }
         return hr;
     }
-    // Runs, then waits as WaitForCompletion does.
     bool RunToCompletion(DWORD timeoutMs = 30000, const std::function<void(long)>& onEvent = {})
     {
         runResult = control->Run();
         return SUCCEEDED(runResult) && WaitForCompletion(timeoutMs, onEvent);
     }
-    // Waits for EC_COMPLETE (true) or an abort or timeout (false); counts the
-    // EC_COMPLETEs seen, also for a short while after the first. onEvent sees
-    // every event's code, and 0 at each turn without one.
+    // Waits for EC_COMPLETE (true) or an abort or timeout (false), counting EC_COMPLETEs
+    // until half a second after the first. onEvent sees each event's code (0: none).
     bool WaitForCompletion(DWORD timeoutMs, const std::function<void(long)>& onEvent = {})
     {
-        const DWORD deadline = GetTickCount() + timeoutMs;
-        DWORD settleUntil = 0;
-        bool done = false;
-        while (static_cast<LONG>((done ? settleUntil : deadline) - GetTickCount()) > 0) {
+        const int before = completes;
+        for (DWORD until = GetTickCount() + timeoutMs; static_cast<LONG>(until - GetTickCount()) > 0;) {
             long code = 0;
             LONG_PTR p1 = 0, p2 = 0;
             if (events->GetEvent(&code, &p1, &p2, 50) == S_OK) events->FreeEventParams(code, p1, p2);
             else code = 0;
             if (onEvent) onEvent(code);
-            if (code == EC_COMPLETE) {
-                ++completes;
-                if (!done) settleUntil = GetTickCount() + 500;
-                done = true;
-            } else if (code == EC_ERRORABORT || code == EC_USERABORT) {
-                abortCode = static_cast<HRESULT>(p1);
-                return false;
-            }
+            if (code == EC_ERRORABORT || code == EC_USERABORT) return abortCode = static_cast<HRESULT>(p1), false;
+            if (code == EC_COMPLETE && completes++ == before) until = GetTickCount() + 500;
         }
-        return done;
+        return completes > before;
     }
 
     ComPtr<IGraphBuilder> graph;
@@ -271,48 +237,37 @@ public:
     int completes = 0;
 };
 
-// Root mean square of samples[skip .. size - skip).
-inline double Rms(const std::vector<double>& samples, size_t skip = 0)
-{
-    double sum = 0;
-    size_t n = 0;
-    for (size_t i = skip; i + skip < samples.size(); ++i, ++n) sum += samples[i] * samples[i];
-    return n ? std::sqrt(sum / n) : 0;
-}
-
-// A RIFF/WAVE PCM file (8 or 16 bit), with its channel 0 scaled to [-1, 1].
+// A RIFF/WAVE PCM file as the WAV writer makes it (44-byte header; 8 or 16
+// bit), with its channel 0 scaled to [-1, 1].
 struct WavInfo {
     bool ok = false;
     uint16_t channels = 0, bits = 0, blockAlign = 0;
     uint32_t rate = 0, byteRate = 0, riffSize = 0, dataSize = 0;
     std::vector<double> channel0;
+    double Rms(size_t skip) const  // of channel0[skip .. size - skip)
+    {
+        double sum = 0;
+        for (size_t i = skip; i + skip < channel0.size(); ++i) sum += channel0[i] * channel0[i];
+        return channel0.size() > 2 * skip ? std::sqrt(sum / (channel0.size() - 2 * skip)) : 0;
+    }
 };
 
 inline WavInfo ParseWav(const std::vector<uint8_t>& b)
 {
     WavInfo w;
-    auto tagAt = [&](size_t at, const char* tag) { return b.size() >= at + 4 && std::memcmp(&b[at], tag, 4) == 0; };
-    if (b.size() < 44 || !tagAt(0, "RIFF") || !tagAt(8, "WAVE") || !tagAt(12, "fmt ")) return w;
-    w.riffSize = Le32(b, 4);
-    w.channels = Le16(b, 22);
-    w.rate = Le32(b, 24);
-    w.byteRate = Le32(b, 28);
-    w.blockAlign = Le16(b, 32);
-    w.bits = Le16(b, 34);
-    const size_t data = 20 + Le32(b, 16);
-    if (!tagAt(data, "data") || b.size() < data + 8 + Le32(b, data + 4) || !w.blockAlign) return w;
-    w.dataSize = Le32(b, data + 4);
-    for (size_t at = data + 8; at + w.blockAlign <= data + 8 + w.dataSize; at += w.blockAlign)
+    if (b.size() < 44 || std::memcmp(&b[0], "RIFF", 4) || std::memcmp(&b[8], "WAVEfmt ", 8) || std::memcmp(&b[36], "data", 4))
+        return w;
+    w = {b.size() >= 44 + Le32(b, 40), Le16(b, 22), Le16(b, 34), Le16(b, 32), Le32(b, 24), Le32(b, 28), Le32(b, 4), Le32(b, 40), {}};
+    for (size_t at = 44; w.ok && w.blockAlign && at + w.blockAlign <= 44 + w.dataSize; at += w.blockAlign)
         w.channel0.push_back(w.bits == 8 ? (b[at] - 128) / 128.0 : static_cast<int16_t>(Le16(b, at)) / 32768.0);
-    w.ok = true;
     return w;
 }
 
 // The MPEG audio frames of an MP3 stream, from its first byte on.
 struct Mp3Frame {
-    size_t offset = 0, size = 0;
-    int version = 0;                   // 1 = MPEG-1, 2 = MPEG-2, 25 = MPEG-2.5
-    int kbps = 0, rate = 0, mode = 0;  // mode: 0 stereo, 1 joint, 2 dual, 3 mono
+    size_t offset, size;
+    int version;          // 1 = MPEG-1, 2 = MPEG-2, 25 = MPEG-2.5
+    int kbps, rate, mode;  // mode: 0 stereo, 1 joint, 2 dual, 3 mono
 };
 
 inline std::vector<Mp3Frame> Mp3Frames(const std::vector<uint8_t>& b)
@@ -321,19 +276,14 @@ inline std::vector<Mp3Frame> Mp3Frames(const std::vector<uint8_t>& b)
     static const int kbps2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
     static const int rates[] = {44100, 48000, 32000};
     std::vector<Mp3Frame> frames;
-    for (size_t at = 0; at + 4 <= b.size();) {
+    for (size_t at = 0; at + 4 <= b.size(); at += frames.back().size) {
         const uint32_t h = Be32(b, at);
         const int ver = (h >> 19) & 3, layer = (h >> 17) & 3, brIdx = (h >> 12) & 15, srIdx = (h >> 10) & 3;
         if ((h & 0xFFE00000u) != 0xFFE00000u || ver == 1 || layer != 1 || brIdx == 0 || brIdx == 15 || srIdx == 3) break;
-        Mp3Frame f;
-        f.offset = at;
-        f.version = ver == 3 ? 1 : ver == 2 ? 2 : 25;
-        f.kbps = f.version == 1 ? kbps1[brIdx] : kbps2[brIdx];
-        f.rate = rates[srIdx] / (f.version == 1 ? 1 : f.version == 2 ? 2 : 4);
-        f.mode = (h >> 6) & 3;
-        f.size = (f.version == 1 ? 144 : 72) * f.kbps * 1000 / f.rate + ((h >> 9) & 1);
-        frames.push_back(f);
-        at += f.size;
+        const int version = ver == 3 ? 1 : ver == 2 ? 2 : 25, kbps = version == 1 ? kbps1[brIdx] : kbps2[brIdx];
+        const int rate = rates[srIdx] / (version == 1 ? 1 : version == 2 ? 2 : 4);
+        const size_t size = (version == 1 ? 144 : 72) * kbps * 1000 / rate + ((h >> 9) & 1);
+        frames.push_back({at, size, version, kbps, rate, static_cast<int>((h >> 6) & 3)});
     }
     return frames;
 }
@@ -343,10 +293,8 @@ class PackTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(S_OK, pack_.Result()); }
 
-    // sine -> chain -> file `name` in the outputs folder (the last filter of
-    // the chain is the file sink); configure as Chain's afterFirst, onEvent as
-    // in RunToCompletion. Expects one EC_COMPLETE, with the file closed by
-    // then; keeps the first filter's output type; returns the file's bytes.
+    // sine -> chain (ending in a file sink) -> outputs folder `name`, with Chain's afterFirst and
+    // RunToCompletion's onEvent; expects one EC_COMPLETE, the file closed by then; returns its bytes.
     std::vector<uint8_t> Write(const SineFormat& in, std::vector<IBaseFilter*> chain, const wchar_t* name,
                                const std::function<void()>& configure = {},
                                const std::function<void(long)>& onEvent = {})

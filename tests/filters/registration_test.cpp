@@ -56,10 +56,7 @@ class PackRegistration : public ::testing::Test {
 protected:
     using EntryPoint = HRESULT(STDAPICALLTYPE*)();
     void SetUp() override { ASSERT_TRUE(registerServer_ && unregisterServer_); }
-    void TearDown() override
-    {
-        if (unregisterServer_) unregisterServer_();
-    }
+    void TearDown() override { if (unregisterServer_) unregisterServer_(); }
     bool IsPack(REFCLSID clsid)
     {
         wchar_t path[MAX_PATH];
@@ -79,26 +76,21 @@ TEST_F(PackRegistration, RegistersThePackAndRemovesExactlyWhatItAdded)
         EXPECT_TRUE(IsPack(c));
         EXPECT_EQ(L"Both", Value(L"CLSID\\" + GuidText(c) + L"\\InprocServer32", L"ThreadingModel"));
         const GUID& category = c == corvane::CLSID_Mp3Encoder ? CLSID_AudioCompressorCategory : CLSID_LegacyAmFilterCategory;
-        DWORD size = 0;
-        EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CLASSES_ROOT,
-                                              (L"CLSID\\" + GuidText(category) + L"\\Instance\\" + GuidText(c)).c_str(),
-                                              L"FilterData", RRF_RT_REG_BINARY, nullptr, nullptr, &size));
+        const std::wstring instance = L"CLSID\\" + GuidText(category) + L"\\Instance\\" + GuidText(c);
+        EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CLASSES_ROOT, instance.c_str(), L"FilterData", RRF_RT_REG_BINARY,
+                                              nullptr, nullptr, nullptr));
     }
-    // Created from the registry alone, with their control interfaces.
-    ComPtr<IAudioEncoderProperties> encoder;
-    EXPECT_EQ(S_OK, CoCreateInstance(corvane::CLSID_Mp3Encoder, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IAudioEncoderProperties, encoder.PutVoid()));
-    ComPtr<IWavDestControl> wav;
-    EXPECT_EQ(S_OK, CoCreateInstance(corvane::CLSID_WavDest, nullptr, CLSCTX_INPROC_SERVER, IID_IWavDestControl,
-                                     wav.PutVoid()));
-    // The stand-ins replace the platform's filters only where they fall short.
+    // Created from the registry alone, with their control interfaces; the
+    // stand-ins replace the platform's filters only where they fall short.
+    for (const auto& [clsid, iid] : {std::pair{corvane::CLSID_Mp3Encoder, IID_IAudioEncoderProperties},
+                                     std::pair{corvane::CLSID_WavDest, IID_IWavDestControl},
+                                     std::pair{CLSID_FileWriter, IID_IFileSinkFilter2}}) {
+        ComPtr<IUnknown> object;
+        EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, object.PutVoid()));
+    }
     const bool wine = testing_support::IsWine();
     EXPECT_EQ(wine, IsPack(CLSID_FileWriter));
     EXPECT_EQ(wine, IsPack(CLSID_ACMWrapper));
-    ComPtr<IFileSinkFilter2> sink2;
-    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER, IID_IFileSinkFilter2,
-                                     sink2.PutVoid()));
-    sink2.Reset();
 
     // Registering again changes nothing.
     const std::wstring registered = Snapshot();
@@ -106,6 +98,7 @@ TEST_F(PackRegistration, RegistersThePackAndRemovesExactlyWhatItAdded)
     EXPECT_EQ(registered, Snapshot());
     ASSERT_EQ(S_OK, unregisterServer_());
     EXPECT_EQ(before, Snapshot());
+    ComPtr<IFileSinkFilter2> sink2;
     if (wine) {
         EXPECT_EQ(E_NOINTERFACE, CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER,
                                                   IID_IFileSinkFilter2, sink2.PutVoid()))
