@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "common/halvex_dispatch.h"
 #include "common/paths.h"
 #include "common/version_info.h"
 #include "conversion/batch_text.h"
@@ -222,4 +223,43 @@ TEST(BatchTexts, OutputNamesPercentsAndLengths)
     EXPECT_EQ(FilesProgressText(199, 200), L"Converted Files: 199/200");
     EXPECT_EQ(ReplaceAll(L"aXaXa", L"X", L"XX"), L"aXXaXXa");
     EXPECT_EQ(ReplaceAll(L"Total Length:", L"Total Length: ", L"Current Pos: "), L"Total Length:");
+}
+
+namespace {
+// A converter whose every member answers with one fixed value.
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class FixedAnswer : public IDispatch {
+public:
+    explicit FixedAnswer(VARIANT v) : value_(v) {}
+    ~FixedAnswer() { VariantClear(&value_); }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override { return *out = this, S_OK; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override
+    {
+        return result ? VariantCopy(result, &value_) : S_OK;
+    }
+
+private:
+    VARIANT value_;
+};
+}  // namespace
+
+TEST(ConverterDispatch, AnAnswerOfTheWrongTypeIsAnErrorAndChangesNothing)
+{
+    VARIANT text{}, list{};
+    V_VT(&text) = VT_BSTR, V_BSTR(&text) = SysAllocString(L"not a number");
+    V_VT(&list) = VT_ARRAY | VT_I4, V_ARRAY(&list) = SafeArrayCreateVector(VT_I4, 0, 2);
+    FixedAnswer textAnswer(text), listAnswer(list);
+    const auto of = [](FixedAnswer& a) { return vellumo::HalvexDispatch(corvane::ComPtr<IDispatch>(&a)); };
+    LONG number = 7;
+    EXPECT_TRUE(FAILED(of(textAnswer).GetLong(vellumo::DispTotalLength, &number)));
+    EXPECT_TRUE(FAILED(of(textAnswer).GetLongWithString(vellumo::DispLoadFile, L"a.rm", &number)));
+    EXPECT_EQ(number, 7);
+    std::wstring name = L"kept";
+    EXPECT_TRUE(FAILED(of(listAnswer).GetString(vellumo::DispSaveFile, &name)));
+    EXPECT_EQ(name, L"kept");
 }
