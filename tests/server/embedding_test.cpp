@@ -20,9 +20,9 @@ using fakes::PumpFor;
 using fakes::PumpUntil;
 using testing_support::Bstr;
 
-// A site that offers windowless activation and records what the control
-// asks of it.
-class TestSite final : public IOleClientSite, public IOleInPlaceSiteWindowless {
+// A site that offers windowless activation, and is its own in-place frame,
+// and records what the control asks of it.
+class TestSite final : public IOleClientSite, public IOleInPlaceSiteWindowless, public IOleInPlaceFrame {
 public:
     explicit TestSite(HWND window) : window_(window) {}
     virtual ~TestSite() = default;
@@ -31,6 +31,7 @@ public:
     DWORD activateFlags = ~0u;
     int activations = 0, deactivations = 0, uiActivations = 0, saves = 0;
     ULONG refs = 1;
+    IOleInPlaceActiveObject* activeObject = nullptr;  // as the frame was told
     bool ex = true;  // answers IOleInPlaceSiteEx and IOleInPlaceSiteWindowless
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override
@@ -63,7 +64,8 @@ public:
     STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT p, LPRECT clip,
                                   LPOLEINPLACEFRAMEINFO info) override
     {
-        *frame = nullptr;
+        *frame = this;
+        AddRef();
         *doc = nullptr;
         *p = *clip = pos;
         *info = OLEINPLACEFRAMEINFO{info->cb, FALSE, window_, nullptr, 0};
@@ -98,6 +100,17 @@ public:
     STDMETHODIMP ScrollRect(INT, INT, LPCRECT, LPCRECT) override { return E_NOTIMPL; }
     STDMETHODIMP AdjustRect(LPRECT) override { return S_OK; }
     STDMETHODIMP OnDefWindowMessage(UINT, WPARAM, LPARAM, LRESULT*) override { return S_FALSE; }
+    // IOleInPlaceUIWindow, IOleInPlaceFrame
+    STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
+    STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
+    STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
+    STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR) override { activeObject = object; return S_OK; }
+    STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
+    STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
+    STDMETHODIMP RemoveMenus(HMENU) override { return S_OK; }
+    STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
+    STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
+    STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
 private:
     HWND window_;
@@ -240,15 +253,21 @@ TEST_F(Embedding, ActivatesWithItsOwnChildWindowEvenWhenWindowlessIsOffered)
     EXPECT_TRUE(EqualRect(&place, &pos));
 }
 
+// Deactivation destroys the window, tells the frame and lets go of the site's
+// in-place interfaces.
 TEST_F(Embedding, DeactivationDestroysTheWindow)
 {
+    ComPtr<IOleInPlaceObject> inPlace = As<IOleInPlaceObject>();
+    const ULONG held = site_->refs;
     HWND hwnd = Activate(OLEIVERB_UIACTIVATE);
     ASSERT_TRUE(IsWindow(hwnd));
     EXPECT_EQ(1, site_->uiActivations);
-    ComPtr<IOleInPlaceObject> inPlace = As<IOleInPlaceObject>();
+    EXPECT_EQ(As<IOleInPlaceActiveObject>().Get(), site_->activeObject);
     EXPECT_EQ(S_OK, inPlace->InPlaceDeactivate());
     EXPECT_FALSE(IsWindow(hwnd));
     EXPECT_EQ(1, site_->deactivations);
+    EXPECT_EQ(nullptr, site_->activeObject);
+    EXPECT_EQ(held, site_->refs);
     HWND none = reinterpret_cast<HWND>(1);
     EXPECT_EQ(E_FAIL, inPlace->GetWindow(&none));
     EXPECT_EQ(nullptr, none);

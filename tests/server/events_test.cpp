@@ -15,9 +15,7 @@ protected:
     void SetUp() override
     {
         ControlTest::SetUp();
-        ComPtr<IConnectionPointContainer> container;
-        ASSERT_EQ(S_OK, control_.As(container));
-        ASSERT_EQ(S_OK, container->FindConnectionPoint(DIID__IAtlHalvexEvents, point_.Put()));
+        ASSERT_EQ(S_OK, As<IConnectionPointContainer>()->FindConnectionPoint(DIID__IAtlHalvexEvents, point_.Put()));
         LoadMissingFile(control_.Get());  // Stop raises onStopped only when a graph is held
     }
     void TearDown() override  // the control goes before its sinks
@@ -95,8 +93,7 @@ TEST_F(Events, SinkWithoutTheEventInterfaceIsRefusedAndNeverCalled)
 
 TEST_F(Events, ContainerOffersExactlyOnePointThatEnumeratesItsConnections)
 {
-    ComPtr<IConnectionPointContainer> container;
-    ASSERT_EQ(S_OK, control_.As(container));
+    ComPtr<IConnectionPointContainer> container = As<IConnectionPointContainer>();
     ComPtr<IConnectionPoint> other;
     EXPECT_EQ(CONNECT_E_NOCONNECTION, container->FindConnectionPoint(IID_IPropertyNotifySink, other.Put()));
     EXPECT_EQ(CONNECT_E_NOCONNECTION, container->FindConnectionPoint(IID_IDispatch, other.Put()));
@@ -108,6 +105,8 @@ TEST_F(Events, ContainerOffersExactlyOnePointThatEnumeratesItsConnections)
     ASSERT_EQ(1u, fetched);
     EXPECT_EQ(point_.Get(), items[0]);
     items[0]->Release();
+    EXPECT_EQ(S_FALSE, points->Next(1, items, &fetched));
+    EXPECT_EQ(0u, fetched);
 
     IID iid = IID_NULL;
     EXPECT_EQ(S_OK, point_->GetConnectionInterface(&iid));
@@ -115,6 +114,14 @@ TEST_F(Events, ContainerOffersExactlyOnePointThatEnumeratesItsConnections)
     ComPtr<IConnectionPointContainer> back;
     EXPECT_EQ(S_OK, point_->GetConnectionPointContainer(back.Put()));
     EXPECT_EQ(container.Get(), back.Get());
+    // The point counts its references on the control.
+    const auto refs = [&] { control_->AddRef(); return control_->Release(); };
+    const ULONG held = refs();
+    ComPtr<IUnknown> unknown;
+    ASSERT_EQ(S_OK, point_->QueryInterface(IID_IUnknown, unknown.PutVoid()));
+    EXPECT_EQ(held + 1, refs());
+    unknown.Reset();
+    EXPECT_EQ(held, refs());
 
     Advise(NewSink("1"));
     Sink& second = NewSink("2");

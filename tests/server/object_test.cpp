@@ -1,6 +1,7 @@
 // Creation of the control through COM and through the server's exports:
-// the class object, unloading, aggregation,
-// the interfaces the object answers and what it tells a container.
+// the class object, unloading, aggregation, the interfaces the object
+// answers, what it tells a container, and late-bound calls through IDispatch
+// (the registered type library).
 #include <gtest/gtest.h>
 
 #include <ocidl.h>
@@ -8,7 +9,6 @@
 #include <thread>
 
 #include "server_test_support.h"
-#include "test_platform.h"
 
 namespace {
 
@@ -22,15 +22,10 @@ protected:
     {
         ASSERT_HRESULT_SUCCEEDED(apartment_.Result());
         ASSERT_NE(nullptr, module_ = LoadLibraryW(ServerPath().c_str()));
-        getClassObject_ = Export<decltype(&DllGetClassObject)>("DllGetClassObject");
-        canUnloadNow_ = Export<decltype(&DllCanUnloadNow)>("DllCanUnloadNow");
-        ASSERT_NE(nullptr, getClassObject_);
-        ASSERT_NE(nullptr, canUnloadNow_);
+        ASSERT_TRUE(getClassObject_ = Export<decltype(&DllGetClassObject)>("DllGetClassObject"));
+        ASSERT_TRUE(canUnloadNow_ = Export<decltype(&DllCanUnloadNow)>("DllCanUnloadNow"));
     }
-    void TearDown() override
-    {
-        if (module_) FreeLibrary(module_);
-    }
+    void TearDown() override { if (module_) FreeLibrary(module_); }
     template <class F>
     F Export(const char* name) { return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name))); }
 
@@ -186,6 +181,12 @@ TEST_F(ControlProtocol, AnswersFromTheRegistryAndItsDefaults)
     CoTaskMemFree(type);
     SIZEL extent = {};
     EXPECT_EQ(DV_E_DVASPECT, ole->GetExtent(DVASPECT_ICON, &extent));  // the content's: see the persistence tests
+    DVEXTENTINFO natural = {sizeof natural, DVEXTENT_CONTENT, {}};
+    EXPECT_EQ(S_OK, As<IViewObjectEx>()->GetNaturalExtent(DVASPECT_CONTENT, -1, nullptr, nullptr, &natural, &extent));
+    EXPECT_EQ(5080, extent.cx);  // 2 x 2 inches
+    EXPECT_EQ(5080, extent.cy);
+    natural.dwExtentMode = DVEXTENT_INTEGRAL;
+    EXPECT_EQ(E_FAIL, As<IViewObjectEx>()->GetNaturalExtent(DVASPECT_CONTENT, -1, nullptr, nullptr, &natural, &extent));
 
     ComPtr<IProvideClassInfo2> classInfo;
     ASSERT_EQ(S_OK, ole.As(classInfo));
@@ -242,9 +243,60 @@ TEST_F(ControlProtocol, RefusesNullPointers)
         CALL(As<IDataObject>()->DAdvise(nullptr, 0, nullptr, nullptr)), CALL(As<IPersistStorage>()->Load(nullptr)),
         CALL(As<IPersistStreamInit>()->Save(nullptr, TRUE)), CALL(As<IPersistStreamInit>()->GetSizeMax(nullptr)),
         CALL(As<IPersistStorage>()->Save(nullptr, TRUE)),
+        CALL(As<IViewObjectEx>()->GetNaturalExtent(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, nullptr)),
     };
 #undef CALL
     for (const auto& c : calls) EXPECT_EQ(E_POINTER, c.second) << c.first;
+}
+
+using LateBound = ControlTest<IDispatch>;
+
+// The names and identifiers the control's IDispatch answers from the
+// registered library (every one: the type library test; members called by
+// name: the README's VBScript), and the parameters' defaults.
+TEST_F(LateBound, AnswersFromTheRegisteredLibraryAndParametersKeepWhatIsWrittenUnchecked)
+{
+    auto invoke = [&](DISPID id, WORD flags, VARIANT* result, VARIANT* arg = nullptr) {
+        DISPID named = DISPID_PROPERTYPUT;
+        DISPPARAMS params = {arg, arg ? &named : nullptr, arg ? 1u : 0u, arg ? 1u : 0u};
+        if (result) VariantInit(result);
+        return control_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, nullptr);
+    };
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"WAV_Bits"), const_cast<LPOLESTR>(L"NoSuchMember")};
+    DISPID id = 0;
+    EXPECT_EQ(S_OK, control_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
+    EXPECT_EQ(23, id);
+    EXPECT_EQ(DISP_E_UNKNOWNNAME, control_->GetIDsOfNames(IID_NULL, names + 1, 1, LOCALE_USER_DEFAULT, &id));
+    EXPECT_EQ(DISP_E_UNKNOWNINTERFACE, control_->GetIDsOfNames(IID_IOleObject, names, 1, LOCALE_USER_DEFAULT, &id));
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, invoke(99, DISPATCH_METHOD, nullptr));
+    UINT count = 0;
+    EXPECT_EQ(S_OK, control_->GetTypeInfoCount(&count));
+    EXPECT_EQ(1u, count);
+    ComPtr<ITypeInfo> info;
+    EXPECT_EQ(DISP_E_BADINDEX, control_->GetTypeInfo(1, LOCALE_USER_DEFAULT, info.Put()));
+
+    const struct {
+        DISPID id;
+        VARTYPE type;
+        LONG initial;
+        LONG written;  // out of the tables: stored as it is
+    } params[] = {
+        {14, VT_I2, 1, 7},  {15, VT_I2, 0, 2},  {16, VT_I2, 0, 3}, {17, VT_I2, 8, 13}, {18, VT_I4, 0, -5},
+        {19, VT_I2, 3, 0},  {20, VT_I2, 9, 12}, {21, VT_I2, 0, 1}, {22, VT_I2, 2, -2}, {23, VT_I2, 1, 0},
+    };
+    for (const auto& p : params) {
+        SCOPED_TRACE(p.id);
+        VARIANT v, value;
+        ASSERT_EQ(S_OK, invoke(p.id, DISPATCH_PROPERTYGET, &v));
+        EXPECT_EQ(p.type, v.vt);
+        EXPECT_EQ(p.initial, p.type == VT_I2 ? v.iVal : v.lVal);
+        // Written as another integer type: the automation layer converts.
+        value.vt = VT_I4;
+        value.lVal = p.written;
+        ASSERT_EQ(S_OK, invoke(p.id, DISPATCH_PROPERTYPUT, nullptr, &value));
+        ASSERT_EQ(S_OK, invoke(p.id, DISPATCH_PROPERTYGET, &v));
+        EXPECT_EQ(p.written, p.type == VT_I2 ? v.iVal : v.lVal);
+    }
 }
 
 }  // namespace

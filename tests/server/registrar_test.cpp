@@ -14,11 +14,12 @@ using corvane::server::Registrar;
 
 const wchar_t kRoot[] = L"Software\\VellumoRegistrarTest";
 
+std::wstring Path(const std::wstring& sub) { return std::wstring(kRoot) + (sub.empty() ? L"" : L"\\" + sub); }
+
 bool Exists(const std::wstring& sub)
 {
     HKEY key;
-    const std::wstring path = std::wstring(kRoot) + (sub.empty() ? L"" : L"\\" + sub);
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, Path(sub).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }
@@ -27,8 +28,7 @@ std::wstring Read(const std::wstring& sub, const wchar_t* name = nullptr)
 {
     wchar_t data[512];
     DWORD size = sizeof data;
-    const std::wstring path = std::wstring(kRoot) + L"\\" + sub;
-    if (RegGetValueW(HKEY_CURRENT_USER, path.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
+    if (RegGetValueW(HKEY_CURRENT_USER, Path(sub).c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
         return L"<missing>";
     return data;
 }
@@ -36,9 +36,8 @@ std::wstring Read(const std::wstring& sub, const wchar_t* name = nullptr)
 void Plant(const std::wstring& sub)
 {
     HKEY key;
-    const std::wstring path = std::wstring(kRoot) + L"\\" + sub;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, Path(sub).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                             &key, nullptr));
     RegCloseKey(key);
 }
 
@@ -93,8 +92,8 @@ TEST_F(RegistrarScript, RegistersKeysValuesAndReplacementsAndForceRemoveClearsSt
     EXPECT_EQ(L"C:\\it's here\\corvane.dll", Read(L"Plain Key", L"Named"));
     DWORD number = 0;
     DWORD size = sizeof number;
-    EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, (std::wstring(kRoot) + L"\\Plain Key").c_str(),
-                                          L"Number", RRF_RT_REG_DWORD, nullptr, &number, &size));
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegGetValueW(HKEY_CURRENT_USER, Path(L"Plain Key").c_str(), L"Number", RRF_RT_REG_DWORD, nullptr, &number, &size));
     EXPECT_EQ(42u, number);
     EXPECT_EQ(L"child", Read(L"Plain Key\\Child"));
     EXPECT_EQ(L"quoted: a name", Read(L"{"));
@@ -113,8 +112,7 @@ TEST_F(RegistrarScript, RemovalRules)
     Plant(L"Plain Key\\Foreign");     // ordinary key with a foreign subkey: deleted with it
     Plant(L"Interface\\Foreign");     // reserved name with a foreign subkey: stays
     Plant(L"Kept\\Foreign");          // NoRemove: stays
-    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, (std::wstring(kRoot) + L"\\Kept").c_str(),
-                                             L"Theirs", REG_SZ, L"t", 4));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, Path(L"Kept").c_str(), L"Theirs", REG_SZ, L"t", 4));
 
     ASSERT_EQ(S_OK, registrar.Unregister(kScript));
     EXPECT_FALSE(Exists(L"Plain Key"));
@@ -145,6 +143,12 @@ TEST_F(RegistrarScript, RefusesMalformedScripts)
         L"HKCU { val Top = s 'x' }",
         L"HKCU { Key = s '%UNKNOWN%' }",
         L"HKCU { Key = s '%MODULE' }",
+        // Scripts that end inside an entry, and a key named by a bare brace or
+        // equals sign, followed by a script that would be sound on its own.
+        L"HKCU { NoRemove",
+        L"HKCU { Key { val",
+        L"HKCU { = HKCU { Software }",
+        L"HKCU { { HKCU { Software }",
     };
     for (const wchar_t* script : bad) EXPECT_EQ(E_INVALIDARG, registrar.Register(script)) << script;
     EXPECT_EQ(S_OK, registrar.Register(L""));

@@ -3,6 +3,8 @@
 // Every test leaves the server registered from the build folder.
 #include <gtest/gtest.h>
 
+#include <process.h>
+
 #include <algorithm>
 
 #include "server_test_support.h"
@@ -14,23 +16,13 @@ using namespace server_test;
 constexpr wchar_t kClsid[] = L"{8E2DC57B-E2E2-4FBB-924A-F195CBD136F6}";
 constexpr wchar_t kAppId[] = L"{1F29CAC4-6174-44F7-9395-BC167397D7A8}";
 constexpr wchar_t kLibId[] = L"{A57C7E54-C2F2-443F-A3F7-96B5B5AE84D2}";
-constexpr wchar_t kIid[] = L"{7FD7540F-CA29-4300-B0FB-1B925F946B27}";
-constexpr wchar_t kEventsIid[] = L"{D819D4BB-E84A-4857-AA94-B89F45E076ED}";
 
-// Runs "regsvr32 /s [/u] path" and returns its exit code (~0 when it cannot
-// start or runs past a minute).
-DWORD RunRegsvr32(const std::wstring& dll, bool unregister = false)
+// Runs "regsvr32 /s [/u] path" and returns its exit code.
+int RunRegsvr32(const std::wstring& dll, bool unregister = false)
 {
-    std::wstring cmd = std::wstring(L"regsvr32.exe /s ") + (unregister ? L"/u " : L"") + L"\"" + dll + L"\"";
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return ~0u;
-    DWORD code = ~0u;
-    if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return code;
+    const std::wstring quoted = L"\"" + dll + L"\"";
+    return static_cast<int>(_wspawnlp(_P_WAIT, L"regsvr32.exe", L"regsvr32.exe", L"/s", quoted.c_str(),
+                                      unregister ? L"/u" : nullptr, nullptr));
 }
 
 // The number of subkeys of an HKCR key, or -1 when it does not exist.
@@ -61,10 +53,10 @@ const std::wstring kLibKey = std::wstring(L"TypeLib\\") + kLibId;
 
 class Registration : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(0u, RunRegsvr32(ServerPath())); }
+    void SetUp() override { ASSERT_EQ(0, RunRegsvr32(ServerPath())); }
     void TearDown() override
     {
-        EXPECT_EQ(0u, RunRegsvr32(ServerPath()));
+        EXPECT_EQ(0, RunRegsvr32(ServerPath()));
         for (auto it = created_.rbegin(); it != created_.rend(); ++it) {
             DeleteFileW((*it + L"\\corvane.dll").c_str());
             RemoveDirectoryW(it->c_str());
@@ -90,7 +82,8 @@ protected:
     std::vector<std::wstring> created_;
 };
 
-void ExpectClassEntries(const std::wstring& module)
+// With registered false: none of the keys is left.
+void ExpectClassEntries(const std::wstring& module, bool registered = true)
 {
     const std::wstring folder = module.substr(0, module.find_last_of(L'\\') + 1);
     const struct {
@@ -118,20 +111,17 @@ void ExpectClassEntries(const std::wstring& module)
         {kClsidKey + L"\\MiscStatus\\1", nullptr, L"131473"},
         {kClsidKey + L"\\TypeLib", nullptr, kLibId},
         {kClsidKey + L"\\Version", nullptr, L"1.0"},
-#ifdef _WIN64
-        {kLibKey + L"\\1.0\\0\\win64", nullptr, module},
-#else
-        {kLibKey + L"\\1.0\\0\\win32", nullptr, module},
-#endif
-        {std::wstring(L"Interface\\") + kIid + L"\\TypeLib", nullptr, kLibId},
-        {std::wstring(L"Interface\\") + kEventsIid + L"\\TypeLib", nullptr, kLibId},
+        {kLibKey + (sizeof(void*) == 8 ? L"\\1.0\\0\\win64" : L"\\1.0\\0\\win32"), nullptr, module},
+        {L"Interface\\{7FD7540F-CA29-4300-B0FB-1B925F946B27}\\TypeLib", nullptr, kLibId},
+        {L"Interface\\{D819D4BB-E84A-4857-AA94-B89F45E076ED}\\TypeLib", nullptr, kLibId},
     };
     for (const auto& e : entries) {
         // Keys without values are only checked to exist.
-        const std::wstring actual =
-            e.expected.empty() ? (KeyExists(e.key) ? L"" : L"<no key>") : ReadString(e.key, e.value);
-        EXPECT_EQ(e.expected, actual) << e.key << " " << (e.value ? e.value : L"");
+        const std::wstring actual = !registered || e.expected.empty() ? (KeyExists(e.key) ? L"" : L"<no key>")
+                                                                       : ReadString(e.key, e.value);
+        EXPECT_EQ(registered ? e.expected : L"<no key>", actual) << e.key << " " << (e.value ? e.value : L"");
     }
+    if (!registered) return;
     // The type library's folder is its help directory.
     std::wstring helpDir = ReadString(kLibKey + L"\\1.0\\HELPDIR");
     if (!helpDir.empty() && helpDir.back() != L'\\') helpDir += L'\\';
@@ -155,14 +145,10 @@ TEST_F(Registration, WritesTheScriptsEntriesTheTypeLibraryAndTheToolboxBitmap)
 
 TEST_F(Registration, RegisteringAgainClearsStaleEntriesUnderTheClassKey)
 {
-    for (const wchar_t* stale : {L"\\Stale\\Deeper", L"\\Control\\Junk"}) {
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, (kClsidKey + stale).c_str(), 0, nullptr, 0,
-                                                 KEY_WRITE, nullptr, &key, nullptr));
-        RegCloseKey(key);
-    }
-    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CLASSES_ROOT, kClsidKey.c_str(), L"Leftover", REG_SZ, L"x", 4));
-    ASSERT_EQ(0u, RunRegsvr32(ServerPath()));
+    for (const wchar_t* stale : {L"\\Stale\\Deeper", L"\\Control\\Junk", L""})
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegSetKeyValueW(HKEY_CLASSES_ROOT, (kClsidKey + stale).c_str(), L"Leftover", REG_SZ, L"x", 4));
+    ASSERT_EQ(0, RunRegsvr32(ServerPath()));
     EXPECT_FALSE(KeyExists(kClsidKey + L"\\Stale"));
     EXPECT_FALSE(KeyExists(kClsidKey + L"\\Control\\Junk"));
     EXPECT_EQ(L"<missing>", ReadString(kClsidKey, L"Leftover"));
@@ -173,7 +159,7 @@ TEST_F(Registration, RegisteringAgainClearsStaleEntriesUnderTheClassKey)
 TEST_F(Registration, ModulePathWithASingleQuoteAndNonAsciiCharactersIsWrittenIntact)
 {
     const std::wstring copy = CopyInto(L"vellumo o'quote \u00FC\u97F3");
-    ASSERT_EQ(0u, RunRegsvr32(copy));
+    ASSERT_EQ(0, RunRegsvr32(copy));
     ExpectClassEntries(copy);
     // COM loads the server from that folder.
     ASSERT_HRESULT_SUCCEEDED(CoInitialize(nullptr));
@@ -181,15 +167,15 @@ TEST_F(Registration, ModulePathWithASingleQuoteAndNonAsciiCharactersIsWrittenInt
     EXPECT_NE(nullptr, GetModuleHandleW(copy.c_str()));
     CoFreeUnusedLibrariesEx(0, 0);
     CoUninitialize();
-    EXPECT_EQ(0u, RunRegsvr32(copy, true));
-    EXPECT_FALSE(KeyExists(kClsidKey));
+    EXPECT_EQ(0, RunRegsvr32(copy, true));
+    ExpectClassEntries(copy, false);
 }
 
 // Removal stops at the first step that fails, here the type library's.
 TEST_F(Registration, RemovalStopsWhereTheTypeLibraryCannotBeUnregistered)
 {
     ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CLASSES_ROOT, kLibKey.c_str()));
-    EXPECT_NE(0u, RunRegsvr32(ServerPath(), true));
+    EXPECT_NE(0, RunRegsvr32(ServerPath(), true));
     EXPECT_FALSE(KeyExists(kClsidKey));
     EXPECT_EQ(kAppId, ReadString(L"AppID\\corvane.DLL", L"AppID"));
 }
@@ -200,13 +186,11 @@ TEST_F(Registration, ModulePathOfMaxPathCharactersFailsWithInsufficientBuffer)
     ASSERT_GE(copy.size(), static_cast<size_t>(MAX_PATH));
     HMODULE module = LoadLibraryW(copy.c_str());
     if (!module) GTEST_SKIP() << "the system cannot load a library from a path this long";
-    using Export = HRESULT(STDAPICALLTYPE*)();
-    auto reg = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-    auto unreg = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
-    ASSERT_NE(nullptr, reg);
-    ASSERT_NE(nullptr, unreg);
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), reg());
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), unreg());
+    for (const char* name : {"DllRegisterServer", "DllUnregisterServer"}) {
+        auto run = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+        ASSERT_NE(nullptr, run) << name;
+        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), run()) << name;
+    }
     FreeLibrary(module);
     // Nothing was written or removed: the registration from the build folder stands.
     EXPECT_EQ(ServerPath(), ReadString(kClsidKey + L"\\InprocServer32"));

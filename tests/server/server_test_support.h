@@ -1,5 +1,4 @@
-// Helpers shared by the corvane.dll tests: the server's path, a new control,
-// and an event sink for the control's connection point.
+// Helpers shared by the corvane.dll tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -69,7 +68,7 @@ struct Sink : fakes::EventRecorder {
 #pragma GCC diagnostic pop
 
 // Connects the sink to the control's connection point; returns the cookie (0 when refused).
-inline DWORD Advise(IUnknown* control, IUnknown* sink, ComPtr<IConnectionPoint>* pointOut = nullptr)
+inline DWORD Advise(IUnknown* control, IUnknown* sink)
 {
     ComPtr<IConnectionPointContainer> container;
     ComPtr<IConnectionPoint> point;
@@ -77,7 +76,6 @@ inline DWORD Advise(IUnknown* control, IUnknown* sink, ComPtr<IConnectionPoint>*
     if (SUCCEEDED(control->QueryInterface(IID_IConnectionPointContainer, container.PutVoid())) &&
         SUCCEEDED(container->FindConnectionPoint(DIID__IAtlHalvexEvents, point.Put())))
         point->Advise(sink, &cookie);
-    if (pointOut) *pointOut = point;
     return cookie;
 }
 
