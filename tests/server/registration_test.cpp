@@ -3,8 +3,6 @@
 // Every test leaves the server registered from the build folder.
 #include <gtest/gtest.h>
 
-#include <process.h>
-
 #include <algorithm>
 
 #include "server_test_support.h"
@@ -17,12 +15,19 @@ constexpr wchar_t kClsid[] = L"{8E2DC57B-E2E2-4FBB-924A-F195CBD136F6}";
 constexpr wchar_t kAppId[] = L"{1F29CAC4-6174-44F7-9395-BC167397D7A8}";
 constexpr wchar_t kLibId[] = L"{A57C7E54-C2F2-443F-A3F7-96B5B5AE84D2}";
 
-// Runs "regsvr32 /s [/u] path" and returns its exit code.
-int RunRegsvr32(const std::wstring& dll, bool unregister = false)
+// Runs "regsvr32 /s [/u] path" and returns its exit code (~0 when it cannot
+// start or runs past a minute).
+DWORD RunRegsvr32(const std::wstring& dll, bool unregister = false)
 {
-    const std::wstring quoted = L"\"" + dll + L"\"";
-    return static_cast<int>(_wspawnlp(_P_WAIT, L"regsvr32.exe", L"regsvr32.exe", L"/s", quoted.c_str(),
-                                      unregister ? L"/u" : nullptr, nullptr));
+    std::wstring cmd = std::wstring(L"regsvr32.exe /s ") + (unregister ? L"/u " : L"") + L"\"" + dll + L"\"";
+    STARTUPINFOW si = {sizeof si};
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return ~0u;
+    DWORD code = ~0u;
+    if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
 }
 
 // The number of subkeys of an HKCR key, or -1 when it does not exist.
@@ -53,10 +58,10 @@ const std::wstring kLibKey = std::wstring(L"TypeLib\\") + kLibId;
 
 class Registration : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(0, RunRegsvr32(ServerPath())); }
+    void SetUp() override { ASSERT_EQ(0u, RunRegsvr32(ServerPath())); }
     void TearDown() override
     {
-        EXPECT_EQ(0, RunRegsvr32(ServerPath()));
+        EXPECT_EQ(0u, RunRegsvr32(ServerPath()));
         for (auto it = created_.rbegin(); it != created_.rend(); ++it) {
             DeleteFileW((*it + L"\\corvane.dll").c_str());
             RemoveDirectoryW(it->c_str());
@@ -148,7 +153,7 @@ TEST_F(Registration, RegisteringAgainClearsStaleEntriesUnderTheClassKey)
     for (const wchar_t* stale : {L"\\Stale\\Deeper", L"\\Control\\Junk", L""})
         ASSERT_EQ(ERROR_SUCCESS,
                   RegSetKeyValueW(HKEY_CLASSES_ROOT, (kClsidKey + stale).c_str(), L"Leftover", REG_SZ, L"x", 4));
-    ASSERT_EQ(0, RunRegsvr32(ServerPath()));
+    ASSERT_EQ(0u, RunRegsvr32(ServerPath()));
     EXPECT_FALSE(KeyExists(kClsidKey + L"\\Stale"));
     EXPECT_FALSE(KeyExists(kClsidKey + L"\\Control\\Junk"));
     EXPECT_EQ(L"<missing>", ReadString(kClsidKey, L"Leftover"));
@@ -159,7 +164,7 @@ TEST_F(Registration, RegisteringAgainClearsStaleEntriesUnderTheClassKey)
 TEST_F(Registration, ModulePathWithASingleQuoteAndNonAsciiCharactersIsWrittenIntact)
 {
     const std::wstring copy = CopyInto(L"vellumo o'quote \u00FC\u97F3");
-    ASSERT_EQ(0, RunRegsvr32(copy));
+    ASSERT_EQ(0u, RunRegsvr32(copy));
     ExpectClassEntries(copy);
     // COM loads the server from that folder.
     ASSERT_HRESULT_SUCCEEDED(CoInitialize(nullptr));
@@ -167,7 +172,7 @@ TEST_F(Registration, ModulePathWithASingleQuoteAndNonAsciiCharactersIsWrittenInt
     EXPECT_NE(nullptr, GetModuleHandleW(copy.c_str()));
     CoFreeUnusedLibrariesEx(0, 0);
     CoUninitialize();
-    EXPECT_EQ(0, RunRegsvr32(copy, true));
+    EXPECT_EQ(0u, RunRegsvr32(copy, true));
     ExpectClassEntries(copy, false);
 }
 
@@ -175,7 +180,7 @@ TEST_F(Registration, ModulePathWithASingleQuoteAndNonAsciiCharactersIsWrittenInt
 TEST_F(Registration, RemovalStopsWhereTheTypeLibraryCannotBeUnregistered)
 {
     ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CLASSES_ROOT, kLibKey.c_str()));
-    EXPECT_NE(0, RunRegsvr32(ServerPath(), true));
+    EXPECT_NE(0u, RunRegsvr32(ServerPath(), true));
     EXPECT_FALSE(KeyExists(kClsidKey));
     EXPECT_EQ(kAppId, ReadString(L"AppID\\corvane.DLL", L"AppID"));
 }
