@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cwctype>
 #include <memory>
 #include <string>
 
@@ -117,48 +116,39 @@ private:
 };
 
 // A 32-bit white bitmap selected into a memory DC.
-class Canvas {
-public:
-    Canvas(int width, int height) : width_(width), height_(height)
+struct Canvas {
+    Canvas(int width, int height) : width(width), height(height), dc(CreateCompatibleDC(nullptr))
     {
         BITMAPINFO bmi = {};
         bmi.bmiHeader = {sizeof bmi.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        dc_ = CreateCompatibleDC(nullptr);
-        bitmap_ = CreateDIBSection(dc_, &bmi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-        old_ = SelectObject(dc_, bitmap_);
-        std::fill(bits_, bits_ + width * height, 0x00FFFFFFu);
+        bitmap = CreateDIBSection(dc, &bmi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+        old = SelectObject(dc, bitmap);
+        std::fill(bits, bits + width * height, 0x00FFFFFFu);
     }
     ~Canvas()
     {
-        SelectObject(dc_, old_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
     }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-    HDC Dc() const { return dc_; }
-
     // Bounding box of the pixels that are not the background colour.
     RECT Ink(DWORD background = 0x00FFFFFF) const
     {
         GdiFlush();
-        RECT box = {width_, height_, -1, -1};
-        for (int y = 0; y < height_; ++y) {
-            for (int x = 0; x < width_; ++x) {
-                if ((bits_[y * width_ + x] & 0x00FFFFFF) == background) continue;
-                box = {std::min<LONG>(box.left, x), std::min<LONG>(box.top, y), std::max<LONG>(box.right, x),
-                       std::max<LONG>(box.bottom, y)};
-            }
+        RECT box = {width, height, -1, -1};
+        for (LONG i = 0; i < width * height; ++i) {
+            const LONG x = i % width, y = i / width;
+            if ((bits[i] & 0x00FFFFFF) != background)
+                box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x), std::max(box.bottom, y)};
         }
         return box;
     }
 
-private:
-    int width_, height_;
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ old_ = nullptr;
-    DWORD* bits_ = nullptr;
+    const LONG width, height;
+    const HDC dc;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ old = nullptr;
+    DWORD* bits = nullptr;
 };
 
 // "ATL 7.0" centred on (cx, baseline): no descenders, so the ink ends at
@@ -173,7 +163,7 @@ void ExpectTextCentredAt(const RECT& ink, int cx, int baseline, bool scaled = fa
     EXPECT_GT(ink.right - ink.left, 20);  // seven characters wide
     EXPECT_GT(baseline - ink.top, 4);
     Canvas whole(200, 60);
-    TextOutW(whole.Dc(), 20, 20, L"ATL 7.0", 7);
+    TextOutW(whole.dc, 20, 20, L"ATL 7.0", 7);
     const RECT text = whole.Ink();
     if (!scaled) EXPECT_EQ(text.right - text.left, ink.right - ink.left);
 }
@@ -195,13 +185,17 @@ protected:
     }
     void TearDown() override
     {
-        if (control_) {
-            control_->Close(OLECLOSE_NOSAVE);
-            control_->SetClientSite(nullptr);
-            control_.Reset();
-        }
+        Release();
         EXPECT_EQ(1u, site_->refs) << "the control keeps a reference on its site";
         if (container_) DestroyWindow(container_);
+    }
+    // Closes the control and lets it go, as a container does.
+    void Release()
+    {
+        if (!control_) return;
+        control_->Close(OLECLOSE_NOSAVE);
+        control_->SetClientSite(nullptr);
+        control_.Reset();
     }
     // In-place activation in the container; returns the control's window.
     HWND Activate(LONG verb = OLEIVERB_INPLACEACTIVATE)
@@ -231,11 +225,9 @@ TEST_F(Embedding, ActivatesWithItsOwnChildWindowEvenWhenWindowlessIsOffered)
     EXPECT_EQ(0u, site_->activateFlags & ACTIVATE_WINDOWLESS);
     EXPECT_EQ(container_, GetParent(hwnd));
     wchar_t name[64] = {};
-    ASSERT_GT(GetClassNameW(hwnd, name, 64), 0);
-    const std::wstring cls(name);
-    ASSERT_EQ(12u, cls.size()) << cls;
-    EXPECT_EQ(L"ATL:", cls.substr(0, 4));
-    for (wchar_t c : cls.substr(4)) EXPECT_TRUE(std::iswdigit(c) || (c >= L'A' && c <= L'F')) << c;
+    ASSERT_EQ(12, GetClassNameW(hwnd, name, 64)) << name;  // "ATL:" and eight hexadecimal digits
+    EXPECT_EQ(0, wcsncmp(name, L"ATL:", 4)) << name;
+    EXPECT_EQ(8u, wcsspn(name + 4, L"0123456789ABCDEF")) << name;
     EXPECT_EQ(0x56000000u, static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE)));
     EXPECT_EQ(0u, static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE)));
     EXPECT_EQ(0, GetWindowTextLengthW(hwnd));
@@ -291,21 +283,21 @@ TEST_F(Embedding, DrawAndTheGetDataMetafilePutTheTextInTheMiddleOfTheBounds)
     ComPtr<IViewObject> view = As<IViewObject>();
     Canvas canvas(240, 120);
     RECTL bounds = {0, 0, 240, 120};
-    ASSERT_EQ(S_OK, view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, canvas.Dc(), &bounds, nullptr,
+    ASSERT_EQ(S_OK, view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, canvas.dc, &bounds, nullptr,
                                nullptr, 0));
     ExpectTextCentredAt(canvas.Ink(), 120, 60);
 
     // Bounds elsewhere on the device, with a viewport origin set by the caller.
     Canvas moved(240, 120);
-    SetViewportOrgEx(moved.Dc(), 20, 10, nullptr);
+    SetViewportOrgEx(moved.dc, 20, 10, nullptr);
     RECTL small = {0, 0, 100, 50};
-    ASSERT_EQ(S_OK, view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, moved.Dc(), &small, nullptr,
+    ASSERT_EQ(S_OK, view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, moved.dc, &small, nullptr,
                                nullptr, 0));
     ExpectTextCentredAt(moved.Ink(), 20 + 50, 10 + 25);
     POINT org = {};
-    GetViewportOrgEx(moved.Dc(), &org);
+    GetViewportOrgEx(moved.dc, &org);
     EXPECT_EQ(20, org.x);  // the device context is restored
-    EXPECT_EQ(TA_NOUPDATECP | TA_LEFT | TA_TOP, GetTextAlign(moved.Dc()));
+    EXPECT_EQ(TA_NOUPDATECP | TA_LEFT | TA_TOP, GetTextAlign(moved.dc));
 
     SIZEL extent = {6350, 2540};  // 2.5 x 1 inch
     ASSERT_EQ(S_OK, control_->SetExtent(DVASPECT_CONTENT, &extent));
@@ -321,9 +313,9 @@ TEST_F(Embedding, DrawAndTheGetDataMetafilePutTheTextInTheMiddleOfTheBounds)
     EXPECT_EQ(6350, picture->xExt);
     EXPECT_EQ(2540, picture->yExt);
     Canvas played(300, 120);
-    SetMapMode(played.Dc(), MM_ANISOTROPIC);
-    SetViewportExtEx(played.Dc(), 300, 120, nullptr);
-    ASSERT_TRUE(PlayMetaFile(played.Dc(), picture->hMF));
+    SetMapMode(played.dc, MM_ANISOTROPIC);
+    SetViewportExtEx(played.dc, 300, 120, nullptr);
+    ASSERT_TRUE(PlayMetaFile(played.dc, picture->hMF));
     GlobalUnlock(medium.hMetaFilePict);
     ReleaseStgMedium(&medium);
     ExpectTextCentredAt(played.Ink(), 150, 60, true);
@@ -341,7 +333,7 @@ TEST_F(Embedding, WindowPaintsTheTextInItsMiddle)
     GetClientRect(hwnd, &client);
     Canvas canvas(client.right, client.bottom);
     HDC dc = GetDC(hwnd);
-    BitBlt(canvas.Dc(), 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
+    BitBlt(canvas.dc, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
     ReleaseDC(hwnd, dc);
     // The background is the window colour; the text is drawn over it.
     const COLORREF window = GetSysColor(COLOR_WINDOW);
@@ -349,35 +341,30 @@ TEST_F(Embedding, WindowPaintsTheTextInItsMiddle)
     ExpectTextCentredAt(canvas.Ink(background), client.right / 2, client.bottom / 2);
     // Draw without bounds, while active: the window's client area.
     Canvas drawn(client.right, client.bottom);
-    ASSERT_EQ(S_OK, As<IViewObject>()->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, drawn.Dc(), nullptr,
+    ASSERT_EQ(S_OK, As<IViewObject>()->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, drawn.dc, nullptr,
                                             nullptr, nullptr, 0));
     ExpectTextCentredAt(drawn.Ink(), client.right / 2, client.bottom / 2);
 }
 
 TEST_F(Embedding, QuickActivateConnectsTheSinkAndSetsTheSite)
 {
-    ComPtr<IQuickActivate> quick = NewControl<IQuickActivate>();
-    ASSERT_TRUE(quick);
-    TestSite site(container_);
+    ASSERT_EQ(S_OK, control_->SetClientSite(nullptr));
+    ComPtr<IQuickActivate> quick = As<IQuickActivate>();
     Sink sink;
     QACONTAINER container = {};
     container.cbSize = sizeof container;
-    container.pClientSite = &site;
+    container.pClientSite = site_.get();
     container.pUnkEventSink = &sink;
     QACONTROL result = {};
     result.cbSize = sizeof result;
     ASSERT_EQ(S_OK, quick->QuickActivate(&container, &result));
     EXPECT_EQ(1u, result.dwEventCookie);
     EXPECT_EQ(131473u, result.dwMiscStatus);
-    ComPtr<IOleObject> ole;
-    ASSERT_EQ(S_OK, quick.As(ole));
     ComPtr<IOleClientSite> current;
-    ASSERT_EQ(S_OK, ole->GetClientSite(current.Put()));
-    EXPECT_EQ(static_cast<IOleClientSite*>(&site), current.Get());
+    ASSERT_EQ(S_OK, control_->GetClientSite(current.Put()));
+    EXPECT_EQ(static_cast<IOleClientSite*>(site_.get()), current.Get());
     current.Reset();
-    ComPtr<IAtlHalvex> control;
-    ASSERT_EQ(S_OK, quick.As(control));
-    LoadMissingFile(control.Get());
+    LoadMissingFile(As<IAtlHalvex>().Get());
     EXPECT_EQ(1u, sink.Events().size());  // onError, through the connected sink
 
     SIZEL size = {1000, 2000}, back = {};
@@ -385,12 +372,8 @@ TEST_F(Embedding, QuickActivateConnectsTheSinkAndSetsTheSite)
     EXPECT_EQ(S_OK, quick->GetContentExtent(&back));
     EXPECT_EQ(1000, back.cx);
     EXPECT_EQ(2000, back.cy);
-    EXPECT_EQ(S_OK, ole->Close(OLECLOSE_NOSAVE));
-    EXPECT_EQ(S_OK, ole->SetClientSite(nullptr));
-    EXPECT_EQ(1u, site.refs);
-    control.Reset();
-    ole.Reset();
     quick.Reset();
+    Release();
     EXPECT_EQ(1, sink.refs);
 }
 
@@ -449,9 +432,7 @@ TEST_F(Embedding, GraphNotificationsReachTheConverterThroughTheControlWindow)
 
     events.Reset();
     control.Reset();
-    control_->Close(OLECLOSE_NOSAVE);
-    control_->SetClientSite(nullptr);
-    control_.Reset();  // before the doubles go
+    Release();  // before the doubles go
     EXPECT_EQ(0, lab.liveFilters);
     EXPECT_EQ(1, sink.refs);
 }

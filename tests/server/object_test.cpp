@@ -1,12 +1,14 @@
-// Creation of the control through COM and through the server's exports:
-// the class object, unloading, aggregation, the interfaces the object
-// answers, what it tells a container, and late-bound calls through IDispatch
-// (the registered type library).
+// The control as an object: creation through COM and through the server's
+// exports (the class object, unloading, aggregation), the interfaces it
+// answers, what it tells a container, late-bound calls through IDispatch (the
+// registered type library), its connection point and its stored form.
 #include <gtest/gtest.h>
 
 #include <ocidl.h>
 
+#include <deque>
 #include <thread>
+#include <utility>
 
 #include "server_test_support.h"
 
@@ -35,11 +37,11 @@ protected:
     decltype(&DllCanUnloadNow) canUnloadNow_ = nullptr;
 };
 
-TEST(Creation, OneIdentityForEveryInterface)
+using Creation = ControlTest<IUnknown>;
+
+TEST_F(Creation, OneIdentityForEveryInterface)
 {
-    ComApartment apartment;
-    ComPtr<IUnknown> object = NewControl<IUnknown>();
-    ASSERT_TRUE(object);
+    const ComPtr<IUnknown>& object = control_;
     const IID* answered[] = {
         &IID_IAtlHalvex, &IID_IDispatch, &IID_IViewObjectEx, &IID_IViewObject2, &IID_IViewObject,
         &IID_IOleInPlaceObjectWindowless, &IID_IOleInPlaceObject, &IID_IOleWindow, &IID_IOleInPlaceActiveObject,
@@ -119,13 +121,12 @@ TEST_F(ServerExports, CanUnloadOnlyWithoutLiveObjectsOrLocks)
 }
 
 // An outer object that aggregates the control and counts its own references.
-class Outer final : public IUnknown {
-public:
+struct Outer final : IUnknown {
     virtual ~Outer() = default;
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override
     {
         *out = nullptr;
-        if (IsEqualIID(iid, IID_IPersistPropertyBag)) return E_NOINTERFACE;  // the outer's own decision
+        if (IsEqualIID(iid, IID_IDataObject)) return E_NOINTERFACE;  // the outer's own decision
         if (!IsEqualIID(iid, IID_IUnknown)) return inner ? inner->QueryInterface(iid, out) : E_NOINTERFACE;
         *out = static_cast<IUnknown*>(this);
         AddRef();
@@ -158,8 +159,8 @@ TEST(Aggregation, DelegatesIdentityAndReferencesToTheOuterObject)
         EXPECT_EQ(static_cast<IUnknown*>(&outer), identity.Get());
         identity.Reset();
         // QueryInterface through the inner interfaces reaches the outer object.
-        void* bag = reinterpret_cast<void*>(1);
-        EXPECT_EQ(E_NOINTERFACE, viaOuter->QueryInterface(IID_IPersistPropertyBag, &bag));
+        void* data = reinterpret_cast<void*>(1);
+        EXPECT_EQ(E_NOINTERFACE, viaOuter->QueryInterface(IID_IDataObject, &data));
         ComPtr<IOleObject> ole;
         EXPECT_EQ(S_OK, viaOuter->QueryInterface(IID_IOleObject, ole.PutVoid()));
         SHORT bits = -1;
@@ -180,7 +181,7 @@ TEST_F(ControlProtocol, AnswersFromTheRegistryAndItsDefaults)
     EXPECT_STREQ(L"AtlHalvex Class", type);
     CoTaskMemFree(type);
     SIZEL extent = {};
-    EXPECT_EQ(DV_E_DVASPECT, ole->GetExtent(DVASPECT_ICON, &extent));  // the content's: see the persistence tests
+    EXPECT_EQ(DV_E_DVASPECT, ole->GetExtent(DVASPECT_ICON, &extent));  // the content's: see quick activation
     DVEXTENTINFO natural = {sizeof natural, DVEXTENT_CONTENT, {}};
     EXPECT_EQ(S_OK, As<IViewObjectEx>()->GetNaturalExtent(DVASPECT_CONTENT, -1, nullptr, nullptr, &natural, &extent));
     EXPECT_EQ(5080, extent.cx);  // 2 x 2 inches
@@ -297,6 +298,248 @@ TEST_F(LateBound, AnswersFromTheRegisteredLibraryAndParametersKeepWhatIsWrittenU
         ASSERT_EQ(S_OK, invoke(p.id, DISPATCH_PROPERTYGET, &v));
         EXPECT_EQ(p.written, p.type == VT_I2 ? v.iVal : v.lVal);
     }
+}
+
+// --- The connection point for _IAtlHalvexEvents: slots and cookies, delivery
+// order, refused and failing sinks, enumeration.
+class Events : public ControlTest<IAtlHalvex> {
+protected:
+    void SetUp() override
+    {
+        ControlTest::SetUp();
+        ASSERT_EQ(S_OK, As<IConnectionPointContainer>()->FindConnectionPoint(DIID__IAtlHalvexEvents, point_.Put()));
+        LoadMissingFile(control_.Get());  // Stop raises onStopped only when a graph is held
+    }
+    void TearDown() override  // the control goes before its sinks
+    {
+        point_.Reset();
+        control_.Reset();
+    }
+
+    Sink& NewSink(const char* label) { return sinks_.emplace_back(&log_, label); }
+    DWORD Advise(Sink& sink) { return server_test::Advise(control_.Get(), &sink); }
+    // Stop raises onStopped synchronously.
+    Strings Stopped()
+    {
+        log_.clear();
+        EXPECT_EQ(S_OK, control_->Stop());
+        return log_;
+    }
+
+    Strings log_;
+    std::deque<Sink> sinks_;
+    ComPtr<IConnectionPoint> point_;
+};
+
+// A sink without the event interface is refused and takes no slot.
+TEST_F(Events, EverySinkReceivesEveryEventInCookieOrderEvenAfterAFailingOne)
+{
+    Sink& stranger = NewSink("stranger");
+    stranger.answersEvents = false;
+    DWORD cookie = 99;
+    EXPECT_EQ(CONNECT_E_CANNOTCONNECT, point_->Advise(&stranger, &cookie));
+    EXPECT_EQ(0u, cookie);
+    EXPECT_EQ(1, stranger.refs);
+    EXPECT_EQ(E_POINTER, point_->Advise(nullptr, &cookie));
+    Sink& first = NewSink("1");
+    first.result = E_FAIL;
+    EXPECT_EQ(1u, Advise(first));
+    EXPECT_EQ(2u, Advise(NewSink("2")));
+    EXPECT_EQ((Strings{"1 stopped", "2 stopped"}), Stopped());
+    log_.clear();
+    const std::string error = "error " + std::to_string(80000 + LoadMissingFile(control_.Get()));
+    EXPECT_EQ((Strings{"1 " + error, "2 " + error}), log_);
+    for (const Sink& sink : sinks_) EXPECT_EQ(0, sink.malformed);
+}
+
+TEST_F(Events, UnadviseEmptiesTheSlotAndTheNextAdviseReusesIt)
+{
+    Sink& first = NewSink("1");
+    Advise(first);
+    Advise(NewSink("2"));
+    const LONG held = first.refs;
+    ASSERT_EQ(S_OK, point_->Unadvise(1));
+    EXPECT_EQ(held - 1, first.refs);  // the sink is released
+    for (DWORD cookie : {1, 0, 77}) EXPECT_EQ(CONNECT_E_NOCONNECTION, point_->Unadvise(cookie));
+    EXPECT_EQ((Strings{"2 stopped"}), Stopped());
+
+    EXPECT_EQ(1u, Advise(NewSink("3")));
+    EXPECT_EQ((Strings{"3 stopped", "2 stopped"}), Stopped());
+
+    // Slots grow 1, 4, 8: the sinks that follow get cookies 3 to 6.
+    for (DWORD cookie = 3; cookie <= 6; ++cookie) EXPECT_EQ(cookie, Advise(NewSink("more")));
+    // Releasing the control releases every connected sink.
+    point_.Reset();
+    control_.Reset();
+    for (const Sink& sink : sinks_) EXPECT_EQ(1, sink.refs);
+}
+
+TEST_F(Events, ContainerOffersExactlyOnePointThatEnumeratesItsConnections)
+{
+    ComPtr<IConnectionPointContainer> container = As<IConnectionPointContainer>();
+    ComPtr<IConnectionPoint> other;
+    EXPECT_EQ(CONNECT_E_NOCONNECTION, container->FindConnectionPoint(IID_IDispatch, other.Put()));
+    ComPtr<IEnumConnectionPoints> points;
+    ASSERT_EQ(S_OK, container->EnumConnectionPoints(points.Put()));
+    IConnectionPoint* items[2] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(S_FALSE, points->Next(2, items, &fetched));
+    ASSERT_EQ(1u, fetched);
+    EXPECT_EQ(point_.Get(), items[0]);
+    items[0]->Release();
+    EXPECT_EQ(S_FALSE, points->Next(1, items, &fetched));
+    EXPECT_EQ(0u, fetched);
+
+    IID iid = IID_NULL;
+    EXPECT_EQ(S_OK, point_->GetConnectionInterface(&iid));
+    EXPECT_TRUE(IsEqualIID(DIID__IAtlHalvexEvents, iid));
+    ComPtr<IConnectionPointContainer> back;
+    EXPECT_EQ(S_OK, point_->GetConnectionPointContainer(back.Put()));
+    EXPECT_EQ(container.Get(), back.Get());
+    // The point counts its references on the control.
+    const auto refs = [&] { control_->AddRef(); return control_->Release(); };
+    const ULONG held = refs();
+    ComPtr<IUnknown> unknown;
+    ASSERT_EQ(S_OK, point_->QueryInterface(IID_IUnknown, unknown.PutVoid()));
+    EXPECT_EQ(held + 1, refs());
+    unknown.Reset();
+    EXPECT_EQ(held, refs());
+
+    Advise(NewSink("1"));
+    Sink& second = NewSink("2");
+    Advise(second);
+    point_->Unadvise(1);
+    ComPtr<IEnumConnections> connections;
+    ASSERT_EQ(S_OK, point_->EnumConnections(connections.Put()));
+    CONNECTDATA data[3] = {};
+    EXPECT_EQ(S_FALSE, connections->Next(3, data, &fetched));
+    ASSERT_EQ(1u, fetched);
+    EXPECT_EQ(2u, data[0].dwCookie);
+    EXPECT_EQ(static_cast<IUnknown*>(&second), data[0].pUnk);
+    data[0].pUnk->Release();
+    connections.Reset();
+    point_->Unadvise(2);
+}
+
+// --- The stored form: the 12-byte stream and the "Contents" stream of a
+// storage, IsDirty, and refusal of newer or truncated data.
+
+using Bytes = std::vector<BYTE>;
+
+Bytes StreamBytes(IStream* stream)
+{
+    STATSTG stat = {};
+    stream->Stat(&stat, STATFLAG_NONAME);
+    Bytes bytes(static_cast<size_t>(stat.cbSize.QuadPart));
+    LARGE_INTEGER zero = {};
+    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    if (!bytes.empty()) stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
+    return bytes;
+}
+
+ComPtr<IStream> StreamOf(const Bytes& bytes)
+{
+    ComPtr<IStream> stream;
+    CreateStreamOnHGlobal(nullptr, TRUE, stream.Put());
+    stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
+    LARGE_INTEGER zero = {};
+    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    return stream;
+}
+
+// The stored record: the version (0x0700 now), then the extent in HIMETRIC.
+Bytes Record(LONG cx, LONG cy, DWORD version = 0x0700)
+{
+    Bytes bytes;
+    for (DWORD v : {version, static_cast<DWORD>(cx), static_cast<DWORD>(cy)})
+        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<BYTE>(v >> (8 * i)));
+    return bytes;
+}
+
+// The control's stream form, saved into a new stream.
+Bytes Saved(IUnknown* control)
+{
+    ComPtr<IPersistStreamInit> persist;
+    ComPtr<IStream> stream = StreamOf({});
+    EXPECT_EQ(S_OK, control->QueryInterface(IID_IPersistStreamInit, persist.PutVoid()));
+    EXPECT_EQ(S_OK, persist->Save(stream.Get(), TRUE));
+    return StreamBytes(stream.Get());
+}
+
+class Persistence : public ControlTest<IPersistStreamInit> {
+protected:
+    void Resize(LONG cx, LONG cy)
+    {
+        SIZEL size = {cx, cy};
+        ASSERT_EQ(S_OK, As<IOleObject>()->SetExtent(DVASPECT_CONTENT, &size));
+    }
+};
+
+TEST_F(Persistence, StreamHoldsTwelveBytesAndRoundTrips)
+{
+    EXPECT_EQ(S_FALSE, control_->IsDirty());
+    EXPECT_EQ(S_OK, control_->InitNew());
+    EXPECT_EQ(S_OK, control_->IsDirty());
+    EXPECT_EQ(Record(5080, 5080), Saved(control_.Get()));  // never resized: 2 x 2 inches
+    EXPECT_EQ(S_OK, control_->IsDirty());  // Save leaves the flag as it was
+    ULARGE_INTEGER max = {};
+    EXPECT_EQ(S_OK, control_->GetSizeMax(&max));
+    EXPECT_EQ(12u, max.QuadPart);
+
+    Resize(1720, 860);
+    EXPECT_EQ(Record(1720, 860), Saved(control_.Get()));
+    ComPtr<IPersistStreamInit> copy = NewControl<IPersistStreamInit>();
+    EXPECT_EQ(S_OK, copy->InitNew());
+    ASSERT_EQ(S_OK, copy->Load(StreamOf(Record(1720, 860)).Get()));
+    EXPECT_EQ(S_FALSE, copy->IsDirty());
+    EXPECT_EQ(Record(1720, 860), Saved(copy.Get()));
+    // Older versions and odd sizes load too.
+    ASSERT_EQ(S_OK, copy->Load(StreamOf(Record(16, 32, 0x0600)).Get()));
+    EXPECT_EQ(Record(16, 32), Saved(copy.Get()));
+}
+
+TEST_F(Persistence, NewerOrTruncatedDataIsRefusedAndChangesNothing)
+{
+    Resize(3000, 4000);
+    Bytes cut = Record(16, 32);
+    cut.resize(9);  // ends inside the record
+    for (const Bytes& bytes : {Record(16, 32, 0x0701), Record(16, 32, 0x80000000u), cut, Bytes()}) {
+        EXPECT_HRESULT_FAILED(control_->Load(StreamOf(bytes).Get())) << bytes.size();
+        EXPECT_EQ(Record(3000, 4000), Saved(control_.Get()));
+    }
+    EXPECT_EQ(S_OK, control_->IsDirty());
+    EXPECT_EQ(E_POINTER, control_->Load(nullptr));
+}
+
+TEST_F(Persistence, StorageHoldsTheSameBytesInContents)
+{
+    ComPtr<IPersistStorage> storageForm;
+    ASSERT_EQ(S_OK, control_.As(storageForm));
+    ComPtr<IStorage> storage;
+    ASSERT_HRESULT_SUCCEEDED(StgCreateDocfile(
+        nullptr, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_DELETEONRELEASE, 0, storage.Put()));
+    EXPECT_EQ(S_OK, storageForm->InitNew(storage.Get()));
+    Resize(2540, 1270);
+    ASSERT_EQ(S_OK, storageForm->Save(storage.Get(), TRUE));
+    EXPECT_EQ(S_OK, storageForm->SaveCompleted(nullptr));
+    ComPtr<IStream> contents;
+    ASSERT_EQ(S_OK, storage->OpenStream(L"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, contents.Put()));
+    EXPECT_EQ(Record(2540, 1270), StreamBytes(contents.Get()));
+    contents.Reset();
+
+    ComPtr<IPersistStorage> copy;
+    ASSERT_EQ(S_OK, NewControl<IPersistStreamInit>().As(copy));
+    ASSERT_EQ(S_OK, copy->Load(storage.Get()));
+    EXPECT_EQ(S_FALSE, copy->IsDirty());
+    EXPECT_EQ(Record(2540, 1270), Saved(copy.Get()));
+    // A storage that holds no "Contents", or cannot take one: its own error.
+    ComPtr<IStorage> readOnly;
+    const DWORD mode = STGM_SHARE_EXCLUSIVE;
+    ASSERT_HRESULT_SUCCEEDED(storage->CreateStorage(L"ro", mode | STGM_READWRITE, 0, 0, readOnly.Put()));
+    readOnly.Reset();
+    ASSERT_HRESULT_SUCCEEDED(storage->OpenStorage(L"ro", nullptr, mode | STGM_READ, nullptr, 0, readOnly.Put()));
+    EXPECT_EQ(STG_E_FILENOTFOUND, copy->Load(readOnly.Get()));
+    EXPECT_EQ(STG_E_ACCESSDENIED, storageForm->Save(readOnly.Get(), TRUE));
 }
 
 }  // namespace

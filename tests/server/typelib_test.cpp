@@ -1,6 +1,5 @@
 // The type library embedded in corvane.dll: its types, functions and vtable
-// layout, and its Chinese help strings, read in a process whose ANSI code page
-// is 936 (the code page the library stores them in).
+// layout, and its Chinese help strings.
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -9,54 +8,21 @@
 #include <vector>
 
 #include "server_test_support.h"
-#include "test_platform.h"
 
 namespace {
 
 using namespace server_test;
+using testing_support::Narrow;
 
-std::wstring HelpOf(ITypeInfo* info, MEMBERID id)
+// The name of a type or member, or its help string.
+std::wstring Doc(ITypeInfo* info, MEMBERID id, bool help = false)
 {
-    BSTR help = nullptr;
-    std::wstring text = SUCCEEDED(info->GetDocumentation(id, nullptr, &help, nullptr, nullptr)) && help ? help : L"";
-    SysFreeString(help);
-    return text;
+    BSTR text = nullptr;
+    info->GetDocumentation(id, help ? nullptr : &text, help ? &text : nullptr, nullptr, nullptr);
+    std::wstring out = text ? text : L"";
+    SysFreeString(text);
+    return out;
 }
-
-TEST(TypeLibrary, HelpStringsReadBackInTheirCodePage)
-{
-    ASSERT_EQ(936u, GetACP()) << "run this program with LC_ALL=zh_CN.UTF-8";
-    testing_support::ComApartment apartment;
-    ComPtr<ITypeLib> lib;
-    ASSERT_EQ(S_OK, LoadTypeLibEx(ServerPath().c_str(), REGKIND_NONE, lib.Put()));
-    BSTR help = nullptr;
-    ASSERT_EQ(S_OK, lib->GetDocumentation(-1, nullptr, &help, nullptr, nullptr));
-    EXPECT_STREQ(L"corvane 1.0 \u7C7B\u578B\u5E93", help);  // corvane 1.0 类型库
-    SysFreeString(help);
-
-    const struct {
-        const IID* type;
-        MEMBERID id;  // MEMBERID_NIL: the type itself
-        const wchar_t* help;
-    } cases[] = {
-        {&IID_IAtlHalvex, MEMBERID_NIL, L"IAtlHalvex \u63A5\u53E3"},                // IAtlHalvex 接口
-        {&DIID__IAtlHalvexEvents, MEMBERID_NIL, L"_IAtlHalvex\u4E8B\u4EF6\u63A5\u53E3"},  // _IAtlHalvex事件接口
-        {&CLSID_AtlHalvex, MEMBERID_NIL, L"AtlHalvex Class"},
-        {&IID_IAtlHalvex, 2, L"\u65B9\u6CD5Convert"},                              // 方法Convert
-        {&IID_IAtlHalvex, 3, L"\u5C5E\u6027 SaveFile"},                            // 属性 SaveFile
-        {&IID_IAtlHalvex, 23, L"\u5C5E\u6027 WAV_Bits"},
-        {&DIID__IAtlHalvexEvents, 3, L"\u65B9\u6CD5onError"},
-    };
-    for (const auto& c : cases) {
-        ComPtr<ITypeInfo> info;
-        ASSERT_EQ(S_OK, lib->GetTypeInfoOfGuid(*c.type, info.Put()));
-        EXPECT_EQ(c.help, HelpOf(info.Get(), c.id)) << c.id;
-    }
-}
-
-// The library as an early-binding client (a C++ or VB6 compiler, an object
-// browser) reads it: one line per type, implemented interface and function.
-std::string Narrow(const BSTR text) { return testing_support::Narrow(text ? text : L""); }
 
 std::string TypeText(const TYPEDESC& t)
 {
@@ -80,30 +46,25 @@ std::string Flags(unsigned value, std::initializer_list<std::pair<unsigned, cons
     return value ? text + " other " + std::to_string(value) : text;
 }
 
-std::string NameOf(ITypeInfo* info)
-{
-    BSTR name = nullptr;
-    info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
-    std::string text = Narrow(name);
-    SysFreeString(name);
-    return text;
-}
+// A vtable offset in pointer-sized slots ("@7"; "@7+" when not a multiple of
+// the pointer size).
+std::string Slot(size_t offset) { return "@" + std::to_string(offset / sizeof(void*)) + (offset % sizeof(void*) ? "+" : ""); }
 
-// Vtable offsets are shown in pointer-sized slots ("@7"; "@7+" when not a
-// multiple of the pointer size). GetNames answers by DISPID, so a put shows
-// the parameter names of its get.
+// One line per type, implemented interface and function, as an early-binding
+// client (a C++ or VB6 compiler, an object browser) reads them. GetNames
+// answers by DISPID, so a put shows the parameter names of its get.
 void Describe(ITypeInfo* info, std::vector<std::string>& lines)
 {
     TYPEATTR* attr = nullptr;
     ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
     static const char* kinds[] = {"enum", "record", "module", "interface", "dispinterface", "coclass", "alias", "union"};
-    lines.push_back(std::string(kinds[attr->typekind]) + " " + NameOf(info) + " [" +
+    lines.push_back(std::string(kinds[attr->typekind]) + " " + Narrow(Doc(info, MEMBERID_NIL)) + " [" +
                     Flags(attr->wTypeFlags, {{TYPEFLAG_FCANCREATE, "cancreate"}, {TYPEFLAG_FCONTROL, "control"},
                                              {TYPEFLAG_FDUAL, "dual"}, {TYPEFLAG_FNONEXTENSIBLE, "nonextensible"},
                                              {TYPEFLAG_FOLEAUTOMATION, "oleautomation"},
                                              {TYPEFLAG_FDISPATCHABLE, "dispatchable"}}) +
-                    "] funcs " + std::to_string(attr->cFuncs) + " vars " + std::to_string(attr->cVars) + " vtable @" +
-                    std::to_string(attr->cbSizeVft / sizeof(void*)) + (attr->cbSizeVft % sizeof(void*) ? "+" : ""));
+                    "] funcs " + std::to_string(attr->cFuncs) + " vars " + std::to_string(attr->cVars) + " vtable " +
+                    Slot(attr->cbSizeVft));
     for (UINT i = 0; i < attr->cImplTypes; ++i) {
         HREFTYPE ref = 0;
         int flags = 0;
@@ -111,7 +72,7 @@ void Describe(ITypeInfo* info, std::vector<std::string>& lines)
         info->GetImplTypeFlags(i, &flags);
         bool found = SUCCEEDED(info->GetRefTypeOfImplType(i, &ref)) && SUCCEEDED(info->GetRefTypeInfo(ref, base.Put()));
         lines.push_back("implements [" + Flags(flags, {{IMPLTYPEFLAG_FDEFAULT, "default"}, {IMPLTYPEFLAG_FSOURCE, "source"}}) +
-                        "] " + (found ? NameOf(base.Get()) : "(unresolved)"));
+                        "] " + (found ? Narrow(Doc(base.Get(), MEMBERID_NIL)) : "(unresolved)"));
     }
     // The dual interface's dispatch half repeats its vtable half as IDispatch sees it.
     const bool functions = attr->typekind != TKIND_DISPATCH || !(attr->wTypeFlags & TYPEFLAG_FDUAL);
@@ -123,7 +84,7 @@ void Describe(ITypeInfo* info, std::vector<std::string>& lines)
         info->GetNames(f->memid, names, 8, &count);
         std::string line = "[id " + std::to_string(f->memid) + "] " +
                            (f->invkind == INVOKE_PROPERTYGET ? "propget " : f->invkind == INVOKE_PROPERTYPUT ? "propput " : "") +
-                           TypeText(f->elemdescFunc.tdesc) + " " + Narrow(names[0]) + "(";
+                           TypeText(f->elemdescFunc.tdesc) + " " + Narrow(count ? names[0] : L"") + "(";
         for (SHORT p = 0; p < f->cParams; ++p) {
             const ELEMDESC& e = f->lprgelemdescParam[p];
             line += (p ? ", [" : "[") +
@@ -132,7 +93,7 @@ void Describe(ITypeInfo* info, std::vector<std::string>& lines)
         }
         line += ")";
         if (f->funckind == FUNC_PUREVIRTUAL)
-            line += " @" + std::to_string(f->oVft / sizeof(void*)) + (f->oVft % sizeof(void*) ? "+" : "");
+            line += " " + Slot(f->oVft);
         else if (f->funckind != FUNC_DISPATCH)
             line += " funckind " + std::to_string(f->funckind);
         if (f->callconv != CC_STDCALL || f->cParamsOpt || f->wFuncFlags)
@@ -145,8 +106,11 @@ void Describe(ITypeInfo* info, std::vector<std::string>& lines)
     info->ReleaseTypeAttr(attr);
 }
 
-TEST(TypeLibrary, LayoutAsEarlyBindingClientsSeeIt)
+// Read in a process whose ANSI code page is 936, the code page the library
+// stores its Chinese help strings in.
+TEST(TypeLibrary, LayoutAndHelpStringsAsClientsReadThem)
 {
+    ASSERT_EQ(936u, GetACP()) << "run this program with LC_ALL=zh_CN.UTF-8";
     testing_support::ComApartment apartment;
     ComPtr<ITypeLib> lib;
     ASSERT_EQ(S_OK, LoadTypeLibEx(ServerPath().c_str(), REGKIND_NONE, lib.Put()));
@@ -158,10 +122,31 @@ TEST(TypeLibrary, LayoutAsEarlyBindingClientsSeeIt)
     EXPECT_EQ(1, attr->wMajorVerNum);
     EXPECT_EQ(0, attr->wMinorVerNum);
     lib->ReleaseTLibAttr(attr);
-    BSTR name = nullptr;
-    ASSERT_EQ(S_OK, lib->GetDocumentation(-1, &name, nullptr, nullptr, nullptr));
-    EXPECT_EQ("corvaneLib", Narrow(name));
+    BSTR name = nullptr, help = nullptr;
+    ASSERT_EQ(S_OK, lib->GetDocumentation(-1, &name, &help, nullptr, nullptr));
+    EXPECT_STREQ(L"corvaneLib", name);
+    EXPECT_STREQ(L"corvane 1.0 \u7C7B\u578B\u5E93", help);  // corvane 1.0 类型库
     SysFreeString(name);
+    SysFreeString(help);
+
+    const struct {
+        const IID* type;
+        MEMBERID id;  // MEMBERID_NIL: the type itself
+        const wchar_t* help;
+    } helps[] = {
+        {&IID_IAtlHalvex, MEMBERID_NIL, L"IAtlHalvex \u63A5\u53E3"},                // IAtlHalvex 接口
+        {&DIID__IAtlHalvexEvents, MEMBERID_NIL, L"_IAtlHalvex\u4E8B\u4EF6\u63A5\u53E3"},  // _IAtlHalvex事件接口
+        {&CLSID_AtlHalvex, MEMBERID_NIL, L"AtlHalvex Class"},
+        {&IID_IAtlHalvex, 2, L"\u65B9\u6CD5Convert"},                              // 方法Convert
+        {&IID_IAtlHalvex, 3, L"\u5C5E\u6027 SaveFile"},                            // 属性 SaveFile
+        {&IID_IAtlHalvex, 23, L"\u5C5E\u6027 WAV_Bits"},
+        {&DIID__IAtlHalvexEvents, 3, L"\u65B9\u6CD5onError"},
+    };
+    for (const auto& c : helps) {
+        ComPtr<ITypeInfo> info;
+        ASSERT_EQ(S_OK, lib->GetTypeInfoOfGuid(*c.type, info.Put()));
+        EXPECT_EQ(c.help, Doc(info.Get(), c.id, true)) << c.id;
+    }
 
     std::vector<std::string> actual;
     for (UINT i = 0; i < lib->GetTypeInfoCount(); ++i) {
