@@ -217,7 +217,8 @@ protected:
     std::unique_ptr<TestSite> site_;
 };
 
-TEST_F(Embedding, ActivatesWithItsOwnChildWindowEvenWhenWindowlessIsOffered)
+// Windowed activation, also when the site offers windowless activation.
+TEST_F(Embedding, ActivatesWithItsOwnChildWindowThatPaintsTheTextInItsMiddle)
 {
     HWND hwnd = Activate();
     ASSERT_NE(nullptr, hwnd);
@@ -238,6 +239,23 @@ TEST_F(Embedding, ActivatesWithItsOwnChildWindowEvenWhenWindowlessIsOffered)
     EXPECT_EQ(nullptr, GetWindow(hwnd, GW_CHILD));
     RECT place = PlaceOf(hwnd);
     EXPECT_TRUE(EqualRect(&place, &site_->pos));
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    PumpFor(200);
+    RECT client;
+    GetClientRect(hwnd, &client);
+    Canvas canvas(client.right, client.bottom);
+    HDC dc = GetDC(hwnd);
+    BitBlt(canvas.dc, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
+    ReleaseDC(hwnd, dc);
+    // The background is the window colour; the text is drawn over it.
+    const COLORREF window = GetSysColor(COLOR_WINDOW);
+    const DWORD background = (GetRValue(window) << 16) | (GetGValue(window) << 8) | GetBValue(window);
+    ExpectTextCentredAt(canvas.Ink(background), client.right / 2, client.bottom / 2);
+    // Draw without bounds, while active: the window's client area.
+    Canvas drawn(client.right, client.bottom);
+    ASSERT_EQ(S_OK, As<IViewObject>()->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, drawn.dc, nullptr,
+                                            nullptr, nullptr, 0));
+    ExpectTextCentredAt(drawn.Ink(), client.right / 2, client.bottom / 2);
 
     RECT pos = {30, 40, 130, 90};
     ASSERT_EQ(S_OK, As<IOleInPlaceObject>()->SetObjectRects(&pos, &pos));
@@ -321,29 +339,6 @@ TEST_F(Embedding, DrawAndTheGetDataMetafilePutTheTextInTheMiddleOfTheBounds)
     ExpectTextCentredAt(played.Ink(), 150, 60, true);
     FORMATETC text = {CF_TEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     EXPECT_EQ(DATA_E_FORMATETC, data->GetData(&text, &medium));
-}
-
-TEST_F(Embedding, WindowPaintsTheTextInItsMiddle)
-{
-    HWND hwnd = Activate();
-    ASSERT_NE(nullptr, hwnd);
-    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    PumpFor(200);
-    RECT client;
-    GetClientRect(hwnd, &client);
-    Canvas canvas(client.right, client.bottom);
-    HDC dc = GetDC(hwnd);
-    BitBlt(canvas.dc, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
-    ReleaseDC(hwnd, dc);
-    // The background is the window colour; the text is drawn over it.
-    const COLORREF window = GetSysColor(COLOR_WINDOW);
-    const DWORD background = (GetRValue(window) << 16) | (GetGValue(window) << 8) | GetBValue(window);
-    ExpectTextCentredAt(canvas.Ink(background), client.right / 2, client.bottom / 2);
-    // Draw without bounds, while active: the window's client area.
-    Canvas drawn(client.right, client.bottom);
-    ASSERT_EQ(S_OK, As<IViewObject>()->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, drawn.dc, nullptr,
-                                            nullptr, nullptr, 0));
-    ExpectTextCentredAt(drawn.Ink(), client.right / 2, client.bottom / 2);
 }
 
 TEST_F(Embedding, QuickActivateConnectsTheSinkAndSetsTheSite)

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <ocidl.h>
+#include <shlwapi.h>
 
 #include <deque>
 #include <thread>
@@ -148,7 +149,6 @@ TEST(Aggregation, DelegatesIdentityAndReferencesToTheOuterObject)
               CoCreateInstance(CLSID_AtlHalvex, &outer, CLSCTX_INPROC_SERVER, IID_IAtlHalvex, &out));
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_AtlHalvex, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                      reinterpret_cast<void**>(&outer.inner)));
-    ASSERT_NE(nullptr, outer.inner);
     EXPECT_EQ(1u, outer.refs);
     {
         ComPtr<IAtlHalvex> viaOuter;
@@ -175,13 +175,12 @@ using ControlProtocol = ControlTest<IOleObject>;
 
 TEST_F(ControlProtocol, AnswersFromTheRegistryAndItsDefaults)
 {
-    const ComPtr<IOleObject>& ole = control_;
     LPOLESTR type = nullptr;
-    ASSERT_EQ(S_OK, ole->GetUserType(USERCLASSTYPE_FULL, &type));
+    ASSERT_EQ(S_OK, control_->GetUserType(USERCLASSTYPE_FULL, &type));
     EXPECT_STREQ(L"AtlHalvex Class", type);
     CoTaskMemFree(type);
     SIZEL extent = {};
-    EXPECT_EQ(DV_E_DVASPECT, ole->GetExtent(DVASPECT_ICON, &extent));  // the content's: see quick activation
+    EXPECT_EQ(DV_E_DVASPECT, control_->GetExtent(DVASPECT_ICON, &extent));  // the content's: see quick activation
     DVEXTENTINFO natural = {sizeof natural, DVEXTENT_CONTENT, {}};
     EXPECT_EQ(S_OK, As<IViewObjectEx>()->GetNaturalExtent(DVASPECT_CONTENT, -1, nullptr, nullptr, &natural, &extent));
     EXPECT_EQ(5080, extent.cx);  // 2 x 2 inches
@@ -189,8 +188,7 @@ TEST_F(ControlProtocol, AnswersFromTheRegistryAndItsDefaults)
     natural.dwExtentMode = DVEXTENT_INTEGRAL;
     EXPECT_EQ(E_FAIL, As<IViewObjectEx>()->GetNaturalExtent(DVASPECT_CONTENT, -1, nullptr, nullptr, &natural, &extent));
 
-    ComPtr<IProvideClassInfo2> classInfo;
-    ASSERT_EQ(S_OK, ole.As(classInfo));
+    auto classInfo = As<IProvideClassInfo2>();
     GUID source = GUID_NULL;
     EXPECT_EQ(S_OK, classInfo->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source));
     EXPECT_TRUE(IsEqualIID(DIID__IAtlHalvexEvents, source));
@@ -200,8 +198,7 @@ TEST_F(ControlProtocol, AnswersFromTheRegistryAndItsDefaults)
     ASSERT_EQ(S_OK, coclass->GetTypeAttr(&attr));
     EXPECT_TRUE(IsEqualCLSID(CLSID_AtlHalvex, attr->guid));
     coclass->ReleaseTypeAttr(attr);
-    ComPtr<ISupportErrorInfo> errorInfo;
-    ASSERT_EQ(S_OK, ole.As(errorInfo));
+    auto errorInfo = As<ISupportErrorInfo>();
     EXPECT_EQ(S_OK, errorInfo->InterfaceSupportsErrorInfo(IID_IAtlHalvex));
     EXPECT_EQ(S_FALSE, errorInfo->InterfaceSupportsErrorInfo(IID_IOleObject));
 }
@@ -428,23 +425,17 @@ using Bytes = std::vector<BYTE>;
 
 Bytes StreamBytes(IStream* stream)
 {
-    STATSTG stat = {};
-    stream->Stat(&stat, STATFLAG_NONAME);
-    Bytes bytes(static_cast<size_t>(stat.cbSize.QuadPart));
-    LARGE_INTEGER zero = {};
-    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-    if (!bytes.empty()) stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
+    ULARGE_INTEGER size = {};
+    IStream_Size(stream, &size);
+    Bytes bytes(static_cast<size_t>(size.QuadPart));
+    IStream_Reset(stream);
+    IStream_Read(stream, bytes.data(), static_cast<ULONG>(bytes.size()));
     return bytes;
 }
 
 ComPtr<IStream> StreamOf(const Bytes& bytes)
 {
-    ComPtr<IStream> stream;
-    CreateStreamOnHGlobal(nullptr, TRUE, stream.Put());
-    stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
-    LARGE_INTEGER zero = {};
-    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-    return stream;
+    return ComPtr<IStream>::Attach(SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
 }
 
 // The stored record: the version (0x0700 now), then the extent in HIMETRIC.

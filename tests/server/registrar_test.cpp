@@ -47,39 +47,20 @@ protected:
     void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kRoot); RegDeleteKeyW(HKEY_CURRENT_USER, kRoot); }
 };
 
-const wchar_t kScript[] = LR"(HKCU
-{
-    NoRemove Software
+// Braces may share a line with their key: the processor reads words
+// separated by any white space.
+const wchar_t kScript[] = LR"(HKCU { NoRemove Software { NoRemove VellumoRegistrarTest {
+    'Plain Key' = s 'value with ''quotes''' { val Named = s '%MODULE%'  val Number = d '42'  Child = s 'child' }
+    '{' = s 'quoted: a name'
+    ForceRemove Forced = s 'forced' { Inner }
+    TypeLib = s 'reserved name'
+    Interface { Ours = s 'x' }
+    Other
     {
-        NoRemove VellumoRegistrarTest
-        {
-            'Plain Key' = s 'value with ''quotes'''
-            {
-                val Named = s '%MODULE%'
-                val Number = d '42'
-                Child = s 'child'
-            }
-            '{' = s 'quoted: a name'
-            ForceRemove Forced = s 'forced'
-            {
-                Inner
-            }
-            TypeLib = s 'reserved name'
-            Interface
-            {
-                Ours = s 'x'
-            }
-            Other
-            {
-                Ours
-            }
-            NoRemove Kept
-            {
-                val Mine = s '100%%'
-            }
-        }
+        Ours
     }
-})";
+    NoRemove Kept { val Mine = s '100%%' }
+} } })";
 
 TEST_F(RegistrarScript, RegistersKeysValuesAndReplacementsAndForceRemoveClearsStaleSubkeys)
 {

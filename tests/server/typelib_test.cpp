@@ -26,14 +26,10 @@ std::wstring Doc(ITypeInfo* info, MEMBERID id, bool help = false)
 
 std::string TypeText(const TYPEDESC& t)
 {
-    switch (t.vt) {
-    case VT_PTR: return TypeText(*t.lptdesc) + "*";
-    case VT_HRESULT: return "HRESULT";
-    case VT_BSTR: return "BSTR";
-    case VT_I2: return "short";
-    case VT_I4: return "long";
-    default: return "vt" + std::to_string(t.vt);
-    }
+    if (t.vt == VT_PTR) return TypeText(*t.lptdesc) + "*";
+    for (const auto& n : {std::pair<VARTYPE, const char*>{VT_HRESULT, "HRESULT"}, {VT_BSTR, "BSTR"}, {VT_I2, "short"}, {VT_I4, "long"}})
+        if (t.vt == n.first) return n.second;
+    return "vt" + std::to_string(t.vt);
 }
 
 std::string Flags(unsigned value, std::initializer_list<std::pair<unsigned, const char*>> names)
