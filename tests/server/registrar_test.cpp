@@ -33,12 +33,10 @@ std::wstring Read(const std::wstring& sub, const wchar_t* name = nullptr)
     return data;
 }
 
+// A key of someone else's, with a value.
 void Plant(const std::wstring& sub)
 {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, Path(sub).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                             &key, nullptr));
-    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, Path(sub).c_str(), L"Planted", REG_SZ, L"x", 4));
 }
 
 class RegistrarScript : public ::testing::Test {
