@@ -205,12 +205,13 @@ protected:
         As<IOleWindow>()->GetWindow(&hwnd);
         return hwnd;
     }
-    RECT PlaceOf(HWND hwnd)
+    // Whether the window stands at rect in the container's client area.
+    bool PlacedAt(HWND hwnd, const RECT& rect)
     {
         RECT rc;
         GetWindowRect(hwnd, &rc);
         MapWindowPoints(nullptr, container_, reinterpret_cast<POINT*>(&rc), 2);
-        return rc;
+        return EqualRect(&rc, &rect);
     }
 
     HWND container_ = nullptr;
@@ -237,8 +238,7 @@ TEST_F(Embedding, ActivatesWithItsOwnChildWindowThatPaintsTheTextInItsMiddle)
     EXPECT_EQ(reinterpret_cast<ULONG_PTR>(LoadCursorW(nullptr, MAKEINTRESOURCEW(32512))), GetClassLongPtrW(hwnd, GCLP_HCURSOR));
     EXPECT_EQ(0u, GetClassLongPtrW(hwnd, GCLP_HICON));
     EXPECT_EQ(nullptr, GetWindow(hwnd, GW_CHILD));
-    RECT place = PlaceOf(hwnd);
-    EXPECT_TRUE(EqualRect(&place, &site_->pos));
+    EXPECT_TRUE(PlacedAt(hwnd, site_->pos));
     RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     PumpFor(200);
     RECT client;
@@ -259,8 +259,7 @@ TEST_F(Embedding, ActivatesWithItsOwnChildWindowThatPaintsTheTextInItsMiddle)
 
     RECT pos = {30, 40, 130, 90};
     ASSERT_EQ(S_OK, As<IOleInPlaceObject>()->SetObjectRects(&pos, &pos));
-    place = PlaceOf(hwnd);
-    EXPECT_TRUE(EqualRect(&place, &pos));
+    EXPECT_TRUE(PlacedAt(hwnd, pos));
 }
 
 // Deactivation destroys the window, tells the frame and lets go of the site's
@@ -346,12 +345,8 @@ TEST_F(Embedding, QuickActivateConnectsTheSinkAndSetsTheSite)
     ASSERT_EQ(S_OK, control_->SetClientSite(nullptr));
     ComPtr<IQuickActivate> quick = As<IQuickActivate>();
     Sink sink;
-    QACONTAINER container = {};
-    container.cbSize = sizeof container;
-    container.pClientSite = site_.get();
-    container.pUnkEventSink = &sink;
-    QACONTROL result = {};
-    result.cbSize = sizeof result;
+    QACONTAINER container = {sizeof container, site_.get(), nullptr, nullptr, &sink};
+    QACONTROL result = {sizeof result};
     ASSERT_EQ(S_OK, quick->QuickActivate(&container, &result));
     EXPECT_EQ(1u, result.dwEventCookie);
     EXPECT_EQ(131473u, result.dwMiscStatus);

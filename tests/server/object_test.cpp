@@ -42,7 +42,6 @@ using Creation = ControlTest<IUnknown>;
 
 TEST_F(Creation, OneIdentityForEveryInterface)
 {
-    const ComPtr<IUnknown>& object = control_;
     const IID* answered[] = {
         &IID_IAtlHalvex, &IID_IDispatch, &IID_IViewObjectEx, &IID_IViewObject2, &IID_IViewObject,
         &IID_IOleInPlaceObjectWindowless, &IID_IOleInPlaceObject, &IID_IOleWindow, &IID_IOleInPlaceActiveObject,
@@ -52,18 +51,18 @@ TEST_F(Creation, OneIdentityForEveryInterface)
     };
     for (const IID* iid : answered) {
         ComPtr<IUnknown> itf, identity;
-        ASSERT_EQ(S_OK, object->QueryInterface(*iid, itf.PutVoid()));
+        ASSERT_EQ(S_OK, control_->QueryInterface(*iid, itf.PutVoid()));
         ASSERT_EQ(S_OK, itf->QueryInterface(IID_IUnknown, identity.PutVoid()));
-        EXPECT_EQ(object.Get(), identity.Get());
+        EXPECT_EQ(control_.Get(), identity.Get());
     }
     const IID* refused[] = {&IID_IPersistPropertyBag, &IID_IOleCache, &IID_IRunnableObject,
                             &IID_IPropertyNotifySink, &IID_IClassFactory, &DIID__IAtlHalvexEvents};
     for (const IID* iid : refused) {
         void* itf = reinterpret_cast<void*>(1);
-        EXPECT_EQ(E_NOINTERFACE, object->QueryInterface(*iid, &itf));
+        EXPECT_EQ(E_NOINTERFACE, control_->QueryInterface(*iid, &itf));
         EXPECT_EQ(nullptr, itf);
     }
-    EXPECT_EQ(E_POINTER, object->QueryInterface(IID_IOleObject, nullptr));
+    EXPECT_EQ(E_POINTER, control_->QueryInterface(IID_IOleObject, nullptr));
 }
 
 TEST_F(ServerExports, GetClassObjectAnswersOnlyTheControlClassAndOneObjectForAllThreads)
@@ -103,14 +102,11 @@ TEST_F(ServerExports, CanUnloadOnlyWithoutLiveObjectsOrLocks)
     ASSERT_EQ(S_OK, getClassObject_(CLSID_AtlHalvex, IID_IClassFactory, factory.PutVoid()));
     EXPECT_EQ(S_OK, canUnloadNow_());
     {
-        ComPtr<IAtlHalvex> control;
-        ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IAtlHalvex, control.PutVoid()));
-        EXPECT_EQ(S_FALSE, canUnloadNow_());
         ComPtr<IConnectionPointContainer> container;
-        ASSERT_EQ(S_OK, control.As(container));
+        ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IConnectionPointContainer, container.PutVoid()));
+        EXPECT_EQ(S_FALSE, canUnloadNow_());
         ComPtr<IEnumConnectionPoints> points;
         ASSERT_EQ(S_OK, container->EnumConnectionPoints(points.Put()));
-        control.Reset();
         container.Reset();
         EXPECT_EQ(S_FALSE, canUnloadNow_());  // the enumerator keeps the object alive
     }
@@ -307,11 +303,7 @@ protected:
         ASSERT_EQ(S_OK, As<IConnectionPointContainer>()->FindConnectionPoint(DIID__IAtlHalvexEvents, point_.Put()));
         LoadMissingFile(control_.Get());  // Stop raises onStopped only when a graph is held
     }
-    void TearDown() override  // the control goes before its sinks
-    {
-        point_.Reset();
-        control_.Reset();
-    }
+    void TearDown() override { point_.Reset(); control_.Reset(); }  // the control goes before its sinks
 
     Sink& NewSink(const char* label) { return sinks_.emplace_back(&log_, label); }
     DWORD Advise(Sink& sink) { return server_test::Advise(control_.Get(), &sink); }
@@ -414,8 +406,6 @@ TEST_F(Events, ContainerOffersExactlyOnePointThatEnumeratesItsConnections)
     EXPECT_EQ(2u, data[0].dwCookie);
     EXPECT_EQ(static_cast<IUnknown*>(&second), data[0].pUnk);
     data[0].pUnk->Release();
-    connections.Reset();
-    point_->Unadvise(2);
 }
 
 // --- The stored form: the 12-byte stream and the "Contents" stream of a

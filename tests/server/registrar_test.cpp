@@ -69,8 +69,7 @@ TEST_F(RegistrarScript, RegistersKeysValuesAndReplacementsAndForceRemoveClearsSt
     ASSERT_EQ(S_OK, registrar.Register(kScript));
     EXPECT_EQ(L"value with 'quotes'", Read(L"Plain Key"));
     EXPECT_EQ(L"C:\\it's here\\corvane.dll", Read(L"Plain Key", L"Named"));
-    DWORD number = 0;
-    DWORD size = sizeof number;
+    DWORD number = 0, size = sizeof number;
     EXPECT_EQ(ERROR_SUCCESS,
               RegGetValueW(HKEY_CURRENT_USER, Path(L"Plain Key").c_str(), L"Number", RRF_RT_REG_DWORD, nullptr, &number, &size));
     EXPECT_EQ(42u, number);
