@@ -16,7 +16,6 @@
 #include <climits>
 
 using namespace vellumo::realmedia;
-using realmedia_test::DominantFrequency;
 using realmedia_test::Media;
 using realmedia_test::Narrow;
 
@@ -105,31 +104,23 @@ TEST(RmDemuxer, TinyReadsDemuxAsAWholeFileAndAReadErrorEndsAsAnError)
     EXPECT_GT(c.packets, 0);
 }
 
-class Decodes : public testing::TestWithParam<realmedia_test::MediaCase> {};
-
-TEST_P(Decodes, TheWholeFileAtItsFormatAndLength)
+// Each file of the media table demuxes to its end without a read error, with
+// packet times that never go back and only the packets known to be damaged
+// concealed (its format, length and sound: the graph tests, through the
+// filters).
+TEST(RmDemuxer, TheMediaTableDemuxesCleanly)
 {
-    const realmedia_test::MediaCase& e = GetParam();
-    auto demuxer = OpenFile(Media(e.name));
-    ASSERT_NE(nullptr, demuxer);
-    ASSERT_GE(demuxer->AudioStream(), 0);
-    const AudioCodecSetup& audio = demuxer->Streams()[static_cast<size_t>(demuxer->AudioStream())].audio;
-    EXPECT_EQ(e.fourcc, audio.fourcc);
-    EXPECT_EQ(e.rate, audio.sampleRate);
-    EXPECT_EQ(e.channels, audio.channels);
-    EXPECT_NEAR(e.seconds, demuxer->Duration() / 1e7, e.seconds * e.tolerance);
-    const Decoded d = DecodeAll(*demuxer);
-    EXPECT_EQ(e.rate, d.rate);
-    EXPECT_EQ(e.channels, d.channels);
-    EXPECT_NEAR(e.exact ? e.exact : e.seconds, d.Seconds(), e.exact ? 0.001 : e.seconds * 0.02 + 0.05);
-    EXPECT_FALSE(d.readError);
-    EXPECT_TRUE(d.timesInOrder);
-    EXPECT_EQ(e.damaged, d.damaged);
-    EXPECT_GE(realmedia_test::Rms(d.pcm), e.minRms);
-    if (e.sine > 0) { EXPECT_NEAR(e.sine, DominantFrequency(d.pcm, d.channels, d.rate), 10.0); }
+    for (const realmedia_test::MediaCase& e : realmedia_test::kMedia) {
+        SCOPED_TRACE(Narrow(e.name));
+        auto demuxer = OpenFile(Media(e.name));
+        ASSERT_NE(nullptr, demuxer);
+        const Decoded d = DecodeAll(*demuxer);
+        EXPECT_GT(d.packets, 0);
+        EXPECT_FALSE(d.readError);
+        EXPECT_TRUE(d.timesInOrder);
+        EXPECT_EQ(e.damaged, d.damaged);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Files, Decodes, testing::ValuesIn(realmedia_test::kMedia));
 
 TEST(RmDemuxer, CutFilesGiveWhatIsThereAndEnd)
 {
