@@ -15,8 +15,7 @@ OUT="$(mktemp -d)"
 trap 'vellumo_env_stop; rm -rf "$OUT"' EXIT
 (cd build/bin && "$REPO/scripts/wine-run.sh" regsvr32 /s corvane.dll)
 # A Wine desktop window draws the windows' title bars (Xvfb has no window manager).
-VELLUMO_SCREENSHOT_DIR="$("$VELLUMO_WINE" winepath -w "$OUT" 2>/dev/null)" \
-  "$VELLUMO_WINE" explorer /desktop=vellumo-docs,1024x768 build/bin/program_gui_tests.exe --gtest_filter=Screenshots.*
+"$VELLUMO_WINE" explorer /desktop=vellumo-docs,1024x768 build/bin/vellumo_screenshots.exe "$("$VELLUMO_WINE" winepath -w "$OUT" 2>/dev/null)"
 mkdir -p docs
 for bmp in "$OUT"/*.bmp; do
   [ -e "$bmp" ] || continue

@@ -57,30 +57,6 @@ Texts Entries(HWND box, UINT count, UINT length, UINT text)
     return items;
 }
 
-BITMAPINFOHEADER TopDown32(LONG width, LONG height)
-{
-    return {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, static_cast<DWORD>(width * height * 4), 0, 0, 0, 0};
-}
-
-// The screen area as 32-bit 0x00RRGGBB pixels, top-down.
-std::vector<DWORD> CaptureScreen(const RECT& area)
-{
-    const int width = area.right - area.left, height = area.bottom - area.top;
-    std::vector<DWORD> pixels(width > 0 && height > 0 ? static_cast<std::size_t>(width * height) : 0);
-    if (pixels.empty()) return pixels;
-    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-    SelectObject(memory, old);
-    BITMAPINFO info{TopDown32(width, height), {}};
-    if (!GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS)) pixels.clear();
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return pixels;
-}
-
 // Tells a message box's icon by its colours: the stop sign is red, the
 // information sign blue. The icon is a static control (20 on Windows, 1088 in Wine).
 BoxIcon IconOf(HWND box)
@@ -107,6 +83,24 @@ bool WriteFileBytes(const std::wstring& path, const char* data, std::size_t size
 }
 
 }  // namespace
+
+std::vector<DWORD> CaptureScreen(const RECT& area)
+{
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    std::vector<DWORD> pixels(width > 0 && height > 0 ? static_cast<std::size_t>(width * height) : 0);
+    if (pixels.empty()) return pixels;
+    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    if (!GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS)) pixels.clear();
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
 
 std::wstring DriverFolder()
 {
@@ -209,23 +203,6 @@ int PixelsOf(const RECT& screenRect, COLORREF colour)
     int n = 0;
     for (DWORD pixel : CaptureScreen(screenRect)) n += (pixel & 0xFFFFFF) == rgb;
     return n;
-}
-
-bool SaveWindowBitmap(HWND window, const std::wstring& path)
-{
-    RECT area;
-    GetWindowRect(window, &area);
-    std::vector<DWORD> pixels = CaptureScreen(area);
-    if (pixels.empty()) return false;
-    // A 32-bit top-down bitmap of the captured pixels, opaque (the screen's alpha bytes mean nothing).
-    for (DWORD& pixel : pixels) pixel |= 0xFF000000;
-    const BITMAPINFOHEADER info = TopDown32(area.right - area.left, area.bottom - area.top);
-    const DWORD headers = sizeof(BITMAPFILEHEADER) + sizeof(info);
-    const BITMAPFILEHEADER file = {0x4D42, headers + info.biSizeImage, 0, 0, headers};
-    std::string data(reinterpret_cast<const char*>(&file), sizeof(file));
-    data.append(reinterpret_cast<const char*>(&info), sizeof(info));
-    data.append(reinterpret_cast<const char*>(pixels.data()), info.biSizeImage);
-    return WriteFileBytes(path, data.data(), data.size());
 }
 
 Program::Program(const std::wstring& folderName)

@@ -34,7 +34,8 @@ Texts ComboItems(HWND comboBox);
 COLORREF DominantColour(const RECT& screenRect);
 // How many of the rectangle's pixels have the colour (screen coordinates).
 int PixelsOf(const RECT& screenRect, COLORREF colour);
-bool SaveWindowBitmap(HWND window, const std::wstring& path);
+// The screen area as 32-bit 0x00RRGGBB pixels, top-down.
+std::vector<DWORD> CaptureScreen(const RECT& area);
 std::wstring TempRoot();
 // The folder of this test program (build/bin).
 std::wstring DriverFolder();
