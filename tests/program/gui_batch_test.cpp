@@ -378,6 +378,9 @@ TEST_F(BatchTest, CancelDuringABatchAsksAndClosingTheFrameDoesNot)
     EXPECT_TRUE(IsWindow(convert));
     const LONGLONG before = SizeOf(longOutput);
     EXPECT_TRUE(gui::WaitFor([&] { return SizeOf(longOutput) > before; }, 30000)) << "the conversion goes on";
+    // The progress timer shows the source's length and how far it has got.
+    EXPECT_EQ(gui::Text(Conv(ids::LabelTotal)), L"Total Length: 3600 [60:0]");
+    EXPECT_NE(gui::Text(Conv(ids::LabelCurrent)), L"Current Pos:");
     EXPECT_EQ(gui::Text(Conv(ids::LabelFile)), L"Converted Files: 0/2");
     EXPECT_TRUE(program.NoMessageBoxWithin(100));
     // Yes: stopped and closed without a further message.
