@@ -20,5 +20,4 @@ cleanup() {
 trap cleanup EXIT
 (cd build/bin && "$REPO/scripts/wine-run.sh" regsvr32 /s corvane.dll && "$REPO/scripts/wine-run.sh" regsvr32 /s vellumo_filters.dll)
 cd build/bin
-"$REPO/scripts/wine-run.sh" program_batch_tests.exe --gtest_also_run_disabled_tests \
-  --gtest_filter='BatchTest.DISABLED_BenchmarkTwoHundredFiles'
+"$REPO/scripts/wine-run.sh" batch_window_bench.exe

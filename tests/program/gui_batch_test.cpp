@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <psapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -14,7 +13,6 @@
 #include <thread>
 
 #include "common/control_ids.h"
-#include "process_counts.h"
 #include "program_test.h"
 #include "test_media.h"
 
@@ -397,47 +395,4 @@ TEST_F(BatchTest, CancelDuringABatchAsksAndClosingTheFrameDoesNot)
     expectStopped();
     gui::Click(Ctl(ids::cmdExit));
     EXPECT_EQ(program.WaitForExit(10000), 0u);
-}
-
-// Two hundred short files in one batch: the time and the program's handles
-// and memory per file after warm-up, printed. Run by bench/batch_window_bench.sh.
-TEST_F(BatchTest, DISABLED_BenchmarkTwoHundredFiles)
-{
-    ChooseWav();
-    for (int first = 1; first <= 200; first += 50) {
-        Texts names;
-        for (int i = first; i < first + 50; ++i) names.push_back(L"s" + std::to_wstring(1000 + i).substr(1) + L".ra");
-        AddMedia(BatchMediaDir() + L"\\many", names);
-    }
-    ASSERT_NO_FATAL_FAILURE(OpenConvert(OutputFolder(L"bench")));
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, program.ProcessId());
-    ASSERT_NE(process, nullptr);
-    testing_support::ProcessCounts warm{}, last{};
-    int warmFile = -1, lastFile = 0;
-    const auto take = [&](int file) {
-        last = testing_support::MeasureProcess(process);
-        PROCESS_MEMORY_COUNTERS m{};
-        GetProcessMemoryInfo(process, &m, sizeof(m));
-        if (file % 20 == 0)
-            std::printf("file %3d: %lu handles, %lu threads, %lu USER, %zu KB private, %zu KB working set\n", file,
-                        last.handles, last.threads, last.user, last.privateBytes / 1024, m.WorkingSetSize / 1024);
-        if (warmFile < 0 && file >= 20) warm = last, warmFile = file;
-        lastFile = file;
-    };
-    take(0);
-    const DWORD start = GetTickCount();
-    const BatchRecord r = RunBatch(1800000, [&](const std::wstring& text) {
-        int done = 0, total = 0;
-        if (swscanf(text.c_str(), L"Converted Files: %d/%d", &done, &total) == 2) take(done);
-    });
-    take(200);
-    CloseHandle(process);
-    ASSERT_TRUE(r.finished);
-    EXPECT_TRUE(r.Errors().empty()) << Describe(r.boxes);
-    const double seconds = (GetTickCount() - start) / 1000.0, files = lastFile - warmFile;
-    std::printf("batch of 200 files: %.1f s (%.1f ms a file)\n", seconds, seconds * 1000 / 200);
-    const auto per = [&](double first, double end) { return (end - first) / files; };
-    std::printf("growth per file from file %d to %d: %.2f handles, %.2f threads, %.2f USER, %.1f KB private\n",
-                warmFile, lastFile, per(warm.handles, last.handles), per(warm.threads, last.threads),
-                per(warm.user, last.user), per(warm.privateBytes / 1024.0, last.privateBytes / 1024.0));
 }
