@@ -208,7 +208,9 @@ TEST_F(MainWindowInProcessTest, DroppedFilesAndFoldersJoinTheListInOrder)
 
     const int before = frmMain().SourceCount();
     auto drop = [](const std::vector<std::wstring>& paths) {
-        SendMessageW(frmMain().Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(paths)), 0);
+        HDROP h = MakeDrop(paths);
+        SendMessageW(frmMain().Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(h), 0);
+        EXPECT_EQ(GlobalSize(h), 0u) << "the drop's memory is given back";
     };
     // Files in the order dropped; a folder by its RealMedia files, Explorer's order; the rest left out.
     drop({top.PathOf(L"\xDC" L"ber.Ra"), top.PathOf(L"notes.txt"), plays, top.PathOf(L"missing.rm"), top.PathOf(L"a.rm")});
