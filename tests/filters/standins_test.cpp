@@ -162,9 +162,10 @@ TEST_F(FileWriterStandIn, ReportsTheEndOnceAndOnlyWhileRunning)
 
 using FilterPack = PackTest;
 
-// Input pins refuse types they cannot take (the encoder: 8-bit PCM too), the
-// encoder offers no type before its input is connected, and a transform with
-// nothing on its output takes no samples (S_FALSE) while paused.
+// Input pins refuse types they cannot take (the encoder: 8-bit PCM too) and
+// lend one allocator, the encoder offers no type before its input is
+// connected, and a transform with nothing on its output takes no samples
+// (S_FALSE) while paused.
 TEST_F(FilterPack, InputPinsRefuseWhatTheyCannotTake)
 {
     vellumo::filters::MediaType video = PcmMediaType(44100, 2, 16), shortBlock = PcmMediaType(44100, 2, 16);
@@ -176,6 +177,12 @@ TEST_F(FilterPack, InputPinsRefuseWhatTheyCannotTake)
         ComPtr<IPin> in = PinOf(filter.Get(), PINDIR_INPUT);
         ASSERT_TRUE(in);
         EXPECT_EQ((std::pair{S_FALSE, S_FALSE}), std::pair(in->QueryAccept(video.Get()), in->QueryAccept(shortBlock.Get())));
+        // An upstream that asks for an allocator gets one, the same each time.
+        ComPtr<IMemInputPin> memory;
+        ComPtr<IMemAllocator> first, second;
+        ASSERT_EQ(S_OK, in->QueryInterface(IID_IMemInputPin, memory.PutVoid()));
+        EXPECT_EQ((std::pair{S_OK, S_OK}), std::pair(memory->GetAllocator(first.Put()), memory->GetAllocator(second.Put())));
+        EXPECT_TRUE(first && first.Get() == second.Get());
     }
     auto encoder = Create(corvane::CLSID_Mp3Encoder);
     EXPECT_EQ(S_FALSE, PinOf(encoder.Get(), PINDIR_INPUT)->QueryAccept(PcmMediaType(22050, 1, 8).Get()));
