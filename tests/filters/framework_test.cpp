@@ -92,6 +92,7 @@ TEST_P(AllocatorContract, SampleKeepsItsPropertiesUntilReleased)
     auto s = Take();
     ComPtr<IMediaSample2> s2;
     ASSERT_EQ(S_OK, s.As(s2));
+    EXPECT_EQ(2u, (s2->AddRef(), s2->Release())) << "the interface asked for holds the sample too";
     REFERENCE_TIME start = 100, stop = 0, mstart = 4096, mstop = 8192;
     EXPECT_EQ(VFW_E_SAMPLE_TIME_NOT_SET, s->GetTime(&start, &stop));
     EXPECT_EQ(VFW_E_MEDIA_TIME_NOT_SET, s->GetMediaTime(&start, &stop));
