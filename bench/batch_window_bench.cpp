@@ -11,18 +11,14 @@
 #include "common/control_ids.h"
 #include "gui_driver.h"
 #include "process_counts.h"
+#include "test_media.h"
 
 using namespace vellumo;
 
 int wmain()
 {
-    wchar_t exe[MAX_PATH];
-    std::wstring build(exe, GetModuleFileNameW(nullptr, exe, MAX_PATH));
-    build = build.substr(0, build.find_last_of(L'\\'));  // bin
-    build = build.substr(0, build.find_last_of(L'\\'));
-    const std::wstring media = build + L"\\test-media\\batch\\many", output = build + L"\\test-output\\bench";
-    CreateDirectoryW((build + L"\\test-output").c_str(), nullptr);
-    CreateDirectoryW(output.c_str(), nullptr);
+    const std::wstring media = realmedia_test::BuildDir() + L"\\test-media\\batch\\many";
+    const std::wstring output = realmedia_test::OutputDir(L"bench");
 
     gui::Program program(L"vellumo bench");
     if (!program.Start()) return std::fprintf(stderr, "vellumo.exe did not start\n"), 1;
