@@ -93,6 +93,9 @@ TEST_F(SettingsTest, LoadingTakesTheKeysByTheirSpellingsAndDefaultsForTheRest)
         {"[MP3]\r\nMP3_Frequency=\r\nMP3_Channels=abc\r\nMP3_Bitrates=3.5\r\nVBR=99999999999\r\nMP3_VBRMin=40000\r\n"
          "MP3_VBRMax=-1\r\n[WAV]\r\nWAV_Frequency=7\r\nWAV_Channels=0\r\nWAV_Bits=1x\r\n",
          {0, 0, 8, 0, 3, -1, 7, 0, 1}},
+        // Beyond an Integer: the Integers fall back, the Long takes it.
+        {"[MP3]\r\nMP3_Frequency=40000\r\nMP3_Channels=-40000\r\nMP3_Bitrates=40000\r\nVBR=40000\r\nMP3_VBRMax=40000\r\n"
+         "[WAV]\r\nWAV_Frequency=40000\r\nWAV_Channels=40000\r\nWAV_Bits=-40000\r\n", {0, 0, 8, 40000, 3, 9, 0, 2, 1}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content ? c.content : "no file");
