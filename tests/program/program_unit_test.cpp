@@ -197,6 +197,22 @@ TEST(PaintBackground, RampHalvesAndFrameColours)
     });
 }
 
+TEST(ModalWindow, GivesTheOwnerBackAsItFoundIt)
+{
+    // An owner that something else had disabled stays disabled; an enabled one is enabled and active again.
+    for (const bool enabled : {false, true}) {
+        HWND owner = CreateWindowW(L"Static", L"owner", WS_POPUP, 0, 0, 20, 20, nullptr, nullptr, nullptr, nullptr);
+        HWND modal = CreateWindowW(L"Static", L"modal", WS_CHILD, 0, 0, 20, 20, owner, nullptr, nullptr, nullptr);
+        EnableWindow(owner, enabled);
+        PostMessageW(modal, WM_CLOSE, 0, 0);
+        ui::RunModal(modal, owner);
+        EXPECT_FALSE(IsWindow(modal));
+        EXPECT_EQ(IsWindowEnabled(owner) != FALSE, enabled);
+        EXPECT_TRUE(!enabled || GetActiveWindow() == owner);
+        DestroyWindow(owner);
+    }
+}
+
 TEST(BatchTexts, OutputNamesPercentsAndLengths)
 {
     // Names the window's own test does not reach: one ending in a dot, a blank folder.
