@@ -200,7 +200,11 @@ public:
         SetLastError(setup_.pauseError);
         return setup_.failPause;
     }
-    STDMETHODIMP Run(REFERENCE_TIME) override { return SetState(State_Running); }
+    STDMETHODIMP Run(REFERENCE_TIME) override
+    {
+        if (g_lab) ++g_lab->runs;
+        return SetState(State_Running);
+    }
     STDMETHODIMP GetState(DWORD, FILTER_STATE* state) override { *state = state_; return S_OK; }
     STDMETHODIMP SetSyncSource(IReferenceClock*) override { return S_OK; }
     STDMETHODIMP GetSyncSource(IReferenceClock** clock) override { *clock = nullptr; return S_OK; }

@@ -71,6 +71,7 @@ public:
     void ClearLog() { log_.clear(); }
 
     long liveFilters = 0, activeFilters = 0;  // doubles alive; paused or running
+    long runs = 0;                            // Run calls the doubles received
     IFilterGraph* lastGraph = nullptr;        // the graph a double last joined (not held)
 
 private:

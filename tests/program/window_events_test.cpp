@@ -20,9 +20,8 @@
 #include <utility>
 #include <vector>
 
+#include "fake_filters.h"
 #include "filter_ids.h"
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // COM interfaces have no virtual destructor
-#include "single_interface.h"
 #include "common/control_ids.h"
 #include "gui_driver.h"
 #include "main_window/main_window.h"
@@ -234,34 +233,29 @@ TEST_F(MainWindowInProcessTest, DroppedFilesAndFoldersJoinTheListInOrder)
     EXPECT_TRUE(watcher.Take().empty()) << "a drop shows no message";
 }
 
-// Makes no object, as when a filter is missing or broken on the machine.
-class RefusingFactory final : public corvane::SingleInterface<IClassFactory> {
-public:
-    STDMETHODIMP CreateInstance(IUnknown*, REFIID, void** out) override
-    {
-        *out = nullptr;
-        return E_OUTOFMEMORY;
-    }
-    STDMETHODIMP LockServer(BOOL) override { return S_OK; }
-};
-
-// The batch window with its own converter, whose file reader or RealMedia
-// splitter cannot be made in this process: each file's load failure in its
-// words, and the batch goes on to its end.
-TEST_F(MainWindowInProcessTest, TheBatchWindowNamesTheLoadFailureOfEachFile)
+// The batch window with its own converter, whose graphs are made of stand-in
+// filters in this process: a file reader or RealMedia splitter that cannot be
+// made fails each file's load, an MP3 encoder that cannot be made fails its
+// conversion. Each failure is named in its words, no graph of a failed file is
+// started, and the batch goes on to its end.
+TEST_F(MainWindowInProcessTest, TheBatchWindowNamesTheFailureOfEachFileAndStartsNone)
 {
-    constexpr CLSID AsyncReader = {0xE436EBB5, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
     const gui::FileSet source(gui::TempRoot() + L"\\load " + std::to_wstring(GetCurrentProcessId()), {L"tune.rm"});
+    SendMessageW(Ctl(ids::List1), LB_RESETCONTENT, 0, 0);
     frmMain().AddFiles({source.PathOf(L"tune.rm")});
     gui::SetText(Ctl(ids::txtSaveAs), source.Folder());
-    const std::pair<CLSID, const wchar_t*> table[] = {{AsyncReader, L"File open failed!"},
-                                                      {corvane::CLSID_RealSplitter, L"Real Decode Exception!"}};
-    for (const auto& [clsid, text] : table) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
-        auto* refusing = new RefusingFactory;
-        DWORD cookie = 0;
-        ASSERT_EQ(CoRegisterClassObject(clsid, refusing, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie), S_OK);
-        refusing->Release();
+    const struct {
+        fakes::FilterSetup& (fakes::FakeLab::*failing)();
+        const wchar_t* title;
+        const wchar_t* text;
+    } table[] = {{&fakes::FakeLab::Reader, L"Error Loading RM File", L"File open failed!"},
+                 {&fakes::FakeLab::Splitter, L"Error Loading RM File", L"Real Decode Exception!"},
+                 {&fakes::FakeLab::Encoder, L"Error Converting", L"Mp3 Encode Exption\xFF01"}};
+    for (const auto& row : table) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.text)));
+        fakes::FakeLab lab;
+        (lab.*row.failing)().failCreate = true;
+        ASSERT_TRUE(lab.Register());
         // The user presses Start, and Cancel once the batch has finished.
         std::thread user([&] {
             HWND convert = nullptr;
@@ -274,15 +268,13 @@ TEST_F(MainWindowInProcessTest, TheBatchWindowNamesTheLoadFailureOfEachFile)
         });
         SendMessageW(Ctl(ids::cmdConvert), BM_CLICK, 0, 0);
         user.join();
-        CoRevokeClassObject(cookie);
+        EXPECT_EQ(lab.runs, 0);
         const std::vector<MessageBoxInfo> boxes = watcher.Take();
-        ASSERT_EQ(boxes.size(), static_cast<std::size_t>(frmMain().SourceCount() + 1));
-        for (std::size_t i = 0; i + 1 < boxes.size(); ++i) {
-            EXPECT_EQ(boxes[i].title, L"Error Loading RM File");
-            EXPECT_EQ(boxes[i].text, text);
-            EXPECT_EQ(boxes[i].icon, BoxIcon::Stop);
-        }
-        EXPECT_EQ(boxes.back().text, L"Finished converting");
+        ASSERT_EQ(boxes.size(), 2u);
+        EXPECT_EQ(boxes[0].title, row.title);
+        EXPECT_EQ(boxes[0].text, row.text);
+        EXPECT_EQ(boxes[0].icon, BoxIcon::Stop);
+        EXPECT_EQ(boxes[1].text, L"Finished converting");
     }
 }
 
