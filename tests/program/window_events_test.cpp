@@ -23,6 +23,7 @@
 #include "fake_filters.h"
 #include "filter_ids.h"
 #include "common/control_ids.h"
+#include "common/halvex_host.h"
 #include "gui_driver.h"
 #include "main_window/main_window.h"
 
@@ -96,31 +97,41 @@ protected:
     static MainWindow& frmMain() { return MainWindow::Instance(); }
     static HWND Ctl(int id) { return gui::Control(frmMain().Handle(), id); }
 
-    // Raises onError the way the control does: Invoke on every sink
-    // connected to its connection point. Returns the number of sinks.
-    static int RaiseError(LONG code)
+    // The sinks connected to a control's event connection point.
+    static std::vector<corvane::ComPtr<IDispatch>> SinksOf(IDispatch* control)
     {
+        std::vector<corvane::ComPtr<IDispatch>> sinks;
         corvane::ComPtr<IConnectionPointContainer> points;
         corvane::ComPtr<IConnectionPoint> point;
         corvane::ComPtr<IEnumConnections> connections;
-        if (FAILED(frmMain().Converter().Get()->QueryInterface(IID_IConnectionPointContainer, points.PutVoid())) ||
+        if (FAILED(control->QueryInterface(IID_IConnectionPointContainer, points.PutVoid())) ||
             FAILED(points->FindConnectionPoint(DIID_Events, point.Put())) ||
             FAILED(point->EnumConnections(connections.Put())))
-            return -1;
-        int sinks = 0;
+            return sinks;
         for (CONNECTDATA data; connections->Next(1, &data, nullptr) == S_OK;) {
             corvane::ComPtr<IUnknown> unknown = corvane::ComPtr<IUnknown>::Attach(data.pUnk);
-            corvane::ComPtr<IDispatch> sink;
-            if (FAILED(unknown.As(sink))) continue;
-            VARIANT arg{}, result{};
-            V_VT(&arg) = VT_I4;
-            V_I4(&arg) = code;
-            DISPPARAMS params = {&arg, nullptr, 1, 0};
-            sink->Invoke(3, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
-            VariantClear(&result);
-            ++sinks;
+            if (SUCCEEDED(unknown.As(sinks.emplace_back()))) continue;
+            sinks.pop_back();
         }
         return sinks;
+    }
+    // Raises onError on one sink the way the control does.
+    static HRESULT Raise(IDispatch* sink, LONG code)
+    {
+        VARIANT arg{}, result{};
+        V_VT(&arg) = VT_I4;
+        V_I4(&arg) = code;
+        DISPPARAMS params = {&arg, nullptr, 1, 0};
+        const HRESULT hr = sink->Invoke(3, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+        VariantClear(&result);
+        return hr;
+    }
+    // Raises onError on every sink of the main window's converter. Returns the number of sinks.
+    static int RaiseError(LONG code)
+    {
+        const auto sinks = SinksOf(frmMain().Converter().Get());
+        for (const auto& sink : sinks) Raise(sink.Get(), code);
+        return static_cast<int>(sinks.size());
     }
 
     static bool CommandsEnabled(bool expected)
@@ -231,6 +242,24 @@ TEST_F(MainWindowInProcessTest, DroppedFilesAndFoldersJoinTheListInOrder)
     EXPECT_EQ(frmMain().SourceCount(), before + static_cast<int>(expected.size()));
     EXPECT_EQ(gui::Text(Ctl(ids::LFile)), label);
     EXPECT_TRUE(watcher.Take().empty()) << "a drop shows no message";
+}
+
+// An event the control raises while its host lets go (the window closing
+// during a conversion) reaches nobody.
+TEST_F(MainWindowInProcessTest, AnEventAfterTheHostLetGoReachesNobody)
+{
+    struct Errors : HalvexEvents {
+        int count = 0;
+        void OnError(LONG) override { ++count; }
+    } errors;
+    HalvexHost host;
+    ASSERT_HRESULT_SUCCEEDED(host.Create(frmMain().Handle(), {0, 0, 20, 20}, 1, &errors));
+    const auto sinks = SinksOf(host.Converter().Get());
+    ASSERT_EQ(sinks.size(), 1u);
+    EXPECT_EQ(Raise(sinks[0].Get(), 32), S_OK);
+    host.Destroy();
+    EXPECT_EQ(Raise(sinks[0].Get(), 32), S_OK);
+    EXPECT_EQ(errors.count, 1);
 }
 
 // The batch window with its own converter, whose graphs are made of stand-in
