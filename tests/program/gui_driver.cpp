@@ -5,6 +5,8 @@
 #include <iterator>
 #include <map>
 
+#include <shlobj.h>
+
 #include "common/control_ids.h"
 
 namespace gui {
@@ -392,6 +394,20 @@ std::wstring DescribeConvertWindow(HWND convert)
     for (int id : {ids::ConvertLabel1, ids::ConvertLabel2, ids::LabelTotal, ids::LabelCurrent, ids::LabelPercent, ids::LabelFile})
         shown += Text(Control(convert, id)) + L" | ";
     return shown;
+}
+
+HDROP MakeDrop(const Texts& paths)
+{
+    std::wstring names;
+    for (const std::wstring& path : paths) names += path + L'\0';
+    names += L'\0';
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    auto* files = static_cast<DROPFILES*>(GlobalLock(memory));
+    files->pFiles = sizeof(DROPFILES);
+    files->fWide = TRUE;
+    std::copy(names.begin(), names.end(), reinterpret_cast<wchar_t*>(files + 1));
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
 }
 
 }  // namespace gui

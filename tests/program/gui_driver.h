@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <functional>
 #include <string>
@@ -37,6 +38,9 @@ int PixelsOf(const RECT& screenRect, COLORREF colour);
 // The screen area as 32-bit 0x00RRGGBB pixels, top-down.
 std::vector<DWORD> CaptureScreen(const RECT& area);
 std::wstring TempRoot();
+// The HDROP the shell hands over when files are dropped: DROPFILES, then the
+// wide names, each ending in NUL, and one more NUL. Its taker frees it.
+HDROP MakeDrop(const Texts& paths);
 // The folder of this test program (build/bin).
 std::wstring DriverFolder();
 

@@ -12,8 +12,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
-#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -145,22 +143,6 @@ protected:
     BoxWatcher watcher;
 };
 
-// The HDROP the shell hands over: DROPFILES, then the wide names, each
-// ending in NUL, and one more NUL. The window frees it with DragFinish.
-HDROP MakeDrop(const std::vector<std::wstring>& paths)
-{
-    std::wstring names;
-    for (const std::wstring& path : paths) names += path + L'\0';
-    names += L'\0';
-    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
-    auto* files = static_cast<DROPFILES*>(GlobalLock(memory));
-    files->pFiles = sizeof(DROPFILES);
-    files->fWide = TRUE;
-    std::memcpy(files + 1, names.data(), names.size() * sizeof(wchar_t));
-    GlobalUnlock(memory);
-    return static_cast<HDROP>(memory);
-}
-
 }  // namespace
 
 TEST_F(MainWindowInProcessTest, EachErrorCodeGetsItsMessageAndEnablesTheCommands)
@@ -218,7 +200,7 @@ TEST_F(MainWindowInProcessTest, DroppedFilesAndFoldersJoinTheListInOrder)
 
     const int before = frmMain().SourceCount();
     auto drop = [](const std::vector<std::wstring>& paths) {
-        HDROP h = MakeDrop(paths);
+        HDROP h = gui::MakeDrop(paths);
         SendMessageW(frmMain().Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(h), 0);
         EXPECT_EQ(GlobalSize(h), 0u) << "the drop's memory is given back";
     };
@@ -345,22 +327,4 @@ TEST_F(MainWindowInProcessTest, FolderPickerGivesAFolderNamedOutsideTheCodePage)
     user.join();
     RemoveDirectoryW(folder.c_str());
     EXPECT_EQ(gui::Text(Ctl(ids::txtSaveAs)), folder);
-}
-
-// Benchmark (bench/drop_bench.sh), not run by ctest: one folder of 2000
-// RealMedia files dropped on the main window; prints the time the drop took.
-TEST_F(MainWindowInProcessTest, DISABLED_BenchmarkDropOfTwoThousandFiles)
-{
-    std::vector<std::wstring> names;
-    for (int i = 0; i < 2000; ++i) names.push_back(L"Folge " + std::to_wstring(i) + L".rm");
-    const gui::FileSet folder(gui::TempRoot() + L"\\drop bench " + std::to_wstring(GetCurrentProcessId()), names);
-    const int before = frmMain().SourceCount();
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    SendMessageW(frmMain().Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({folder.Folder()})), 0);
-    QueryPerformanceCounter(&end);
-    EXPECT_EQ(frmMain().SourceCount(), before + 2000);
-    std::printf("drop of a folder of 2000 files: %.0f ms\n",
-                1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
 }
