@@ -18,9 +18,13 @@ so that two runs over the same code make the same faults):
   bool     true and false swapped
 
 A fault that does not compile is not counted. Nor is one that changes
-nothing observable: after stripping debug information its object files are
-byte for byte those of the unchanged source (code the compiler folds
-away, a branch for the other word size, a constant nobody reads).
+nothing observable, recognised in two ways:
+  - after stripping debug information its object files are byte for byte
+    those of the unchanged source (code the compiler folds away, a branch
+    for the other word size, a constant nobody reads);
+  - it is listed in scripts/mutation-equivalent.jsonl, faults that reading
+    the code shows no user or caller can see, each with the reason. They
+    are recorded as "equivalent" and not built.
 """
 import argparse
 import hashlib
@@ -277,6 +281,12 @@ def apply(c):
     return text
 
 
+def equivalents():
+    path = os.path.join(REPO, "scripts", "mutation-equivalent.jsonl")
+    rows = [json.loads(line) for line in open(path) if line.strip()] if os.path.exists(path) else []
+    return {(r["file"], r["op"], r["text"], r["repl"]): r["why"] for r in rows}
+
+
 def relocate(r, current):
     """The fault of an earlier results file as it stands in today's sources
     (the same line text, kind and replacement; code may have moved since)."""
@@ -359,10 +369,18 @@ def measure(args, build, runs, budget, done, results_path):
                 if len(tries) < len(old):
                     print("%s: %d of the %d faults are on lines that are gone" % (folder, len(old) - len(tries), len(old)))
                 want = len(tries)
+            same = equivalents()
             for i, c in enumerate(tries):
                 if valid >= want or stop:
                     break
                 if i % shards != shard or c["id"] in done:
+                    continue
+                why = same.get((c["file"], c["op"], c["text"], c["repl"]))
+                if why:
+                    rec = dict(c, folder=folder, shard=args.shard, outcome="equivalent", by=why, secs=0)
+                    rec.pop("rank", None)
+                    results.write(json.dumps(rec, ensure_ascii=False) + "\n")
+                    print("%-14s %-10s %s:%d  %s  (%s)" % (folder, "equivalent", c["file"], c["line"], c["text"][:60], why))
                     continue
                 build.remember(c["file"])
                 original = apply(c)
@@ -403,7 +421,7 @@ def measure(args, build, runs, budget, done, results_path):
 
 def report(path):
     rows = [json.loads(l) for l in open(path)]
-    print("\nfolder           caught  missed  caught%   (not compiled, same code: not counted)")
+    print("\nfolder           caught  missed  caught%   (not compiled, same code, equivalent: not counted)")
     for folder in SETS:
         r = [x for x in rows if x["folder"] == folder]
         if not r:
@@ -416,8 +434,8 @@ def report(path):
         print("%-16s %6d  %6d  %6.1f%%   (%d skipped)  %s" % (folder, caught, missed,
               100.0 * caught / max(1, caught + missed), skip, ops))
     for x in rows:
-        if x["outcome"] == "missed":
-            print("  missed %-6s %s:%d  %s  ->  %r" % (x["op"], x["file"], x["line"], x["text"][:80], x["repl"]))
+        if x["outcome"] in ("missed", "equivalent"):
+            print("  %-10s %-6s %s:%d  %s  ->  %r" % (x["outcome"], x["op"], x["file"], x["line"], x["text"][:80], x["repl"]))
 
 
 if __name__ == "__main__":
