@@ -8,6 +8,8 @@
 #include <ole2.h>
 #include <ocidl.h>
 #include <shlobj.h>
+#include <shobjidl.h>
+#include <dlgs.h>
 #include <commctrl.h>
 
 #include <algorithm>
@@ -287,6 +289,31 @@ TEST_F(MainWindowInProcessTest, TheBatchWindowNamesTheFailureOfEachFileAndStarts
         EXPECT_EQ(boxes[0].icon, BoxIcon::Stop);
         EXPECT_EQ(boxes[1].text, L"Finished converting");
     }
+}
+
+// Where the item-based open dialog cannot be made (systems before it), the
+// common dialog picks the file: one named outside the code page.
+TEST_F(MainWindowInProcessTest, TheCommonOpenDialogWhereTheItemDialogIsMissing)
+{
+    const gui::FileSet folder(gui::TempRoot() + L"\\open \x4E2D\x6587 " + std::to_wstring(GetCurrentProcessId()),
+                              {L"\xC7" L"a \x97F3.ra"});
+    fakes::FakeLab lab;
+    lab.Setup(CLSID_FileOpenDialog) = {"item dialog", {}, true};
+    ASSERT_TRUE(lab.Register(CLSID_FileOpenDialog));
+    // The user types the file's whole path and presses Open.
+    std::thread user([&] {
+        HWND dialog = nullptr;
+        for (int i = 0; i < 500 && !dialog; ++i, Sleep(20)) dialog = FindWindowW(L"#32770", nullptr);
+        Sleep(200);
+        if (dialog) SetDlgItemTextW(dialog, cmb13, folder.PathOf(L"\xC7" L"a \x97F3.ra").c_str());
+        if (dialog) PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    });
+    const int before = frmMain().SourceCount();
+    SendMessageW(Ctl(ids::cmdOpenRM), BM_CLICK, 0, 0);
+    user.join();
+    EXPECT_EQ(lab.With("refuse"), std::vector<std::string>{"refuse item dialog"});
+    ASSERT_EQ(frmMain().SourceCount(), before + 1);
+    EXPECT_EQ(frmMain().SourceAt(before), folder.PathOf(L"\xC7" L"a \x97F3.ra"));
 }
 
 // The folder picker in this process, whose ANSI code page lacks some of a
