@@ -46,6 +46,7 @@ public:
                 std::lock_guard<std::mutex> lock(mutex_);
                 seen_.push_back(box);
             }
+            Sleep(answerAfterMs);
             PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                          reinterpret_cast<LPARAM>(GetDlgItem(box.window, IDOK)));
             for (int i = 0; i < 100 && IsWindow(box.window); ++i) Sleep(20);
@@ -66,6 +67,8 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return std::exchange(seen_, {});
     }
+
+    std::atomic<DWORD> answerAfterMs{0};
 
 private:
     std::atomic<bool> stop_{false};
@@ -269,7 +272,10 @@ TEST_F(MainWindowInProcessTest, TheBatchWindowNamesTheFailureOfEachFileAndStarts
         fakes::FakeLab lab;
         (lab.*row.failing)().failCreate = true;
         ASSERT_TRUE(lab.Register());
-        // The user presses Start, and Cancel once the batch has finished.
+        // The user presses Start, reads a failure's message for a while, and
+        // closes the window once the batch has finished.
+        watcher.answerAfterMs = 1500;
+        std::wstring total;
         std::thread user([&] {
             HWND convert = nullptr;
             for (int i = 0; i < 500 && !convert; ++i, Sleep(20)) convert = FindWindowW(VELLUMO_CONVERT_CLASS, nullptr);
@@ -277,11 +283,14 @@ TEST_F(MainWindowInProcessTest, TheBatchWindowNamesTheFailureOfEachFileAndStarts
             MessageBoxInfo box;
             for (int i = 0; i < 1000 && (!watcher.Saw(L"Finished converting") || gui::FindMessageBox(GetCurrentProcessId(), &box)); ++i)
                 Sleep(20);
+            total = gui::Text(gui::Control(convert, ids::LabelTotal));
             PostMessageW(convert, WM_CLOSE, 0, 0);
         });
         SendMessageW(Ctl(ids::cmdConvert), BM_CLICK, 0, 0);
         user.join();
+        watcher.answerAfterMs = 0;
         EXPECT_EQ(lab.runs, 0);
+        EXPECT_EQ(total, L"Total Length:") << "a failed file's progress stays where the failure left it";
         const std::vector<MessageBoxInfo> boxes = watcher.Take();
         ASSERT_EQ(boxes.size(), 2u);
         EXPECT_EQ(boxes[0].title, row.title);
