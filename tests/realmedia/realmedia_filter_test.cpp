@@ -39,6 +39,9 @@ public:
     }
     std::vector<uint8_t> Bytes() { std::lock_guard<std::mutex> lock(lock_); return bytes_; }
     std::vector<REFERENCE_TIME> Starts() { std::lock_guard<std::mutex> lock(lock_); return starts_; }
+    // After this many samples, each one is refused (S_FALSE) and counted.
+    void AcceptOnly(size_t samples) { std::lock_guard<std::mutex> lock(lock_); accepts_ = samples; }
+    int Refused() { std::lock_guard<std::mutex> lock(lock_); return refused_; }
 
 protected:
     HRESULT QueryFilterInterface(REFIID iid, void** out) override
@@ -60,6 +63,7 @@ private:
             REFERENCE_TIME start = -1, stop = -1;
             const HRESULT timed = sample->GetTime(&start, &stop);
             std::lock_guard<std::mutex> lock(sink_.lock_);
+            if (sink_.starts_.size() >= sink_.accepts_) return ++sink_.refused_, S_FALSE;
             if (data && n > 0) sink_.bytes_.insert(sink_.bytes_.end(), data, data + n);
             sink_.starts_.push_back(SUCCEEDED(timed) ? start : -1);
             return S_OK;
@@ -78,6 +82,8 @@ private:
     std::mutex lock_;
     std::vector<uint8_t> bytes_;
     std::vector<REFERENCE_TIME> starts_;
+    size_t accepts_ = SIZE_MAX;
+    int refused_ = 0;
 };
 
 // The first output pin whose name contains `part`.
@@ -268,6 +274,19 @@ TEST_F(SplitterGraph, StartingFromASeekPositionGivesTheRestAndBackAtTheStartTheW
         EXPECT_NEAR(seconds, CapturedSeconds(), 0.15);
         EXPECT_NEAR(1000, realmedia_test::DominantFrequency(CapturedPcm(), 2, 44100), 10.0);  // a decoder reset cleanly
     }
+}
+
+// A downstream that refuses a sample has ended its stream: it is sent nothing
+// more but the end.
+TEST_F(SplitterGraph, ADownstreamThatRefusesASampleIsSentNothingMore)
+{
+    ASSERT_EQ(S_OK, Load(Media(L"sine1000_ac3.rm")));
+    ASSERT_EQ(S_OK, graph_->ConnectDirect(PinNamed(splitter_.Get(), L"Audio").Get(), PinOf(sink_.Get(), PINDIR_INPUT).Get(), nullptr));
+    ASSERT_EQ(S_OK, graph_->RemoveFilter(decoder_.Get()));  // not connected: it would refuse to run
+    sink_->AcceptOnly(3);
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(sink_->Starts().size(), 3u);
+    EXPECT_EQ(sink_->Refused(), 1);
 }
 
 TEST_F(SplitterGraph, SeekingWhileRunningRestartsTheStream)
