@@ -350,6 +350,33 @@ def main():
     report(results_path)
 
 
+def try_fault(c, folder, args, build, runs, budget, targets):
+    """Puts the fault in, rebuilds, runs the folder's tests and puts the
+    source back: its outcome and the run that caught it."""
+    build.remember(c["file"])
+    original = apply(c)
+    try:
+        objs = build.objects.get(c["file"], [])
+        ok, _ = build.ninja(objs)
+        if not ok:
+            return "not compiled", None
+        if [build.stripped(o) for o in objs] == build.pristine[c["file"]]:
+            return "same code", None
+        ok, _ = build.ninja(targets)
+        if not ok:
+            return "not compiled", None
+        for d in OUTPUT_DIRS:
+            shutil.rmtree(os.path.join(args.build, d), ignore_errors=True)
+        for name in SETS[folder]:
+            status, _, _ = runs.run(name, budget[name])
+            if status != "pass":
+                return "caught", "%s (%s)" % (name, status)
+        return "missed", None
+    finally:
+        write(c, original)
+        restore_platform(folder)
+
+
 def measure(args, build, runs, budget, done, results_path):
     shard, shards = (int(x) for x in args.shard.split("/"))
     stop = []
@@ -375,39 +402,12 @@ def measure(args, build, runs, budget, done, results_path):
                     break
                 if i % shards != shard or c["id"] in done:
                     continue
+                t0 = time.time()
                 why = same.get((c["file"], c["op"], c["text"], c["repl"]))
                 if why:
-                    rec = dict(c, folder=folder, shard=args.shard, outcome="equivalent", by=why, secs=0)
-                    rec.pop("rank", None)
-                    results.write(json.dumps(rec, ensure_ascii=False) + "\n")
-                    print("%-14s %-10s %s:%d  %s  (%s)" % (folder, "equivalent", c["file"], c["line"], c["text"][:60], why))
-                    continue
-                build.remember(c["file"])
-                original = apply(c)
-                try:
-                    t0 = time.time()
-                    objs = build.objects.get(c["file"], [])
-                    ok, out = build.ninja(objs)
-                    if not ok:
-                        outcome, by = "not compiled", None
-                    elif [build.stripped(o) for o in objs] == build.pristine[c["file"]]:
-                        outcome, by = "same code", None
-                    else:
-                        ok, out = build.ninja(targets)
-                        outcome, by = "missed", None
-                        if not ok:
-                            outcome = "not compiled"
-                        else:
-                            for d in OUTPUT_DIRS:
-                                shutil.rmtree(os.path.join(args.build, d), ignore_errors=True)
-                            for name in SETS[folder]:
-                                status, _, _ = runs.run(name, budget[name])
-                                if status != "pass":
-                                    outcome, by = "caught", "%s (%s)" % (name, status)
-                                    break
-                finally:
-                    write(c, original)
-                    restore_platform(folder)
+                    outcome, by = "equivalent", why
+                else:
+                    outcome, by = try_fault(c, folder, args, build, runs, budget, targets)
                 rec = dict(c, folder=folder, shard=args.shard, outcome=outcome, by=by,
                            secs=round(time.time() - t0, 1))
                 rec.pop("rank", None)
