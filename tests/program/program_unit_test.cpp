@@ -10,6 +10,8 @@
 #include <string>
 
 #include "common/halvex_dispatch.h"
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // COM interfaces have no virtual destructor
+#include "single_interface.h"
 #include "common/paths.h"
 #include "common/version_info.h"
 #include "conversion/batch_text.h"
@@ -243,14 +245,10 @@ TEST(BatchTexts, OutputNamesPercentsAndLengths)
 
 namespace {
 // A converter whose every member answers with one fixed value.
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class FixedAnswer : public IDispatch {
+class FixedAnswer final : public corvane::SingleInterface<IDispatch> {
 public:
     explicit FixedAnswer(VARIANT v) : value_(v) {}
-    ~FixedAnswer() { VariantClear(&value_); }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override { return *out = this, S_OK; }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    ~FixedAnswer() override { VariantClear(&value_); }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
@@ -269,13 +267,15 @@ TEST(ConverterDispatch, AnAnswerOfTheWrongTypeIsAnErrorAndChangesNothing)
     VARIANT text{}, list{};
     V_VT(&text) = VT_BSTR, V_BSTR(&text) = SysAllocString(L"not a number");
     V_VT(&list) = VT_ARRAY | VT_I4, V_ARRAY(&list) = SafeArrayCreateVector(VT_I4, 0, 2);
-    FixedAnswer textAnswer(text), listAnswer(list);
-    const auto of = [](FixedAnswer& a) { return vellumo::HalvexDispatch(corvane::ComPtr<IDispatch>(&a)); };
+    const auto of = [](const VARIANT& v) {
+        return vellumo::HalvexDispatch(corvane::ComPtr<IDispatch>::Attach(new FixedAnswer(v)));
+    };
+    const vellumo::HalvexDispatch textAnswer = of(text), listAnswer = of(list);
     LONG number = 7;
-    EXPECT_TRUE(FAILED(of(textAnswer).GetLong(vellumo::DispTotalLength, &number)));
-    EXPECT_TRUE(FAILED(of(textAnswer).GetLongWithString(vellumo::DispLoadFile, L"a.rm", &number)));
+    EXPECT_TRUE(FAILED(textAnswer.GetLong(vellumo::DispTotalLength, &number)));
+    EXPECT_TRUE(FAILED(textAnswer.GetLongWithString(vellumo::DispLoadFile, L"a.rm", &number)));
     EXPECT_EQ(number, 7);
     std::wstring name = L"kept";
-    EXPECT_TRUE(FAILED(of(listAnswer).GetString(vellumo::DispSaveFile, &name)));
+    EXPECT_TRUE(FAILED(listAnswer.GetString(vellumo::DispSaveFile, &name)));
     EXPECT_EQ(name, L"kept");
 }
