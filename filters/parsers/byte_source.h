@@ -22,6 +22,9 @@ public:
     // Full path of the file behind the bytes, when there is one (used to
     // resolve relative entries of reference files); empty otherwise.
     virtual std::wstring Path() const { return {}; }
+    // Which file the bytes are, whatever name reached it: the serial number
+    // of its volume and its index there. False when it cannot be told.
+    virtual bool FileId(uint64_t& volume, uint64_t& index) const { (void)volume, (void)index; return false; }
 };
 
 // Bytes held in memory.

@@ -81,7 +81,8 @@ std::string PercentDecode(const std::string& s)
 }
 
 // The path of a file:// URL: file:///C:/x, file://C:\x, file://localhost/C:/x,
-// file://server/share/x (a UNC path), file:/C:/x.
+// file:/C:/x. Empty for a URL naming another host (file://server/share/x):
+// only files on this machine are followed.
 std::string PathOfFileUrl(std::string rest)
 {
     size_t cut = rest.find_first_of("?#");
@@ -91,7 +92,7 @@ std::string PathOfFileUrl(std::string rest)
         rest.erase(0, 2);
         if (Lower(rest.substr(0, 10)) == "localhost/") rest.erase(0, 9);
         if (rest.size() >= 2 && rest[1] == ':') return rest;                      // file://C:/x
-        if (!rest.empty() && rest[0] != '/') return "//" + rest;                   // file://server/share
+        if (!rest.empty() && rest[0] != '/') return {};                            // file://server/share
     }
     if (rest.size() >= 3 && rest[0] == '/' && rest[2] == ':') rest.erase(0, 1);    // /C:/x
     return rest;
@@ -122,7 +123,8 @@ std::vector<std::string> RamEntryPaths(const std::vector<uint8_t>& text)
         if (scheme == 0) {
             paths.push_back(line);
         } else if (Lower(line.substr(0, scheme)) == "file") {  // else a network stream
-            paths.push_back(PathOfFileUrl(line.substr(scheme + 1)));
+            std::string path = PathOfFileUrl(line.substr(scheme + 1));
+            if (!path.empty()) paths.push_back(path);
         }
     }
     return paths;

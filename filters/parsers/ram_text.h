@@ -13,9 +13,9 @@ namespace vellumo::realmedia {
 bool LooksLikeRamFile(const std::vector<uint8_t>& bytes);
 
 // The local file locations the text lists, in order, as the file's bytes:
-// file:// URLs (percent-escapes decoded, query and fragment dropped) and plain
-// paths. Network locations (rtsp://, pnm://, http:// ...), blank lines and
-// comments are left out.
+// file:// URLs on this machine (percent-escapes decoded, query and fragment
+// dropped) and plain paths. Network locations (rtsp://, pnm://, http:// ...,
+// file:// URLs naming another host), blank lines and comments are left out.
 std::vector<std::string> RamEntryPaths(const std::vector<uint8_t>& text);
 
 }  // namespace vellumo::realmedia

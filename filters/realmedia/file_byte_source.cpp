@@ -7,14 +7,24 @@ namespace vellumo::realmedia {
 std::unique_ptr<FileByteSource> FileByteSource::Open(const std::wstring& path)
 {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         CloseHandle(h);
         return nullptr;
     }
-    return std::unique_ptr<FileByteSource>(new FileByteSource(h, path));
+    const uint64_t index = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+    return std::unique_ptr<FileByteSource>(new FileByteSource(h, path, info.dwVolumeSerialNumber, index));
+}
+
+bool FileByteSource::FileId(uint64_t& volume, uint64_t& index) const
+{
+    volume = volume_;
+    index = index_;
+    return true;
 }
 
 FileByteSource::~FileByteSource()

@@ -5,12 +5,16 @@
 #include "surestream.h"
 
 #include <tuple>
+#include <utility>
+#include <vector>
 
 namespace vellumo::realmedia {
 
 namespace {
 
 constexpr int kMaxReferenceDepth = 4;
+// Files one resolution may open, whatever the reference files list.
+constexpr int kMaxReferenceOpens = 16;
 constexpr int32_t kRamProbeBytes = 64 * 1024 + 1;
 
 // A source shared with a multi-rate view that was tried first.
@@ -47,7 +51,36 @@ std::unique_ptr<RmDemuxer> OpenBestEncoding(std::shared_ptr<ByteSource> source)
     return best;
 }
 
-std::unique_ptr<RmDemuxer> Open(std::unique_ptr<ByteSource> source, const FileOpener& opener, int depth)
+// What following the entries of reference files has cost so far: the files
+// opened, each read once however many names lead to it.
+class Resolution {
+public:
+    explicit Resolution(const FileOpener& opener) : opener_(opener) {}
+
+    // The file an entry names; null when it cannot be opened, when the
+    // resolution has used up its opens or when the file was opened before.
+    std::unique_ptr<ByteSource> OpenEntry(const std::wstring& path)
+    {
+        if (opensLeft_ <= 0) return nullptr;
+        --opensLeft_;
+        std::unique_ptr<ByteSource> file = opener_ ? opener_(path) : FileByteSource::Open(path);
+        std::pair<uint64_t, uint64_t> id;
+        if (!file || !file->FileId(id.first, id.second)) return file;
+        for (const auto& seen : seen_) {
+            if (seen == id) return nullptr;
+        }
+        seen_.push_back(id);
+        return file;
+    }
+    bool Exhausted() const { return opensLeft_ <= 0; }
+
+private:
+    const FileOpener& opener_;
+    int opensLeft_ = kMaxReferenceOpens;
+    std::vector<std::pair<uint64_t, uint64_t>> seen_;
+};
+
+std::unique_ptr<RmDemuxer> Open(std::unique_ptr<ByteSource> source, Resolution& resolution, int depth)
 {
     if (!source) return nullptr;
     std::vector<uint8_t> head = ReadHead(*source, kRamProbeBytes);
@@ -60,8 +93,8 @@ std::unique_ptr<RmDemuxer> Open(std::unique_ptr<ByteSource> source, const FileOp
     }
     if (depth >= kMaxReferenceDepth || !LooksLikeRamFile(head)) return nullptr;
     for (const auto& entry : LocalRamEntries(head, FolderOf(source->Path()))) {
-        auto target = opener ? opener(entry) : std::unique_ptr<ByteSource>(FileByteSource::Open(entry));
-        if (auto demuxer = Open(std::move(target), opener, depth + 1)) return demuxer;
+        if (resolution.Exhausted()) break;
+        if (auto demuxer = Open(resolution.OpenEntry(entry), resolution, depth + 1)) return demuxer;
     }
     return nullptr;
 }
@@ -70,7 +103,8 @@ std::unique_ptr<RmDemuxer> Open(std::unique_ptr<ByteSource> source, const FileOp
 
 std::unique_ptr<RmDemuxer> OpenRealMedia(std::unique_ptr<ByteSource> source, const FileOpener& opener)
 {
-    return Open(std::move(source), opener, 0);
+    Resolution resolution(opener);
+    return Open(std::move(source), resolution, 0);
 }
 
 }  // namespace vellumo::realmedia

@@ -17,7 +17,9 @@ using FileOpener = std::function<std::unique_ptr<ByteSource>(const std::wstring&
 // Null when the bytes are neither RealMedia nor a reference file that lists a
 // local RealMedia file (a reference file naming only network streams, or
 // files that do not exist, opens nothing). Reference files listing reference
-// files are followed a few levels deep.
+// files are followed a few levels deep; one resolution opens at most a
+// handful of files in all and reads none of them twice, however many names
+// lead to it.
 std::unique_ptr<RmDemuxer> OpenRealMedia(std::unique_ptr<ByteSource> source, const FileOpener& opener = {});
 
 }  // namespace vellumo::realmedia

@@ -1,8 +1,8 @@
 #include "ram_file.h"
 
-#include <windows.h>
+#include "reference_path.h"
 
-#include <algorithm>
+#include <windows.h>
 
 namespace vellumo::realmedia {
 
@@ -23,20 +23,6 @@ std::wstring Widen(const std::string& s)
     return {};
 }
 
-bool IsAbsolute(const std::wstring& p)
-{
-    if (p.size() >= 2 && p[1] == L':') return true;               // C:...
-    return !p.empty() && (p[0] == L'\\' || p[0] == L'/');          // \\server\share, \path
-}
-
-std::wstring Join(const std::wstring& folder, const std::wstring& rel)
-{
-    if (folder.empty()) return rel;
-    wchar_t last = folder.back();
-    if (last == L'\\' || last == L'/') return folder + rel;
-    return folder + L"\\" + rel;
-}
-
 }  // namespace
 
 std::vector<std::wstring> LocalRamEntries(const std::vector<uint8_t>& text, const std::wstring& folder)
@@ -44,9 +30,8 @@ std::vector<std::wstring> LocalRamEntries(const std::vector<uint8_t>& text, cons
     std::vector<std::wstring> entries;
     for (const auto& path : RamEntryPaths(text)) {
         std::wstring wide = Widen(path);
-        if (wide.empty()) continue;
-        std::replace(wide.begin(), wide.end(), L'/', L'\\');
-        entries.push_back(IsAbsolute(wide) ? wide : Join(folder, wide));
+        std::wstring full = ResolveReference(wide, folder);
+        if (!full.empty()) entries.push_back(std::move(full));
     }
     return entries;
 }

@@ -5,6 +5,7 @@
 set -eu
 OUT="$1"
 SAMPLES="$(cd "$2" && pwd)"
+REPO="$(cd "$(dirname "$0")/../.." && pwd)"
 mkdir -p "$OUT"
 # Outputs of earlier runs are never checked again.
 rm -rf "$OUT/../../test-output/realmedia"
@@ -52,6 +53,15 @@ printf 'http://example.com/a.rm\n%s\\sine440_144.rm\n' "$(printf '%s' "$WINDIR" 
 printf '# comment\nmissing.rm\nfile:///Z:/nowhere/at/all.rm\n' > nowhere.ram
 printf 'relative.ram\n' > nested.ram
 cp "$SAMPLES"/*.ram .
+# Reference files on network shares: Wine reaches \\vellumo-test\media and
+# \\vellumo-other\media (another server) through links in the test prefix.
+PREFIX="${VELLUMO_WINEPREFIX:-$REPO/.wine}"
+for host in vellumo-test vellumo-other; do
+  mkdir -p "$PREFIX/dosdevices/unc/$host"
+  ln -sfn "$(pwd)" "$PREFIX/dosdevices/unc/$host/media"
+done
+# A name that reads as a media file and opens a device.
+ln -sfn /dev/null devnull.rm
 for f in "$SAMPLES"/*.rm "$SAMPLES"/*.ra; do
   cp -u "$f" .
 done

@@ -5,6 +5,7 @@
 #include "media_opener.h"
 #include "file_byte_source.h"
 #include "ram_file.h"
+#include "reference_path.h"
 #include "rm_demuxer.h"
 #include "surestream.h"
 #include "tag_parser.h"
@@ -17,6 +18,7 @@
 
 using namespace vellumo::realmedia;
 using realmedia_test::Media;
+using realmedia_test::MediaDir;
 using realmedia_test::Narrow;
 
 namespace {
@@ -177,20 +179,82 @@ TEST(AudioDecoder, DamagedPacketsAreConcealedAndLostBytesSoundAsSilenceOfTheirLe
 
 TEST(RamFile, ListsLocalEntriesInOrder)
 {
-    const std::vector<std::wstring> expected = {L"C:\\Music\\My Song.rm", L"c:\\data\\x.rm", L"D:\\y.ra",
-                                                L"C:\\lists\\sub\\rel.rm", L"C:\\abs.rm", L"\\\\server\\share\\z.rm",
-                                                L"C:\\M\u00fasica\\caf\u00e9.rm"};
+    const std::vector<std::wstring> expected = {L"C:\\Music\\My Song.rm", L"C:\\data\\x.rm", L"D:\\y.ra",
+                                                L"C:\\lists\\sub\\rel.rm", L"C:\\abs.rm", L"C:\\M\u00fasica\\caf\u00e9.rm"};
     EXPECT_EQ(expected, LocalRamEntries(Bytes("rtsp://a/b.rm\r\n\r\n# note\r\nfile:///C:/Music/My%20Song.rm?start=3\r\n"
                                               "file://c:\\data\\x.rm\nfile://localhost/D:/y.ra\nsub/rel.rm\n"
                                               "  C:\\abs.rm  \nfile://server/share/z.rm\n"
                                               "file:///C:/M%C3%BAsica/caf\xC3\xA9.rm\n"),
                                         L"C:\\lists"));
-    // Network addresses only, nothing, and the bytes of a RealMedia file.
-    for (const std::string& text : {std::string("rtsp://a/b.rm\npnm://c/d.ra\nhttp://e/f.rm\n\n"), std::string(),
-                                    std::string(".RMF\0\0\0\x12", 8)}) {
-        EXPECT_TRUE(LocalRamEntries(Bytes(text), L"C:\\x").empty());
+    // Network addresses only, another host's files, nothing, and the bytes of a RealMedia file.
+    for (const std::string& text : {std::string("rtsp://a/b.rm\npnm://c/d.ra\nhttp://e/f.rm\n\n"),
+                                    std::string("file://host/share/a.rm\nfile://host@SSL@443/dav/a.rm\n"
+                                                "file:///%5C%5Chost%5Cshare%5Ca.rm\nfile:////host/share/a.rm\n"),
+                                    std::string(), std::string(".RMF\0\0\0\x12", 8)}) {
+        EXPECT_TRUE(LocalRamEntries(Bytes(text), L"C:\\x").empty()) << text;
     }
     EXPECT_FALSE(LooksLikeRamFile(std::vector<uint8_t>(70000, 'a')));
+}
+
+// Where an entry may lead from a reference file in a folder: the user's own
+// drives, and a share only from a reference file on that same share.
+TEST(RamFile, EntriesLeadOnlyToTheUsersOwnDisks)
+{
+    const wchar_t* const local = L"C:\\lists\\x", * const share = L"\\\\host\\share\\lists";
+    const struct {
+        const wchar_t *entry, *folder, *resolved;  // empty: refused
+    } cases[] = {
+        {L"D:\\music\\a.rm", local, L"D:\\music\\a.rm"},
+        {L"d:/music/./b/../a.rm", local, L"D:\\music\\a.rm"},
+        {L"a.rm", local, L"C:\\lists\\x\\a.rm"},
+        {L"..\\..\\..\\..\\a.rm", local, L"C:\\a.rm"},
+        {L"\\music\\a.rm", local, L"C:\\music\\a.rm"},
+        {L"a.rm", L"C:\\", L"C:\\a.rm"},
+        {L"a.rm", share, L"\\\\host\\share\\lists\\a.rm"},
+        {L"..\\..\\..\\a.rm", share, L"\\\\host\\share\\a.rm"},
+        {L"\\a.rm", share, L"\\\\host\\share\\a.rm"},
+        {L"\\\\HOST\\Share\\b\\a.rm", share, L"\\\\HOST\\Share\\b\\a.rm"},
+        {L"//host/share/a.rm", share, L"\\\\host\\share\\a.rm"},
+        {L"cond\\a.rm", local, L"C:\\lists\\x\\cond\\a.rm"},
+        {L"con.d\\a.rm", local, L""},
+        {L"\\\\host\\share\\a.rm", local, L""},
+        {L"\\\\host\\other\\a.rm", share, L""},
+        {L"\\\\evil\\share\\a.rm", share, L""},
+        {L"\\\\host@SSL@443\\DavWWWRoot\\a.rm", local, L""},
+        {L"\\\\host@SSL@443\\share\\a.rm", share, L""},
+        {L"\\\\?\\C:\\a.rm", local, L""},
+        {L"\\\\?\\UNC\\host\\share\\a.rm", share, L""},
+        {L"\\??\\UNC\\host\\share\\a.rm", local, L""},
+        {L"\\??\\C:\\a.rm", local, L""},
+        {L"\\\\.\\pipe\\x", local, L""},
+        {L"//./pipe/x", share, L""},
+        {L"\\\\.\\C:\\a.rm", local, L""},
+        {L"\\\\\\host\\share\\a.rm", local, L""},
+        {L"\\\\host", local, L""},
+        {L"CON", local, L""},
+        {L"nul.rm", local, L""},
+        {L"C:\\x\\Com1.ra", local, L""},
+        {L"lpt9", local, L""},
+        {L"AUX .rm", local, L""},
+        {L"conin$", local, L""},
+        {L"com\u00b9.rm", local, L""},
+        {L"nul\\a.rm", local, L""},
+        {L"C:a.rm", local, L""},
+        {L"a.rm:hidden", local, L""},
+        {L"a*.rm", local, L""},
+        {L"a.rm\x01", local, L""},
+        {L"...\\a.rm", local, L""},
+        {L"C:\\", local, L""},
+        {L"..", L"C:\\", L""},
+        {L"a.rm", L"", L""},
+        {L"a.rm", L"lists", L""},
+        {L"a.rm", L"\\\\?\\C:\\lists", L""},
+        {L"a.rm", L"\\\\.\\pipe", L""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(std::wstring(c.resolved), ResolveReference(c.entry, c.folder))
+            << Narrow(c.entry) << " from " << Narrow(c.folder);
+    }
 }
 
 // Tag blocks built byte by byte: a CONT chunk (16-bit lengths), old bare
@@ -281,17 +345,135 @@ TEST(TagParser, Utf8IsToldFromOtherBytes)
         EXPECT_FALSE(IsValidUtf8(invalid)) << invalid;
 }
 
-TEST(MediaOpener, AReferenceFileListingItselfEnds)
-{
+// Reference files written at test time into the media folder, which Wine
+// also shows as the shares \\vellumo-test\media and \\vellumo-other\media
+// (links in the prefix made with the media).
+struct RefFiles {
+    const std::wstring local = MediaDir() + L"\\refs", share = L"\\\\vellumo-test\\media\\refs";
+    RefFiles() { CreateDirectoryW(local.c_str(), nullptr); }
+    std::wstring Write(const std::wstring& name, const std::string& text) const
+    {
+        const std::wstring path = local + L"\\" + name;
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD done = 0;
+        WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
+        CloseHandle(h);
+        return path;
+    }
+};
+
+// Opens a reference file by path through the splitter's own opener and
+// records every file the resolution asks for and how many it read.
+struct Resolved {
+    std::unique_ptr<RmDemuxer> demuxer;
     std::vector<std::wstring> asked;
-    FileOpener loop = [&](const std::wstring& path) -> std::unique_ptr<ByteSource> {
-        asked.push_back(path);
-        return std::make_unique<MemoryByteSource>(Bytes("self.ram\n"), L"C:\\x\\self.ram");
+    int read = 0;
+};
+Resolved Resolve(const std::wstring& ram)
+{
+    struct Counting : ByteSource {
+        Counting(std::unique_ptr<ByteSource> file, int& reads) : inner(std::move(file)), read(reads) {}
+        int64_t Length() override { return inner->Length(); }
+        int32_t ReadAt(int64_t offset, uint8_t* buffer, int32_t size) override
+        {
+            read += first ? 1 : 0;
+            first = false;
+            return inner->ReadAt(offset, buffer, size);
+        }
+        std::wstring Path() const override { return inner->Path(); }
+        bool FileId(uint64_t& volume, uint64_t& index) const override { return inner->FileId(volume, index); }
+        std::unique_ptr<ByteSource> inner;
+        int& read;
+        bool first = true;
     };
-    EXPECT_EQ(nullptr, OpenRealMedia(std::make_unique<MemoryByteSource>(Bytes("self.ram\n"), L"C:\\x\\self.ram"), loop));
-    EXPECT_LE(asked.size(), 8u);
-    ASSERT_FALSE(asked.empty());
-    EXPECT_EQ(L"C:\\x\\self.ram", asked[0]);
+    Resolved r;
+    const FileOpener record = [&r](const std::wstring& path) -> std::unique_ptr<ByteSource> {
+        r.asked.push_back(path);
+        auto file = FileByteSource::Open(path);
+        return file ? std::make_unique<Counting>(std::move(file), r.read) : nullptr;
+    };
+    r.demuxer = OpenRealMedia(FileByteSource::Open(ram), record);
+    return r;
+}
+
+// Every form of entry, from a reference file on a local drive and on a
+// share: what is followed plays the sine, what is refused is never opened.
+TEST(MediaOpener, ReferencesAreFollowedOnlyOnTheUsersOwnDisks)
+{
+    const RefFiles refs;
+    const std::string dir = Narrow(MediaDir()), url = "file:///" + dir + "/sine440_144.rm";
+    const struct {
+        const char* label;
+        bool onShare;
+        std::string entry;
+        bool followed;
+    } cases[] = {
+        {"relative", false, "..\\sine440_144.rm", true},
+        {"drive path", false, dir + "\\sine440_144.rm", true},
+        {"file URL", false, url, true},
+        {"file URL, localhost", false, "file://localhost/" + dir + "/sine440_144.rm", true},
+        {"relative on a share", true, "..\\sine440_144.rm", true},
+        {"the same share", true, "\\\\vellumo-test\\media\\sine440_144.rm", true},
+        {"root of the same share", true, "\\sine440_144.rm", true},
+        {"a share from a local file", false, "\\\\vellumo-test\\media\\sine440_144.rm", false},
+        {"another share", true, "\\\\vellumo-other\\media\\sine440_144.rm", false},
+        {"file URL of a host", false, "file://vellumo-test/media/sine440_144.rm", false},
+        {"WebDAV", true, "\\\\vellumo-test@SSL@443\\media\\sine440_144.rm", false},
+        {"long-path prefix", false, "\\\\?\\" + dir + "\\sine440_144.rm", false},
+        {"long UNC prefix", true, "\\\\?\\UNC\\vellumo-test\\media\\sine440_144.rm", false},
+        {"object namespace", false, "\\??\\" + dir + "\\sine440_144.rm", false},
+        {"device namespace", false, "\\\\.\\" + dir + "\\sine440_144.rm", false},
+        {"pipe", false, "\\\\.\\pipe\\vellumo-ram", false},
+        {"console", false, "CON", false},
+        {"null device with extension", false, "NUL.rm", false},
+        {"serial port", false, "COM1", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::wstring written = refs.Write(L"form.ram", c.entry + "\r\n");
+        const Resolved r = Resolve(c.onShare ? refs.share + L"\\form.ram" : written);
+        EXPECT_EQ(c.followed, r.demuxer != nullptr);
+        EXPECT_EQ(c.followed ? 1u : 0u, r.asked.size());
+        if (r.demuxer) {
+            EXPECT_NEAR(5.0, DecodeAll(*r.demuxer).Seconds(), 0.1);
+        }
+    }
+    // A path that reads as a file but opens a device.
+    EXPECT_EQ(nullptr, FileByteSource::Open(Media(L"devnull.rm")));
+}
+
+// However many entries, a resolution opens a bounded number of files and
+// reads none twice: self-references end, and names of one file (a hard
+// link, another case) are followed once.
+TEST(MediaOpener, AResolutionCostsBoundedWork)
+{
+    const RefFiles refs;
+    std::string aliases;
+    for (int i = 0; i < 6; ++i) aliases += i % 2 ? "LINKED.RAM\r\n" : "linked.ram\r\n";
+    refs.Write(L"aliases.ram", aliases + "..\\sine440_144.rm\r\n");
+    DeleteFileW((refs.local + L"\\linked.ram").c_str());
+    ASSERT_TRUE(CreateHardLinkW((refs.local + L"\\linked.ram").c_str(), (refs.local + L"\\aliases.ram").c_str(), nullptr));
+    const struct {
+        const wchar_t* name;
+        std::string line;
+        int lines;
+        bool found;
+    } cases[] = {{L"self40.ram", "self40.ram", 40, false},
+                 {L"self1000.ram", "self1000.ram", 1000, false},
+                 {L"loop1000.ram", "./LOOP1000.ram", 1000, false},
+                 {L"aliases.ram", "", 0, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.name));
+        std::string text;
+        for (int i = 0; i < c.lines; ++i) text += c.line + "\r\n";
+        const std::wstring path = c.lines ? refs.Write(c.name, text) : refs.local + L"\\" + c.name;
+        const DWORD began = GetTickCount();
+        const Resolved r = Resolve(path);
+        EXPECT_LT(GetTickCount() - began, 10000u);  // a hang, not a speed: the figure is benchmarked
+        EXPECT_EQ(c.found, r.demuxer != nullptr);
+        EXPECT_LE(r.asked.size(), 16u);
+        EXPECT_LE(r.read, c.found ? 2 : 1);
+    }
 }
 
 TEST(SureStream, LayoutListsEveryEncodingOfMultiRateFilesOnly)
