@@ -63,6 +63,31 @@ TEST(PathHelpers, NamesFoldersAndJoining)
     EXPECT_EQ(VersionText({1, 10, 0}), L"1.100");
 }
 
+TEST(PathHelpers, EveryOutputNameIsARegularFileInTheOutputFolder)
+{
+    wchar_t temp[MAX_PATH];
+    const std::wstring folder = JoinPath({temp, GetTempPathW(MAX_PATH, temp)}, L"names " + std::to_wstring(GetCurrentProcessId()));
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    // Names from archives, shares and scripts (the plain ones keep their names exactly); WAV for the "!" ones.
+    const Case cases[] = {{L"C:\\M\\song.rmvb", L"song.mp3"}, {L"a.b.rm", L"a.b.mp3"}, {L"C:\\track.audio", L"track.audio.mp3"},
+        {L"C:\\name.", L"name..mp3"}, {L"C:\\.rm", L".rm.mp3"}, {L"C:\\x\\..", L"...mp3"}, {L"\\\\nas\\s\\CON.rm", L"CON_.mp3"},
+        {L"nul.rm", L"nul_.mp3"}, {L"C:\\COM1.rm", L"COM1_.mp3"}, {L"lpt9.x.rm", L"lpt9_.x.mp3"}, {L"!AUX .ra", L"AUX _.wav"},
+        {L"CONIN$.rm", L"CONIN$_.mp3"}, {L"COM0.rm", L"COM0.mp3"}, {L"C:\\x/../../evil.rm", L"evil.mp3"},
+        {L"C:\\a:stream.rm", L"a_stream.mp3"}, {L"!a*?\"<>|\x01\x1f" L"b.rm", L"a________b.wav"}, {L"\x66f2 \xe9.rm", L"\x66f2 \xe9.mp3"}};
+    for (const Case& c : cases) {
+        const bool wav = c.in[0] == L'!';
+        const std::wstring output = OutputPathFor(c.in.substr(wav ? 1 : 0), folder, !wav);
+        EXPECT_EQ(output, JoinPath(folder, c.out)) << testing::PrintToString(c.in);
+        HANDLE file = CreateFileW(output.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_EQ(GetFileType(file), static_cast<DWORD>(FILE_TYPE_DISK)) << testing::PrintToString(c.in);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        EXPECT_TRUE(DeleteFileW(JoinPath(folder, c.out).c_str())) << testing::PrintToString(c.in);  // it is in the folder
+    }
+    EXPECT_TRUE(RemoveDirectoryW(folder.c_str())) << "nothing else was made there";
+    // Folder levels are made safe the same way.
+    ExpectEach(SafeFileName, {{L"Lectures. . ", L"Lectures"}, {L"...", L"_"}, {L"a/b/", L"_"}, {L"PRN", L"PRN_"}, {L"com\xb9", L"com\xb9_"}});
+}
+
 TEST(FileDialogResult, OnePathOrAFolderAndNamesInIt)
 {
     EXPECT_EQ(PathsFromDialogResult(L"C:\\Music\\song.rm"), std::vector<std::wstring>{L"C:\\Music\\song.rm"});

@@ -17,7 +17,35 @@ S Trim(const S& text)
     return text.substr(first, last - first + 1);
 }
 
+// The names Windows hands to a device in any folder, whatever follows the
+// first dot: CON, PRN, AUX, NUL, COM1-9, LPT1-9 (also with superscript
+// digits), CONIN$ and CONOUT$.
+bool IsDeviceStem(std::wstring stem)
+{
+    while (!stem.empty() && (stem.back() == L' ' || stem.back() == L'.')) stem.pop_back();
+    for (wchar_t& c : stem)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"})
+        if (stem == device) return true;
+    if (stem.size() != 4 || (stem.compare(0, 3, L"COM") != 0 && stem.compare(0, 3, L"LPT") != 0)) return false;
+    const wchar_t digit = stem[3];
+    return (digit >= L'1' && digit <= L'9') || digit == L'\x00B9' || digit == L'\x00B2' || digit == L'\x00B3';
+}
+
 }  // namespace
+
+std::wstring SafeFileName(const std::wstring& name)
+{
+    const auto slash = name.find_last_of(L"\\/");
+    std::wstring safe = slash == std::wstring::npos ? name : name.substr(slash + 1);
+    for (wchar_t& c : safe)
+        if (c < 0x20 || c == 0x7F || std::wstring(L":*?\"<>|").find(c) != std::wstring::npos) c = L'_';
+    while (!safe.empty() && (safe.back() == L'.' || safe.back() == L' ')) safe.pop_back();
+    if (safe.empty()) return L"_";
+    const auto dot = safe.find(L'.');
+    if (IsDeviceStem(safe.substr(0, dot))) safe.insert(dot == std::wstring::npos ? safe.size() : dot, 1, L'_');
+    return safe;
+}
 
 std::wstring TrimBlanks(const std::wstring& text) { return Trim(text); }
 std::string TrimBlanks(const std::string& text) { return Trim(text); }

@@ -13,6 +13,13 @@ std::wstring FileNameOf(const std::wstring& path);
 // The file name without a final extension of one to four characters.
 std::wstring BaseNameOf(const std::wstring& path);
 
+// One name that the file system takes as a regular file in the folder it is
+// joined to: the text after the last backslash or slash, with : * ? " < > |
+// and control characters replaced by '_', trailing dots and spaces trimmed,
+// and a device name (CON, NUL, COM1, LPT1, ... also with an extension) given
+// a '_' after its stem. A name that trims to nothing becomes "_".
+std::wstring SafeFileName(const std::wstring& name);
+
 // Leading and trailing blanks (spaces) removed.
 std::wstring TrimBlanks(const std::wstring& text);
 std::string TrimBlanks(const std::string& text);

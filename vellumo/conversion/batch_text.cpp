@@ -57,7 +57,9 @@ std::wstring CurrentPosText(LONG seconds)
 
 std::wstring OutputPathFor(const std::wstring& source, const std::wstring& folder, bool toMp3)
 {
-    return JoinPath(folder, BaseNameOf(source)) + (toMp3 ? L".mp3" : L".wav");
+    // A source name can carry anything a script or an archive puts in it: the
+    // output is always one plain file name in the folder.
+    return JoinPath(folder, SafeFileName(BaseNameOf(source) + (toMp3 ? L".mp3" : L".wav")));
 }
 
 std::wstring NumberedName(const std::wstring& path, int number)

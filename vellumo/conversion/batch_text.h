@@ -30,8 +30,8 @@ std::wstring FilesProgressText(int done, int total);
 std::wstring TotalLengthText(LONG seconds);
 std::wstring CurrentPosText(LONG seconds);
 
-// The output path of a source: the folder as typed, the source's base name,
-// ".mp3" or ".wav".
+// The output path of a source: the folder as typed, then the source's base
+// name with ".mp3" or ".wav", made one safe file name (SafeFileName).
 std::wstring OutputPathFor(const std::wstring& source, const std::wstring& folder, bool toMp3);
 
 // "D:\Out\song (2).mp3" for "D:\Out\song.mp3" and 2: the number before the
