@@ -14,6 +14,10 @@ constexpr uint16_t kAc3Words[3][19] = {
     {96, 120, 144, 168, 192, 240, 288, 336, 384, 480, 576, 672, 768, 960, 1152, 1344, 1536, 1728, 1920},
 };
 constexpr size_t kMaxFrameBytes = 1920 * 2;
+// CRC work (in frame bytes) allowed for places that are not followed by a
+// frame, per byte of the stream, and at most at once.
+constexpr size_t kCheckBytesPerByte = 8;
+constexpr size_t kMaxCheckBudget = 64 * kMaxFrameBytes;
 
 // Products modulo the CRC's polynomial x^16 + x^15 + x^2 + 1 (bit i of a
 // value is the factor of x^i); x^16 itself comes to x^15 + x^2 + 1.
@@ -76,13 +80,16 @@ size_t Ac3Reframer::LostFrames(size_t lost, size_t lastFrameBytes)
 void Ac3Reframer::Append(const uint8_t* data, size_t size)
 {
     DropConsumed();
-    if (data && size) bytes_.insert(bytes_.end(), data, data + size);
+    if (!data || !size) return;
+    bytes_.insert(bytes_.end(), data, data + size);
+    checkBudget_ = std::min(kMaxCheckBudget, checkBudget_ + std::min(size, kMaxCheckBudget) * kCheckBytesPerByte);
 }
 
 void Ac3Reframer::Reset()
 {
     bytes_.clear();
     consumed_ = front_ = lost_ = scanFrom_ = 0;
+    checkBudget_ = kMaxCheckBudget;
     layout_ = {View::Delivered, false};
     haveFrame_ = false;
 }
@@ -189,7 +196,7 @@ bool Ac3Reframer::JoinSplitFrame(Layout head, Layout tail, size_t start, size_t 
 
 void Ac3Reframer::Consume(size_t end)
 {
-    // The bytes go on the next call (a frame handed out may still point at
+    // The bytes go on a later call (a frame handed out may still point at
     // them); the buffer keeps starting at an even offset of the stream.
     consumed_ = std::min(end & ~size_t{1}, bytes_.size());
     front_ = scanFrom_ = end;
@@ -197,7 +204,9 @@ void Ac3Reframer::Consume(size_t end)
 
 void Ac3Reframer::DropConsumed()
 {
-    if (consumed_ == 0) return;
+    // Bytes are dropped once they are half the buffer, so that a large
+    // packet of many frames is not moved along once per frame.
+    if (consumed_ == 0 || consumed_ * 2 < bytes_.size()) return;
     bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(consumed_));
     front_ -= consumed_;
     scanFrom_ -= consumed_;
@@ -225,18 +234,27 @@ bool Ac3Reframer::Next(bool final, Frame& frame, size_t& lost)
             }
             const size_t bytes = FrameBytes(l, i);
             if (bytes == 0) continue;
-            if (!Take(l, i, bytes, frame)) {
-                wait = !final;
+            if (FrameByte(l, i, bytes - 2) < 0 || FrameByte(l, i, bytes - 1) < 0) {
+                wait = !final;  // the frame is not all there yet
                 continue;
             }
             // A frame counts when the next one starts right after it in the
             // same layout (or the stream ends there), or when its CRCs hold.
+            // Until the next header is there, wait rather than check: each
+            // place is checked once, and the checks of places that turn out
+            // to be no frame are paid for by the bytes that come in, so that
+            // bytes made of sync words cost linear time.
             const bool nextSeen = FrameByte(l, i + bytes, 0) >= 0 && FrameByte(l, i + bytes, 1) >= 0;
-            const bool followed = nextSeen ? SyncAt(l, i + bytes) : final;
-            if (!followed && !CrcsHold(frame.data, frame.size)) {
-                if (!nextSeen && !final) wait = true;
+            if (!nextSeen && !final) {
+                wait = true;
                 continue;
             }
+            const bool followed = nextSeen ? SyncAt(l, i + bytes) : final;
+            if (!followed) {
+                if (checkBudget_ < bytes) continue;
+                checkBudget_ -= bytes;
+            }
+            if (!Take(l, i, bytes, frame) || (!followed && !CrcsHold(frame.data, frame.size))) continue;
             // Exactly one frame's bytes since the last frame, and the
             // delivery changed: that frame may be cut in two.
             const size_t gap = i - front_;

@@ -60,11 +60,12 @@ private:
     void DropConsumed();
 
     std::vector<uint8_t> bytes_;  // starts at an even offset of the stream
-    size_t consumed_ = 0;         // even; dropped from bytes_ on the next call
+    size_t consumed_ = 0;         // even; bytes_ before it are used, dropped later
     std::vector<uint8_t> scratch_;
     size_t front_ = 0;            // first byte not yet used (0 or 1 after a frame)
     size_t lost_ = 0;             // bytes already dropped since the last frame
     size_t scanFrom_ = 0;         // where looking on finds nothing decided before
+    size_t checkBudget_ = 64 * 1920 * 2;  // CRC work left for places not followed by a frame
     Layout layout_ = {View::Delivered, false};
     bool haveFrame_ = false;      // layout_ is that of a frame taken
 };

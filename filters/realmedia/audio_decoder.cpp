@@ -55,6 +55,7 @@ bool AudioDecoder::Open(const AudioCodecSetup& setup)
     }
     rate_ = setup.sampleRate;
     channels_ = setup.channels;
+    bitRate_ = setup.bitRate > 0 ? setup.bitRate : 0;
     reframeAc3_ = id == AV_CODEC_ID_AC3 && setup.fourcc == MakeFourcc('d', 'n', 'e', 't');
     return true;
 }
@@ -87,6 +88,22 @@ size_t AudioDecoder::Convert(const AVFrame* frame)
     uint8_t* dst[1] = {reinterpret_cast<uint8_t*>(pcm_.data())};
     int n = swr_convert(resampler_, dst, capacity, const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
     return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+size_t AudioDecoder::ConcealedFrames(size_t bytes) const
+{
+    // Whatever its size, a refused packet stands for no more time than its
+    // bytes take at the stream's rate: the declared one, else that of the
+    // last packet decoded. Sizes and rates are far below 2^31 and 2^22.
+    const uint64_t n = bytes < (1u << 31) ? bytes : (1u << 31);
+    uint64_t frames = lastFrames_;
+    if (bitRate_ > 0) {
+        frames = n * 8 * static_cast<uint64_t>(rate_) / static_cast<uint64_t>(bitRate_);
+    } else if (lastBytes_ > 0) {
+        frames = static_cast<uint64_t>(static_cast<double>(n) * static_cast<double>(lastFrames_) /
+                                       static_cast<double>(lastBytes_));
+    }
+    return static_cast<size_t>(std::min<uint64_t>(frames, lastFrames_));
 }
 
 size_t AudioDecoder::Silence(size_t frames, const PcmSink& sink)
@@ -174,9 +191,12 @@ size_t AudioDecoder::DecodePacket(const uint8_t* data, size_t size, const PcmSin
     size_t frames = failed ? 0 : ReceiveFrames(sink, failed);
     if (failed && frames == 0) {
         ++damaged_;
-        return lastFrames_ > 0 ? Silence(lastFrames_, sink) : 0;
+        return Silence(ConcealedFrames(size), sink);
     }
-    if (frames > 0) lastFrames_ = frames;
+    if (frames > 0) {
+        lastFrames_ = frames;
+        lastBytes_ = size;
+    }
     return frames;
 }
 

@@ -40,7 +40,8 @@ public:
 
     // Decodes one packet and hands its sound to sink, piece by piece. A
     // packet the codec cannot decode is concealed with silence as long as the
-    // last good one (nothing when none has been decoded yet). Returns the
+    // last good one, but no longer than its bytes last at the stream's
+    // declared bitrate (nothing when none has been decoded yet). Returns the
     // number of sample frames handed on.
     size_t Decode(const uint8_t* data, size_t size, const PcmSink& sink);
     // Flushes what the codec still holds at the end of the stream.
@@ -58,6 +59,8 @@ private:
     size_t ReceiveFrames(const PcmSink& sink, bool& failed);
     // Converts into pcm_.
     size_t Convert(const AVFrame* frame);
+    // The silence that stands for a refused packet of this many bytes.
+    size_t ConcealedFrames(size_t bytes) const;
     // Hands on silence in pieces of a bounded size.
     size_t Silence(size_t frames, const PcmSink& sink);
     // The packet in a buffer with the codec's padding, kept from packet to packet.
@@ -71,7 +74,9 @@ private:
     int swrInRate_ = 0, swrInChannels_ = 0, swrInFormat_ = -1;
     int rate_ = 0;
     int channels_ = 0;
-    size_t lastFrames_ = 0;
+    int64_t bitRate_ = 0;     // declared, bits per second; 0 when unknown
+    size_t lastFrames_ = 0;   // frames of the last packet decoded
+    size_t lastBytes_ = 0;    // and its size
     bool reframeAc3_ = false;
     Ac3Reframer reframer_;
     size_t lastAc3Bytes_ = 0;

@@ -148,7 +148,8 @@ TEST(RmDemuxer, CutFilesGiveWhatIsThereAndEnd)
 
 // Scrambled packets are concealed and the stream goes on; a megabyte lost
 // from a 192 kbit/s AC3 stream sounds as the 44 s of silence it held, handed
-// on piece by piece rather than all at once.
+// on piece by piece rather than all at once; 3-byte packets of a 8 kbit/s
+// stream sound as the 3 ms each stands for, not as the 20 ms of a whole one.
 TEST(AudioDecoder, DamagedPacketsAreConcealedAndLostBytesSoundAsSilenceOfTheirLength)
 {
     using Damage = void (*)(int, std::vector<uint8_t>&);
@@ -159,20 +160,24 @@ TEST(AudioDecoder, DamagedPacketsAreConcealedAndLostBytesSoundAsSilenceOfTheirLe
     const Damage loseAMegabyte = [](int index, std::vector<uint8_t>& data) {
         if (index == 3) data.assign(1u << 20, 0);
     };
+    const Damage cutToThreeBytes = [](int index, std::vector<uint8_t>& data) {
+        if (index >= 3) data.resize(3);
+    };
     const struct {
         const wchar_t* name;
         Damage damage;
-        double silence, tolerance;
+        double gained, tolerance;  // seconds more than the intact file
     } cases[] = {{L"sine1000_ac3.rm", scramble, 0, 0.12},
                  {L"cook_44k_mono__vstinner-hachoir__firstrun.rm", scramble, 0, 0.36},
-                 {L"sine1000_ac3.rm", loseAMegabyte, (1u << 20) / 24000.0, 1.0}};
+                 {L"sine1000_ac3.rm", loseAMegabyte, (1u << 20) / 24000.0, 1.0},
+                 {L"sine440_144.rm", cutToThreeBytes, -248 * (0.020 - 0.003), 0.03}};
     for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.name));
         auto clean = OpenFile(Media(c.name)), dirty = OpenFile(Media(c.name));
         ASSERT_TRUE(clean && dirty);
         const Decoded good = DecodeAll(*clean), bad = DecodeAll(*dirty, c.damage);
         EXPECT_EQ(good.packets, bad.packets);
-        EXPECT_NEAR(good.Seconds() + c.silence, bad.Seconds(), c.tolerance);
+        EXPECT_NEAR(good.Seconds() + c.gained, bad.Seconds(), c.tolerance);
         EXPECT_LE(bad.largestPiece, static_cast<size_t>(bad.rate));
     }
 }
