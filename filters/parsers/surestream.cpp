@@ -10,7 +10,6 @@ namespace {
 
 constexpr uint32_t kMaxHeaderChunk = 1 << 20;
 constexpr int kMaxChunks = 4096;
-constexpr size_t kMaxPackets = 8u << 20;
 constexpr int64_t kScanBlock = 64 * 1024;
 
 uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
@@ -74,7 +73,7 @@ bool Describe(const std::vector<uint8_t>& mdpr, StreamDescription& d)
 }
 
 // Collects the packets of every DATA chunk by stream number.
-bool ScanData(ByteSource& source, int64_t chunk, uint32_t size, std::map<int, std::vector<RateEncoding::Packet>>& out,
+bool ScanData(ByteSource& source, int64_t chunk, uint32_t size, std::map<int, std::deque<RateEncoding::Packet>>& out,
               size_t& total)
 {
     const int64_t end = chunk + size;
@@ -82,7 +81,7 @@ bool ScanData(ByteSource& source, int64_t chunk, uint32_t size, std::map<int, st
     // Packet headers are read from blocks of the chunk, not one read each.
     std::vector<uint8_t> block;
     int64_t blockAt = at;
-    while (at + 12 <= end && total < kMaxPackets) {
+    while (at + 12 <= end && total < kMaxMultiRatePackets) {
         const int64_t want = 13 <= end - at ? 13 : 12;
         if (at < blockAt || at + want > blockAt + static_cast<int64_t>(block.size())) {
             const int64_t n = std::min<int64_t>(kScanBlock, end - at);
@@ -97,7 +96,7 @@ bool ScanData(ByteSource& source, int64_t chunk, uint32_t size, std::map<int, st
         if (headerSize == 0 || length < headerSize || at + length > end) break;  // damaged: keep what came before
         RateEncoding::Packet p;
         p.payload = at + static_cast<int64_t>(headerSize);
-        p.length = length - static_cast<uint32_t>(headerSize);
+        p.length = static_cast<uint16_t>(length - headerSize);
         p.timestamp = Be32(h + 6);
         // Version 0 carries a keyframe flag; version 1 an ASM rule, whose even
         // numbers are the keyframe rules of an audio stream.
@@ -109,21 +108,21 @@ bool ScanData(ByteSource& source, int64_t chunk, uint32_t size, std::map<int, st
     return true;
 }
 
+// The view of one encoding: the headers in memory, then each packet as a
+// single-rate packet header made on the fly and its payload read from the
+// source. Finding a packet by offset looks up every 64th packet's place.
 class SplicedSource final : public ByteSource {
 public:
-    SplicedSource(std::shared_ptr<ByteSource> source, std::wstring path) : source_(std::move(source)), path_(std::move(path)) {}
-
-    // Bytes of the view held in memory, then bytes taken from the source.
-    void AddMemory(const uint8_t* data, size_t size)
+    SplicedSource(std::shared_ptr<ByteSource> source, std::wstring path, std::vector<uint8_t> head,
+                  std::deque<RateEncoding::Packet> packets)
+        : source_(std::move(source)), path_(std::move(path)), head_(std::move(head)), packets_(std::move(packets))
     {
-        pieces_.push_back({length_, static_cast<int64_t>(size), -1, memory_.size()});
-        memory_.insert(memory_.end(), data, data + size);
-        length_ += static_cast<int64_t>(size);
-    }
-    void AddSource(int64_t offset, uint32_t size)
-    {
-        pieces_.push_back({length_, size, offset, 0});
-        length_ += size;
+        length_ = static_cast<int64_t>(head_.size());
+        groupStarts_.reserve(packets_.size() / kGroup + 1);
+        for (size_t k = 0; k < packets_.size(); ++k) {
+            if (k % kGroup == 0) groupStarts_.push_back(length_);
+            length_ += kPacketHeader + packets_[k].length;
+        }
     }
 
     int64_t Length() override { return length_; }
@@ -131,40 +130,52 @@ public:
     int32_t ReadAt(int64_t offset, uint8_t* buffer, int32_t size) override
     {
         if (offset < 0 || size < 0) return -1;
-        auto it = std::upper_bound(pieces_.begin(), pieces_.end(), offset,
-                                   [](int64_t at, const Piece& p) { return at < p.at; });
-        if (it == pieces_.begin()) return 0;
-        --it;
         int32_t done = 0;
-        for (; it != pieces_.end() && done < size; ++it) {
-            const int64_t within = offset + done - it->at;
-            if (within < 0 || within >= it->length) break;
-            const auto n = static_cast<int32_t>(std::min<int64_t>(size - done, it->length - within));
-            if (it->source < 0) {
-                std::memcpy(buffer + done, memory_.data() + it->memory + within, static_cast<size_t>(n));
-            } else {
-                int32_t got = source_->ReadAt(it->source + within, buffer + done, n);
-                if (got < 0) return done > 0 ? done : -1;
-                done += got;
-                if (got < n) break;
+        while (done < size && offset + done < length_) {
+            const int64_t at = offset + done;
+            const int32_t want = size - done;
+            if (at < static_cast<int64_t>(head_.size())) {
+                const auto n = static_cast<int32_t>(std::min<int64_t>(want, static_cast<int64_t>(head_.size()) - at));
+                std::memcpy(buffer + done, head_.data() + at, static_cast<size_t>(n));
+                done += n;
                 continue;
             }
-            done += n;
+            auto group = std::upper_bound(groupStarts_.begin(), groupStarts_.end(), at) - groupStarts_.begin() - 1;
+            size_t k = static_cast<size_t>(group) * kGroup;
+            int64_t start = groupStarts_[static_cast<size_t>(group)];
+            while (start + kPacketHeader + packets_[k].length <= at) start += kPacketHeader + packets_[k++].length;
+            const RateEncoding::Packet& p = packets_[k];
+            const int64_t within = at - start;
+            if (within < kPacketHeader) {
+                const uint8_t header[kPacketHeader] = {0, 0, static_cast<uint8_t>((kPacketHeader + p.length) >> 8),
+                                                       static_cast<uint8_t>(kPacketHeader + p.length), 0, 0,
+                                                       static_cast<uint8_t>(p.timestamp >> 24),
+                                                       static_cast<uint8_t>(p.timestamp >> 16),
+                                                       static_cast<uint8_t>(p.timestamp >> 8),
+                                                       static_cast<uint8_t>(p.timestamp), 0,
+                                                       static_cast<uint8_t>(p.keyframe ? 2 : 0)};
+                const auto n = static_cast<int32_t>(std::min<int64_t>(want, kPacketHeader - within));
+                std::memcpy(buffer + done, header + within, static_cast<size_t>(n));
+                done += n;
+                continue;
+            }
+            const auto n = static_cast<int32_t>(std::min<int64_t>(want, kPacketHeader + p.length - within));
+            const int32_t got = source_->ReadAt(p.payload + within - kPacketHeader, buffer + done, n);
+            if (got < 0) return done > 0 ? done : -1;
+            done += got;
+            if (got < n) break;
         }
         return done;
     }
 
 private:
-    struct Piece {
-        int64_t at;
-        int64_t length;
-        int64_t source;  // -1: memory
-        size_t memory;
-    };
+    static constexpr size_t kGroup = 64;
+    static constexpr int64_t kPacketHeader = 12;
     std::shared_ptr<ByteSource> source_;
     std::wstring path_;
-    std::vector<uint8_t> memory_;
-    std::vector<Piece> pieces_;
+    std::vector<uint8_t> head_;
+    std::deque<RateEncoding::Packet> packets_;
+    std::vector<int64_t> groupStarts_;
     int64_t length_ = 0;
 };
 
@@ -208,7 +219,7 @@ bool ReadMultiRateLayout(ByteSource& source, MultiRateLayout& layout)
         if (Describe(mdpr, d) && d.mime.rfind("logical-audio/x-pn-multirate", 0) == 0) multiRate = true;
     }
     if (!multiRate) return false;
-    std::map<int, std::vector<RateEncoding::Packet>> packets;
+    std::map<int, std::deque<RateEncoding::Packet>> packets;
     size_t total = 0;
     for (const auto& chunk : dataChunks) {
         if (!ScanData(source, chunk.first, chunk.second, packets, total)) return false;
@@ -230,7 +241,7 @@ bool ReadMultiRateLayout(ByteSource& source, MultiRateLayout& layout)
 }
 
 std::unique_ptr<ByteSource> SingleRateView(std::shared_ptr<ByteSource> source, const MultiRateLayout& layout,
-                                           const RateEncoding& encoding)
+                                           RateEncoding encoding)
 {
     StreamDescription d;
     if (!Describe(encoding.description, d)) return nullptr;
@@ -262,30 +273,17 @@ std::unique_ptr<ByteSource> SingleRateView(std::shared_ptr<ByteSource> source, c
     uint64_t dataSize = 18;
     for (const auto& p : encoding.packets) dataSize += 12 + p.length;
     if (dataSize > 0xffffffffu) return nullptr;
-    std::vector<uint8_t> data;
-    data.insert(data.end(), {'D', 'A', 'T', 'A'});
-    AppendBe32(data, static_cast<uint32_t>(dataSize));
-    AppendBe16(data, 0);
-    AppendBe32(data, static_cast<uint32_t>(encoding.packets.size()));
-    AppendBe32(data, 0);
-
-    auto view = std::make_unique<SplicedSource>(source, source->Path());
+    std::vector<uint8_t> head;
     for (const std::vector<uint8_t>* part :
-         std::initializer_list<const std::vector<uint8_t>*>{&fileHeader, &prop, &mdpr, &layout.content, &data}) {
-        if (!part->empty()) view->AddMemory(part->data(), part->size());
+         std::initializer_list<const std::vector<uint8_t>*>{&fileHeader, &prop, &mdpr, &layout.content}) {
+        head.insert(head.end(), part->begin(), part->end());
     }
-    std::vector<uint8_t> header;
-    for (const auto& p : encoding.packets) {
-        header.clear();
-        AppendBe16(header, 0);
-        AppendBe16(header, 12 + p.length);
-        AppendBe16(header, 0);
-        AppendBe32(header, p.timestamp);
-        header.push_back(0);
-        header.push_back(p.keyframe ? 2 : 0);
-        view->AddMemory(header.data(), header.size());
-        view->AddSource(p.payload, p.length);
-    }
+    head.insert(head.end(), {'D', 'A', 'T', 'A'});
+    AppendBe32(head, static_cast<uint32_t>(dataSize));
+    AppendBe16(head, 0);
+    AppendBe32(head, static_cast<uint32_t>(encoding.packets.size()));
+    AppendBe32(head, 0);
+    auto view = std::make_unique<SplicedSource>(source, source->Path(), std::move(head), std::move(encoding.packets));
     return view;
 }
 

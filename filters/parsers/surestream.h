@@ -9,6 +9,7 @@
 #include "byte_source.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,14 +20,18 @@ namespace vellumo::realmedia {
 struct RateEncoding {
     int stream = 0;                   // physical stream number
     std::vector<uint8_t> description;  // its MDPR chunk
+    // 16 bytes a packet: a file of tiny packets has millions of them.
     struct Packet {
         int64_t payload = 0;  // offset of the packet's data in the file
-        uint32_t length = 0;
         uint32_t timestamp = 0;  // ms
+        uint16_t length = 0;
         bool keyframe = false;
     };
-    std::vector<Packet> packets;
+    // Grows by blocks, never copied along as it grows.
+    std::deque<Packet> packets;
 };
+
+constexpr size_t kMaxMultiRatePackets = 4u << 20;
 
 struct MultiRateLayout {
     std::vector<uint8_t> fileHeader;  // .RMF chunk
@@ -37,10 +42,12 @@ struct MultiRateLayout {
 
 // Reads the chunk structure. False when the file is not a multi-rate
 // RealMedia file (including a damaged one whose headers cannot be read).
+// At most kMaxMultiRatePackets packets are listed, the first ones.
 bool ReadMultiRateLayout(ByteSource& source, MultiRateLayout& layout);
 
-// A single-rate file made of one encoding of a multi-rate file.
+// A single-rate file made of one encoding of a multi-rate file; the view
+// keeps the encoding's packet list (pass it with std::move to spare a copy).
 std::unique_ptr<ByteSource> SingleRateView(std::shared_ptr<ByteSource> source, const MultiRateLayout& layout,
-                                           const RateEncoding& encoding);
+                                           RateEncoding encoding);
 
 }  // namespace vellumo::realmedia

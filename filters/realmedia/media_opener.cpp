@@ -41,8 +41,8 @@ std::unique_ptr<RmDemuxer> OpenBestEncoding(std::shared_ptr<ByteSource> source)
         const auto& a = d.Streams()[static_cast<size_t>(d.AudioStream())].audio;
         return std::make_tuple(a.bitRate, a.sampleRate, a.channels);
     };
-    for (const auto& encoding : layout.encodings) {
-        auto view = SingleRateView(source, layout, encoding);
+    for (auto& encoding : layout.encodings) {
+        auto view = SingleRateView(source, layout, std::move(encoding));
         if (!view) continue;
         auto demuxer = std::make_unique<RmDemuxer>();
         if (!demuxer->Open(std::move(view)) || demuxer->AudioStream() < 0) continue;

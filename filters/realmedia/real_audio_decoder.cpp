@@ -3,6 +3,7 @@
 #include "dshow_uuids.h"
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "audio_decoder.h"
@@ -100,7 +101,11 @@ protected:
             discontinuity_ = true;
         }
         delivered_ = S_OK;
-        if (data && length > 0) decoder_->Decode(data, static_cast<size_t>(length), sink_);
+        try {
+            if (data && length > 0) decoder_->Decode(data, static_cast<size_t>(length), sink_);
+        } catch (const std::bad_alloc&) {
+            return OutOfMemory();
+        }
         return delivered_;
     }
 
@@ -108,8 +113,12 @@ protected:
     {
         if (!decoder_) return S_OK;
         delivered_ = S_OK;
-        decoder_->Drain(sink_);
-        return delivered_ == S_OK ? DeliverPending(true) : delivered_;
+        try {
+            decoder_->Drain(sink_);
+            return delivered_ == S_OK ? DeliverPending(true) : delivered_;
+        } catch (const std::bad_alloc&) {
+            return OutOfMemory();
+        }
     }
 
     void Discard() override
@@ -120,6 +129,14 @@ protected:
     }
 
 private:
+    // A packet whose sound does not fit in memory ends the run, reported.
+    HRESULT OutOfMemory()
+    {
+        pending_.clear();
+        NotifyEvent(EC_ERRORABORT, E_OUTOFMEMORY, 0);
+        return E_OUTOFMEMORY;
+    }
+
     REFERENCE_TIME TimeAt(uint64_t frames) const
     {
         return base_ + static_cast<REFERENCE_TIME>(frames * 10000000ull / static_cast<uint64_t>(decoder_->SampleRate()));

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
 
 #include "async_reader_source.h"
@@ -91,8 +92,18 @@ HRESULT RealSplitter::OpenInput(IPin* upstream)
 {
     ComPtr<IAsyncReader> reader;
     if (FAILED(ComPtr<IPin>(upstream).As(reader))) return VFW_E_NO_TRANSPORT;
-    auto source = std::make_unique<AsyncReaderSource>(reader.Get(), SourceFileOf(upstream));
-    std::unique_ptr<RmDemuxer> demuxer = realmedia::OpenRealMedia(std::move(source));
+    // What a file's headers and packet lists take is sized by the file: one
+    // that does not fit in memory is refused, never the end of the program.
+    try {
+        return OpenDemuxer(realmedia::OpenRealMedia(
+            std::make_unique<AsyncReaderSource>(reader.Get(), SourceFileOf(upstream))));
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT RealSplitter::OpenDemuxer(std::unique_ptr<RmDemuxer> demuxer)
+{
     if (!demuxer) return VFW_E_TYPE_NOT_ACCEPTED;
 
     std::vector<std::unique_ptr<SplitterOutputPin>> pins;
@@ -175,7 +186,13 @@ void RealSplitter::Stream()
     HRESULT fault = S_OK;  // a packet the splitter could not pass on
     MediaPacket packet;
     while (!stopRequested_ && SUCCEEDED(fault)) {
-        auto status = demuxer_->Read(packet);
+        RmDemuxer::ReadStatus status;
+        try {
+            status = demuxer_->Read(packet);
+        } catch (const std::bad_alloc&) {
+            fault = E_OUTOFMEMORY;
+            break;
+        }
         if (status != RmDemuxer::ReadStatus::Packet) {
             readError = status == RmDemuxer::ReadStatus::Error;
             break;

@@ -45,6 +45,8 @@ protected:
     HRESULT OnStop() override;
 
 private:
+    // The output pins of an opened file; refuses null.
+    HRESULT OpenDemuxer(std::unique_ptr<realmedia::RmDemuxer> demuxer);
     void StartWorker();
     void StopWorker();
     void Stream();

@@ -3,6 +3,7 @@
 // time and on files from real RealMedia encoders, whole, cut and damaged.
 #include "audio_decoder.h"
 #include "media_opener.h"
+#include "process_counts.h"
 #include "file_byte_source.h"
 #include "ram_file.h"
 #include "reference_path.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 using namespace vellumo::realmedia;
 using realmedia_test::Media;
@@ -506,6 +508,39 @@ TEST(SureStream, LayoutListsEveryEncodingOfMultiRateFilesOnly)
             EXPECT_GT(realmedia_test::Rms(d.pcm), 300.0);
         }
     }
+}
+
+// A multi-rate file whose DATA chunk holds two million empty packets (24 MB):
+// what the splitter keeps of it stays at a few bytes a packet.
+TEST(SureStream, AFileOfTinyPacketsCostsBoundedMemory)
+{
+    const std::wstring name = L"surestream_cook_11k_mono+cook_22k__SymbianSource-sf.mw.mmmw__RA_11kbps_Music.ra";
+    std::vector<uint8_t> bytes = realmedia_test::ReadAll(Media(name));
+    std::shared_ptr<ByteSource> sample = std::make_shared<MemoryByteSource>(bytes);
+    MultiRateLayout layout;
+    ASSERT_TRUE(ReadMultiRateLayout(*sample, layout));
+    size_t at = 0;
+    auto be = [&bytes](size_t i, int n) {
+        uint32_t v = 0;
+        for (int k = 0; k < n; ++k) v = v << 8 | bytes[i + static_cast<size_t>(k)];
+        return v;
+    };
+    while (at + 8 <= bytes.size() && std::memcmp(&bytes[at], "DATA", 4) != 0) at += be(at + 4, 4);
+    ASSERT_LT(at, bytes.size());
+    constexpr uint32_t kPackets = 2u << 20;
+    bytes.resize(at);
+    const std::string head = "DATA" + Be(18 + 12 * kPackets, 4) + Be(0, 2) + Be(kPackets, 4) + Be(0, 4);
+    bytes.insert(bytes.end(), head.begin(), head.end());
+    bytes.reserve(bytes.size() + 12u * kPackets);
+    for (uint32_t i = 0; i < kPackets; ++i) {
+        const auto stream = static_cast<uint32_t>(layout.encodings[i % 2].stream);
+        const std::string packet = Be(0, 2) + Be(12, 2) + Be(stream, 2) + Be(i / 8, 4) + Be(0, 1) + Be(2, 1);
+        bytes.insert(bytes.end(), packet.begin(), packet.end());
+    }
+    const SIZE_T before = testing_support::process_counts_detail::CommittedPrivate(GetCurrentProcess());
+    auto demuxer = OpenRealMedia(std::make_unique<MemoryByteSource>(std::move(bytes)));
+    const SIZE_T grown = testing_support::process_counts_detail::CommittedPrivate(GetCurrentProcess()) - before;
+    EXPECT_LT(grown, 24u * kPackets) << grown / 1048576 << " MB";
 }
 
 }  // namespace
