@@ -150,8 +150,9 @@ TEST(RmDemuxer, CutFilesGiveWhatIsThereAndEnd)
 
 // Scrambled packets are concealed and the stream goes on; a megabyte lost
 // from a 192 kbit/s AC3 stream sounds as the 44 s of silence it held, handed
-// on piece by piece rather than all at once; 3-byte packets of a 8 kbit/s
-// stream sound as the 3 ms each stands for, not as the 20 ms of a whole one.
+// on piece by piece rather than all at once, and so does a megabyte of
+// sync words; 3-byte packets of a 8 kbit/s stream sound as the 3 ms each
+// stands for, not as the 20 ms of a whole one.
 TEST(AudioDecoder, DamagedPacketsAreConcealedAndLostBytesSoundAsSilenceOfTheirLength)
 {
     using Damage = void (*)(int, std::vector<uint8_t>&);
@@ -165,6 +166,13 @@ TEST(AudioDecoder, DamagedPacketsAreConcealedAndLostBytesSoundAsSilenceOfTheirLe
     const Damage cutToThreeBytes = [](int index, std::vector<uint8_t>& data) {
         if (index >= 3) data.resize(3);
     };
+    // AC3 sync words with the header of a 3840-byte frame every 14 bytes:
+    // every one is a place to check, none is followed by another frame.
+    const Damage aMegabyteOfSyncWords = [](int index, std::vector<uint8_t>& data) {
+        if (index != 3) return;
+        data.assign(1u << 20, 0);
+        for (size_t i = 0; i + 6 <= data.size(); i += 14) std::memcpy(&data[i], "\x77\x0B\0\0\x40\xA5", 6);
+    };
     const struct {
         const wchar_t* name;
         Damage damage;
@@ -172,6 +180,7 @@ TEST(AudioDecoder, DamagedPacketsAreConcealedAndLostBytesSoundAsSilenceOfTheirLe
     } cases[] = {{L"sine1000_ac3.rm", scramble, 0, 0.12},
                  {L"cook_44k_mono__vstinner-hachoir__firstrun.rm", scramble, 0, 0.36},
                  {L"sine1000_ac3.rm", loseAMegabyte, (1u << 20) / 24000.0, 1.0},
+                 {L"sine1000_ac3.rm", aMegabyteOfSyncWords, (1u << 20) / 24000.0, 1.0},
                  {L"sine440_144.rm", cutToThreeBytes, -248 * (0.020 - 0.003), 0.03}};
     for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.name));
