@@ -78,8 +78,7 @@ HRESULT RealSplitter::QueryFilterInterface(REFIID iid, void** out)
 HRESULT RealSplitter::OnStartStreaming()
 {
     if (!demuxer_) return VFW_E_NOT_CONNECTED;
-    StartWorker();
-    return S_OK;
+    return StartWorker();
 }
 
 HRESULT RealSplitter::OnStop()
@@ -151,13 +150,18 @@ void RealSplitter::CloseInput()
     PinsChanged();
 }
 
-void RealSplitter::StartWorker()
+HRESULT RealSplitter::StartWorker()
 {
     StopWorker();
-    if (!demuxer_->Seek(start_)) demuxer_->Seek(0);
+    try {
+        if (!demuxer_->Seek(start_)) demuxer_->Seek(0);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
     position_ = start_;
     stopRequested_ = false;
     worker_ = std::thread([this] { Stream(); });
+    return S_OK;
 }
 
 void RealSplitter::StopWorker()
@@ -269,7 +273,8 @@ HRESULT RealSplitter::Reposition(LONGLONG* current, DWORD currentFlags, LONGLONG
         }
         start_ = newStart;
         stop_ = newStop;
-        StartWorker();
+        const HRESULT started = StartWorker();
+        if (FAILED(started)) return started;
     } else {
         if (moves) {
             start_ = newStart;

@@ -47,7 +47,7 @@ protected:
 private:
     // The output pins of an opened file; refuses null.
     HRESULT OpenDemuxer(std::unique_ptr<realmedia::RmDemuxer> demuxer);
-    void StartWorker();
+    HRESULT StartWorker();
     void StopWorker();
     void Stream();
 
