@@ -10,6 +10,13 @@ namespace vellumo::filters {
 
 using corvane::ComPtr;
 
+namespace {
+// Answered (with the filter's IUnknown) by filters that report their own
+// stream failures; private to the pack.
+// {6D1C52A4-3F0B-4E57-9A8E-0C7B2D51E9F3}
+const GUID kReportsStreamFailures = {0x6d1c52a4, 0x3f0b, 0x4e57, {0x9a, 0x8e, 0x0c, 0x7b, 0x2d, 0x51, 0xe9, 0xf3}};
+}  // namespace
+
 BaseFilter::BaseFilter(const CLSID& clsid) : clsid_(clsid) { ModuleAddRef(); }
 
 BaseFilter::~BaseFilter() { ModuleRelease(); }
@@ -19,6 +26,11 @@ HRESULT BaseFilter::QueryInterface(REFIID iid, void** out)
     if (!out) return E_POINTER;
     *out = nullptr;
     if (iid == IID_IUnknown || iid == IID_IPersist || iid == IID_IMediaFilter || iid == IID_IBaseFilter) {
+        *out = static_cast<IBaseFilter*>(this);
+        AddRef();
+        return S_OK;
+    }
+    if (iid == kReportsStreamFailures && ReportsStreamFailures()) {
         *out = static_cast<IBaseFilter*>(this);
         AddRef();
         return S_OK;
@@ -52,6 +64,8 @@ HRESULT BaseFilter::Stop()
 {
     std::lock_guard<RecursiveLock> lock(filterLock_);
     if (state_ == State_Stopped) return S_OK;
+    // From here on refused buffers and deliveries are the stop, not failures.
+    stopping_ = true;
     HRESULT result = S_OK;
     for (int i = 0; i < PinCount(); ++i) {
         BasePin* pin = PinAt(i);
@@ -69,6 +83,9 @@ HRESULT BaseFilter::Pause()
 {
     std::lock_guard<RecursiveLock> lock(filterLock_);
     if (state_ == State_Stopped) {
+        // A new run starts without the last one's failure.
+        streamFailure_ = S_OK;
+        stopping_ = false;
         for (int i = 0; i < PinCount(); ++i) {
             BasePin* pin = PinAt(i);
             if (!pin->IsConnected()) continue;
@@ -180,6 +197,23 @@ HRESULT BaseFilter::NotifyEvent(long code, LONG_PTR param1, LONG_PTR param2)
     ComPtr<IMediaEventSink> sink;
     if (FAILED(graph->QueryInterface(IID_IMediaEventSink, sink.PutVoid()))) return S_FALSE;
     return sink->Notify(code, param1, param2);
+}
+
+void BaseFilter::StreamFailed(HRESULT hr, bool report)
+{
+    if (!FAILED(hr) || stopping_) return;
+    HRESULT none = S_OK;
+    if (!streamFailure_.compare_exchange_strong(none, hr)) return;
+    if (report) NotifyEvent(EC_ERRORABORT, hr, 0);
+}
+
+bool BaseFilter::ReportsStreamFailures(IPin* pin)
+{
+    PIN_INFO info{};
+    if (!pin || FAILED(pin->QueryPinInfo(&info)) || !info.pFilter) return false;
+    ComPtr<IBaseFilter> filter = ComPtr<IBaseFilter>::Attach(info.pFilter);
+    ComPtr<IUnknown> marker;
+    return SUCCEEDED(filter->QueryInterface(kReportsStreamFailures, marker.PutVoid()));
 }
 
 }  // namespace vellumo::filters

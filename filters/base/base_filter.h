@@ -61,6 +61,35 @@ public:
     // Whether this filter is also a renderer (for IAMFilterMiscFlags users).
     const CLSID& ClassId() const noexcept { return clsid_; }
 
+    // A run that fails is a failed run. The first failure of a run is kept:
+    // from then on the filter's output pins send no end of stream, so that
+    // nothing below takes the output for a whole one. Reported failures also
+    // raise EC_ERRORABORT with their code, once per run; a refusal from a
+    // filter that reports its own failures is only kept. A new run and the end
+    // of a flush forget it; a filter that is stopping has no failures.
+    void StreamFailed(HRESULT hr, bool report = true);
+    // hr, after keeping it when it is a failure of the stream.
+    HRESULT CheckStream(HRESULT hr)
+    {
+        if (IsStreamFailure(hr)) StreamFailed(hr);
+        return hr;
+    }
+    // S_OK, or the run's first failure.
+    HRESULT StreamFailure() const noexcept { return streamFailure_.load(); }
+    void ClearStreamFailure() noexcept { streamFailure_ = S_OK; }
+    // A failure, and not the refusal of a filter that is stopping (S_FALSE,
+    // asking for no more, is no failure either).
+    static bool IsStreamFailure(HRESULT hr) noexcept
+    {
+        return FAILED(hr) && hr != VFW_E_WRONG_STATE && hr != VFW_E_NOT_COMMITTED;
+    }
+    // Whether the filter raises EC_ERRORABORT for every failure it returns
+    // from Receive (the pack's filters do): a filter above it then only
+    // stops. Other filters (the platform's File Writer) may fail silently.
+    virtual bool ReportsStreamFailures() const { return false; }
+    // Whether the filter of pin is a BaseFilter that reports its failures.
+    static bool ReportsStreamFailures(IPin* pin);
+
 protected:
     // Further interfaces of the filter object (IMediaSeeking, control interfaces...).
     virtual HRESULT QueryFilterInterface(REFIID iid, void** out);
@@ -82,6 +111,8 @@ private:
     IFilterGraph* graph_ = nullptr;
     std::wstring name_;
     std::atomic<long> pinVersion_{0};
+    std::atomic<HRESULT> streamFailure_{S_OK};
+    std::atomic<bool> stopping_{false};
 };
 
 }  // namespace vellumo::filters

@@ -184,6 +184,7 @@ HRESULT OutputPin::CompleteConnect(IPin* peer, const AM_MEDIA_TYPE&)
     hr = DecideAllocator(input.Get());
     if (FAILED(hr)) return hr;
     memInput_ = std::move(input);
+    peerReportsFailures_ = BaseFilter::ReportsStreamFailures(peer);
     return S_OK;
 }
 
@@ -244,6 +245,7 @@ void OutputPin::BreakConnect()
     allocator_.Reset();
     memInput_.Reset();
     bufferSize_ = 0;
+    peerReportsFailures_ = false;
 }
 
 HRESULT OutputPin::Active() { return allocator_ ? allocator_->Commit() : VFW_E_NO_ALLOCATOR; }
@@ -263,13 +265,24 @@ HRESULT OutputPin::Deliver(IMediaSample* sample)
 {
     IMemInputPin* input = memInput_.Get();
     if (!input) return VFW_E_NOT_CONNECTED;
-    return input->Receive(sample);
+    // Nothing more goes down in a failed run.
+    HRESULT hr = filter_.StreamFailure();
+    if (FAILED(hr)) return hr;
+    hr = input->Receive(sample);
+    // A filter below that fails without a word (the platform's File Writer)
+    // is reported from here.
+    if (BaseFilter::IsStreamFailure(hr)) filter_.StreamFailed(hr, !peerReportsFailures_);
+    return hr;
 }
 
 HRESULT OutputPin::DeliverEndOfStream()
 {
     IPin* peer = peer_.Get();
-    return peer ? peer->EndOfStream() : VFW_E_NOT_CONNECTED;
+    if (!peer) return VFW_E_NOT_CONNECTED;
+    // A failed run has no end: what was written is not a whole stream.
+    const HRESULT failure = filter_.StreamFailure();
+    if (FAILED(failure)) return failure;
+    return peer->EndOfStream();
 }
 
 HRESULT OutputPin::DeliverBeginFlush()
@@ -281,6 +294,8 @@ HRESULT OutputPin::DeliverBeginFlush()
 HRESULT OutputPin::DeliverEndFlush()
 {
     IPin* peer = peer_.Get();
+    // The stream starts again below: so does the filter's.
+    filter_.ClearStreamFailure();
     return peer ? peer->EndFlush() : VFW_E_NOT_CONNECTED;
 }
 
@@ -349,6 +364,7 @@ HRESULT InputPin::BeginFlush()
 
 HRESULT InputPin::EndFlush()
 {
+    filter_.ClearStreamFailure();
     const HRESULT hr = OnEndFlush();
     endOfStream_ = false;
     flushing_ = false;

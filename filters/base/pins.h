@@ -93,7 +93,10 @@ public:
     // fails once the filter stops).
     HRESULT GetDeliveryBuffer(IMediaSample** sample);
     // IMemInputPin::Receive downstream; VFW_E_NOT_CONNECTED when unconnected.
+    // A refusal with an error is the filter's stream failure; after one,
+    // nothing is delivered (the failure is returned).
     HRESULT Deliver(IMediaSample* sample);
+    // Nothing after a stream failure (returns the failure).
     HRESULT DeliverEndOfStream();
     HRESULT DeliverBeginFlush();
     HRESULT DeliverEndFlush();
@@ -129,6 +132,7 @@ private:
     corvane::ComPtr<IMemInputPin> memInput_;
     corvane::ComPtr<IMemAllocator> allocator_;
     long bufferSize_ = 0;
+    bool peerReportsFailures_ = false;
 };
 
 class InputPin : public BasePin, public IMemInputPin {

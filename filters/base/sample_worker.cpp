@@ -90,8 +90,10 @@ HRESULT SampleWorker::Drain()
     drained_ = false;
     queue_.emplace_back();
     WakeConditionVariable(&work_);
-    while (!drained_ && !interrupted_) SleepConditionVariableCS(&changed_, &lock_, INFINITE);
-    return drained_ ? drainResult_ : S_FALSE;
+    // A sample still queued may fail, and the end is then dropped with the rest.
+    while (!drained_ && !interrupted_ && result_ == S_OK) SleepConditionVariableCS(&changed_, &lock_, INFINITE);
+    if (drained_) return drainResult_;
+    return interrupted_ ? S_FALSE : result_;
 }
 
 void SampleWorker::Interrupt()
@@ -137,7 +139,13 @@ void SampleWorker::Run()
             drained_ = true;
             drainResult_ = hr;
         } else if (hr != S_OK && result_ == S_OK && !interrupted_) {
+            // The worker stops at its first failure (or downstream's refusal):
+            // what is queued behind it is dropped, not written after a hole.
             result_ = hr;
+            std::deque<ComPtr<IMediaSample>> dropped = TakeQueueLocked();
+            LeaveCriticalSection(&lock_);
+            dropped.clear();
+            EnterCriticalSection(&lock_);
         }
         WakeAllConditionVariable(&changed_);
     }

@@ -3,9 +3,11 @@
 // upstream filters (decoding) and this one (encoding) use two cores. The
 // upstream thread pushes samples and waits only while the queue is full; end
 // of stream queues behind the samples. The first result of the worker that is
-// not S_OK (an error, or downstream refusing) is kept and returned to the
-// next Push or Drain, so that upstream stops sending as it would if the work
-// were done in Receive.
+// not S_OK (an error, or downstream refusing) stops it: what is still queued
+// (the end of stream too) is dropped, and the result is returned to the next
+// Push or the waiting Drain, so that upstream stops sending as it would if
+// the work were done in Receive. The filter reports its failures itself
+// (BaseFilter::CheckStream in the process and drain functions).
 //
 // A transform filter starts it in StartStreaming, calls Interrupt when a
 // flush begins or the filter stops (before the streaming lock), Resume when
@@ -43,7 +45,8 @@ public:
     // than S_OK once it had one.
     HRESULT Push(IMediaSample* sample);
     // Upstream thread: queues the end of the stream and waits until the
-    // worker has handled it; drain's result (S_FALSE when interrupted).
+    // worker has handled it; drain's result (S_FALSE when interrupted, the
+    // worker's result when it stopped before the end).
     HRESULT Drain();
     // A flush begins or the filter stops: drops what is queued and wakes the
     // upstream thread; Push and Drain refuse until Resume.

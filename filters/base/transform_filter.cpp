@@ -19,16 +19,20 @@ protected:
     {
         std::lock_guard<std::mutex> lock(owner_.streamingLock_);
         if (!owner_.streaming_) return VFW_E_WRONG_STATE;
+        // After a failure the run's samples are refused with it.
+        const HRESULT failure = owner_.StreamFailure();
+        if (FAILED(failure)) return failure;
         if (!owner_.Output().IsConnected()) return S_FALSE;
-        return owner_.Process(sample);
+        return owner_.CheckStream(owner_.Process(sample));
     }
     HRESULT OnEndOfStream() override
     {
         {
             std::lock_guard<std::mutex> lock(owner_.streamingLock_);
             if (!owner_.streaming_) return VFW_E_WRONG_STATE;
-            if (owner_.Output().IsConnected()) owner_.Drain();
+            if (owner_.Output().IsConnected() && SUCCEEDED(owner_.StreamFailure())) owner_.CheckStream(owner_.Drain());
         }
+        // Not after a failure (of this filter or of Drain).
         owner_.Output().DeliverEndOfStream();
         return S_OK;
     }

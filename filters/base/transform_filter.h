@@ -28,6 +28,7 @@ public:
     ~TransformFilter() override;
 
     int PinCount() override { return 2; }
+    bool ReportsStreamFailures() const override { return true; }
     BasePin* PinAt(int index) override;
 
     InputPin& Input() noexcept;
@@ -58,10 +59,12 @@ protected:
     // -> Stopped, after the streaming thread has left Process: close it.
     virtual HRESULT StopStreaming() { return S_OK; }
     // One input sample, on the upstream thread, streaming lock held. Deliver
-    // with Output().DeliverBytes / Deliver. S_FALSE asks upstream to stop.
+    // with Output().DeliverBytes / Deliver. S_FALSE asks upstream to stop; a
+    // failure fails the run (EC_ERRORABORT, no end of stream, the run's
+    // further samples refused with it).
     virtual HRESULT Process(IMediaSample* sample) = 0;
     // End of stream, streaming lock held: deliver what is still buffered. The
-    // end of stream is passed downstream afterwards.
+    // end of stream is passed downstream afterwards, unless the run failed.
     virtual HRESULT Drain() { return S_OK; }
     // Flush: drop what is buffered (streaming lock held, after upstream stopped pushing).
     virtual void Discard() {}

@@ -121,7 +121,8 @@ private:
     uint64_t streamStart_ = 0;    // where the MP3 stream starts in the file
     bool id3v2Sent_ = false;
     // Encodes on its own thread (last: it goes first).
-    SampleWorker worker_{4, [this](IMediaSample* s) { return Encode(s); }, [this] { return Finish(); }};
+    SampleWorker worker_{4, [this](IMediaSample* s) { return CheckStream(Encode(s)); },
+                         [this] { return CheckStream(Finish()); }};
 };
 
 }  // namespace vellumo::filters

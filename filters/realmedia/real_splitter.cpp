@@ -189,7 +189,7 @@ void RealSplitter::Stream()
     bool readError = false;
     HRESULT fault = S_OK;  // a packet the splitter could not pass on
     MediaPacket packet;
-    while (!stopRequested_ && SUCCEEDED(fault)) {
+    while (!stopRequested_ && SUCCEEDED(fault) && SUCCEEDED(StreamFailure())) {
         RmDemuxer::ReadStatus status;
         try {
             status = demuxer_->Read(packet);
@@ -214,9 +214,10 @@ void RealSplitter::Stream()
                 if (packet.start != realmedia::kNoTime) position_ = packet.start;
             }
             HRESULT hr = pin->Send(packet, fault);
-            if (FAILED(fault)) break;
-            // Downstream refusing (stopped, flushing, or a failed branch)
-            // ends this pin's stream; the others go on.
+            if (FAILED(fault) || FAILED(StreamFailure())) break;
+            // Downstream asking for no more (stopped, flushing) ends this
+            // pin's stream; the others go on. A refusal with an error failed
+            // the run (the pin's delivery kept it).
             if (hr != S_OK) done[i] = true;
         }
         bool allDone = !live.empty();
@@ -227,14 +228,13 @@ void RealSplitter::Stream()
         for (auto* pin : live) pin->Drop();
         return;
     }
-    // What was read goes downstream, even before an error.
-    for (size_t i = 0; i < live.size(); ++i) {
+    // What was read goes downstream, even before a read error.
+    for (size_t i = 0; i < live.size() && SUCCEEDED(StreamFailure()); ++i) {
         if (!done[i]) live[i]->Flush(fault);
     }
-    if (readError || FAILED(fault)) {
-        NotifyEvent(EC_ERRORABORT, readError ? E_FAIL : fault, 0);
-        return;
-    }
+    if (FAILED(fault)) StreamFailed(fault);
+    if (readError) StreamFailed(E_FAIL);
+    // None after a failure.
     for (auto* pin : live) pin->DeliverEndOfStream();
 }
 

@@ -18,7 +18,7 @@ public:
     }
 
 protected:
-    HRESULT OnReceive(IMediaSample* sample) override { return owner_.Write(sample); }
+    HRESULT OnReceive(IMediaSample* sample) override { return owner_.CheckStream(owner_.Write(sample)); }
     HRESULT OnEndOfStream() override
     {
         owner_.EndOfStream();
@@ -199,9 +199,7 @@ HRESULT FileWriterFilter::Write(IMediaSample* sample)
     if (!SetFilePointerEx(file_.Get(), position, nullptr, FILE_BEGIN) ||
         !WriteFile(file_.Get(), data, static_cast<DWORD>(length), &written, nullptr) || written != length) {
         hr = HRESULT_FROM_WIN32(GetLastError());
-        if (SUCCEEDED(hr)) hr = E_FAIL;
-        NotifyEvent(EC_ERRORABORT, hr, 0);
-        return hr;
+        return SUCCEEDED(hr) ? E_FAIL : hr;
     }
     appendAt_ = offset + length;
     return S_OK;
@@ -211,10 +209,9 @@ void FileWriterFilter::EndOfStream()
 {
     {
         std::lock_guard<std::mutex> lock(writeLock_);
-        if (file_ && !file_.Close()) {
-            NotifyEvent(EC_ERRORABORT, HRESULT_FROM_WIN32(GetLastError()), 0);
-            return;
-        }
+        if (file_ && !file_.Close()) StreamFailed(HRESULT_FROM_WIN32(GetLastError()));
+        // A file that missed a write is not complete.
+        if (FAILED(StreamFailure())) return;
         ended_ = true;
     }
     Complete();

@@ -1,7 +1,8 @@
 // File Writer stand-in: writes each sample at the byte offset given by its
 // start time (length = stop - start), like the platform's File Writer, with
 // IFileSinkFilter2, a working GetCurFile, seeking passed upstream, and
-// EC_COMPLETE sent only once the file is completely written and closed.
+// EC_COMPLETE sent only once the file is completely written and closed. A
+// write that fails raises EC_ERRORABORT, and the run then never completes.
 #pragma once
 
 #include "base/base_filter.h"
@@ -33,6 +34,7 @@ public:
     ULONG STDMETHODCALLTYPE GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
 
     int PinCount() override { return 1; }
+    bool ReportsStreamFailures() const override { return true; }
     BasePin* PinAt(int index) override;
 
 private:

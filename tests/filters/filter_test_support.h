@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -229,12 +230,98 @@ public:
         return completes > before;
     }
 
+    // The EC_ERRORABORTs among the events still queued.
+    int QueuedAborts()
+    {
+        int aborts = 0;
+        long code = 0;
+        LONG_PTR p1 = 0, p2 = 0;
+        for (; events->GetEvent(&code, &p1, &p2, 0) == S_OK; events->FreeEventParams(code, p1, p2))
+            aborts += code == EC_ERRORABORT;
+        return aborts;
+    }
+
     ComPtr<IGraphBuilder> graph;
     ComPtr<IMediaControl> control;
     ComPtr<IMediaEvent> events;
     ComPtr<IMediaSeeking> seeking;
     HRESULT runResult = S_OK, abortCode = S_OK;
     int completes = 0;
+};
+
+// A renderer on the pack's framework that keeps every byte and sample start
+// time (-1: untimed) it receives and signals the end; or refuses, raising
+// nothing (as the platform's File Writer on a full disk), from the first
+// sample `when` picks (by index and length) on, counting the refusals.
+class CaptureSink final : public vellumo::filters::BaseFilter, public IAMFilterMiscFlags {
+public:
+    CaptureSink() : BaseFilter(GUID_NULL), pin_(*this), end_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~CaptureSink() override { CloseHandle(end_); }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { return BaseFilter::QueryInterface(iid, out); }
+    ULONG STDMETHODCALLTYPE AddRef() override { return BaseFilter::AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return BaseFilter::Release(); }
+    ULONG STDMETHODCALLTYPE GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
+    int PinCount() override { return 1; }
+    vellumo::filters::BasePin* PinAt(int index) override { return index == 0 ? &pin_ : nullptr; }
+
+    bool WaitForEnd(DWORD ms) { return WaitForSingleObject(end_, ms) == WAIT_OBJECT_0; }
+    void Reset()
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        bytes_.clear(), starts_.clear(), refused_ = 0;
+        ResetEvent(end_);
+    }
+    std::vector<uint8_t> Bytes() { std::lock_guard<std::mutex> lock(lock_); return bytes_; }
+    std::vector<REFERENCE_TIME> Starts() { std::lock_guard<std::mutex> lock(lock_); return starts_; }
+    void Refuse(std::function<bool(size_t index, long length)> when, HRESULT refusal)
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        refuse_ = std::move(when), refusal_ = refusal;
+    }
+    int Refused() { std::lock_guard<std::mutex> lock(lock_); return refused_; }
+
+protected:
+    HRESULT QueryFilterInterface(REFIID iid, void** out) override
+    {
+        if (iid != IID_IAMFilterMiscFlags) return BaseFilter::QueryFilterInterface(iid, out);
+        *out = static_cast<IAMFilterMiscFlags*>(this);
+        return AddRef(), S_OK;
+    }
+
+private:
+    struct Pin final : vellumo::filters::InputPin {
+        explicit Pin(CaptureSink& sink) : InputPin(sink, L"In"), sink_(sink) {}
+        HRESULT CheckMediaType(const AM_MEDIA_TYPE& mt) override { return mt.majortype != GUID_NULL ? S_OK : S_FALSE; }
+        HRESULT OnReceive(IMediaSample* sample) override
+        {
+            BYTE* data = nullptr;
+            sample->GetPointer(&data);
+            const long n = sample->GetActualDataLength();
+            REFERENCE_TIME start = -1, stop = -1;
+            const HRESULT timed = sample->GetTime(&start, &stop);
+            std::lock_guard<std::mutex> lock(sink_.lock_);
+            if (sink_.refused_ || (sink_.refuse_ && sink_.refuse_(sink_.starts_.size(), n))) return ++sink_.refused_, sink_.refusal_;
+            if (data && n > 0) sink_.bytes_.insert(sink_.bytes_.end(), data, data + n);
+            sink_.starts_.push_back(SUCCEEDED(timed) ? start : -1);
+            return S_OK;
+        }
+        HRESULT OnEndOfStream() override
+        {
+            SetEvent(sink_.end_);
+            sink_.NotifyEvent(EC_COMPLETE, S_OK, 0);
+            return S_OK;
+        }
+        CaptureSink& sink_;
+    };
+
+    Pin pin_;
+    HANDLE end_;
+    std::mutex lock_;
+    std::vector<uint8_t> bytes_;
+    std::vector<REFERENCE_TIME> starts_;
+    std::function<bool(size_t, long)> refuse_;
+    HRESULT refusal_ = S_FALSE;
+    int refused_ = 0;
 };
 
 // A RIFF/WAVE PCM file as the WAV writer makes it (44-byte header; 8 or 16

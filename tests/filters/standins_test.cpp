@@ -1,5 +1,5 @@
 // The pack's stand-ins for the platform's ACM wrapper and File Writer, the probes that decide whether
-// they are needed, input types refused, and the DLL's lifetime.
+// they are needed, failures that end a run, input types refused, and the DLL's lifetime.
 #include "filter_test_support.h"
 #include "standins/platform_probe.h"
 
@@ -161,6 +161,46 @@ TEST_F(FileWriterStandIn, ReportsTheEndOnceAndOnlyWhileRunning)
 }
 
 using FilterPack = PackTest;
+
+// A failure ends the run as a failure: one EC_ERRORABORT with the failing
+// code, no end of stream below it and nothing delivered after it, when a sink
+// fails without a word (as the platform's File Writer on a full disk) after
+// the encoder, the ACM stand-in or the WAV writer, or refuses the WAV writer's tail.
+TEST_F(FilterPack, AFailureEndsTheRunWithOneAbortNoEndAndNothingAfter)
+{
+    const HRESULT kDiskFull = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+    const auto fromThird = [](size_t index, long) { return index >= 3; };
+    const GUID kWav = GUID_NULL, kMp3 = corvane::CLSID_Mp3Encoder;  // the WAV writer in WAV mode; the encoder
+    const struct {
+        std::vector<GUID> chain;  // CLSID_WavDest: the WAV writer in MP3 mode
+        std::function<bool(size_t, long)> refuse;
+        SineFormat in = {44100, 2, 16, 1000.0, 0.5, 441000};
+    } cases[] = {
+        {{kMp3}, fromThird}, {{CLSID_ACMWrapper}, fromThird}, {{kWav}, fromThird},
+        {{kMp3, corvane::CLSID_WavDest}, fromThird},  // the WAV writer reports: the encoder only stops
+        {{kWav}, [](size_t, long length) { return length == 1; }, {22050, 1, 8, 440.0, 0.5, 22051}},  // the pad byte
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        TestGraph g;
+        auto source = ComPtr<IBaseFilter>::Attach(new SineSource(c.in));
+        auto sink = ComPtr<CaptureSink>::Attach(new CaptureSink());
+        sink->Refuse(c.refuse, kDiskFull);
+        std::vector<ComPtr<IBaseFilter>> chain;
+        std::vector<IBaseFilter*> filters{source.Get()};
+        for (const GUID& clsid : c.chain)
+            filters.push_back(chain.emplace_back(clsid == kWav ? WavDest(1) : clsid == corvane::CLSID_WavDest ? WavDest(0) : Create(clsid)).Get());
+        filters.push_back(sink.Get());
+        ASSERT_EQ(S_OK, g.Chain(filters));
+        EXPECT_FALSE(g.RunToCompletion(30000)) << "completed";
+        EXPECT_EQ(kDiskFull, g.abortCode);
+        Sleep(300);  // a second abort, a late end of stream or sample would come now
+        EXPECT_EQ(S_OK, g.control->Stop());
+        EXPECT_EQ(0, g.QueuedAborts()) << "a second abort";
+        EXPECT_FALSE(sink->WaitForEnd(0)) << "end of stream after a failure";
+        EXPECT_EQ(1, sink->Refused()) << "samples after the failure";
+    }
+}
 
 // Input pins refuse types they cannot take (the encoder: 8-bit PCM too) and
 // lend one allocator, the encoder offers no type before its input is

@@ -2,6 +2,8 @@
 // report, within a bounded time, and leave the source exactly as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "converter_session.h"
 #include "filter_pack.h"
 #include "test_media.h"
@@ -36,8 +38,9 @@ protected:
         testing_support::ConverterSession session;
         session.converter->put_Format(format);
         EXPECT_EQ(0, session.Load(source));
-        const auto names = session.Run(output, 60000);
+        const auto names = session.Run(output, 60000, {}, {}, 1000);
         EXPECT_TRUE(!names.empty() && names[0].rfind("error ", 0) == 0) << (names.empty() ? "no event" : names[0]);
+        EXPECT_EQ(names.end(), std::find(names.begin(), names.end(), "finished")) << "finished after an error";
     }
 
     testing_support::ComApartment com_;

@@ -17,74 +17,7 @@ namespace {
 
 constexpr DWORD kRunTimeoutMs = 60000;
 
-// A renderer on the pack's framework that accepts audio, keeps every byte and
-// sample start time (-1: untimed) it receives and signals the end.
-class CaptureSink final : public vellumo::filters::BaseFilter, public IAMFilterMiscFlags {
-public:
-    CaptureSink() : BaseFilter(GUID_NULL), pin_(*this), end_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~CaptureSink() override { CloseHandle(end_); }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { return BaseFilter::QueryInterface(iid, out); }
-    ULONG STDMETHODCALLTYPE AddRef() override { return BaseFilter::AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return BaseFilter::Release(); }
-    ULONG STDMETHODCALLTYPE GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
-    int PinCount() override { return 1; }
-    vellumo::filters::BasePin* PinAt(int index) override { return index == 0 ? &pin_ : nullptr; }
-
-    bool WaitForEnd(DWORD ms) { return WaitForSingleObject(end_, ms) == WAIT_OBJECT_0; }
-    void Reset()
-    {
-        std::lock_guard<std::mutex> lock(lock_);
-        bytes_.clear(), starts_.clear();
-        ResetEvent(end_);
-    }
-    std::vector<uint8_t> Bytes() { std::lock_guard<std::mutex> lock(lock_); return bytes_; }
-    std::vector<REFERENCE_TIME> Starts() { std::lock_guard<std::mutex> lock(lock_); return starts_; }
-    // After this many samples, each one is refused (S_FALSE) and counted.
-    void AcceptOnly(size_t samples) { std::lock_guard<std::mutex> lock(lock_); accepts_ = samples; }
-    int Refused() { std::lock_guard<std::mutex> lock(lock_); return refused_; }
-
-protected:
-    HRESULT QueryFilterInterface(REFIID iid, void** out) override
-    {
-        if (iid != IID_IAMFilterMiscFlags) return BaseFilter::QueryFilterInterface(iid, out);
-        *out = static_cast<IAMFilterMiscFlags*>(this);
-        return AddRef(), S_OK;
-    }
-
-private:
-    struct Pin final : vellumo::filters::InputPin {
-        explicit Pin(CaptureSink& sink) : InputPin(sink, L"In"), sink_(sink) {}
-        HRESULT CheckMediaType(const AM_MEDIA_TYPE& mt) override { return mt.majortype == MEDIATYPE_Audio ? S_OK : S_FALSE; }
-        HRESULT OnReceive(IMediaSample* sample) override
-        {
-            BYTE* data = nullptr;
-            sample->GetPointer(&data);
-            const long n = sample->GetActualDataLength();
-            REFERENCE_TIME start = -1, stop = -1;
-            const HRESULT timed = sample->GetTime(&start, &stop);
-            std::lock_guard<std::mutex> lock(sink_.lock_);
-            if (sink_.starts_.size() >= sink_.accepts_) return ++sink_.refused_, S_FALSE;
-            if (data && n > 0) sink_.bytes_.insert(sink_.bytes_.end(), data, data + n);
-            sink_.starts_.push_back(SUCCEEDED(timed) ? start : -1);
-            return S_OK;
-        }
-        HRESULT OnEndOfStream() override
-        {
-            SetEvent(sink_.end_);
-            sink_.NotifyEvent(EC_COMPLETE, S_OK, 0);
-            return S_OK;
-        }
-        CaptureSink& sink_;
-    };
-
-    Pin pin_;
-    HANDLE end_;
-    std::mutex lock_;
-    std::vector<uint8_t> bytes_;
-    std::vector<REFERENCE_TIME> starts_;
-    size_t accepts_ = SIZE_MAX;
-    int refused_ = 0;
-};
+using filter_tests::CaptureSink;
 
 // The first output pin whose name contains `part`.
 ComPtr<IPin> PinNamed(IBaseFilter* filter, const wchar_t* part)
@@ -276,17 +209,27 @@ TEST_F(SplitterGraph, StartingFromASeekPositionGivesTheRestAndBackAtTheStartTheW
     }
 }
 
-// A downstream that refuses a sample has ended its stream: it is sent nothing
-// more but the end.
+// A downstream that refuses a sample is sent nothing more: with S_FALSE it
+// wants no more and gets the end; with an error the run failed, and the
+// splitter raises the abort the sink did not, and sends no end.
 TEST_F(SplitterGraph, ADownstreamThatRefusesASampleIsSentNothingMore)
 {
     ASSERT_EQ(S_OK, Load(Media(L"sine1000_ac3.rm")));
     ASSERT_EQ(S_OK, graph_->ConnectDirect(PinNamed(splitter_.Get(), L"Audio").Get(), PinOf(sink_.Get(), PINDIR_INPUT).Get(), nullptr));
     ASSERT_EQ(S_OK, graph_->RemoveFilter(decoder_.Get()));  // not connected: it would refuse to run
-    sink_->AcceptOnly(3);
-    ASSERT_TRUE(RunToEnd());
-    EXPECT_EQ(sink_->Starts().size(), 3u);
-    EXPECT_EQ(sink_->Refused(), 1);
+    for (const HRESULT refusal : {S_FALSE, HRESULT_FROM_WIN32(ERROR_DISK_FULL)}) {
+        SCOPED_TRACE(refusal);
+        sink_->Reset();
+        sink_->Refuse([](size_t index, long) { return index >= 3; }, refusal);
+        g_.abortCode = S_OK;
+        ASSERT_EQ(S_OK, control_->Run());
+        EXPECT_EQ(refusal == S_FALSE, g_.WaitForCompletion(kRunTimeoutMs) && sink_->WaitForEnd(0));
+        EXPECT_EQ(refusal == S_FALSE ? S_OK : refusal, g_.abortCode);
+        control_->Stop();
+        EXPECT_EQ(0, g_.QueuedAborts());
+        EXPECT_EQ(sink_->Starts().size(), 3u);
+        EXPECT_EQ(sink_->Refused(), 1);
+    }
 }
 
 TEST_F(SplitterGraph, SeekingWhileRunningRestartsTheStream)

@@ -51,11 +51,11 @@ public:
     }
     // SaveFile, Convert and, when Convert reported nothing, Play; then pumps
     // messages until the first event (whilePlaying runs once after Play,
-    // onWait at every turn). The events' names (none within timeoutMs: empty);
-    // the run is stopped before returning.
+    // onWait at every turn) and settleMs more. The events' names (none within
+    // timeoutMs: empty); the run is stopped before returning.
     std::vector<std::string> Run(const std::wstring& output, DWORD timeoutMs,
                                  const std::function<void()>& whilePlaying = {},
-                                 const std::function<void()>& onWait = {})
+                                 const std::function<void()>& onWait = {}, DWORD settleMs = 0)
     {
         converter->put_SaveFile(Bstr(output));
         events.Clear();
@@ -64,6 +64,7 @@ public:
             converter->Play();
             if (whilePlaying) whilePlaying();
             PumpUntil([&] { if (onWait) onWait(); return !events.Events().empty(); }, timeoutMs);
+            if (settleMs) fakes::PumpFor(settleMs);
         }
         std::vector<std::string> names = events.Names();
         converter->Stop();
