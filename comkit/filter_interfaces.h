@@ -1,6 +1,7 @@
 // Control interfaces of the third-party filters the converter configures:
 // the MP3 encoder's IAudioEncoderProperties and the WAV-writing filter's
-// IWavDestControl. The companion filter pack implements both from this header.
+// IWavDestControl. The companion filter pack implements both from this
+// header, and its WAV writer also IWavDestOutput.
 #pragma once
 
 #include <unknwn.h>
@@ -11,6 +12,9 @@ inline constexpr GUID IID_IAudioEncoderProperties =
 // {F1AD4BB8-2BF8-46E3-9C49-497D7FCECBDE}
 inline constexpr GUID IID_IWavDestControl =
     {0xf1ad4bb8, 0x2bf8, 0x46e3, {0x9c, 0x49, 0x49, 0x7d, 0x7f, 0xce, 0xcb, 0xde}};
+// {8E3B6F21-5C47-4D0A-B1E9-2A7C4F90D635}
+inline constexpr GUID IID_IWavDestOutput =
+    {0x8e3b6f21, 0x5c47, 0x4d0a, {0xb1, 0xe9, 0x2a, 0x7c, 0x4f, 0x90, 0xd6, 0x35}};
 
 // COM interfaces are released, never deleted: they have no virtual destructor.
 #if defined(__GNUC__)
@@ -58,8 +62,22 @@ struct IWavDestControl : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE SetWaveOutput(LONG waveOutput) = 0;         // 4
 };
 
+// The pack's WAV-writing filter's account of its output (other WAV writers
+// may not have it). Slot numbers count QueryInterface as 0.
+struct IWavDestOutput : public IUnknown {
+    // The length the output file has once every byte delivered in this run
+    // is written: the end of the furthest one.
+    virtual HRESULT STDMETHODCALLTYPE GetOutputLength(ULONGLONG* bytes) = 0;      // 3
+    // The largest RIFF size a plain RIFF/WAVE header is written for (the
+    // 32-bit size field's limit unless set; while stopped). A run expected to
+    // pass it is written as RF64; one that passes it unexpectedly fails.
+    virtual HRESULT STDMETHODCALLTYPE SetRiffSizeLimit(ULONGLONG bytes) = 0;      // 4
+};
+
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
 __CRT_UUID_DECL(IWavDestControl,
                 0xf1ad4bb8, 0x2bf8, 0x46e3, 0x9c, 0x49, 0x49, 0x7d, 0x7f, 0xce, 0xcb, 0xde)
+__CRT_UUID_DECL(IWavDestOutput,
+                0x8e3b6f21, 0x5c47, 0x4d0a, 0xb1, 0xe9, 0x2a, 0x7c, 0x4f, 0x90, 0xd6, 0x35)

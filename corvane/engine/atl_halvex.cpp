@@ -92,7 +92,12 @@ void AtlHalvex::Observer::OnNotify(LONG code, GraphSubject* subject, LONG extra)
     switch (code) {
     case NotifyGraphComplete:
         if (owner_.graph_) owner_.graph_->Stop();
-        owner_.sinks_.RaiseFinished();
+        // A writer that lost a write without a word leaves a file shorter
+        // than what it was given: that run failed.
+        if (owner_.writer_ && owner_.wavDest_ && !owner_.writer_->FileHolds(owner_.wavDest_->OutputLength()))
+            owner_.sinks_.RaiseError(ErrorGraphAborted);
+        else
+            owner_.sinks_.RaiseFinished();
         break;
     case NotifyGraphAborted:
         owner_.sinks_.RaiseError(ErrorGraphAborted);

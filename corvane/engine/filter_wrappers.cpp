@@ -232,6 +232,14 @@ double WavDestFilter::ElapsedSeconds()
     return static_cast<double>(time / 10000000LL);
 }
 
+ULONGLONG WavDestFilter::OutputLength()
+{
+    ComPtr<IWavDestOutput> output;
+    ULONGLONG bytes = 0;
+    if (!control_ || FAILED(control_.As(output)) || FAILED(output->GetOutputLength(&bytes))) return 0;
+    return bytes;
+}
+
 // --- FileWriterFilter ------------------------------------------------------
 
 FileWriterFilter::FileWriterFilter(IGraphBuilder* graph) : FilterWrapper(graph, CLSID_FileWriter, "File Writer") {}
@@ -253,6 +261,7 @@ void FileWriterFilter::SetOutputFile(const wchar_t* path)
 {
     wchar_t widePath[MAX_PATH];
     CopyPath(path, widePath);
+    path_ = widePath;
     if (!sink_) return;
     AM_MEDIA_TYPE type = EmptyMediaType();
     LPOLESTR current = nullptr;
@@ -261,6 +270,13 @@ void FileWriterFilter::SetOutputFile(const wchar_t* path)
         sink_->SetFileName(widePath, &type);
     }
     FreeMediaTypeContents(type);
+}
+
+bool FileWriterFilter::FileHolds(ULONGLONG bytes) const
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path_.c_str(), GetFileExInfoStandard, &data)) return bytes == 0;
+    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32 | data.nFileSizeLow) >= bytes;
 }
 
 }  // namespace corvane

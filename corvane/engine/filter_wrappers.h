@@ -6,6 +6,8 @@
 
 #include "dshow_uuids.h"
 
+#include <string>
+
 #include "com_ptr.h"
 #include "filter_interfaces.h"
 
@@ -98,6 +100,9 @@ public:
     bool Create() override;
     void SetWaveOutput(LONG waveOutput);
     double ElapsedSeconds();
+    // The length the output file has once all the filter delivered is
+    // written; 0 when the filter does not tell.
+    ULONGLONG OutputLength();
 
 private:
     void ReleaseExtras() override { control_.Reset(); }
@@ -110,6 +115,9 @@ public:
     ~FileWriterFilter() override;
     bool Create() override;
     void SetOutputFile(const wchar_t* path);
+    // Whether the file it was given holds at least `bytes` bytes: a writer
+    // may lose a write without a word (the platform's on a full disk).
+    bool FileHolds(ULONGLONG bytes) const;
 
 private:
     void ReleaseExtras() override
@@ -119,6 +127,7 @@ private:
     }
     ComPtr<IFileSinkFilter> sink_;
     ComPtr<IFileSinkFilter2> sink2_;
+    std::wstring path_;
 };
 
 }  // namespace corvane

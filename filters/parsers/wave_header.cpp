@@ -15,7 +15,24 @@ void Put32(std::vector<uint8_t>& v, uint64_t x)
 {
     for (int i = 0; i < 4; ++i) v.push_back(static_cast<uint8_t>(x >> (8 * i)));
 }
+void Put64(std::vector<uint8_t>& v, uint64_t x)
+{
+    Put32(v, x & 0xFFFFFFFFu);
+    Put32(v, x >> 32);
+}
 void PutTag(std::vector<uint8_t>& v, const char* tag) { v.insert(v.end(), tag, tag + 4); }
+
+uint64_t FormatChunkBytes(const std::vector<uint8_t>& body) { return 8 + body.size() + (body.size() & 1); }
+
+void PutFormatAndDataHeader(std::vector<uint8_t>& h, const std::vector<uint8_t>& formatBody, uint64_t dataField)
+{
+    PutTag(h, "fmt ");
+    Put32(h, formatBody.size());
+    h.insert(h.end(), formatBody.begin(), formatBody.end());
+    if (formatBody.size() & 1) h.push_back(0);
+    PutTag(h, "data");
+    Put32(h, dataField);
+}
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
@@ -52,12 +69,30 @@ std::vector<uint8_t> RiffHeader(const std::vector<uint8_t>& formatBody, uint64_t
     PutTag(h, "RIFF");
     Put32(h, riff);
     PutTag(h, "WAVE");
-    PutTag(h, "fmt ");
-    Put32(h, formatBody.size());
-    h.insert(h.end(), formatBody.begin(), formatBody.end());
-    if (formatBody.size() & 1) h.push_back(0);
-    PutTag(h, "data");
-    Put32(h, data);
+    PutFormatAndDataHeader(h, formatBody, data);
+    return h;
+}
+
+uint64_t RiffSize(const std::vector<uint8_t>& formatBody, uint64_t dataBytes, uint64_t trailerBytes)
+{
+    return 4 + FormatChunkBytes(formatBody) + 8 + dataBytes + (dataBytes & 1) + trailerBytes;
+}
+
+std::vector<uint8_t> Rf64Header(const std::vector<uint8_t>& formatBody, uint64_t dataBytes, uint64_t trailerBytes)
+{
+    constexpr uint64_t kDs64Bytes = 8 + 28;
+    const uint16_t blockAlign = formatBody.size() >= 14 ? Le16(formatBody.data() + 12) : 0;
+    std::vector<uint8_t> h;
+    PutTag(h, "RF64");
+    Put32(h, kMaxChunk);
+    PutTag(h, "WAVE");
+    PutTag(h, "ds64");
+    Put32(h, 28);
+    Put64(h, kDs64Bytes + RiffSize(formatBody, dataBytes, trailerBytes));
+    Put64(h, dataBytes);
+    Put64(h, blockAlign ? dataBytes / blockAlign : 0);
+    Put32(h, 0);  // no table of other chunk sizes
+    PutFormatAndDataHeader(h, formatBody, kMaxChunk);
     return h;
 }
 

@@ -25,6 +25,16 @@ std::vector<uint8_t> FormatChunkBody(const uint8_t* format, size_t size);
 // 4 GiB is clamped so that every size field still holds it.
 std::vector<uint8_t> RiffHeader(const std::vector<uint8_t>& formatBody, uint64_t dataBytes, uint64_t trailerBytes);
 
+// The largest size a RIFF size field holds.
+constexpr uint64_t kRiffSizeLimit = 0xFFFFFFFFull;
+// The RIFF size of a file with this audio and trailer (RiffHeader's layout).
+uint64_t RiffSize(const std::vector<uint8_t>& formatBody, uint64_t dataBytes, uint64_t trailerBytes);
+
+// The 64-bit form (RF64, EBU Tech 3306) for audio a RIFF header cannot
+// describe: "RF64" and "data" sizes of 0xFFFFFFFF, the real sizes (and the
+// frame count) in a ds64 chunk right after "WAVE".
+std::vector<uint8_t> Rf64Header(const std::vector<uint8_t>& formatBody, uint64_t dataBytes, uint64_t trailerBytes);
+
 // UTF-8 texts for the INFO chunk.
 struct InfoTexts {
     std::string title, artist, copyright, comment;

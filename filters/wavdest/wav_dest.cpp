@@ -1,5 +1,6 @@
 #include "wavdest/wav_dest.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/media_tags.h"
@@ -8,6 +9,8 @@
 #include "wave_header.h"
 
 namespace vellumo::filters {
+
+using corvane::ComPtr;
 
 namespace {
 
@@ -21,6 +24,11 @@ HRESULT WavDestFilter::QueryFilterInterface(REFIID iid, void** out)
 {
     if (iid == IID_IWavDestControl) {
         *out = static_cast<IWavDestControl*>(this);
+        AddRef();
+        return S_OK;
+    }
+    if (iid == IID_IWavDestOutput) {
+        *out = static_cast<IWavDestOutput*>(this);
         AddRef();
         return S_OK;
     }
@@ -41,6 +49,39 @@ HRESULT WavDestFilter::SetWaveOutput(LONG waveOutput)
     if (State() != State_Stopped) return VFW_E_NOT_STOPPED;
     wave_ = waveOutput == 1;
     return S_OK;
+}
+
+HRESULT WavDestFilter::GetOutputLength(ULONGLONG* bytes)
+{
+    if (!bytes) return E_POINTER;
+    *bytes = outputLength_.load();
+    return S_OK;
+}
+
+HRESULT WavDestFilter::SetRiffSizeLimit(ULONGLONG bytes)
+{
+    std::lock_guard<RecursiveLock> lock(FilterLock());
+    if (State() != State_Stopped) return VFW_E_NOT_STOPPED;
+    if (bytes > wave::kRiffSizeLimit) return E_INVALIDARG;
+    riffLimit_ = bytes;
+    return S_OK;
+}
+
+bool WavDestFilter::ExpectsMoreThanRiff(const std::vector<uint8_t>& formatBody)
+{
+    const WAVEFORMATEX* wfx = Input().ConnectionType().WaveFormat();
+    ComPtr<IMediaSeeking> seeking;
+    IPin* upstream = Input().Peer();
+    LONGLONG duration = 0;
+    GUID format = TIME_FORMAT_MEDIA_TIME;
+    if (!wfx || !upstream || FAILED(upstream->QueryInterface(IID_IMediaSeeking, seeking.PutVoid())) ||
+        FAILED(seeking->GetTimeFormat(&format)) || format != TIME_FORMAT_MEDIA_TIME ||
+        FAILED(seeking->GetDuration(&duration)) || duration <= 0)
+        return false;
+    const uint64_t seconds = static_cast<uint64_t>(duration) / 10000000u;
+    const uint64_t rest = static_cast<uint64_t>(duration) % 10000000u;
+    const uint64_t bytes = seconds * wfx->nAvgBytesPerSec + rest * wfx->nAvgBytesPerSec / 10000000u;
+    return wave::RiffSize(formatBody, bytes, info_.size()) > riffLimit_;
 }
 
 bool WavDestFilter::InputIsMp3() const
@@ -76,19 +117,20 @@ HRESULT WavDestFilter::CheckOutputType(const AM_MEDIA_TYPE& mt)
 
 std::vector<uint8_t> WavDestFilter::RiffHeader(uint64_t dataBytes) const
 {
-    auto& self = const_cast<WavDestFilter&>(*this);
-    const AM_MEDIA_TYPE& mt = *self.Input().ConnectionType();
-    return wave::RiffHeader(wave::FormatChunkBody(mt.pbFormat, mt.cbFormat), dataBytes, trailerBytes_);
+    return rf64_ ? wave::Rf64Header(formatBody_, dataBytes, trailerBytes_)
+                 : wave::RiffHeader(formatBody_, dataBytes, trailerBytes_);
 }
 
 HRESULT WavDestFilter::DeliverAt(uint64_t offset, const void* data, size_t size)
 {
-    return Output().DeliverBytes(data, size, [offset](IMediaSample* s, size_t at, size_t length) {
+    const HRESULT hr = Output().DeliverBytes(data, size, [offset](IMediaSample* s, size_t at, size_t length) {
         REFERENCE_TIME start = static_cast<REFERENCE_TIME>(offset + at);
         REFERENCE_TIME stop = start + static_cast<REFERENCE_TIME>(length);
         s->SetTime(&start, &stop);
         s->SetSyncPoint(TRUE);
     });
+    if (hr == S_OK && offset + size > outputLength_) outputLength_ = offset + size;
+    return hr;
 }
 
 HRESULT WavDestFilter::Pause()
@@ -131,11 +173,16 @@ HRESULT WavDestFilter::StartStreaming()
     bytesPerSecond_ = wfx ? wfx->nAvgBytesPerSec : 0;
     info_.clear();
     trailerBytes_ = 0;
+    outputLength_ = 0;
+    rf64_ = false;
+    const AM_MEDIA_TYPE& mt = *Input().ConnectionType();
+    formatBody_ = wave::FormatChunkBody(mt.pbFormat, mt.cbFormat);
     if (wave_ && wfx) {
         const MediaTags tags = UpstreamMediaTags(this);
         info_ = wave::InfoChunk({Utf8Of(tags.title), Utf8Of(tags.author), Utf8Of(tags.copyright), Utf8Of(tags.description)});
+        rf64_ = ExpectsMoreThanRiff(formatBody_);
+        headerBytes_ = RiffHeader(0).size();
     }
-    if (wave_ && wfx) headerBytes_ = RiffHeader(0).size();
     return S_OK;
 }
 
@@ -161,6 +208,12 @@ HRESULT WavDestFilter::Process(IMediaSample* sample)
     LONGLONG mediaStart = 0, mediaStop = 0;
     const bool placed = mp3_ && sample->GetMediaTime(&mediaStart, &mediaStop) == S_OK && mediaStart >= 0;
     if (placed) offset = static_cast<uint64_t>(mediaStart);
+    if (wave_ && !rf64_ && wave::RiffSize(formatBody_, std::max<uint64_t>(dataBytes_, offset + length), info_.size()) > riffLimit_) {
+        // Audio the header cannot describe: the run ends here, with the
+        // header true to what was written.
+        WriteHeaderNow();
+        return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+    }
     hr = DeliverAt(headerBytes_ + offset, data, static_cast<size_t>(length));
     if (hr != S_OK) return hr;
     if (!placed) writeAt_ = offset + length;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -411,6 +412,27 @@ TEST_F(ConverterTest, PlayReportsARefusedRunAndStopsWhatItHadPaused)
         // What the refused run had paused is stopped again, so that the graph can be taken apart.
         EXPECT_EQ(0, lab_.activeFilters);
     }
+}
+
+// A writer that lost writes without a word leaves a file shorter than what the
+// WAV writer delivered: that completion is error 88890; a whole file finishes.
+TEST_F(ConverterTest, CompletionWithAFileShorterThanDeliveredIsError88890)
+{
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring path = std::wstring(temp) + L"vellumo-short-output.wav";
+    lab_.WavDest().outputLength = 1000;
+    for (const size_t size : {1000u, 999u}) {
+        FILE* file = _wfopen(path.c_str(), L"wb");
+        ASSERT_TRUE(file && fwrite(std::string(size, 'x').data(), 1, size, file) == size && fclose(file) == 0);
+        Prepare(path.c_str());
+        Convert();
+        converter_->Play();
+        WriterCompletes();
+        EXPECT_TRUE(PumpUntil([&] { return !events_.Events().empty(); }));
+        EXPECT_EQ((Strings{size == 1000 ? "finished" : "error 88890"}), events_.Names());
+    }
+    DeleteFileW(path.c_str());
 }
 
 TEST_F(ConverterTest, CompletionStopsTheGraphThenRaisesOneOnFinishedAndAnAbortRaises88890)

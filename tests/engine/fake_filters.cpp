@@ -139,7 +139,7 @@ private:
 
 // One class for every role; the interface of a role is offered only by its class's double.
 class FakeFilter final : public IBaseFilter, public IFileSourceFilter, public IFileSinkFilter2,
-                         public IAudioEncoderProperties, public IWavDestControl, public IMediaSeeking,
+                         public IAudioEncoderProperties, public IWavDestControl, public IWavDestOutput, public IMediaSeeking,
                          public IAMFilterMiscFlags {
 public:
     FakeFilter(const CLSID& clsid, const FilterSetup& setup) : setup_(setup), clsid_(clsid)
@@ -176,6 +176,8 @@ public:
             *out = static_cast<IAudioEncoderProperties*>(this);
         else if (iid == IID_IWavDestControl && extra && clsid_ == corvane::CLSID_WavDest)
             *out = static_cast<IWavDestControl*>(this);
+        else if (iid == IID_IWavDestOutput && setup_.outputLength && clsid_ == corvane::CLSID_WavDest)
+            *out = static_cast<IWavDestOutput*>(this);
         else if (iid == IID_IMediaSeeking && setup_.duration >= 0)
             *out = static_cast<IMediaSeeking*>(this);
         else if (iid == IID_IAMFilterMiscFlags && writer)  // the graph's only renderer
@@ -279,6 +281,8 @@ public:
     // IWavDestControl
     STDMETHODIMP GetTime(LONGLONG* time) override { *time = setup_.elapsed; return *time < 0 ? E_FAIL : S_OK; }
     STDMETHODIMP SetWaveOutput(LONG wave) override { Log("wave " + std::to_string(wave)); return S_OK; }
+    STDMETHODIMP GetOutputLength(ULONGLONG* bytes) override { *bytes = setup_.outputLength; return S_OK; }
+    STDMETHODIMP SetRiffSizeLimit(ULONGLONG) override { return E_NOTIMPL; }
     // IMediaSeeking: the source's duration, in media time only.
     STDMETHODIMP GetCapabilities(DWORD* caps) override { *caps = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanGetDuration; return S_OK; }
     STDMETHODIMP CheckCapabilities(DWORD*) override { return S_OK; }

@@ -34,6 +34,7 @@ struct FilterSetup {
     HRESULT failStop = S_OK;
     LONGLONG duration = -1;   // >= 0: filter-level IMediaSeeking with this duration (100 ns)
     LONGLONG elapsed = 0;     // WAV writer: GetTime; negative: GetTime fails
+    ULONGLONG outputLength = 0;  // WAV writer: > 0, IWavDestOutput with this length
     WAVEFORMATEX offered{};   // ACM wrapper: what GetFormat returns
     ULONG offeredFormatSize = sizeof(WAVEFORMATEX);
 };

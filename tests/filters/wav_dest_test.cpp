@@ -66,8 +66,44 @@ TEST_F(WavDestTest, AGraphStoppedHalfWayLeavesAWholeFile)
         for (int i = 0; i < 1000 && time < 15000000; ++i, Sleep(10)) control->GetTime(&time);
         ASSERT_EQ(15000000, time);
         ASSERT_EQ(S_OK, g.control->Stop());
+        EXPECT_EQ(0, g.QueuedAborts()) << "a stop is no failure";
         const WavInfo w = ParseWav(ReadAll(path));
         EXPECT_EQ((std::tuple{true, 66150u * 4, 36u + 66150u * 4}), std::tuple(w.ok, w.dataSize, w.riffSize));
+    }
+}
+
+// Audio past what a RIFF header can describe (a limit only the test lowers):
+// with the source's duration known, the whole file as RF64 (ffprobe reads
+// it); without, a run that fails before the limit, its RIFF file true to what it holds.
+TEST_F(WavDestTest, PastTheRiffLimitAnAnnouncedRunIsRf64AndAnotherFails)
+{
+    for (const bool announced : {true, false}) {
+        TestGraph g;
+        auto reader = Create(CLSID_AsyncReader), splitter = Create(corvane::CLSID_RealSplitter),
+             decoder = Create(corvane::CLSID_RealAudioDecoder), wav = WavDest(1), writer = Create(CLSID_FileWriter);
+        auto sine = ComPtr<IBaseFilter>::Attach(new SineSource({}));
+        ComPtr<IFileSourceFilter> file;
+        ComPtr<IWavDestOutput> output;
+        ASSERT_TRUE(SUCCEEDED(wav.As(output)) && SUCCEEDED(output->SetRiffSizeLimit(300000)) && SUCCEEDED(reader.As(file)));
+        ASSERT_EQ(S_OK, file->Load(MediaPath(L"sine1000_ac3.rm").c_str(), nullptr));
+        const std::wstring path = OutputPath(announced ? L"wavdest-rf64.wav" : L"wavdest-past-riff.wav");
+        ASSERT_EQ(S_OK, g.Chain(announced ? std::vector<IBaseFilter*>{reader.Get(), splitter.Get(), decoder.Get(), wav.Get(), writer.Get()}
+                                          : std::vector<IBaseFilter*>{sine.Get(), wav.Get(), writer.Get()}, path));
+        EXPECT_EQ(announced, g.RunToCompletion(60000));
+        EXPECT_EQ(announced ? S_OK : HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE), g.abortCode);
+        g.control->Stop();
+        const auto b = ReadAll(path);
+        ULONGLONG length = 0;
+        EXPECT_TRUE(SUCCEEDED(output->GetOutputLength(&length)) && length == b.size());
+        const WavInfo w = ParseWav(b);
+        auto le64 = [&](size_t at) { return Le32(b, at) | static_cast<uint64_t>(Le32(b, at + 4)) << 32; };
+        if (!announced) {
+            EXPECT_TRUE(w.ok && w.riffSize + 8u == b.size() && w.riffSize <= 300000) << w.riffSize;
+            continue;
+        }
+        ASSERT_GT(b.size(), 1000080u);  // "RF64", then ds64: RIFF size, data size, frames; the data size field
+        EXPECT_EQ((std::vector<uint64_t>{0x34364652u, b.size() - 8, b.size() - 80, (b.size() - 80) / 4, 0xFFFFFFFFu}),
+                  (std::vector<uint64_t>{Le32(b, 0), le64(20), le64(28), le64(36), Le32(b, 76)}));
     }
 }
 
