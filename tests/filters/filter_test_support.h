@@ -230,13 +230,11 @@ public:
         return completes > before;
     }
 
-    // The EC_ERRORABORTs among the events still queued.
-    int QueuedAborts()
+    int QueuedAborts()  // the EC_ERRORABORTs among the events still queued
     {
         int aborts = 0;
         long code = 0;
-        LONG_PTR p1 = 0, p2 = 0;
-        for (; events->GetEvent(&code, &p1, &p2, 0) == S_OK; events->FreeEventParams(code, p1, p2))
+        for (LONG_PTR p[2]; events->GetEvent(&code, &p[0], &p[1], 0) == S_OK; events->FreeEventParams(code, p[0], p[1]))
             aborts += code == EC_ERRORABORT;
         return aborts;
     }
