@@ -5,6 +5,9 @@
 # recipe finds the cache and only re-runs the link check.
 #
 #   scripts/build-deps.sh [triple]     (default x86_64-w64-mingw32)
+#   scripts/build-deps.sh native-asan  FFmpeg alone, built natively with clang,
+#                                      AddressSanitizer, UndefinedBehaviorSanitizer
+#                                      and libFuzzer's coverage (for the fuzz targets)
 set -euo pipefail
 
 TRIPLE="${1:-x86_64-w64-mingw32}"
@@ -15,6 +18,7 @@ JOBS="$(nproc)"
 case "$TRIPLE" in
   x86_64-w64-mingw32) ARCH=x86_64 ;;
   i686-w64-mingw32)   ARCH=x86 ;;
+  native-asan)        ARCH=native ;;
   *) echo "build-deps: unknown target $TRIPLE" >&2; exit 2 ;;
 esac
 
@@ -54,6 +58,54 @@ LAME_CFLAGS="-O2 -fomit-frame-pointer"
 # honoured there as it already is for the file's own index chunk.
 RMDEC_SED='s/if((flags&2) \&\& (seq&0x7F) == 1)$/if((flags\&2) \&\& (seq\&0x7F) == 1 \&\& !(s->flags \& AVFMT_FLAG_IGNIDX))/'
 RMDEC_APPLIED='(seq&0x7F) == 1 && !(s->flags & AVFMT_FLAG_IGNIDX))'
+
+# The same FFmpeg (Debian's source, the same components, the same patch) for
+# the native fuzz targets: clang with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and libFuzzer's edge coverage so that the
+# fuzzer sees inside the demuxer and decoders. No assembly: the sanitizers
+# cannot see into it.
+FFMPEG_ASAN_CFLAGS="-g -O1 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all -fsanitize=fuzzer-no-link"
+build_native_asan_ffmpeg() {
+  local hash prefix ffsrc t0
+  hash="$(printf '%s\n' "${FFMPEG_FLAGS[*]}" "$RMDEC_SED" "$FFMPEG_ASAN_CFLAGS" | sha1sum | cut -c1-10)"
+  prefix="$CACHE_ROOT/native-asan/ffmpeg-${FFMPEG_VER//:/_}_${hash}"
+  if [ -f "$prefix/.complete" ]; then
+    echo "build-deps: cached in $prefix" >&2; echo "$prefix"; return 0
+  fi
+  mkdir -p "$CACHE_ROOT/native-asan"
+  exec 9>"$prefix.lock"
+  flock 9
+  if [ -f "$prefix/.complete" ]; then
+    echo "build-deps: cached in $prefix" >&2; echo "$prefix"; return 0
+  fi
+  echo "build-deps: building FFmpeg $FFMPEG_VER natively with sanitizers" >&2
+  rm -rf "$prefix"
+  ASAN_WORK="$CACHE_ROOT/work-native-asan-$$"
+  local work="$ASAN_WORK"
+  rm -rf "$work"; mkdir -p "$work"
+  trap 'rm -rf "$ASAN_WORK"' EXIT
+  ( cd "$work" && apt-get source -q --download-only ffmpeg >&2 \
+    && for d in *.dsc; do dpkg-source -x "$d" >/dev/null; done )
+  ffsrc="$(find "$work" -maxdepth 1 -type d -name 'ffmpeg-*' | head -1)"
+  sed -i "$RMDEC_SED" "$ffsrc/libavformat/rmdec.c"
+  grep -qF "$RMDEC_APPLIED" "$ffsrc/libavformat/rmdec.c" \
+    || { echo "build-deps: the RealMedia demuxer's index patch does not apply" >&2; exit 1; }
+  t0=$(date +%s)
+  mkdir -p "$work/ffbuild"
+  ( cd "$work/ffbuild" && "$ffsrc/configure" --prefix="$prefix" --cc=clang-14 --cxx=clang++-14 \
+      --disable-asm --extra-cflags="$FFMPEG_ASAN_CFLAGS" --extra-ldflags="-fsanitize=address,undefined" \
+      "${FFMPEG_FLAGS[@]}" >"$work/ffconfigure.log" 2>&1 \
+    || { tail -30 "$work/ffconfigure.log" >&2; exit 1; }
+    make -j"$JOBS" >"$work/ffmake.log" 2>&1 || { tail -40 "$work/ffmake.log" >&2; exit 1; }
+    make install >/dev/null ) || exit 1
+  echo "build-deps: sanitized FFmpeg built in $(( $(date +%s) - t0 )) s" >&2
+  touch "$prefix/.complete"
+  echo "$prefix"
+}
+if [ "$TRIPLE" = native-asan ]; then
+  build_native_asan_ffmpeg
+  exit 0
+fi
 
 RECIPE_HASH="$(printf '%s\n' "${FFMPEG_FLAGS[*]}" "${LAME_FLAGS[*]}" "$LAME_CFLAGS" "$RMDEC_SED" "$(sed -n '/^link_check()/,/^}/p' "$0")" | sha1sum | cut -c1-10)"
 PREFIX="$CACHE_ROOT/$TRIPLE/ffmpeg-${FFMPEG_VER//:/_}_lame-${LAME_VER//:/_}_${RECIPE_HASH}"

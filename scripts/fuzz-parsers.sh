@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Fuzzes the parsers of untrusted bytes (filters/parsers, targets in tests/fuzz/)
-# natively with clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer.
+# and the whole media path over them (media_path: the platform-free part of
+# filters/realmedia with FFmpeg built natively with the same sanitizers by
+# scripts/build-deps.sh native-asan, cached) natively with clang, libFuzzer,
+# AddressSanitizer and UndefinedBehaviorSanitizer.
 #   scripts/fuzz-parsers.sh [seconds per target]     (default 30; 0: replay only)
 # First every case in tests/fuzz/regressions/<target>/ is replayed, then each target
 # runs for the given time, seeded with the shared samples (../shared/samples
@@ -15,7 +18,7 @@ REPO="$(cd "$(dirname "$0")/.." && pwd)"
 SECS="${1:-30}"
 OUT="${FUZZ_OUT:-$REPO/build-fuzz}"
 SAMPLES="${VELLUMO_SAMPLES:-$REPO/../shared/samples}"
-read -r -a TARGETS <<< "${FUZZ_TARGETS:-rm_layout cont_tags ra_header ac3_reframer ram_text wave_header}"
+read -r -a TARGETS <<< "${FUZZ_TARGETS:-rm_layout cont_tags ra_header ac3_reframer ram_text wave_header media_path}"
 CXX=(clang++-14)
 command -v ccache >/dev/null && CXX=(ccache clang++-14)
 FLAGS=(-std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all
@@ -29,8 +32,28 @@ for src in "$REPO"/filters/parsers/*.cpp; do
   "${CXX[@]}" "${FLAGS[@]}" -fsanitize=fuzzer-no-link -c "$src" -o "$obj" || exit 1
   objs+=("$obj")
 done
+# The media core (no platform headers; local_text_posix.cpp stands for the
+# Windows side) with the sanitized FFmpeg, for the targets that need it.
+MEDIA_TARGETS=" media_path "
+media=()
+for t in "${TARGETS[@]}"; do [[ "$MEDIA_TARGETS" == *" $t "* ]] && media=(yes); done
+if [ "${#media[@]}" -gt 0 ]; then
+  [ -z "${FUZZ_M32:-}" ] || { echo "fuzz: the media targets build for 64 bits only" >&2; exit 1; }
+  FFMPEG="$("$REPO/scripts/build-deps.sh" native-asan | tail -n 1)" || exit 1
+  media=()
+  for src in avio_bridge codec_setup rm_demuxer ram_file local_text_posix media_opener audio_decoder file_tags; do
+    obj="$OUT/obj/media_$src.o"
+    "${CXX[@]}" "${FLAGS[@]}" -I"$REPO/filters/realmedia" -I"$FFMPEG/include" -fsanitize=fuzzer-no-link \
+      -c "$REPO/filters/realmedia/$src.cpp" -o "$obj" || exit 1
+    media+=("$obj")
+  done
+  media+=("$FFMPEG"/lib/libavformat.a "$FFMPEG"/lib/libavcodec.a "$FFMPEG"/lib/libswresample.a
+          "$FFMPEG"/lib/libavutil.a -lm -lpthread)
+fi
 for t in "${TARGETS[@]}"; do
-  "${CXX[@]}" "${FLAGS[@]}" -fsanitize=fuzzer "$REPO/tests/fuzz/$t.cpp" "${objs[@]}" -o "$OUT/$t" || exit 1
+  extra=()
+  [[ "$MEDIA_TARGETS" == *" $t "* ]] && extra=(-I"$REPO/filters/realmedia" -I"$FFMPEG/include" "${media[@]}")
+  "${CXX[@]}" "${FLAGS[@]}" -fsanitize=fuzzer "$REPO/tests/fuzz/$t.cpp" "${objs[@]}" "${extra[@]}" -o "$OUT/$t" || exit 1
 done
 
 # Seeds: media made with ffmpeg (raw AC3 also with its words swapped, as
@@ -42,6 +65,10 @@ ff r144.rm 8000 -ac 1 -c:a real_144 -metadata title=T
 ff ac3_48k.ac3 48000 -ac 1 -c:a ac3 -b:a 64k
 ff ac3_32k.ac3 32000 -ac 2 -c:a ac3
 ff ac3_44k.ac3 44100 -ac 2 -c:a ac3 -b:a 96k
+ff r144.ra 8000 -ac 1 -c:a real_144 -f rm
+vid() { [ -f "$S/$1" ] || ffmpeg -nostdin -v error -y -f lavfi -i testsrc=d=1:s=64x48:r=10 -f lavfi -i sine=d=1 "${@:2}" "$S/$1"; }
+vid rv10_r144.rm -c:v rv10 -c:a real_144 -ar 8000 -ac 1
+vid rv20_ac3.rmvb -c:v rv20 -c:a ac3 -ac 2 -f rm
 for a in 48k 44k; do [ -f "$S/ac3_$a.dnet" ] || dd if="$S/ac3_$a.ac3" of="$S/ac3_$a.dnet" conv=swab status=none; done
 # The delivery changing in the middle of a frame, from swapped to plain and back.
 { head -c 1000 "$S/ac3_48k.dnet"; tail -c +1001 "$S/ac3_48k.ac3"; } > "$S/ac3_48k.mixed"
@@ -65,18 +92,21 @@ fuzz_one() {
   local cases=()
   [ -d "$reg" ] && for f in "$reg"/*; do [ -f "$f" ] && cases+=("$f"); done
   if [ "${#cases[@]}" -gt 0 ]; then
-    if "$OUT/$t" -rss_limit_mb=2048 -timeout=10 "${cases[@]}" > "$OUT/$t.replay.log" 2>&1; then
+    if "$OUT/$t" -rss_limit_mb=2048 -timeout=30 "${cases[@]}" > "$OUT/$t.replay.log" 2>&1; then
       echo "fuzz $t: ${#cases[@]} regression cases pass"
     else
       ok=0; echo "fuzz $t: a regression case fails:"; tail -n 30 "$OUT/$t.replay.log"
     fi
   fi
   if [ "$SECS" -gt 0 ]; then
-    local art="$OUT/artifacts/$t" corpus="$OUT/corpus/$t" len=65536 rc
+    local art="$OUT/artifacts/$t" corpus="$OUT/corpus/$t" len=65536 limit=10 rc
     rm -rf "$art"; mkdir -p "$art/" "$corpus"
     [ "$t" = ac3_reframer ] && len=16384  # a few frames (3840 bytes at most) is all its logic looks at
+    # Whole files decoded: the headers and a few interleaving blocks (a
+    # 44.1 kHz cook block is 16 kB) make a case; a busy machine needs longer.
+    [ "$t" = media_path ] && len=32768 limit=30
     "$OUT/$t" "$corpus" "${seeds[@]}" -dict="$REPO/tests/fuzz/parsers.dict" -max_total_time="$SECS" -max_len="$len" \
-      -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$art/" > "$OUT/$t.log" 2>&1
+      -timeout="$limit" -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$art/" > "$OUT/$t.log" 2>&1
     rc=$?
     local execs cov found
     execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$OUT/$t.log")

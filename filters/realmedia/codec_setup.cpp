@@ -1,10 +1,5 @@
 #include "codec_setup.h"
 
-#include <windows.h>
-#include <mmreg.h>
-
-#include <cstring>
-
 extern "C" {
 #include <libavcodec/codec_id.h>
 }
@@ -31,6 +26,23 @@ constexpr CodecTag kTags[] = {
     {MakeFourcc('L', 'S', 'D', ':'), AV_CODEC_ID_RALF},
 };
 
+// WAVEFORMATEX, little-endian: format tag, channels, samples per second,
+// average bytes per second, block align, bits per sample, cbSize.
+constexpr size_t kWaveFormatSize = 18;
+
+uint8_t* PutLe(uint8_t* at, uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i, value >>= 8) *at++ = static_cast<uint8_t>(value);
+    return at;
+}
+
+uint32_t GetLe(const uint8_t* at, int bytes)
+{
+    uint32_t value = 0;
+    for (int i = bytes; i-- > 0;) value = value << 8 | at[i];
+    return value;
+}
+
 }  // namespace
 
 int CodecIdForFourcc(uint32_t fourcc)
@@ -56,35 +68,31 @@ bool IsDecodableFourcc(uint32_t fourcc)
 
 std::vector<uint8_t> WaveFormatBlock(const AudioCodecSetup& setup)
 {
-    if (setup.extradata.size() > 0xffff - sizeof(WAVEFORMATEX)) return {};
-    WAVEFORMATEX wf{};
-    wf.wFormatTag = WAVE_FORMAT_UNKNOWN;
-    wf.nChannels = static_cast<WORD>(setup.channels);
-    wf.nSamplesPerSec = static_cast<DWORD>(setup.sampleRate);
-    wf.nAvgBytesPerSec = static_cast<DWORD>(setup.bitRate / 8);
-    wf.nBlockAlign = static_cast<WORD>(setup.blockAlign);
-    wf.wBitsPerSample = 0;
-    wf.cbSize = static_cast<WORD>(setup.extradata.size());
-    std::vector<uint8_t> block(sizeof(WAVEFORMATEX) + setup.extradata.size());
-    std::memcpy(block.data(), &wf, sizeof wf);
-    if (!setup.extradata.empty()) {
-        std::memcpy(block.data() + sizeof wf, setup.extradata.data(), setup.extradata.size());
-    }
+    if (setup.extradata.size() > 0xffff - kWaveFormatSize) return {};
+    std::vector<uint8_t> block(kWaveFormatSize);
+    uint8_t* at = block.data();
+    at = PutLe(at, 0, 2);  // WAVE_FORMAT_UNKNOWN
+    at = PutLe(at, static_cast<uint32_t>(setup.channels), 2);
+    at = PutLe(at, static_cast<uint32_t>(setup.sampleRate), 4);
+    at = PutLe(at, static_cast<uint32_t>(setup.bitRate / 8), 4);
+    at = PutLe(at, static_cast<uint32_t>(setup.blockAlign), 2);
+    at = PutLe(at, 0, 2);  // bits per sample
+    PutLe(at, static_cast<uint32_t>(setup.extradata.size()), 2);
+    block.insert(block.end(), setup.extradata.begin(), setup.extradata.end());
     return block;
 }
 
 bool ParseWaveFormatBlock(const uint8_t* block, size_t size, uint32_t fourcc, AudioCodecSetup& setup)
 {
-    if (!block || size < sizeof(WAVEFORMATEX)) return false;
-    WAVEFORMATEX wf;
-    std::memcpy(&wf, block, sizeof wf);
-    if (size - sizeof wf < wf.cbSize) return false;
+    if (!block || size < kWaveFormatSize) return false;
+    const uint32_t extra = GetLe(block + 16, 2);
+    if (size - kWaveFormatSize < extra) return false;
     setup.fourcc = fourcc;
-    setup.sampleRate = static_cast<int>(wf.nSamplesPerSec);
-    setup.channels = wf.nChannels;
-    setup.blockAlign = wf.nBlockAlign;
-    setup.bitRate = static_cast<int64_t>(wf.nAvgBytesPerSec) * 8;
-    setup.extradata.assign(block + sizeof wf, block + sizeof wf + wf.cbSize);
+    setup.sampleRate = static_cast<int>(GetLe(block + 4, 4));
+    setup.channels = static_cast<int>(GetLe(block + 2, 2));
+    setup.blockAlign = static_cast<int>(GetLe(block + 12, 2));
+    setup.bitRate = static_cast<int64_t>(GetLe(block + 8, 4)) * 8;
+    setup.extradata.assign(block + kWaveFormatSize, block + kWaveFormatSize + extra);
     return true;
 }
 

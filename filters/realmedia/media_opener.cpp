@@ -1,6 +1,5 @@
 #include "media_opener.h"
 
-#include "file_byte_source.h"
 #include "ram_file.h"
 #include "surestream.h"
 
@@ -63,7 +62,7 @@ public:
     {
         if (opensLeft_ <= 0) return nullptr;
         --opensLeft_;
-        std::unique_ptr<ByteSource> file = opener_ ? opener_(path) : FileByteSource::Open(path);
+        std::unique_ptr<ByteSource> file = opener_ ? opener_(path) : nullptr;
         std::pair<uint64_t, uint64_t> id;
         if (!file || !file->FileId(id.first, id.second)) return file;
         for (const auto& seen : seen_) {

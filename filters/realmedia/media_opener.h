@@ -11,7 +11,8 @@
 
 namespace vellumo::realmedia {
 
-// Opens a file named by a reference file; the default opens it with Win32.
+// Opens a file named by a reference file (FileByteSource::Open for the
+// platform's files); null when it cannot be opened.
 using FileOpener = std::function<std::unique_ptr<ByteSource>(const std::wstring& path)>;
 
 // Null when the bytes are neither RealMedia nor a reference file that lists a
@@ -19,7 +20,7 @@ using FileOpener = std::function<std::unique_ptr<ByteSource>(const std::wstring&
 // files that do not exist, opens nothing). Reference files listing reference
 // files are followed a few levels deep; one resolution opens at most a
 // handful of files in all and reads none of them twice, however many names
-// lead to it.
+// lead to it. Without an opener, a reference file opens nothing.
 std::unique_ptr<RmDemuxer> OpenRealMedia(std::unique_ptr<ByteSource> source, const FileOpener& opener = {});
 
 }  // namespace vellumo::realmedia

@@ -7,6 +7,7 @@
 
 #include "async_reader_source.h"
 #include "base/module.h"
+#include "file_byte_source.h"
 #include "filter_ids.h"
 #include "media_opener.h"
 #include "realmedia_types.h"
@@ -94,8 +95,8 @@ HRESULT RealSplitter::OpenInput(IPin* upstream)
     // What a file's headers and packet lists take is sized by the file: one
     // that does not fit in memory is refused, never the end of the program.
     try {
-        return OpenDemuxer(realmedia::OpenRealMedia(
-            std::make_unique<AsyncReaderSource>(reader.Get(), SourceFileOf(upstream))));
+        return OpenDemuxer(realmedia::OpenRealMedia(std::make_unique<AsyncReaderSource>(reader.Get(), SourceFileOf(upstream)),
+                                                    &realmedia::FileByteSource::Open));
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }

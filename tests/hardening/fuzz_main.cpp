@@ -1,7 +1,9 @@
 // Mutation fuzzer of whole conversions (tests/README.md): each input must end
 // in time, leave its source unchanged and leave nothing behind.
-//   fuzz_realmedia --seed S --count N [--first I] [--batch B] [--timeout-ms T]
-//       inputs I..I+N-1 of seed S, B per child process; 0 when no problem
+//   fuzz_realmedia --seed S --count N [--first I] [--batch B] [--timeout-ms T] [--budget-s L]
+//       inputs I..I+N-1 of seed S, B per child process, all within L seconds
+//       (a child still at work then is killed and its input reported as a
+//       hang); 0 when no problem
 //   fuzz_realmedia --seed S --only I,J,... [--verbose]   replays chosen inputs
 //   fuzz_realmedia --child ...      one batch in-process (the parent's worker)
 //   fuzz_realmedia --long-batch N   N short files through one converter
@@ -460,8 +462,14 @@ std::string IndexList(const std::vector<uint64_t>& indexes, size_t from, size_t 
     return s;
 }
 
+// The whole run's end (GetTickCount64), 0 for none: no wait goes past it, so
+// that a run ends inside its test's budget and names the input it hung on.
+ULONGLONG g_deadline = 0;
+bool OutOfTime() { return g_deadline && GetTickCount64() >= g_deadline; }
+
 // Waits for the child as long as its log grows; false when the log has stood
-// still for stallMs (the child's own limits have failed) and it is killed.
+// still for stallMs (the child's own limits have failed) or the run is out of
+// time, and it is killed.
 bool WaitWhileLogGrows(HANDLE process, const std::wstring& log, DWORD stallMs)
 {
     LONGLONG size = -1;
@@ -472,7 +480,7 @@ bool WaitWhileLogGrows(HANDLE process, const std::wstring& log, DWORD stallMs)
                                  : -1;
         still = now == size ? still + 1000 : 0;
         size = now;
-        if (still >= stallMs) {
+        if (still >= stallMs || OutOfTime()) {
             TerminateProcess(process, 9);
             WaitForSingleObject(process, 10000);
             return false;
@@ -528,7 +536,10 @@ size_t RunBatch(uint64_t seed, const std::vector<uint64_t>& indexes, size_t from
         }
         ended = ended || l == "end";
     }
-    if (!begun.empty() && killed && again) {
+    if (!begun.empty() && killed && OutOfTime()) {
+        ++done, ++fig.outcomes["hang"];
+        fig.problems.push_back("hang input " + begun + ": child killed when the run's time ran out");
+    } else if (!begun.empty() && killed && again) {
         Figures alone;
         RunBatch(seed, {std::strtoull(begun.c_str(), nullptr, 10)}, 0, 1, timeoutMs, alone, verbose, false);
         ++done;
@@ -548,11 +559,18 @@ size_t RunBatch(uint64_t seed, const std::vector<uint64_t>& indexes, size_t from
     return done ? done : count;  // never loop on a child that does nothing
 }
 
-int RunParent(uint64_t seed, const std::vector<uint64_t>& indexes, size_t batch, DWORD timeoutMs, bool verbose)
+int RunParent(uint64_t seed, const std::vector<uint64_t>& indexes, size_t batch, DWORD timeoutMs, bool verbose,
+              ULONGLONG budgetMs)
 {
     const ULONGLONG t0 = GetTickCount64();
+    g_deadline = budgetMs ? t0 + budgetMs : 0;
     Figures fig;
     for (size_t from = 0; from < indexes.size();) {
+        if (OutOfTime()) {
+            fig.problems.push_back("out of time (" + std::to_string(budgetMs / 1000) + " s): inputs " +
+                                   IndexList(indexes, from, indexes.size() - from) + " not run");
+            break;
+        }
         from += RunBatch(seed, indexes, from, std::min(batch, indexes.size() - from), timeoutMs, fig, verbose);
         if (!verbose) std::printf("%zu/%zu inputs, %zu problems\n", from, indexes.size(), fig.problems.size());
         std::fflush(stdout);
@@ -609,6 +627,7 @@ int main(int argc, char** argv)
     uint64_t seed = 1, first = 0, count = 100;
     size_t batch = 50, longBatch = 0;
     DWORD timeoutMs = 30000;
+    ULONGLONG budgetMs = 0;
     bool child = false, verbose = false;
     std::vector<uint64_t> only;
     std::wstring log;
@@ -620,6 +639,7 @@ int main(int argc, char** argv)
         else if (a == "--count") count = number();
         else if (a == "--batch") batch = std::max<size_t>(1, number());
         else if (a == "--timeout-ms") timeoutMs = static_cast<DWORD>(number());
+        else if (a == "--budget-s") budgetMs = number() * 1000;
         else if (a == "--long-batch") longBatch = number();
         else if (a == "--log" && i + 1 < argc) log = testing_support::Widen(argv[++i]);
         else if (a == "--only" && i + 1 < argc) {
@@ -637,5 +657,5 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no seed media in %s\n", Narrow(realmedia_test::MediaDir()).c_str());
         return 7;
     }
-    return RunParent(seed, only, batch, timeoutMs, verbose);
+    return RunParent(seed, only, batch, timeoutMs, verbose, budgetMs);
 }

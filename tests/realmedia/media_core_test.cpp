@@ -46,7 +46,7 @@ struct ShapedSource : ByteSource {
     int reads = 0;
 };
 
-std::unique_ptr<RmDemuxer> OpenFile(const std::wstring& path) { return OpenRealMedia(FileByteSource::Open(path)); }
+std::unique_ptr<RmDemuxer> OpenFile(const std::wstring& path) { return OpenRealMedia(FileByteSource::Open(path), &FileByteSource::Open); }
 
 struct Decoded {
     int rate = 0, channels = 0;
