@@ -85,11 +85,9 @@ protected:
         if (!decoder_) return VFW_E_WRONG_STATE;
         BYTE* data = nullptr;
         const HRESULT readable = sample->GetPointer(&data);
-        if (FAILED(readable)) {
-            // Leaving the packet out would be a silent gap in the sound.
-            NotifyEvent(EC_ERRORABORT, readable, 0);
-            return readable;
-        }
+        // Leaving the packet out would be a silent gap in the sound: the
+        // failure fails the run (reported once, by the base filter).
+        if (FAILED(readable)) return readable;
         const long length = sample->GetActualDataLength();
         if (!anchored_) {
             // Output times count samples from the first packet's time, so
@@ -129,11 +127,11 @@ protected:
     }
 
 private:
-    // A packet whose sound does not fit in memory ends the run, reported.
+    // A packet whose sound does not fit in memory fails the run (reported
+    // once, by the base filter).
     HRESULT OutOfMemory()
     {
         pending_.clear();
-        NotifyEvent(EC_ERRORABORT, E_OUTOFMEMORY, 0);
         return E_OUTOFMEMORY;
     }
 
