@@ -59,6 +59,18 @@ const FilterClass* FindFilterClass(REFCLSID clsid)
 
 FilterClassEntry::FilterClassEntry(const FilterClass& cls) { MutableClasses().push_back(&cls); }
 
+namespace {
+std::vector<const MediaSignature*>& MutableSignatures()
+{
+    static std::vector<const MediaSignature*> signatures;
+    return signatures;
+}
+}  // namespace
+
+const std::vector<const MediaSignature*>& MediaSignatures() { return MutableSignatures(); }
+
+MediaSignatureEntry::MediaSignatureEntry(const MediaSignature& signature) { MutableSignatures().push_back(&signature); }
+
 HRESULT GetClassFactory(REFCLSID clsid, REFIID iid, void** out)
 {
     if (!out) return E_POINTER;

@@ -28,10 +28,9 @@ struct FilterClass {
     const GUID* category;                        // filter category, e.g. CLSID_LegacyAmFilterCategory
     const REGFILTERPINS2* pins;                  // pin registration for the filter mapper
     ULONG pinCount;
-    // Platform stand-ins only: true when the platform's own filter under this
-    // class identifier lacks what the pack relies on, so that the stand-in is
-    // registered in its place. Null for the pack's own filters.
-    bool (*platformLacksIt)();
+    // True for a stand-in under a platform class identifier, registered only
+    // where StandInWanted (registration.h) says so; false for the pack's own.
+    bool standIn;
 };
 
 // All filter classes of the module. Each filter's source file adds its own
@@ -56,6 +55,23 @@ HRESULT CreateInstance(REFIID iid, void** out)
     object->Release();
     return hr;
 }
+
+// A file signature: the platform's File Source (Async) gives a file whose
+// first bytes match one of the checks ("offset,length,mask,bytes" in hex, an
+// empty mask for all bits) the stream subtype below, and so the filters
+// registered for that subtype are the only ones other programs offer it to.
+struct MediaSignature {
+    const GUID* subtype;  // of MEDIATYPE_Stream
+    const wchar_t* const* checks;
+    std::size_t checkCount;
+};
+
+// All signatures of the module; each adds itself with a static entry.
+const std::vector<const MediaSignature*>& MediaSignatures();
+
+struct MediaSignatureEntry {
+    explicit MediaSignatureEntry(const MediaSignature& signature);
+};
 
 // An IClassFactory for one FilterClass (no aggregation).
 HRESULT GetClassFactory(REFCLSID clsid, REFIID iid, void** out);

@@ -162,7 +162,43 @@ HRESULT CreateMapper(ComPtr<IFilterMapper2>& mapper)
     return CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2, mapper.PutVoid());
 }
 
+std::wstring SignatureKeyPath(const MediaSignature& signature)
+{
+    return L"Media Type\\" + GuidString(MEDIATYPE_Stream) + L"\\" + GuidString(*signature.subtype);
+}
+
 }  // namespace
+
+HRESULT RegisterMediaSignatures(const std::vector<const MediaSignature*>& signatures)
+{
+    for (const MediaSignature* signature : signatures) {
+        RegKey key;
+        if (key.Create(HKEY_CLASSES_ROOT, SignatureKeyPath(*signature)) != ERROR_SUCCESS) return SELFREG_E_TYPELIB;
+        LSTATUS st = SetString(key.Get(), L"Source Filter", GuidString(CLSID_AsyncReader));
+        for (std::size_t i = 0; st == ERROR_SUCCESS && i < signature->checkCount; ++i)
+            st = SetString(key.Get(), std::to_wstring(i).c_str(), signature->checks[i]);
+        if (st != ERROR_SUCCESS) return SELFREG_E_TYPELIB;
+    }
+    return S_OK;
+}
+
+void UnregisterMediaSignatures(const std::vector<const MediaSignature*>& signatures)
+{
+    for (const MediaSignature* signature : signatures) DeleteTree(HKEY_CLASSES_ROOT, SignatureKeyPath(*signature));
+}
+
+bool PlatformClassRegistered(REFCLSID clsid)
+{
+    return KeyExists(HKEY_CLASSES_ROOT, ClassKeyPath(clsid) + L"\\InprocServer32");
+}
+
+bool RunningUnderWine()
+{
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+bool StandInWanted(REFCLSID clsid) { return RunningUnderWine() || !PlatformClassRegistered(clsid); }
 
 bool ClassRegisteredTo(REFCLSID clsid, const wchar_t* modulePath)
 {
@@ -186,8 +222,8 @@ HRESULT RegisterFilterClasses(const std::vector<const FilterClass*>& classes, co
     for (const FilterClass* cls : classes) {
         const bool ours = ClassRegisteredTo(*cls->clsid, modulePath) || HasSaved(*cls->clsid);
         if (!ours) {
-            // A stand-in only where the platform's own filter falls short.
-            if (cls->platformLacksIt && !cls->platformLacksIt()) continue;
+            // A stand-in only where the platform has no filter of its own or is Wine.
+            if (cls->standIn && !StandInWanted(*cls->clsid)) continue;
             hr = SaveExisting(*cls);
             if (FAILED(hr)) return hr;
         }

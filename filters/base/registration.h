@@ -15,6 +15,20 @@ namespace vellumo::filters {
 HRESULT RegisterFilterClasses(const std::vector<const FilterClass*>& classes, const wchar_t* modulePath);
 HRESULT UnregisterFilterClasses(const std::vector<const FilterClass*>& classes, const wchar_t* modulePath);
 
+// The signatures' keys under HKCR\Media Type\{MEDIATYPE_Stream}, with the
+// platform's File Source (Async) as their source filter; removal deletes
+// exactly those keys.
+HRESULT RegisterMediaSignatures(const std::vector<const MediaSignature*>& signatures);
+void UnregisterMediaSignatures(const std::vector<const MediaSignature*>& signatures);
+
+// Whether a stand-in belongs under a platform class identifier: only where
+// the platform has no such class registered, or where it is Wine (told by
+// ntdll's wine_get_version export, as Wine documents), whose filters lack what
+// the pack relies on. On Windows a registered class is always the platform's.
+bool PlatformClassRegistered(REFCLSID clsid);
+bool RunningUnderWine();
+bool StandInWanted(REFCLSID clsid);
+
 // True when HKCR\CLSID\{clsid}\InprocServer32 names modulePath.
 bool ClassRegisteredTo(REFCLSID clsid, const wchar_t* modulePath);
 

@@ -484,7 +484,7 @@ const REGPINTYPES kOutputTypes[] = {{&MEDIATYPE_Audio, &kMp3Subtype}};
 const REGFILTERPINS2 kPins[] = {{0, 1, 1, kInputTypes, 0, nullptr, nullptr},
                                 {REG_PINFLAG_B_OUTPUT, 1, 1, kOutputTypes, 0, nullptr, nullptr}};
 const FilterClass kClass = {&corvane::CLSID_Mp3Encoder, L"MPEG Layer-3 Encoder", &CreateInstance<Mp3EncoderFilter>,
-                            MERIT_DO_NOT_USE, &CLSID_AudioCompressorCategory, kPins, 2, nullptr};
+                            MERIT_DO_NOT_USE, &CLSID_AudioCompressorCategory, kPins, 2, false};
 const FilterClassEntry kEntry(kClass);
 }  // namespace
 

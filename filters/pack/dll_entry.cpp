@@ -66,7 +66,8 @@ STDAPI DllRegisterServer()
     ComScope com;
     const std::wstring path = ModulePath();
     if (path.empty()) return SELFREG_E_CLASS;
-    return RegisterFilterClasses(FilterClasses(), path.c_str());
+    const HRESULT hr = RegisterFilterClasses(FilterClasses(), path.c_str());
+    return FAILED(hr) ? hr : RegisterMediaSignatures(MediaSignatures());
 }
 
 STDAPI DllUnregisterServer()
@@ -74,5 +75,6 @@ STDAPI DllUnregisterServer()
     ComScope com;
     const std::wstring path = ModulePath();
     if (path.empty()) return SELFREG_E_CLASS;
+    UnregisterMediaSignatures(MediaSignatures());
     return UnregisterFilterClasses(FilterClasses(), path.c_str());
 }

@@ -201,10 +201,11 @@ private:
     uint64_t produced_ = 0;
 };
 
-const REGPINTYPES kInputTypes[] = {{&MEDIATYPE_Audio, &MEDIASUBTYPE_NULL}};
+// Registered for the RealAudio codecs only, so that other programs never
+// hand the decoder any other audio.
 const REGPINTYPES kOutputTypes[] = {{&MEDIATYPE_Audio, &MEDIASUBTYPE_PCM}};
 const REGFILTERPINS2 kPins[] = {
-    {0, 1, 1, kInputTypes, 0, nullptr, nullptr},
+    {0, 1, kRealAudioPinTypeCount, kRealMediaPinTypes, 0, nullptr, nullptr},
     {REG_PINFLAG_B_OUTPUT, 1, 1, kOutputTypes, 0, nullptr, nullptr},
 };
 const FilterClass kClass = {&corvane::CLSID_RealAudioDecoder,
@@ -214,7 +215,7 @@ const FilterClass kClass = {&corvane::CLSID_RealAudioDecoder,
                             &CLSID_LegacyAmFilterCategory,
                             kPins,
                             2,
-                            nullptr};
+                            false};
 const FilterClassEntry kEntry(kClass);
 
 }  // namespace

@@ -290,11 +290,13 @@ HRESULT RealSplitter::Reposition(LONGLONG* current, DWORD currentFlags, LONGLONG
 
 namespace {
 
-const REGPINTYPES kInputTypes[] = {{&MEDIATYPE_Stream, &MEDIASUBTYPE_NULL}};
-const REGPINTYPES kOutputTypes[] = {{&MEDIATYPE_Audio, &MEDIASUBTYPE_NULL}, {&MEDIATYPE_Video, &MEDIASUBTYPE_NULL}};
+// Other programs meet the splitter only for files with the RealMedia
+// signature; the converter connects it directly, whatever the stream subtype.
+const REGPINTYPES kInputTypes[] = {{&MEDIATYPE_Stream, &kRealMediaStreamSubtype}};
 const REGFILTERPINS2 kPins[] = {
     {0, 1, 1, kInputTypes, 0, nullptr, nullptr},
-    {REG_PINFLAG_B_OUTPUT | REG_PINFLAG_B_ZERO | REG_PINFLAG_B_MANY, 1, 2, kOutputTypes, 0, nullptr, nullptr},
+    {REG_PINFLAG_B_OUTPUT | REG_PINFLAG_B_ZERO | REG_PINFLAG_B_MANY, 1, kRealMediaPinTypeCount, kRealMediaPinTypes, 0,
+     nullptr, nullptr},
 };
 const FilterClass kClass = {&corvane::CLSID_RealSplitter,
                             L"Vellumo RealMedia Splitter",
@@ -303,7 +305,7 @@ const FilterClass kClass = {&corvane::CLSID_RealSplitter,
                             &CLSID_LegacyAmFilterCategory,
                             kPins,
                             2,
-                            nullptr};
+                            false};
 const FilterClassEntry kEntry(kClass);
 
 }  // namespace

@@ -7,9 +7,21 @@
 #include "dshow_uuids.h"
 
 #include "base/media_type.h"
+#include "base/module.h"
 #include "codec_setup.h"
 
 namespace vellumo::filters {
+
+// The stream subtype that the platform's File Source (Async) gives RealMedia
+// (".RMF") and RealAudio (".ra" 0xFD) files, through the pack's signature.
+extern const GUID kRealMediaStreamSubtype;
+
+// For the filter mapper: what the splitter's output offers, the RealAudio
+// codecs' subtypes (the first kRealAudioPinTypeCount, which the decoder
+// takes) and then the RealVideo ones.
+extern const REGPINTYPES kRealMediaPinTypes[];
+extern const UINT kRealMediaPinTypeCount;
+extern const UINT kRealAudioPinTypeCount;
 
 // {fourcc-0000-0010-8000-00AA00389B71}
 GUID FourccSubtype(uint32_t fourcc);

@@ -9,7 +9,6 @@ extern "C" {
 
 #include "base/module.h"
 #include "com_ptr.h"
-#include "standins/platform_probe.h"
 
 namespace vellumo::filters {
 
@@ -347,9 +346,8 @@ const REGPINTYPES kInputTypes[] = {{&MEDIATYPE_Audio, &MEDIASUBTYPE_NULL}};
 const REGPINTYPES kOutputTypes[] = {{&MEDIATYPE_Audio, &MEDIASUBTYPE_PCM}};
 const REGFILTERPINS2 kPins[] = {{0, 1, 1, kInputTypes, 0, nullptr, nullptr},
                                 {REG_PINFLAG_B_OUTPUT, 1, 1, kOutputTypes, 0, nullptr, nullptr}};
-bool AcmWrapperLacksIt() { return !SystemAcmWrapperWorks(); }
 const FilterClass kClass = {&CLSID_ACMWrapper, L"ACM Wrapper", &CreateInstance<AcmWrapperFilter>, MERIT_NORMAL,
-                            &CLSID_LegacyAmFilterCategory, kPins, 2, &AcmWrapperLacksIt};
+                            &CLSID_LegacyAmFilterCategory, kPins, 2, true};
 const FilterClassEntry kEntry(kClass);
 }  // namespace
 

@@ -1,7 +1,6 @@
 #include "standins/file_writer.h"
 
 #include "base/module.h"
-#include "standins/platform_probe.h"
 
 #include <cstring>
 
@@ -243,9 +242,8 @@ void FileWriterFilter::Complete()
 namespace {
 const REGPINTYPES kInputTypes[] = {{&MEDIATYPE_Stream, &MEDIASUBTYPE_NULL}};
 const REGFILTERPINS2 kPins[] = {{REG_PINFLAG_B_RENDERER, 1, 1, kInputTypes, 0, nullptr, nullptr}};
-bool FileWriterLacksIt() { return !SystemFileWriterWorks(); }
 const FilterClass kClass = {&CLSID_FileWriter, L"File writer", &CreateInstance<FileWriterFilter>, MERIT_DO_NOT_USE,
-                            &CLSID_LegacyAmFilterCategory, kPins, 1, &FileWriterLacksIt};
+                            &CLSID_LegacyAmFilterCategory, kPins, 1, true};
 const FilterClassEntry kEntry(kClass);
 }  // namespace
 

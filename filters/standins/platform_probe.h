@@ -1,6 +1,7 @@
-// Probes of the platform's own system filters, run at registration: the pack
-// registers a stand-in under a system class identifier only where the
-// platform's filter does not show the behaviour the converter relies on.
+// Checks of a filter under the platform's ACM Wrapper and File Writer class
+// identifiers for the behaviour the converter relies on. Registration does
+// not use them (a check can fail for reasons of its own, such as a long
+// temporary path); the stand-ins' tests do.
 #pragma once
 
 namespace vellumo::filters {

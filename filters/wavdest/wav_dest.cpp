@@ -276,7 +276,7 @@ const REGPINTYPES kOutputTypes[] = {{&MEDIATYPE_Stream, &MEDIASUBTYPE_NULL}};
 const REGFILTERPINS2 kPins[] = {{0, 1, 1, kInputTypes, 0, nullptr, nullptr},
                                 {REG_PINFLAG_B_OUTPUT, 1, 1, kOutputTypes, 0, nullptr, nullptr}};
 const FilterClass kClass = {&corvane::CLSID_WavDest, L"WAV Dest", &CreateInstance<WavDestFilter>, MERIT_DO_NOT_USE,
-                            &CLSID_LegacyAmFilterCategory, kPins, 2, nullptr};
+                            &CLSID_LegacyAmFilterCategory, kPins, 2, false};
 const FilterClassEntry kEntry(kClass);
 }  // namespace
 

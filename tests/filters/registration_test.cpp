@@ -2,6 +2,8 @@
 // the platform lacks the behaviour; unregistration restores what was there.
 #include "filter_test_support.h"
 
+#include "base/registration.h"
+
 namespace filter_tests {
 namespace {
 
@@ -71,7 +73,13 @@ protected:
 TEST_F(PackRegistration, RegistersThePackAndRemovesExactlyWhatItAdded)
 {
     const std::wstring before = Snapshot();
-    ASSERT_EQ(S_OK, registerServer_());
+    // A temporary path too long for a file name makes no difference to what is registered.
+    wchar_t temp[MAX_PATH];
+    GetEnvironmentVariableW(L"TMP", temp, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", (L"C:\\" + std::wstring(270, L't')).c_str());
+    const HRESULT registered1 = registerServer_();
+    SetEnvironmentVariableW(L"TMP", temp);
+    ASSERT_EQ(S_OK, registered1);
     for (const CLSID& c : testing_support::PackFilterClasses()) {
         EXPECT_TRUE(IsPack(c));
         EXPECT_EQ(L"Both", Value(L"CLSID\\" + GuidText(c) + L"\\InprocServer32", L"ThreadingModel"));
@@ -88,9 +96,11 @@ TEST_F(PackRegistration, RegistersThePackAndRemovesExactlyWhatItAdded)
         ComPtr<IUnknown> object;
         EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, object.PutVoid()));
     }
+    // Stand-ins go under a platform class only where the class is missing or the platform is Wine.
     const bool wine = testing_support::IsWine();
     EXPECT_EQ(wine, IsPack(CLSID_FileWriter));
     EXPECT_EQ(wine, IsPack(CLSID_ACMWrapper));
+    EXPECT_TRUE(vellumo::filters::StandInWanted({0x3926b281, 0x0998, 0x4fef, {0xa9, 0x3b, 0xa3, 0x04, 0xa4, 0xb3, 0xfa, 0x38}}));
 
     // Registering again changes nothing.
     const std::wstring registered = Snapshot();
@@ -104,6 +114,71 @@ TEST_F(PackRegistration, RegistersThePackAndRemovesExactlyWhatItAdded)
                                                   IID_IFileSinkFilter2, sink2.PutVoid()))
             << "the platform's File Writer is back";
     }
+}
+
+// What the platform's File Source gives a file, by its first bytes, and which
+// of the pack's filters the filter mapper offers for a media type.
+GUID SubtypeOfFile(const std::string& bytes)
+{
+    wchar_t path[MAX_PATH];
+    GetTempPathW(MAX_PATH, path);
+    lstrcatW(path, L"vellumo signature.bin");
+    FILE* f = _wfopen(path, L"wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    ComPtr<IFileSourceFilter> source;
+    AM_MEDIA_TYPE mt{};
+    LPOLESTR name = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_AsyncReader, nullptr, CLSCTX_INPROC_SERVER, IID_IFileSourceFilter, source.PutVoid())) &&
+        SUCCEEDED(source->Load(path, nullptr)))
+        source->GetCurFile(&name, &mt);
+    CoTaskMemFree(name);
+    vellumo::filters::FreeMediaTypeContents(mt);
+    source = nullptr;
+    DeleteFileW(path);
+    return mt.subtype;
+}
+bool Offered(REFGUID major, REFGUID subtype, REFCLSID filter)
+{
+    ComPtr<IFilterMapper2> mapper;
+    ComPtr<IEnumMoniker> found;
+    const GUID types[2] = {major, subtype};
+    if (FAILED(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2, mapper.PutVoid())) ||
+        FAILED(mapper->EnumMatchingFilters(found.Put(), 0, FALSE, MERIT_DO_NOT_USE + 1, TRUE, 1, types, nullptr, nullptr,
+                                           FALSE, FALSE, 0, nullptr, nullptr, nullptr)))
+        return false;
+    for (ComPtr<IMoniker> moniker; found->Next(1, moniker.Put(), nullptr) == S_OK;) {
+        ComPtr<IPropertyBag> bag;
+        VARIANT clsid;
+        VariantInit(&clsid);
+        const bool match = SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.PutVoid())) &&
+                           SUCCEEDED(bag->Read(L"CLSID", &clsid, nullptr)) && GuidText(filter) == clsid.bstrVal;
+        VariantClear(&clsid);
+        if (match) return true;
+    }
+    return false;
+}
+
+TEST_F(PackRegistration, OtherProgramsMeetThePackOnlyForRealMedia)
+{
+    ASSERT_EQ(S_OK, registerServer_());
+    const GUID realMedia = {0x3926b280, 0x0998, 0x4fef, {0xa9, 0x3b, 0xa3, 0x04, 0xa4, 0xb3, 0xfa, 0x38}};
+    const std::string tail(200, '\x11');
+    for (const auto& [bytes, ours] : {std::pair{".RMF" + tail, true}, {std::string(".ra\xfd") + tail, true},
+                                      {"RIFF\x40\x01\x02\x03WAVEfmt " + tail, false}, {" .RMF" + tail, false}, {tail, false}})
+        EXPECT_EQ(ours, SubtypeOfFile(bytes) == realMedia) << testing::PrintToString(bytes.substr(0, 12));
+    const GUID cook = {0x6b6f6f63, 0, 0x10, {0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71}};
+    const GUID dnet = {0x74656e64, 0, 0x10, {0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71}};
+    const GUID mp3 = {0x55, 0, 0x10, {0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71}};
+    EXPECT_TRUE(Offered(MEDIATYPE_Stream, realMedia, corvane::CLSID_RealSplitter));
+    EXPECT_FALSE(Offered(MEDIATYPE_Stream, MEDIASUBTYPE_WAVE, corvane::CLSID_RealSplitter));
+    EXPECT_FALSE(Offered(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG1System, corvane::CLSID_RealSplitter));
+    EXPECT_TRUE(Offered(MEDIATYPE_Audio, cook, corvane::CLSID_RealAudioDecoder));
+    EXPECT_TRUE(Offered(MEDIATYPE_Audio, dnet, corvane::CLSID_RealAudioDecoder));
+    EXPECT_FALSE(Offered(MEDIATYPE_Audio, MEDIASUBTYPE_PCM, corvane::CLSID_RealAudioDecoder));
+    EXPECT_FALSE(Offered(MEDIATYPE_Audio, mp3, corvane::CLSID_RealAudioDecoder));
+    ASSERT_EQ(S_OK, unregisterServer_());
+    EXPECT_NE(realMedia, SubtypeOfFile(".RMF" + tail)) << "the signature goes with the pack";
 }
 
 TEST_F(PackRegistration, RestoresAnotherVendorsRegistration)
