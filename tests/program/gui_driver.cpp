@@ -246,12 +246,13 @@ std::string Program::ReadSettings() const
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool Program::Start()
+bool Program::Start(const std::wstring& currentFolder)
 {
     std::wstring command = L"\"" + folder_ + L"\\vellumo.exe\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &startup, &process_))
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        (currentFolder.empty() ? folder_ : currentFolder).c_str(), &startup, &process_))
         return false;
     WaitForInputIdle(process_.hProcess, 10000);
     main_ = WaitForWindow(VELLUMO_MAIN_CLASS, L"", 20000);

@@ -74,7 +74,8 @@ public:
     bool SettingsExist() const;
     std::string ReadSettings() const;
 
-    bool Start();
+    // Started in its own folder, or in the current folder given.
+    bool Start(const std::wstring& currentFolder = L"");
     HWND Main() const { return main_; }
     HWND MainControl(int id) const { return Control(main_, id); }
     DWORD ProcessId() const { return process_.dwProcessId; }

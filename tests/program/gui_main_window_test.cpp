@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <dbghelp.h>
 
 #include <cstdio>
 
@@ -285,6 +286,47 @@ bool RunRegsvr32(bool unregister)
 }
 
 }  // namespace
+
+TEST_F(MainWindowTest, LoadsNoDllPlantedBesideItOrInTheFolderItStartsIn)
+{
+    // version.dll (the version in the caption) and atl.dll (the control's host), in both folders.
+    const std::wstring current = program.Folder() + L" current";
+    ASSERT_TRUE(CreateDirectoryW(current.c_str(), nullptr));
+    const Texts planted = {program.Folder() + L"\\version.dll", program.Folder() + L"\\atl.dll",
+                           current + L"\\version.dll", current + L"\\atl.dll"};
+    for (const std::wstring& dll : planted)
+        ASSERT_TRUE(CopyFileW((gui::DriverFolder() + L"\\planted\\planted_dll.dll").c_str(), dll.c_str(), FALSE));
+    // Wine prefers its own builtin atl.dll; told to take a native one first, it searches as Windows does.
+    const wchar_t* overrides = L"Software\\Wine\\AppDefaults\\vellumo.exe";
+    RegSetKeyValueW(HKEY_CURRENT_USER, (std::wstring(overrides) + L"\\DllOverrides").c_str(), L"atl", REG_SZ, L"native,builtin", 30);
+    const bool started = program.Start(current);
+    RegDeleteTreeW(HKEY_CURRENT_USER, overrides);
+    RegDeleteKeyW(HKEY_CURRENT_USER, overrides);
+    EXPECT_TRUE(started);
+    if (started) {
+        EXPECT_EQ(gui::Text(program.Main()), L"Vellumo 1.00") << "the version is read";
+        EXPECT_TRUE(gui::WaitFor([&] { return gui::Control(program.Main(), ids::Atlqzt) != nullptr; }));
+        PostMessageW(program.Main(), WM_CLOSE, 0, 0);
+        EXPECT_EQ(0u, program.WaitForExit(10000));
+    }
+    for (const std::wstring& dll : planted) {
+        EXPECT_FALSE(DeleteFileW((dll + L".loaded").c_str())) << testing::PrintToString(dll);
+        DeleteFileW(dll.c_str());
+    }
+    RemoveDirectoryW(current.c_str());
+    // What Windows resolves before the program runs: imports of system-wide known DLLs only.
+    HMODULE image = LoadLibraryExW((program.Folder() + L"\\vellumo.exe").c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    ULONG size = 0;
+    auto* imports = static_cast<IMAGE_IMPORT_DESCRIPTOR*>(ImageDirectoryEntryToData(image, TRUE, IMAGE_DIRECTORY_ENTRY_IMPORT, &size));
+    const std::string known = " kernel32.dll user32.dll gdi32.dll comdlg32.dll ole32.dll oleaut32.dll shell32.dll shlwapi.dll "
+                              "msvcrt.dll advapi32.dll ";
+    for (; imports && imports->Name; ++imports) {
+        std::string name = reinterpret_cast<const char*>(image) + imports->Name;
+        CharLowerA(name.data());
+        EXPECT_NE(known.find(" " + name + " "), std::string::npos) << name;
+    }
+    FreeLibrary(image);
+}
 
 TEST_F(MainWindowTest, WithoutTheConverterStartsSaysSoAndKeepsWorking)
 {

@@ -2,6 +2,8 @@
 
 #include <oleauto.h>
 
+#include "system_dlls.h"
+
 namespace vellumo {
 
 namespace {
@@ -31,7 +33,7 @@ const AtlHostLibrary& AtlHost()
 {
     static const AtlHostLibrary library = [] {
         AtlHostLibrary l;
-        HMODULE module = LoadLibraryW(L"atl.dll");
+        HMODULE module = LoadSystemDll(L"atl.dll");
         if (!module) return l;
         l.init = Resolve<AtlAxWinInitFn>(module, "AtlAxWinInit");
         l.createControlEx = Resolve<AtlAxCreateControlExFn>(module, "AtlAxCreateControlEx");

@@ -5,21 +5,32 @@
 #include <vector>
 
 #include "paths.h"
+#include "system_dlls.h"
 
 namespace vellumo {
 
 ProgramVersion ReadProgramVersion()
 {
     ProgramVersion version;
+    // version.dll from System32 only: it is no system-wide known DLL, and an
+    // import of it would be looked for in the program's folder first.
+    using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+    using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+    using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+    static const HMODULE library = LoadSystemDll(L"version.dll");
+    const auto getSize = ModuleFunction<SizeFn>(library, "GetFileVersionInfoSizeW");
+    const auto getInfo = ModuleFunction<InfoFn>(library, "GetFileVersionInfoW");
+    const auto query = ModuleFunction<QueryFn>(library, "VerQueryValueW");
+    if (!getSize || !getInfo || !query) return version;
     const std::wstring path = ProgramPath();
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    const DWORD size = getSize(path.c_str(), &ignored);
     if (size == 0) return version;
     std::vector<unsigned char> block(size);
-    if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return version;
+    if (!getInfo(path.c_str(), 0, size, block.data())) return version;
     VS_FIXEDFILEINFO* info = nullptr;
     UINT length = 0;
-    if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info ||
+    if (!query(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info ||
         length < sizeof(VS_FIXEDFILEINFO))
         return version;
     version.major = HIWORD(info->dwFileVersionMS);

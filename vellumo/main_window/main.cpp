@@ -2,10 +2,12 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include "common/system_dlls.h"
 #include "main_window.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
 {
+    vellumo::UseSystemDllSearch();
     // The converter control lives in this thread's single-threaded apartment.
     const HRESULT ole = OleInitialize(nullptr);
     int exitCode = 1;
