@@ -246,9 +246,9 @@ std::string Program::ReadSettings() const
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool Program::Start(const std::wstring& currentFolder)
+bool Program::Start(const std::wstring& currentFolder, const std::wstring& arguments)
 {
-    std::wstring command = L"\"" + folder_ + L"\\vellumo.exe\"";
+    std::wstring command = L"\"" + folder_ + L"\\vellumo.exe\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,

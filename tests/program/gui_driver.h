@@ -74,8 +74,9 @@ public:
     bool SettingsExist() const;
     std::string ReadSettings() const;
 
-    // Started in its own folder, or in the current folder given.
-    bool Start(const std::wstring& currentFolder = L"");
+    // Started in its own folder, or in the current folder given, with the
+    // command-line arguments given after its name.
+    bool Start(const std::wstring& currentFolder = L"", const std::wstring& arguments = L"");
     HWND Main() const { return main_; }
     HWND MainControl(int id) const { return Control(main_, id); }
     DWORD ProcessId() const { return process_.dwProcessId; }

@@ -15,6 +15,8 @@
 #include "common/paths.h"
 #include "common/version_info.h"
 #include "conversion/batch_text.h"
+#include "conversion/output_folders.h"
+#include "main_window/file_drop.h"
 #include "main_window/paint_background.h"
 #include "main_window/shell_dialogs.h"
 #include "parameters/ini_file.h"
@@ -266,6 +268,71 @@ TEST(BatchTexts, OutputNamesPercentsAndLengths)
     EXPECT_EQ(FilesProgressText(199, 200), L"Converted Files: 199/200");
     EXPECT_EQ(ReplaceAll(L"aXaXa", L"X", L"XX"), L"aXXaXXa");
     EXPECT_EQ(ReplaceAll(L"Total Length:", L"Total Length: ", L"Current Pos: "), L"Total Length:");
+}
+
+// A file from a dropped folder keeps its path below the folder's parent; each
+// folder level becomes a name Windows can create; anything else goes to the
+// output folder itself.
+TEST(BatchTexts, OutputsOfADroppedFolderKeepItsShape)
+{
+    const struct {
+        const wchar_t *source, *origin, *folder, *output;
+    } table[] = {
+        {L"D:\\Archive\\Lectures\\2001\\CS101\\week01.rm", L"D:\\Archive", L" E:\\MP3\\ ",
+         L"E:\\MP3\\Lectures\\2001\\CS101\\week01.mp3"},
+        {L"D:\\Archive\\Lectures\\week01.rm", L"", L"E:\\MP3", L"E:\\MP3\\week01.mp3"},
+        {L"D:\\Other\\week01.rm", L"D:\\Archive", L"E:\\MP3", L"E:\\MP3\\week01.mp3"},
+        {L"D:\\Archived\\week01.rm", L"D:\\Archive", L"E:\\MP3", L"E:\\MP3\\week01.mp3"},
+        {L"D:\\Music\\a.b.rm", L"D:", L"E:\\MP3", L"E:\\MP3\\Music\\a.b.mp3"},
+        {L"D:\\top.ra", L"D:", L"E:\\MP3", L"E:\\MP3\\top.mp3"},
+        {L"\\\\srv\\share\\a\\b.ra", L"\\\\srv", L"E:\\MP3", L"E:\\MP3\\share\\a\\b.mp3"},
+        {L"Z:\\t\\CON\\a:b?|\\dots. .\\nul.txt\\COM9 \\LPT10\\x.rm", L"Z:\\t", L"E:\\O",
+         L"E:\\O\\CON_\\a_b__\\dots\\nul_.txt\\COM9_\\LPT10\\x.mp3"},
+        {L"Z:\\t\\..\\ \\\x4E2D\x6587 Caf\xE9\\x.rm", L"Z:\\t", L"E:\\O", L"E:\\O\\_\\_\\\x4E2D\x6587 Caf\xE9\\x.mp3"},
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(MirroredOutputPath(row.source, row.origin, row.folder, true), row.output) << testing::PrintToString(std::wstring(row.source));
+    EXPECT_EQ(MirroredOutputPath(L"D:\\A\\B\\c.rm", L"D:\\A", L"E:", false), L"E:\\B\\c.wav");
+    ExpectEach(OriginOfFolder, {{L"D:\\Archive\\Lectures", L"D:\\Archive"}, {L"D:\\Archive\\Lectures\\", L"D:\\Archive"},
+                                {L"D:\\", L"D:"}, {L"\\\\srv\\share", L"\\\\srv"}});
+}
+
+// Folders below the output folder are made level by level; one that cannot
+// be (a file of its name is in the way) is named with the system's reason.
+TEST(BatchTexts, FoldersOfATargetAreMadeOrNamed)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring out = temp + (L"folders \x4E2D " + std::to_wstring(GetCurrentProcessId()));
+    ASSERT_TRUE(CreateDirectoryW(out.c_str(), nullptr));
+    std::wstring failed;
+    EXPECT_EQ(CreateFoldersFor(out, out + L"\\a b\\\xE9\\c.mp3", &failed), 0u);
+    EXPECT_TRUE(Exists(out + L"\\a b\\\xE9"));
+    EXPECT_EQ(CreateFoldersFor(out + L"\\", out + L"\\a b\\\xE9\\d.mp3", &failed), 0u) << "existing folders";
+    CloseHandle(CreateFileW((out + L"\\file").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    EXPECT_NE(CreateFoldersFor(out, out + L"\\file\\deeper\\c.mp3", &failed), 0u);
+    EXPECT_EQ(failed, out + L"\\file");
+    EXPECT_FALSE(Exists(out + L"\\file\\deeper"));
+    EXPECT_EQ(CreateFoldersFor(out + L"\\missing", out + L"\\missing\\c.mp3", &failed), 0u) << "the output folder is not made";
+    EXPECT_FALSE(Exists(out + L"\\missing"));
+    EXPECT_TRUE(FitsPathLimit(std::wstring(MAX_PATH - 1, L'x')));
+    EXPECT_FALSE(FitsPathLimit(std::wstring(MAX_PATH, L'x')));
+    for (const wchar_t* made : {L"\\a b\\\xE9", L"\\a b", L""}) RemoveDirectoryW((out + made).c_str());
+    DeleteFileW((out + L"\\file").c_str());
+    RemoveDirectoryW(out.c_str());
+}
+
+// The command line names files and folders as the shell quotes them; a
+// relative one is taken from the current folder.
+TEST(CommandLine, PathsAfterTheProgramAsFullPaths)
+{
+    wchar_t current[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, current);
+    EXPECT_EQ(PathsOfCommandLine(L"\"C:\\Program Files\\v.exe\" \"D:\\My Music\\\x4E2D\x6587 \xE9.rm\" \"\" sub\\a.ra "
+                                 L"\"E:\\Caf\xE9 dir\\\""),
+              (std::vector<std::wstring>{L"D:\\My Music\\\x4E2D\x6587 \xE9.rm", JoinPath(current, L"sub\\a.ra"),
+                                         L"E:\\Caf\xE9 dir\\"}));
+    EXPECT_TRUE(PathsOfCommandLine(L"v.exe").empty());
 }
 
 namespace {

@@ -25,10 +25,12 @@
 #include "common/control_ids.h"
 #include "common/halvex_host.h"
 #include "gui_driver.h"
+#include "in_process_window.h"
 #include "main_window/main_window.h"
 
 using namespace vellumo;
 using gui::BoxIcon;
+using gui::BoxWatcher;
 using gui::MessageBoxInfo;
 
 namespace {
@@ -36,69 +38,8 @@ namespace {
 // {D819D4BB-E84A-4857-AA94-B89F45E076ED}
 constexpr IID DIID_Events = {0xD819D4BB, 0xE84A, 0x4857, {0xAA, 0x94, 0xB8, 0x9F, 0x45, 0xE0, 0x76, 0xED}};
 
-// Answers every message box this process shows, and remembers them.
-class BoxWatcher {
-public:
-    BoxWatcher() : thread_([this] {
-        for (MessageBoxInfo box; !stop_; Sleep(20)) {
-            if (!gui::FindMessageBox(GetCurrentProcessId(), &box)) continue;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                seen_.push_back(box);
-            }
-            Sleep(answerAfterMs);
-            PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(box.window, IDOK)));
-            for (int i = 0; i < 100 && IsWindow(box.window); ++i) Sleep(20);
-        }
-    }) {}
-    ~BoxWatcher()
-    {
-        stop_ = true;
-        thread_.join();
-    }
-    bool Saw(const std::wstring& text)
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return std::any_of(seen_.begin(), seen_.end(), [&](const MessageBoxInfo& box) { return box.text == text; });
-    }
-    std::vector<MessageBoxInfo> Take()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return std::exchange(seen_, {});
-    }
-
-    std::atomic<DWORD> answerAfterMs{0};
-
-private:
-    std::atomic<bool> stop_{false};
-    std::mutex mutex_;
-    std::vector<MessageBoxInfo> seen_;
-    std::thread thread_;
-};
-
-class MainWindowInProcessTest : public ::testing::Test {
+class MainWindowInProcessTest : public gui::InProcessMainWindow {
 protected:
-    static void SetUpTestSuite()
-    {
-        OleInitialize(nullptr);
-        created = MainWindow::Instance().Create(SW_SHOW);
-    }
-    static void TearDownTestSuite()
-    {
-        if (HWND main = MainWindow::Instance().Handle()) DestroyWindow(main);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-        OleUninitialize();
-    }
-    void SetUp() override
-    {
-        ASSERT_TRUE(created);
-        ASSERT_TRUE(frmMain().Converter().IsValid()) << "the converter control was not created";
-    }
-
-    static MainWindow& frmMain() { return MainWindow::Instance(); }
-    static HWND Ctl(int id) { return gui::Control(frmMain().Handle(), id); }
 
     // The sinks connected to a control's event connection point.
     static std::vector<corvane::ComPtr<IDispatch>> SinksOf(IDispatch* control)
@@ -143,9 +84,6 @@ protected:
             if ((IsWindowEnabled(Ctl(id)) != FALSE) != expected) return false;
         return true;
     }
-
-    static inline bool created = false;
-    BoxWatcher watcher;
 };
 
 }  // namespace
@@ -208,6 +146,7 @@ TEST_F(MainWindowInProcessTest, DroppedFilesAndFoldersJoinTheListInOrder)
         HDROP h = gui::MakeDrop(paths);
         SendMessageW(frmMain().Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(h), 0);
         EXPECT_EQ(GlobalSize(h), 0u) << "the drop's memory is given back";
+        EXPECT_TRUE(gui::WaitFor([] { return !frmMain().ReadingFolders(); }, 20000));
     };
     // Files in the order dropped; a folder by its RealMedia files, Explorer's order; the rest left out.
     drop({top.PathOf(L"\xDC" L"ber.Ra"), top.PathOf(L"notes.txt"), plays, top.PathOf(L"missing.rm"), top.PathOf(L"a.rm")});
@@ -218,6 +157,15 @@ TEST_F(MainWindowInProcessTest, DroppedFilesAndFoldersJoinTheListInOrder)
     std::vector<std::wstring> added;
     for (int i = before; i < frmMain().SourceCount(); ++i) added.push_back(frmMain().SourceAt(i));
     EXPECT_EQ(added, expected);
+    // Files found in the dropped folder are named relative to its parent; a deleted entry takes its origin along.
+    const std::vector<std::wstring> origins = {L"", root, root, root, root, root, L""};
+    for (std::size_t i = 0; i < origins.size(); ++i) EXPECT_EQ(frmMain().SourceOriginAt(before + static_cast<int>(i)), origins[i]) << i;
+    SendMessageW(Ctl(ids::List1), LB_SETCURSEL, before + 1, 0);
+    SendMessageW(Ctl(ids::cmdDel), BM_CLICK, 0, 0);
+    EXPECT_EQ(frmMain().SourceOriginAt(before + 1), root);
+    EXPECT_EQ(frmMain().SourceOriginAt(before + 5), L"");
+    frmMain().AddFiles({below.PathOf(L"x.RAM")});
+    EXPECT_EQ(frmMain().SourceOriginAt(before + 6), L"") << "a file added on its own has no origin";
     const std::wstring label = std::to_wstring(before + static_cast<int>(expected.size())) + L"  Files added";
     EXPECT_EQ(gui::Text(Ctl(ids::LFile)), label);
 

@@ -62,6 +62,22 @@ std::wstring OutputPathFor(const std::wstring& source, const std::wstring& folde
     return JoinPath(folder, SafeFileName(BaseNameOf(source) + (toMp3 ? L".mp3" : L".wav")));
 }
 
+std::wstring MirroredOutputPath(const std::wstring& source, const std::wstring& origin, const std::wstring& folder,
+                                bool toMp3)
+{
+    const std::size_t name = source.rfind(L'\\');
+    if (origin.empty() || name == std::wstring::npos || name < origin.size() ||
+        source.compare(0, origin.size(), origin) != 0 || source[origin.size()] != L'\\')
+        return OutputPathFor(source, folder, toMp3);
+    std::wstring levels;
+    for (std::size_t start = origin.size() + 1; start <= name;) {
+        const std::size_t end = source.find(L'\\', start);
+        levels += SafeFileName(source.substr(start, end - start)) + L'\\';
+        start = end + 1;
+    }
+    return JoinPath(folder, levels + SafeFileName(BaseNameOf(source) + (toMp3 ? L".mp3" : L".wav")));
+}
+
 std::wstring NumberedName(const std::wstring& path, int number)
 {
     const std::size_t name = path.find_last_of(L"\\/:");

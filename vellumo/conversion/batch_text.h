@@ -34,6 +34,14 @@ std::wstring CurrentPosText(LONG seconds);
 // name with ".mp3" or ".wav", made one safe file name (SafeFileName).
 std::wstring OutputPathFor(const std::wstring& source, const std::wstring& folder, bool toMp3);
 
+// The output path of a source found in a dropped folder: below the output
+// folder, the folders from origin (the dropped folder's parent) down to the
+// source, each level made a safe name, then the base name and ".mp3" or
+// ".wav". A source without an origin, or not below it, goes to the output
+// folder itself (OutputPathFor).
+std::wstring MirroredOutputPath(const std::wstring& source, const std::wstring& origin, const std::wstring& folder,
+                                bool toMp3);
+
 // "D:\Out\song (2).mp3" for "D:\Out\song.mp3" and 2: the number before the
 // last extension of the file name.
 std::wstring NumberedName(const std::wstring& path, int number);

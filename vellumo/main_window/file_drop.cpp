@@ -11,31 +11,19 @@ namespace {
 // WM_COPYGLOBALDATA: carries the dropped names across a difference in rights.
 constexpr UINT CopyGlobalData = 0x0049;
 
-// The parts of a path between its backslashes.
-std::vector<std::wstring> PartsOf(const std::wstring& path)
-{
-    std::vector<std::wstring> parts;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t slash = path.find(L'\\', start);
-        parts.push_back(path.substr(start, slash == std::wstring::npos ? std::wstring::npos : slash - start));
-        if (slash == std::wstring::npos) return parts;
-        start = slash + 1;
-    }
-}
+// A name found in a folder, and whether it is a folder to read in turn.
+struct Child {
+    std::wstring name;
+    bool folder = false;
+};
 
-// Explorer's order, one folder level at a time, so that a folder's files
-// stay together ("a\z.rm" before "a b.rm"); spellings that Explorer takes
+// Explorer's order of the names in one folder; spellings that Explorer takes
 // for equal are kept apart by their characters.
-bool PathBefore(const std::wstring& a, const std::wstring& b)
+bool ChildBefore(const Child& a, const Child& b)
 {
-    const std::vector<std::wstring> pa = PartsOf(a), pb = PartsOf(b);
-    for (std::size_t i = 0; i < pa.size() && i < pb.size(); ++i) {
-        const int order = StrCmpLogicalW(pa[i].c_str(), pb[i].c_str());
-        if (order != 0) return order < 0;
-    }
-    if (pa.size() != pb.size()) return pa.size() < pb.size();
-    return a < b;
+    const int order = StrCmpLogicalW(a.name.c_str(), b.name.c_str());
+    if (order != 0) return order < 0;
+    return a.name < b.name;
 }
 
 bool IsFolder(DWORD attributes)
@@ -58,24 +46,66 @@ private:
     HANDLE h_;
 };
 
-// Collects the RealMedia files below folder. Links to other folders
-// (junctions, symbolic links) are not followed: they can lead back up the
-// tree and would never end.
-void CollectRealMedia(const std::wstring& folder, std::vector<std::wstring>* files)
+// The RealMedia files and the subfolders of one folder, in Explorer's order.
+// Links to other folders (junctions, symbolic links) are left out: they can
+// lead back up the tree and would never end.
+bool ChildrenOf(const std::wstring& folder, const KeepReading& keepReading, std::size_t found,
+                std::vector<Child>* children)
 {
-    WIN32_FIND_DATAW found;
-    FindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &found));
-    if (find.Get() == INVALID_HANDLE_VALUE) return;
+    WIN32_FIND_DATAW entry;
+    FindHandle find(FindFirstFileW(ForFileSystem(folder + L"\\*").c_str(), &entry));
+    if (find.Get() == INVALID_HANDLE_VALUE) return true;
+    std::size_t read = 0;
     do {
-        const std::wstring name = found.cFileName;
+        const std::wstring name = entry.cFileName;
         if (name == L"." || name == L"..") continue;
-        const std::wstring path = folder + L"\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) CollectRealMedia(path, files);
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) children->push_back({name, true});
         } else if (IsRealMediaName(name)) {
-            files->push_back(path);
+            children->push_back({name, false});
         }
-    } while (FindNextFileW(find.Get(), &found));
+        // A folder of very many names is read a while: it can be stopped inside.
+        if (++read % 256 == 0 && !keepReading(found)) return false;
+    } while (FindNextFileW(find.Get(), &entry));
+    std::sort(children->begin(), children->end(), ChildBefore);
+    return true;
+}
+
+// The RealMedia files below a folder, depth first, each folder's names in
+// Explorer's order. The folders still to finish are kept in a list of their
+// own, not on the call stack, so that no depth of tree can exhaust it.
+bool CollectFolder(const std::wstring& folder, const KeepReading& keepReading, std::vector<SourceEntry>* sources)
+{
+    std::wstring root = folder;
+    while (!root.empty() && root.back() == L'\\') root.pop_back();
+    const std::wstring origin = OriginOfFolder(folder);
+    struct Level {
+        std::wstring path;
+        std::vector<Child> children;
+        std::size_t next = 0;
+    };
+    std::vector<Level> open(1);
+    open[0].path = root;
+    if (!ChildrenOf(root, keepReading, sources->size(), &open[0].children)) return false;
+    while (!open.empty()) {
+        if (!keepReading(sources->size())) return false;
+        Level& level = open.back();
+        if (level.next == level.children.size()) {
+            open.pop_back();
+            continue;
+        }
+        const Child& child = level.children[level.next++];
+        std::wstring path = level.path + L"\\" + child.name;
+        if (!child.folder) {
+            sources->push_back({std::move(path), origin});
+            continue;
+        }
+        Level inner;
+        inner.path = std::move(path);
+        if (!ChildrenOf(inner.path, keepReading, sources->size(), &inner.children)) return false;
+        open.push_back(std::move(inner));
+    }
+    return true;
 }
 
 std::wstring DroppedName(HDROP drop, UINT index)
@@ -100,33 +130,68 @@ bool IsRealMediaName(const std::wstring& path)
     return false;
 }
 
-std::vector<std::wstring> RealMediaFilesUnder(const std::wstring& folder)
+std::wstring OriginOfFolder(const std::wstring& folder)
 {
-    std::wstring root = folder;
-    while (!root.empty() && root.back() == L'\\') root.pop_back();
-    std::vector<std::wstring> files;
-    CollectRealMedia(root, &files);
-    std::sort(files.begin(), files.end(), PathBefore);
-    return files;
+    std::wstring trimmed = folder;
+    while (!trimmed.empty() && trimmed.back() == L'\\') trimmed.pop_back();
+    const std::size_t slash = trimmed.rfind(L'\\');
+    return slash == std::wstring::npos ? trimmed : trimmed.substr(0, slash);
 }
 
-std::vector<std::wstring> SourcesOfDrop(HDROP drop)
+std::wstring ForFileSystem(const std::wstring& path)
 {
-    std::vector<std::wstring> sources;
-    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count; ++i) {
-        const std::wstring name = DroppedName(drop, i);
+    // CreateDirectoryW's limit is the lowest: MAX_PATH less a file name of 8.3.
+    if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\?\\", 0) == 0) return path;
+    if (path.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + path.substr(2);
+    return L"\\\\?\\" + path;
+}
+
+bool CollectSources(const std::vector<std::wstring>& names, const KeepReading& keepReading,
+                    std::vector<SourceEntry>* sources)
+{
+    for (const std::wstring& name : names) {
         if (name.empty()) continue;
-        const DWORD attributes = GetFileAttributesW(name.c_str());
+        if (!keepReading(sources->size())) return false;
+        const DWORD attributes = GetFileAttributesW(ForFileSystem(name).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) continue;
         if (IsFolder(attributes)) {
-            const std::vector<std::wstring> inside = RealMediaFilesUnder(name);
-            sources.insert(sources.end(), inside.begin(), inside.end());
+            if (!CollectFolder(name, keepReading, sources)) return false;
         } else if (IsRealMediaName(name)) {
-            sources.push_back(name);
+            sources->push_back({name, std::wstring()});
         }
     }
-    return sources;
+    return true;
+}
+
+std::vector<std::wstring> NamesOfDrop(HDROP drop)
+{
+    std::vector<std::wstring> names;
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) names.push_back(DroppedName(drop, i));
+    return names;
+}
+
+std::vector<std::wstring> PathsOfCommandLine(const wchar_t* commandLine)
+{
+    std::vector<std::wstring> paths;
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(commandLine, &count);
+    if (!arguments) return paths;
+    for (int i = 1; i < count; ++i) {
+        if (!arguments[i][0]) continue;
+        std::wstring full(MAX_PATH, L'\0');
+        for (;;) {
+            const DWORD n = GetFullPathNameW(arguments[i], static_cast<DWORD>(full.size()), full.data(), nullptr);
+            if (n < full.size()) {
+                full.resize(n);
+                break;
+            }
+            full.resize(n);
+        }
+        if (!full.empty()) paths.push_back(full);
+    }
+    LocalFree(arguments);
+    return paths;
 }
 
 void AcceptFileDrops(HWND window)

@@ -1,25 +1,56 @@
-// Files dragged from the shell onto the main window: which of them become
-// entries of the source list.
+// Files handed to the program by the shell, dragged onto the window or named
+// on its command line: which of them become entries of the source list.
 #pragma once
 
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace vellumo {
 
+// One entry for the source list: the file's full path and the folder its
+// output path is taken relative to. For a file found in a dropped folder that
+// is the dropped folder's parent, so that the dropped folder comes along; a
+// file handed over on its own has none (empty).
+struct SourceEntry {
+    std::wstring path;
+    std::wstring origin;
+};
+
 // True when the name ends in .rm, .ra, .ram or .rmvb, in any letter case.
 bool IsRealMediaName(const std::wstring& path);
 
-// The RealMedia files in a folder and all its subfolders, ordered by path as
-// Explorer orders names (letter case ignored, numbers by value).
-std::vector<std::wstring> RealMediaFilesUnder(const std::wstring& folder);
+// The folder that the files below a dropped folder are named relative to:
+// the dropped folder's parent ("D:\Archive" for "D:\Archive\Lectures"); a
+// drive root stands for itself ("D:" for "D:\").
+std::wstring OriginOfFolder(const std::wstring& folder);
 
-// The source files a drop brings, in the order dropped: a RealMedia file as
-// it is, a folder by its RealMedia files; anything else is left out.
-std::vector<std::wstring> SourcesOfDrop(HDROP drop);
+// The path in the form the file functions take beyond MAX_PATH (with the
+// prefix); shorter paths as they are.
+std::wstring ForFileSystem(const std::wstring& path);
+
+// Asked now and then while folders are read, with the number of files found
+// so far; false stops the reading.
+using KeepReading = std::function<bool(std::size_t found)>;
+
+// The sources that files and folders bring, in the order named: a RealMedia
+// file as it is, a folder by the RealMedia files in it and its subfolders in
+// Explorer's order (letter case ignored, numbers by value, each folder's
+// files together); anything else, and what does not exist, is left out.
+// Returns false when keepReading stopped it.
+bool CollectSources(const std::vector<std::wstring>& names, const KeepReading& keepReading,
+                    std::vector<SourceEntry>* sources);
+
+// The names a drop carries, in the order dropped.
+std::vector<std::wstring> NamesOfDrop(HDROP drop);
+
+// The paths a command line names after the program, as full paths (a relative
+// one taken from the current folder).
+std::vector<std::wstring> PathsOfCommandLine(const wchar_t* commandLine);
 
 // Lets the shell drop files onto the window: WM_DROPFILES arrives for it and
 // for its children, also when the program runs with raised rights (started

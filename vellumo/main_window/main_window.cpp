@@ -21,6 +21,10 @@ constexpr DWORD MainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZ
 constexpr int ClientWidthTwips = 9135;
 constexpr int ClientHeightTwips = 6225;
 constexpr wchar_t FilesAdded[] = L"  Files added";
+// Posted by the folder reader once everything handed over is read.
+constexpr UINT FoldersReadMessage = WM_APP + 1;
+// Shows the number of files found while folders are read.
+constexpr UINT_PTR ReadingTimer = 1;
 
 }  // namespace
 
@@ -158,6 +162,13 @@ std::wstring MainWindow::SourceAt(int index) const
     return text;
 }
 
+std::wstring MainWindow::SourceOriginAt(int index) const
+{
+    const LRESULT id = SendMessageW(list_, LB_GETITEMDATA, static_cast<WPARAM>(index), 0);
+    if (id == LB_ERR || id <= 0 || static_cast<std::size_t>(id) > origins_.size()) return std::wstring();
+    return origins_[static_cast<std::size_t>(id) - 1];
+}
+
 std::wstring MainWindow::OutputFolderText() const { return ui::WindowText(saveAs_); }
 
 bool MainWindow::IsMp3Selected() const { return SendMessageW(optMp3_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
@@ -191,20 +202,83 @@ void MainWindow::AddFiles(const std::vector<std::wstring>& paths)
 void MainWindow::FilesDropped(HDROP drop)
 {
     // While a modal window is open the main window takes no input, and no drops.
-    if (IsWindowEnabled(window_)) {
+    if (IsWindowEnabled(window_)) AddFromShell(NamesOfDrop(drop));
+    DragFinish(drop);
+}
+
+void MainWindow::AddFromShell(std::vector<std::wstring> names)
+{
+    if (!readingShown_) countBeforeReading_ = ui::WindowText(fileCount_);
+    readingShown_ = true;
+    reader_.Read(window_, FoldersReadMessage, std::move(names));
+    SetTimer(window_, ReadingTimer, 200, nullptr);
+    ShowReadingProgress();
+    RefreshCursor();
+}
+
+void MainWindow::ShowReadingProgress()
+{
+    const std::wstring text = L"Reading... " + std::to_wstring(reader_.FoundSoFar());
+    SetWindowTextW(fileCount_, text.c_str());
+}
+
+void MainWindow::RefreshCursor()
+{
+    // The window under the cursor chooses it again (WM_SETCURSOR reaches this
+    // window through its children): busy while folders are read.
+    POINT at;
+    if (!GetCursorPos(&at)) return;
+    HWND under = WindowFromPoint(at);
+    if (under && GetAncestor(under, GA_ROOT) == window_)
+        SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+}
+
+void MainWindow::FoldersRead()
+{
+    // What is read while a modal window is open joins the list once it has closed.
+    if (!readingShown_ || !IsWindowEnabled(window_)) return;
+    const std::vector<std::vector<SourceEntry>> read = reader_.TakeRead();
+    if (!read.empty()) {
         // A dropped folder can hold thousands of files: the entries are
         // looked up in a set, not by walking the list for every new path.
         std::unordered_set<std::wstring> listed;
         for (int i = 0, count = SourceCount(); i < count; ++i) listed.insert(SourceAt(i));
         SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
-        for (const std::wstring& path : SourcesOfDrop(drop)) {
-            if (listed.insert(path).second) SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        for (const std::vector<SourceEntry>& sources : read) {
+            for (const SourceEntry& source : sources) {
+                if (!listed.insert(source.path).second) continue;
+                const LRESULT at = SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(source.path.c_str()));
+                if (at >= 0 && !source.origin.empty())
+                    SendMessageW(list_, LB_SETITEMDATA, static_cast<WPARAM>(at), OriginId(source.origin));
+            }
         }
         SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
         InvalidateRect(list_, nullptr, TRUE);
-        RefreshFileCount();
     }
-    DragFinish(drop);
+    if (reader_.Reading()) return;
+    readingShown_ = false;
+    KillTimer(window_, ReadingTimer);
+    RefreshFileCount();
+    RefreshCursor();
+}
+
+void MainWindow::CancelReading()
+{
+    if (!readingShown_) return;
+    readingShown_ = false;
+    reader_.Cancel();
+    KillTimer(window_, ReadingTimer);
+    SetWindowTextW(fileCount_, countBeforeReading_.c_str());
+    RefreshCursor();
+}
+
+LPARAM MainWindow::OriginId(const std::wstring& origin)
+{
+    for (std::size_t i = origins_.size(); i > 0; --i) {
+        if (origins_[i - 1] == origin) return static_cast<LPARAM>(i);
+    }
+    origins_.push_back(origin);
+    return static_cast<LPARAM>(origins_.size());
 }
 
 void MainWindow::RefreshFileCount()
@@ -281,6 +355,11 @@ void MainWindow::SaveAsClicked()
 
 void MainWindow::OnCommand(int id, int code)
 {
+    // Esc (the dialog manager's cancel) stops the reading of dropped folders.
+    if (id == IDCANCEL) {
+        CancelReading();
+        return;
+    }
     if (id == ids::List1) {
         if (code == LBN_DBLCLK) ListDoubleClicked();
         return;
@@ -357,6 +436,27 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DROPFILES:
         FilesDropped(reinterpret_cast<HDROP>(wParam));
         return 0;
+    case FoldersReadMessage:
+        FoldersRead();
+        return 0;
+    case WM_TIMER:
+        if (wParam == ReadingTimer) {
+            if (reader_.Reading()) {
+                ShowReadingProgress();
+            } else {
+                FoldersRead();
+            }
+        }
+        return 0;
+    case WM_ENABLE:
+        if (wParam) FoldersRead();
+        return 0;
+    case WM_SETCURSOR:
+        if (readingShown_ && LOWORD(lParam) == HTCLIENT) {
+            SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_APPSTARTING)));
+            return TRUE;
+        }
+        break;
     case WM_DRAWITEM: {
         const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
         if (item->CtlType == ODT_BUTTON) {
@@ -371,6 +471,8 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CTLCOLORBTN:
         return OnControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_DESTROY:
+        reader_.Cancel();
+        KillTimer(window_, ReadingTimer);
         converter_.Destroy();
         PostQuitMessage(0);
         return 0;

@@ -11,6 +11,7 @@
 
 #include "common/halvex_host.h"
 #include "common/ui_kit.h"
+#include "folder_reader.h"
 #include "paint_background.h"
 
 namespace vellumo {
@@ -28,12 +29,21 @@ public:
     const HalvexDispatch& Converter() const { return converter_.Converter(); }
     int SourceCount() const;
     std::wstring SourceAt(int index) const;
+    // The folder the entry's output path is taken relative to: the parent of
+    // the dropped folder it was found in; empty for a file added on its own.
+    std::wstring SourceOriginAt(int index) const;
     std::wstring OutputFolderText() const;
     bool IsMp3Selected() const;
 
     void EnableCommands(bool enabled);
     void AddFiles(const std::vector<std::wstring>& paths);
     void AddFileIfNew(const std::wstring& path);
+    // Files and folders handed over by the shell (a drop, the command line):
+    // read on a thread of their own; their RealMedia files join the list
+    // once all are read. Esc or closing the window stops the reading.
+    void AddFromShell(std::vector<std::wstring> names);
+    // True from the hand-over until its files are listed or the reading is stopped.
+    bool ReadingFolders() const { return readingShown_; }
 
     // _IAtlHalvexEvents
     void OnError(LONG errCode) override;
@@ -58,6 +68,11 @@ private:
     void RefreshFileCount();
     // Files dragged from the shell: added like the open dialog's, folders by their RealMedia files.
     void FilesDropped(HDROP drop);
+    void FoldersRead();
+    void CancelReading();
+    void ShowReadingProgress();
+    void RefreshCursor();
+    LPARAM OriginId(const std::wstring& origin);
     void ShowMessage(const std::wstring& text, UINT flags, const wchar_t* title = L"Vellumo");
 
     HWND window_ = nullptr;
@@ -72,6 +87,10 @@ private:
     ui::BrushCache brushes_;
     BackgroundCanvas canvas_;
     HalvexHost converter_;
+    FolderReader reader_;
+    bool readingShown_ = false;            // the window shows that it reads (label, cursor)
+    std::wstring countBeforeReading_;      // the count label as it was when reading began
+    std::vector<std::wstring> origins_;    // the list's origins; entry data is index + 1
 };
 
 }  // namespace vellumo
