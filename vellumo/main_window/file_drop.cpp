@@ -178,10 +178,14 @@ std::vector<std::wstring> PathsOfCommandLine(const wchar_t* commandLine)
     LPWSTR* arguments = CommandLineToArgvW(commandLine, &count);
     if (!arguments) return paths;
     for (int i = 1; i < count; ++i) {
-        if (!arguments[i][0]) continue;
+        std::wstring argument = arguments[i];
+        // A quoted folder with a trailing backslash ("D:\") reads as an escaped
+        // quote; no path holds a quote, so it was the backslash.
+        if (!argument.empty() && argument.back() == L'"') argument.back() = L'\\';
+        if (argument.empty()) continue;
         std::wstring full(MAX_PATH, L'\0');
         for (;;) {
-            const DWORD n = GetFullPathNameW(arguments[i], static_cast<DWORD>(full.size()), full.data(), nullptr);
+            const DWORD n = GetFullPathNameW(argument.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
             if (n < full.size()) {
                 full.resize(n);
                 break;
