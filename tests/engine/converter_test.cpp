@@ -641,18 +641,4 @@ TEST_F(GraphTest, WrappersFindPinsDoWithoutOptionalInterfacesAndTheRunnerReports
     }
 }
 
-// The platform's own file writer (its reader works in every real conversion).
-TEST(SystemFilterTest, FileWriterComesAndGoes)
-{
-    testing_support::ComApartment com;
-    GraphRunner runner;
-    ASSERT_TRUE(runner.Create());
-    corvane::FileWriterFilter writer(runner.Graph());
-    ASSERT_TRUE(writer.Create());
-    EXPECT_NE(nullptr, writer.InputPin());
-    writer.Release();
-    ComPtr<IBaseFilter> found;
-    EXPECT_NE(S_OK, runner.Graph()->FindFilterByName(L"File Writer", found.Put()));
-}
-
 }  // namespace
