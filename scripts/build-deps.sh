@@ -10,6 +10,42 @@
 #                                      and libFuzzer's coverage (for the fuzz targets)
 set -euo pipefail
 
+# Native LAME (same Debian source, same recipe) for the platform-free MP3
+# units' native tests and benchmarks: into its own prefix; prints it.
+#   scripts/build-deps.sh native-lame
+build_native_lame() {
+  local ver hash prefix work src
+  ver="$(apt-cache showsrc lame 2>/dev/null | awk '/^Version:/ {print $2}' | sort -V | tail -1)"
+  [ -n "$ver" ] || { echo "build-deps: Debian source version of lame unknown (run scripts/install-prereqs.sh first)" >&2; return 1; }
+  hash="$(printf '%s\n' "$LAME_NATIVE_CFLAGS" "${LAME_NATIVE_FLAGS[*]}" | sha1sum | cut -c1-10)"
+  prefix="$CACHE_ROOT/native/lame-${ver//:/_}_$hash"
+  if [ ! -f "$prefix/.complete" ]; then
+    mkdir -p "$CACHE_ROOT/native"
+    exec 8>"$prefix.lock"
+    flock 8
+  fi
+  if [ ! -f "$prefix/.complete" ]; then
+    echo "build-deps: building native LAME $ver" >&2
+    work="$CACHE_ROOT/work-native-lame-$$"
+    rm -rf "$prefix" "$work"; mkdir -p "$work"
+    ( cd "$work" && apt-get source -q --download-only lame >&2 && dpkg-source -x lame_*.dsc >/dev/null ) || { rm -rf "$work"; return 1; }
+    src="$(find "$work" -maxdepth 1 -type d -name 'lame-*' | head -1)"
+    ( cd "$src" && CFLAGS="$LAME_NATIVE_CFLAGS" ./configure --prefix="$prefix" "${LAME_NATIVE_FLAGS[@]}" >"$work/configure.log" 2>&1 \
+        && make -j"$(nproc)" >"$work/make.log" 2>&1 && make install >/dev/null ) \
+      || { tail -30 "$work"/*.log >&2; rm -rf "$work"; return 1; }
+    rm -rf "$work"
+    touch "$prefix/.complete"
+  fi
+  echo "$prefix"
+}
+LAME_NATIVE_FLAGS=(--disable-shared --enable-static --disable-frontend --disable-gtktest --disable-decoder --enable-nasm --with-pic)
+LAME_NATIVE_CFLAGS="-O2 -fomit-frame-pointer"
+if [ "${1:-}" = native-lame ]; then
+  CACHE_ROOT="${VELLUMO_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vellumo/deps}"
+  build_native_lame
+  exit
+fi
+
 TRIPLE="${1:-x86_64-w64-mingw32}"
 CACHE_ROOT="${VELLUMO_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vellumo/deps}"
 HERE="$(cd "$(dirname "$0")" && pwd)"

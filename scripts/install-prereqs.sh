@@ -15,6 +15,8 @@ PACKAGES=(
   xvfb xauth
   nasm cmake ninja-build
   ffmpeg
+  # A second MP3 decoder for the joined streams of the parallel encoder.
+  mpg123
   # Native fuzzing of the parsers: clang with libFuzzer and the sanitizers.
   clang-14 libclang-rt-14-dev
   googletest
