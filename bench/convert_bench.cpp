@@ -1,7 +1,7 @@
 // Converts one file through the converter object with the filter pack
 // registered in-process and prints how long the graph took to build, how long
 // the conversion ran and the process's peak memory.
-//   convert_bench.exe SOURCE OUTPUT mp3|wav [stereo|joint]
+//   convert_bench.exe SOURCE OUTPUT mp3|wav [stereo|joint] [vbr]
 #include <windows.h>
 #include <psapi.h>
 
@@ -54,8 +54,8 @@ double Seconds(LARGE_INTEGER a, LARGE_INTEGER b, LARGE_INTEGER f)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 4 && argc != 5) {
-        std::fprintf(stderr, "usage: convert_bench SOURCE OUTPUT mp3|wav [stereo|joint]\n");
+    if (argc < 4 || argc > 6) {
+        std::fprintf(stderr, "usage: convert_bench SOURCE OUTPUT mp3|wav [stereo|joint] [vbr]\n");
         return 2;
     }
     testing_support::ComApartment com;
@@ -71,7 +71,9 @@ int wmain(int argc, wchar_t** argv)
     BSTR output = SysAllocString(argv[2]);
     converter->put_Format(std::wcscmp(argv[3], L"wav") == 0 ? 0 : 1);
     // The encoder's channel mode: 0 plain stereo (the converter's default), 1 joint stereo.
-    if (argc == 5) converter->put_MP3_Channels(std::wcscmp(argv[4], L"joint") == 0 ? 1 : 0);
+    if (argc >= 5) converter->put_MP3_Channels(std::wcscmp(argv[4], L"joint") == 0 ? 1 : 0);
+    // Variable bitrate over the converter's default range (56 to 160 kbit/s).
+    if (argc == 6) converter->put_MP3_VBR(std::wcscmp(argv[5], L"vbr") == 0 ? 1 : 0);
     QueryPerformanceCounter(&t0);
     LONG stage = -1;
     converter->get_LoadFile(source, &stage);

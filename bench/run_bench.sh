@@ -6,7 +6,10 @@
 # default channel mode is plain stereo, ffmpeg's (libmp3lame) joint stereo:
 # the MP3 rows compare both ways (converter stereo vs ffmpeg joint, and each
 # side in the other's mode). Also the graph build time (LoadFile + Convert)
-# and the converter's peak memory for a 10- and a 30-minute file.
+# and the converter's peak memory for a 10- and a 30-minute file. The MP3
+# encoder uses every core for a long file (up to 8 LAME instances): also the
+# 30-minute file to VBR, and the native parallel encoder unit's throughput
+# with 1, 2, 4 and 8 instances and the audio its chunk overlaps encode twice.
 # Wall times include the process start on both sides; each figure is the
 # best of BENCH_RUNS runs (default 3), to keep other load out of it.
 #   bench/run_bench.sh            (after scripts/build.sh)
@@ -46,7 +49,7 @@ converter() {
   local walls=() builds=() t0 t1 line best=""
   for _ in $(seq "$RUNS"); do
     t0=$(now)
-    line=$("$VELLUMO_WINE" build/bin/convert_bench.exe "$(winpath "$1")" "$(winpath "$2")" "$3" ${4:-} 2>/dev/null | tr -d '\r')
+    line=$("$VELLUMO_WINE" build/bin/convert_bench.exe "$(winpath "$1")" "$(winpath "$2")" "$3" ${4:-} ${5:-} 2>/dev/null | tr -d '\r')
     t1=$(now)
     walls+=("$(echo "$t1 - $t0" | bc)")
     builds+=("$(field "$line" build_ms)")
@@ -93,6 +96,11 @@ echo "== 30-minute AC3 stereo 44.1 kHz to WAV"
 echo "converter: $CONV_LINE"
 printf '  %-44s %8s s  %8s s  %sx\n' "converter vs ffmpeg" "$(secs "$CONV_WALL")" "$(secs "$NATIVE_WALL")" "$(ratio "$CONV_WALL" "$NATIVE_WALL")"
 
+converter "$WORK/long30.rm" "$WORK/conv.mp3" mp3 stereo vbr; cv=$CONV_WALL
+native "$WORK/long30.rm" "$WORK/native.mp3" -c:a libmp3lame -q:a 4 -joint_stereo 0; fv=$NATIVE_WALL
+echo "== 30-minute AC3 stereo 44.1 kHz to MP3 VBR (converter 56-160 kbit/s, ffmpeg -q:a 4), both stereo"
+printf '  %-44s %8s s  %8s s  %sx\n' "converter vs ffmpeg" "$(secs "$cv")" "$(secs "$fv")" "$(ratio "$cv" "$fv")"
+
 if [ -f "$COOK" ]; then
   mp3_rows "cook 44.1 kHz stereo ($(basename "$COOK"))" "$COOK"
 else
@@ -107,3 +115,13 @@ echo "  30-minute MP3 $build30mp3  WAV $build30wav;  10-minute MP3 $build10mp3  
 echo "== converter peak memory, MB (should not grow with the file's length)"
 echo "  MP3: 10 minutes $(field "$conv10mp3" peak_mb), 30 minutes $(field "$conv30mp3" peak_mb)"
 echo "  WAV: 10 minutes $(field "$conv10wav" peak_mb), 30 minutes $(field "$conv30wav" peak_mb)"
+
+# The parallel encoder unit natively (no Wine, no decoder): 10 minutes of the source's PCM.
+LAME="$(scripts/build-deps.sh native-lame | tail -n 1)"
+g++ -std=c++17 -O2 -pthread -I filters/encoder -I"$LAME/include" filters/encoder/{mp3_frame,frame_joiner,parallel_encoder}.cpp \
+  bench/parallel_encoder_bench.cpp "$LAME/lib/libmp3lame.a" -o "$WORK/parallel_encoder_bench"
+[ -f "$WORK/long10.pcm" ] || ffmpeg -nostdin -v error -y -i "$WORK/long10.rm" -f s16le -ac 2 -ar 44100 "$WORK/long10.pcm"
+echo "== parallel encoder unit, native, 10 minutes stereo 44.1 kHz to MP3 128 kbit/s CBR"
+"$WORK/parallel_encoder_bench" "$WORK/long10.pcm" 128
+echo "== same, VBR 56-160 kbit/s"
+"$WORK/parallel_encoder_bench" "$WORK/long10.pcm" vbr

@@ -49,7 +49,7 @@ Mp3EncoderFilter::Mp3EncoderFilter() : TransformFilter(corvane::CLSID_Mp3Encoder
 Mp3EncoderFilter::~Mp3EncoderFilter()
 {
     worker_.Stop();
-    if (lame_) lame_close(lame_);
+    encoder_.reset();
     swr_free(&downmix_);
 }
 
@@ -216,9 +216,9 @@ HRESULT Mp3EncoderFilter::set_OriginalFlag(DWORD flag)
     return Change([flag](Settings& s) { s.original = flag ? 1 : 0; return S_OK; });
 }
 
-DWORD Mp3EncoderFilter::EffectiveChannelMode(WORD sourceChannels) const
+DWORD Mp3EncoderFilter::EffectiveChannelMode(const Settings& settings, WORD sourceChannels)
 {
-    if (settings_.channelMode <= kMono) return settings_.channelMode;
+    if (settings.channelMode <= kMono) return settings.channelMode;
     return sourceChannels == 1 ? kMono : kJointStereo;
 }
 
@@ -234,45 +234,44 @@ HRESULT Mp3EncoderFilter::CheckInputType(const AM_MEDIA_TYPE& mt)
     return S_OK;
 }
 
-lame_global_struct* Mp3EncoderFilter::OpenLame(WORD inChannels, DWORD inRate, WORD* lameChannels,
-                                               const MediaTags* tags) const
+lame_global_struct* Mp3EncoderFilter::OpenLame(const Settings& settings, WORD inChannels, DWORD inRate,
+                                               const MediaTags* tags, bool tagFrame)
 {
     lame_global_flags* gf = lame_init();
     if (!gf) return nullptr;
     // More than two channels reach LAME downmixed to stereo.
     if (inChannels > 2) inChannels = 2;
-    const DWORD mode = EffectiveChannelMode(inChannels);
+    const DWORD mode = EffectiveChannelMode(settings, inChannels);
     // Stereo output from a mono source: LAME gets the channel twice.
     const WORD channels = mode == kMono ? inChannels : 2;
     lame_set_num_channels(gf, channels);
     lame_set_in_samplerate(gf, static_cast<int>(inRate));
     // A different output rate is resampled by LAME's own (windowed sinc) resampler.
-    if (settings_.sampleRate) lame_set_out_samplerate(gf, static_cast<int>(settings_.sampleRate));
+    if (settings.sampleRate) lame_set_out_samplerate(gf, static_cast<int>(settings.sampleRate));
     lame_set_mode(gf, LameMode(mode));
-    lame_set_quality(gf, static_cast<int>(settings_.quality));
-    if (settings_.variable) {
+    lame_set_quality(gf, static_cast<int>(settings.quality));
+    if (settings.variable) {
         lame_set_VBR(gf, vbr_default);
-        lame_set_VBR_quality(gf, static_cast<float>(settings_.variableQ));
-        const DWORD lo = std::min(settings_.variableMin, settings_.variableMax);
-        const DWORD hi = std::max(settings_.variableMin, settings_.variableMax);
+        lame_set_VBR_quality(gf, static_cast<float>(settings.variableQ));
+        const DWORD lo = std::min(settings.variableMin, settings.variableMax);
+        const DWORD hi = std::max(settings.variableMin, settings.variableMax);
         lame_set_VBR_min_bitrate_kbps(gf, static_cast<int>(lo));
         lame_set_VBR_max_bitrate_kbps(gf, static_cast<int>(hi));
         lame_set_VBR_hard_min(gf, 1);
     } else {
         lame_set_VBR(gf, vbr_off);
-        lame_set_brate(gf, static_cast<int>(settings_.bitrate));
+        lame_set_brate(gf, static_cast<int>(settings.bitrate));
     }
-    lame_set_error_protection(gf, settings_.crc ? 1 : 0);
-    lame_set_copyright(gf, settings_.copyright ? 1 : 0);
-    lame_set_original(gf, settings_.original ? 1 : 0);
-    lame_set_bWriteVbrTag(gf, 1);
+    lame_set_error_protection(gf, settings.crc ? 1 : 0);
+    lame_set_copyright(gf, settings.copyright ? 1 : 0);
+    lame_set_original(gf, settings.original ? 1 : 0);
+    lame_set_bWriteVbrTag(gf, tagFrame ? 1 : 0);
     lame_set_write_id3tag_automatic(gf, 0);
     if (tags) SetId3Tags(gf, *tags);
     if (lame_init_params(gf) < 0) {
         lame_close(gf);
         return nullptr;
     }
-    if (lameChannels) *lameChannels = channels;
     return gf;
 }
 
@@ -282,7 +281,7 @@ HRESULT Mp3EncoderFilter::GetOutputType(int index, MediaType& out)
     const WAVEFORMATEX* in = Input().ConnectionType().WaveFormat();
     if (!in) return VFW_E_NOT_CONNECTED;
     // Ask LAME what it will make of these settings (rate, bitrate).
-    lame_global_flags* gf = OpenLame(in->nChannels, in->nSamplesPerSec, nullptr);
+    lame_global_flags* gf = OpenLame(settings_, in->nChannels, in->nSamplesPerSec, nullptr, true);
     if (!gf) return VFW_E_TYPE_NOT_ACCEPTED;
     const DWORD rate = static_cast<DWORD>(lame_get_out_samplerate(gf));
     const WORD channels = lame_get_mode(gf) == MONO ? 1 : 2;
@@ -327,11 +326,10 @@ HRESULT Mp3EncoderFilter::StartStreaming()
     if (!in) return VFW_E_NOT_CONNECTED;
     inChannels_ = in->nChannels;
     inRate_ = in->nSamplesPerSec;
-    if (lame_) lame_close(lame_);
     tags_ = UpstreamMediaTags(this);
-    lame_ = OpenLame(inChannels_, inRate_, &lameChannels_, &tags_);
-    if (!lame_) return E_FAIL;
-    id3v2_ = Id3v2Tag(lame_);
+    const HRESULT hr = OpenEncoder();
+    if (FAILED(hr)) return hr;
+    id3v2_ = Id3v2Tag(encoder_->Primary());
     streamStart_ = id3v2_.size();
     id3v2Sent_ = false;
     swr_free(&downmix_);
@@ -353,18 +351,35 @@ HRESULT Mp3EncoderFilter::StartStreaming()
     return worker_.Start();
 }
 
+HRESULT Mp3EncoderFilter::OpenEncoder()
+{
+    // The contexts open on the pool's threads: they get their own copy of
+    // what configures them.
+    auto open = [settings = settings_, channels = inChannels_, rate = inRate_, tags = tags_](bool tagFrame) {
+        return OpenLame(settings, channels, rate, tagFrame ? &tags : nullptr, tagFrame);
+    };
+    auto encoder = std::make_unique<mp3::ParallelEncoder>(open, mp3::ParallelEncoder::DefaultInstances(),
+                                                          mp3::ParallelEncoder::DefaultLayout());
+    const bool started = encoder->Start();
+    std::lock_guard<std::mutex> hold(encoderLock_);
+    encoder_ = started ? std::move(encoder) : nullptr;
+    if (!encoder_) return E_FAIL;
+    lameChannels_ = static_cast<WORD>(lame_get_num_channels(encoder_->Primary()));
+    return S_OK;
+}
+
 HRESULT Mp3EncoderFilter::StopStreaming()
 {
     worker_.Stop();
-    if (lame_) lame_close(lame_);
-    lame_ = nullptr;
+    std::lock_guard<std::mutex> hold(encoderLock_);
+    encoder_.reset();
     swr_free(&downmix_);
     return S_OK;
 }
 
-HRESULT Mp3EncoderFilter::DeliverEncoded(const uint8_t* data, int size)
+HRESULT Mp3EncoderFilter::DeliverEncoded(const uint8_t* data, size_t size)
 {
-    if (size <= 0) return S_OK;
+    if (size == 0) return S_OK;
     if (!id3v2Sent_ && !id3v2_.empty()) {
         const HRESULT hr = DeliverPlaced(id3v2_.data(), id3v2_.size(), 0);
         if (hr != S_OK) return hr;
@@ -372,8 +387,8 @@ HRESULT Mp3EncoderFilter::DeliverEncoded(const uint8_t* data, int size)
     id3v2Sent_ = true;
     const REFERENCE_TIME now = timeBase_ + framesIn_ * 10000000LL / inRate_;
     const uint64_t base = bytesOut_;
-    bytesOut_ += static_cast<uint64_t>(size);
-    return Output().DeliverBytes(data, static_cast<size_t>(size), [&](IMediaSample* s, size_t offset, size_t length) {
+    bytesOut_ += size;
+    return Output().DeliverBytes(data, size, [&](IMediaSample* s, size_t offset, size_t length) {
         REFERENCE_TIME start = lastStop_, stop = now;
         s->SetTime(&start, &stop);
         lastStop_ = now;
@@ -386,13 +401,19 @@ HRESULT Mp3EncoderFilter::DeliverEncoded(const uint8_t* data, int size)
 
 HRESULT Mp3EncoderFilter::Process(IMediaSample* sample)
 {
-    if (!lame_) return E_UNEXPECTED;
+    if (!encoder_) return E_UNEXPECTED;
     return worker_.Push(sample);
 }
 
-HRESULT Mp3EncoderFilter::Drain() { return lame_ ? worker_.Drain() : S_OK; }
+HRESULT Mp3EncoderFilter::Drain() { return encoder_ ? worker_.Drain() : S_OK; }
 
-void Mp3EncoderFilter::Interrupt() { worker_.Interrupt(); }
+void Mp3EncoderFilter::Interrupt()
+{
+    worker_.Interrupt();
+    // Chunks being encoded end soon rather than finish for nothing.
+    std::lock_guard<std::mutex> hold(encoderLock_);
+    if (encoder_) encoder_->Cancel();
+}
 
 HRESULT Mp3EncoderFilter::Encode(IMediaSample* sample)
 {
@@ -425,34 +446,27 @@ HRESULT Mp3EncoderFilter::Encode(IMediaSample* sample)
         for (int i = 0; i < frames; ++i) stereo_[2 * i] = stereo_[2 * i + 1] = pcm[i];
         pcm = stereo_.data();
     }
-    mp3_.resize(static_cast<size_t>(lameFrames) * 5 / 4 + 7200);
-    const int size = lameChannels_ == 2
-                         ? lame_encode_buffer_interleaved(lame_, const_cast<short*>(pcm), lameFrames, mp3_.data(),
-                                                          static_cast<int>(mp3_.size()))
-                         : lame_encode_buffer(lame_, pcm, nullptr, lameFrames, mp3_.data(),
-                                              static_cast<int>(mp3_.size()));
-    if (size < 0) return E_FAIL;
+    mp3_.clear();
+    if (!encoder_->Encode(pcm, static_cast<size_t>(lameFrames), mp3_)) return E_FAIL;
     framesIn_ += frames;
-    return DeliverEncoded(mp3_.data(), size);
+    return DeliverEncoded(mp3_.data(), mp3_.size());
 }
 
 HRESULT Mp3EncoderFilter::Finish()
 {
-    mp3_.resize(16 * 1024);
-    const int size = lame_encode_flush(lame_, mp3_.data(), static_cast<int>(mp3_.size()));
-    if (size < 0) return E_FAIL;
-    HRESULT hr = DeliverEncoded(mp3_.data(), size);
+    mp3_.clear();
+    std::vector<uint8_t> tag;
+    if (!encoder_->Finish(mp3_, tag)) return E_FAIL;
+    HRESULT hr = DeliverEncoded(mp3_.data(), mp3_.size());
     if (hr != S_OK) return hr;
 
     // The first frame, now with the stream's frame count, byte count and
     // seek table, for its place at the stream's start (behind the ID3v2 tag).
-    uint8_t tag[2880];
-    const size_t tagSize = lame_get_lametag_frame(lame_, tag, sizeof(tag));
-    if (tagSize > 0 && tagSize <= sizeof(tag)) {
-        hr = DeliverPlaced(tag, tagSize, streamStart_);
+    if (!tag.empty()) {
+        hr = DeliverPlaced(tag.data(), tag.size(), streamStart_);
         if (hr != S_OK) return hr;
     }
-    const std::vector<uint8_t> id3v1 = bytesOut_ > 0 ? Id3v1Tag(lame_) : std::vector<uint8_t>();
+    const std::vector<uint8_t> id3v1 = bytesOut_ > 0 ? Id3v1Tag(encoder_->Primary()) : std::vector<uint8_t>();
     if (id3v1.empty()) return S_OK;
     return DeliverPlaced(id3v1.data(), id3v1.size(), streamStart_ + bytesOut_);
 }
@@ -471,9 +485,8 @@ void Mp3EncoderFilter::Discard()
     // After a seek the stream goes on from a new position: restart the encoder
     // once the worker has dropped what was queued.
     worker_.Resume();
-    if (!lame_) return;
-    lame_close(lame_);
-    lame_ = OpenLame(inChannels_, inRate_, &lameChannels_, &tags_);
+    if (!encoder_) return;
+    OpenEncoder();
     haveTime_ = false;
     framesIn_ = 0;
 }

@@ -5,15 +5,19 @@
 // the end of the stream the rewritten first frame (Xing/Info tag) is sent
 // again at the media time of its first place so that the writer puts it
 // there. The source's tags (found upstream when streaming starts) go before
-// the MP3 frames as an ID3v2 tag and after them as an ID3v1 tag.
+// the MP3 frames as an ID3v2 tag and after them as an ID3v1 tag. A stream
+// long enough to gain is encoded on every core (mp3::ParallelEncoder).
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "base/media_tags.h"
 #include "base/sample_worker.h"
 #include "base/transform_filter.h"
+#include "encoder/parallel_encoder.h"
 #include "filter_interfaces.h"
 
 struct lame_global_struct;
@@ -93,17 +97,22 @@ private:
 
     template <class F>
     HRESULT Change(F&& apply);
-    DWORD EffectiveChannelMode(WORD sourceChannels) const;
-    // A LAME context configured from the settings for the connected input.
-    lame_global_struct* OpenLame(WORD inChannels, DWORD inRate, WORD* lameChannels,
-                                 const MediaTags* tags = nullptr) const;
-    HRESULT DeliverEncoded(const uint8_t* data, int size);
+    DWORD EffectiveChannelMode(WORD sourceChannels) const { return EffectiveChannelMode(settings_, sourceChannels); }
+    static DWORD EffectiveChannelMode(const Settings& settings, WORD sourceChannels);
+    // A LAME context configured from the settings for the connected input,
+    // with the Xing/Info frame when tagFrame.
+    static lame_global_struct* OpenLame(const Settings& settings, WORD inChannels, DWORD inRate,
+                                        const MediaTags* tags, bool tagFrame);
+    // The stream's encoder for the settings and the connected input.
+    HRESULT OpenEncoder();
+    HRESULT DeliverEncoded(const uint8_t* data, size_t size);
     // Bytes that belong at one place of the file (tags, the rewritten first frame).
     HRESULT DeliverPlaced(const uint8_t* data, size_t size, uint64_t offset);
 
     Settings settings_;           // filter lock
     // Streaming state (the worker thread while it runs, else the streaming lock).
-    lame_global_struct* lame_ = nullptr;
+    std::unique_ptr<mp3::ParallelEncoder> encoder_;
+    std::mutex encoderLock_;      // replacing encoder_, against Interrupt's cancel
     WORD inChannels_ = 0;
     WORD lameChannels_ = 0;
     DWORD inRate_ = 0;

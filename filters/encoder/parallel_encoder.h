@@ -142,7 +142,7 @@ private:
     size_t nextToRun_ = 0;                   // in jobs_
     bool quit_ = false;
     std::atomic<bool> cancel_{false};
-    bool failed_ = false;
+    std::atomic<bool> failed_{false};
     std::vector<std::thread> workers_;
 };
 
