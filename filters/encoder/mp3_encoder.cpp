@@ -385,7 +385,10 @@ HRESULT Mp3EncoderFilter::DeliverEncoded(const uint8_t* data, size_t size)
         if (hr != S_OK) return hr;
     }
     id3v2Sent_ = true;
-    const REFERENCE_TIME now = timeBase_ + framesIn_ * 10000000LL / inRate_;
+    // The time of the input these bytes encode (with several instances, the
+    // input read ahead is not out yet).
+    const int64_t joined = encoder_->InputJoined();
+    const REFERENCE_TIME now = timeBase_ + (joined < 0 ? framesIn_ : std::min(framesIn_, joined)) * 10000000LL / inRate_;
     const uint64_t base = bytesOut_;
     bytesOut_ += size;
     return Output().DeliverBytes(data, size, [&](IMediaSample* s, size_t offset, size_t length) {
@@ -456,8 +459,11 @@ HRESULT Mp3EncoderFilter::Finish()
 {
     mp3_.clear();
     std::vector<uint8_t> tag;
-    if (!encoder_->Finish(mp3_, tag)) return E_FAIL;
-    HRESULT hr = DeliverEncoded(mp3_.data(), mp3_.size());
+    // The last chunks go out as each is joined.
+    HRESULT hr = S_OK;
+    const auto deliver = [&](std::vector<uint8_t>& bytes) { return (hr = DeliverEncoded(bytes.data(), bytes.size())) == S_OK; };
+    if (!encoder_->Finish(mp3_, tag, deliver)) return hr != S_OK ? hr : E_FAIL;
+    hr = DeliverEncoded(mp3_.data(), mp3_.size());
     if (hr != S_OK) return hr;
 
     // The first frame, now with the stream's frame count, byte count and

@@ -186,10 +186,11 @@ bool ParallelEncoder::JoinDone(bool wait, bool last, std::vector<uint8_t>& out)
             --nextToRun_;
         }
         const bool final = last && JobsInFlight() == 0;
-        if (!Join(*job, final, out)) {
+        if (!Join(*job, final, out) || (deliver_ && !out.empty() && !(*deliver_)(out))) {
             failed_ = true;
             return false;
         }
+        if (deliver_) out.clear();
         wait = last;
     }
 }
@@ -197,7 +198,8 @@ bool ParallelEncoder::JoinDone(bool wait, bool last, std::vector<uint8_t>& out)
 bool ParallelEncoder::Join(Job& job, bool last, std::vector<uint8_t>& out)
 {
     auto chunk = std::make_unique<EncodedChunk>();
-    if (!job.ok || !chunk->Parse(std::move(job.mp3), job.index == 0)) return false;
+    // LAME leaves the Xing/Info frame out when it would not fit the frame.
+    if (!job.ok || !chunk->Parse(std::move(job.mp3), job.index == 0 && !job.tag.empty())) return false;
     int64_t from = job.firstFrame;
     if (job.index == 0) {
         // The Xing/Info frame's place (zeros for now), and the frame LAME
@@ -245,7 +247,7 @@ int64_t ParallelEncoder::Switch(const EncodedChunk& next, int64_t nextFirst)
     return -1;
 }
 
-bool ParallelEncoder::Finish(std::vector<uint8_t>& out, std::vector<uint8_t>& tagFrame)
+bool ParallelEncoder::Finish(std::vector<uint8_t>& out, std::vector<uint8_t>& tagFrame, const DeliverFn& deliver)
 {
     tagFrame.clear();
     if (cancel_ || failed_ || finished_ || !primary_) return false;
@@ -264,7 +266,10 @@ bool ParallelEncoder::Finish(std::vector<uint8_t>& out, std::vector<uint8_t>& ta
         return true;
     }
     const int before = submitted_;
-    if (!SubmitReady(true, out) || !JoinDone(true, true, out)) return false;
+    deliver_ = deliver ? &deliver : nullptr;
+    const bool joined = SubmitReady(true, out) && JoinDone(true, true, out);
+    deliver_ = nullptr;
+    if (!joined) return false;
     if (submitted_ == before) {
         // The last chunk was joined before the end was known: the rest of its frames.
         for (int64_t f = joinedUpTo_; f < previousFirst_ + static_cast<int64_t>(previous_->Count()); ++f) {

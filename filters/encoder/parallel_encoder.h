@@ -17,6 +17,7 @@
 // single LAME context would.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -64,8 +65,13 @@ public:
     // failed or Cancel was called (nothing more is joined).
     bool Encode(const int16_t* pcm, size_t frames, std::vector<uint8_t>& out);
     // The end of the stream: the last bytes, and the Xing/Info frame for the
-    // stream's first frame (empty when there is none).
-    bool Finish(std::vector<uint8_t>& out, std::vector<uint8_t>& tagFrame);
+    // stream's first frame (empty when there is none). With deliver, the
+    // bytes go there as each chunk is joined (false from it: stop).
+    using DeliverFn = std::function<bool(std::vector<uint8_t>& bytes)>;
+    bool Finish(std::vector<uint8_t>& out, std::vector<uint8_t>& tagFrame, const DeliverFn& deliver = {});
+    // Input frames whose MP3 has been given out; -1 when the stream goes the
+    // single way (then it is all the input so far).
+    int64_t InputJoined() const { return parallel_ ? std::min(inputTotal_, InSample(joinedUpTo_)) : -1; }
     // Any thread: the work in flight ends soon; Encode and Finish fail.
     void Cancel();
 
@@ -119,6 +125,7 @@ private:
     int64_t inRate_ = 1, outRate_ = 1;
     const char* singleReason_ = "";
     bool parallel_ = false;
+    const DeliverFn* deliver_ = nullptr;  // while Finish runs
 
     // The input not yet given to a job, from input sample bufferStart_.
     std::vector<int16_t> buffer_;

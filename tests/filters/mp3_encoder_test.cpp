@@ -100,6 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         Encoding{{44100, 2, 16, 1000.0, 0.5, 88200}, L"mp3-cbr128-44100-stereo.mp3", 44100, 0, 0, 128, 128, 1, 44100, 0},
         Encoding{{44100, 2, 16, 1000.0, 0.5, 132300}, L"mp3-vbr56-160-44100.mp3", 44100, 0, 1, 56, 160, 1, 44100, 0},
+        // Long enough to be encoded on several cores and joined.
+        Encoding{{44100, 2, 16, 1000.0, 0.5, 44100 * 25}, L"mp3-vbr56-160-joined.mp3", 44100, 0, 1, 56, 160, 1, 44100, 0},
         Encoding{{44100, 2, 16, 1000.0, 0.5, 220500}, L"mp3-cbr80-22050-mono.mp3", 22050, 3, 0, 80, 80, 2, 22050, 3},
         Encoding{{44100, 2, 16, 1000.0, 0.5, 22050}, L"mp3-joint.mp3", -1, 1, -1, 0, 0, 1, 44100, 1},
         // A mono source still makes stereo when asked; rate 0 keeps the source's.
