@@ -450,7 +450,8 @@ HRESULT Mp3EncoderFilter::Encode(IMediaSample* sample)
         pcm = stereo_.data();
     }
     mp3_.clear();
-    if (!encoder_->Encode(pcm, static_cast<size_t>(lameFrames), mp3_)) return E_FAIL;
+    // Cancelled by a flush or a stop: no failure of the stream.
+    if (!encoder_->Encode(pcm, static_cast<size_t>(lameFrames), mp3_)) return encoder_->Cancelled() ? S_FALSE : E_FAIL;
     framesIn_ += frames;
     return DeliverEncoded(mp3_.data(), mp3_.size());
 }
@@ -462,7 +463,7 @@ HRESULT Mp3EncoderFilter::Finish()
     // The last chunks go out as each is joined.
     HRESULT hr = S_OK;
     const auto deliver = [&](std::vector<uint8_t>& bytes) { return (hr = DeliverEncoded(bytes.data(), bytes.size())) == S_OK; };
-    if (!encoder_->Finish(mp3_, tag, deliver)) return hr != S_OK ? hr : E_FAIL;
+    if (!encoder_->Finish(mp3_, tag, deliver)) return hr != S_OK ? hr : encoder_->Cancelled() ? S_FALSE : E_FAIL;
     hr = DeliverEncoded(mp3_.data(), mp3_.size());
     if (hr != S_OK) return hr;
 

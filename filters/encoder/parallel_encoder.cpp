@@ -81,7 +81,7 @@ void ParallelEncoder::Cancel()
 
 double ParallelEncoder::OverlapPercent() const
 {
-    return inputTotal_ > 0 && parallel_ ? 100.0 * static_cast<double>(encodedTotal_ - inputTotal_) / inputTotal_ : 0.0;
+    return inputTotal_ > 0 && parallel_ ? 100.0 * static_cast<double>(encodedTotal_ - inputTotal_) / static_cast<double>(inputTotal_) : 0.0;
 }
 
 bool ParallelEncoder::EncodeSingle(const int16_t* pcm, size_t frames, std::vector<uint8_t>& out)

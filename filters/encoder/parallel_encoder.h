@@ -74,6 +74,7 @@ public:
     int64_t InputJoined() const { return parallel_ ? std::min(inputTotal_, InSample(joinedUpTo_)) : -1; }
     // Any thread: the work in flight ends soon; Encode and Finish fail.
     void Cancel();
+    bool Cancelled() const { return cancel_; }
 
     // Contexts that encoded at once (1 when the stream went the single way).
     unsigned InstancesUsed() const { return parallel_ ? instances_ : 1; }
