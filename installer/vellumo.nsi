@@ -7,8 +7,14 @@
 ;
 ; Command line of the setup program:    /S (silent)  /D=<folder> (last, unquoted)
 ; Command line of uninstall.exe:        /S (silent)  /REMOVESETTINGS
-;   A silent uninstall keeps settings.ini unless /REMOVESETTINGS is given;
-;   an interactive one asks.
+;   A silent uninstall keeps settings.ini (and the user's own copy under
+;   %APPDATA%\Vellumo) unless /REMOVESETTINGS is given; an interactive one asks.
+;
+; The install folder belongs to administrators: outside Program Files it gets
+; Administrators and SYSTEM full control and Users read and execute, with no
+; inherited write; an existing folder that holds anything but Vellumo's own
+; files is refused (exit code 4), as is a folder that cannot be restricted
+; (exit code 5).
 
 Unicode true
 Target amd64-unicode
@@ -35,6 +41,10 @@ ManifestDPIAware true
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vellumo"
 !define UNINSTALLER "uninstall.exe"
 !define CATEGORY_AUDIO_COMPRESSORS "{33D9A761-90C8-11D0-BD43-00A0C911CE86}"
+; Explorer's "Convert with Vellumo" on the RealMedia types and on folders,
+; through the per-type association keys: the default program stays as it is.
+!define VERB "Vellumo.Convert"
+!define VERB_TEXT "Convert with Vellumo"
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -61,8 +71,10 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
   !define MUI_UNICON "${ICON}"
 !endif
 !define MUI_ABORTWARNING
-!define MUI_FINISHPAGE_RUN "$INSTDIR\vellumo.exe"
+!define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "Start Vellumo"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartAsUser
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE CheckInstallFolder
 
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
@@ -76,6 +88,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 
 Var PreviousFolder
 Var RemoveSettings
+Var FolderRefusal
 
 ; Stops unless the native machine runs the 64-bit binaries. A 32-bit Windows
 ; already refuses to start a 64-bit program; this also covers any other
@@ -127,6 +140,100 @@ Function .onInit
   ${EndIf}
 FunctionEnd
 
+; $FolderRefusal: empty when the install may go into $INSTDIR: a folder that
+; does not exist yet, or holds nothing but Vellumo's own files (an earlier
+; installation, or the settings an uninstall kept).
+Function FindFolderRefusal
+  StrCpy $FolderRefusal ""
+  FindFirst $0 $1 "$INSTDIR\*.*"
+  ${DoWhile} $1 != ""
+    ${Switch} $1
+      ${Case} "."
+      ${Case} ".."
+      ${Case} "vellumo.exe"
+      ${Case} "corvane.dll"
+      ${Case} "vellumo_filters.dll"
+      ${Case} "vellumo.chm"
+      ${Case} "${UNINSTALLER}"
+      ${Case} "settings.ini"
+        ${Break}
+      ${Default}
+        StrCpy $FolderRefusal "$INSTDIR is not empty and holds no Vellumo installation.$\r$\nChoose an empty or a new folder for ${PRODUCT}."
+    ${EndSwitch}
+    ${If} $FolderRefusal != ""
+      ${Break}
+    ${EndIf}
+    FindNext $0 $1
+  ${Loop}
+  FindClose $0
+FunctionEnd
+
+; Leaving the folder page: a refused folder keeps the user on the page.
+Function CheckInstallFolder
+  Call FindFolderRefusal
+  ${If} $FolderRefusal != ""
+    MessageBox MB_OK|MB_ICONSTOP "$FolderRefusal"
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; Outside Program Files a folder inherits whatever its parent allows, often
+; "Authenticated Users: Modify": the DLLs registered for the whole machine and
+; the uninstaller, which runs elevated, would be anyone's to replace. The
+; folder gets its own access list before any file is written into it.
+Function RestrictInstallFolder
+  GetFullPathName $4 "$INSTDIR"
+  StrLen $0 "$PROGRAMFILES64\"
+  StrCpy $1 "$4" $0
+  StrLen $2 "$PROGRAMFILES\"
+  StrCpy $3 "$4" $2
+  ${If} $1 == "$PROGRAMFILES64\"
+  ${OrIf} $3 == "$PROGRAMFILES\"
+    Return
+  ${EndIf}
+  DetailPrint "Giving $INSTDIR to administrators"
+  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX'
+  Pop $0
+  ${If} $0 != 0
+    MessageBox MB_OK|MB_ICONSTOP "The access of $INSTDIR could not be limited to administrators (icacls: $0).$\r$\nNothing has been installed." /SD IDOK
+    RMDir "$INSTDIR"
+    SetErrorLevel 5
+    Quit
+  ${EndIf}
+FunctionEnd
+
+; The finish page's "Start Vellumo": the shell that runs as the logged-on user
+; starts the program, not this elevated setup program.
+Function StartAsUser
+  Exec '"$WINDIR\explorer.exe" "$INSTDIR\vellumo.exe"'
+FunctionEnd
+
+!macro WriteVerb key
+  WriteRegStr HKLM "Software\Classes\${key}\shell\${VERB}" "" "${VERB_TEXT}"
+  WriteRegStr HKLM "Software\Classes\${key}\shell\${VERB}" "Icon" "$INSTDIR\vellumo.exe,0"
+  WriteRegStr HKLM "Software\Classes\${key}\shell\${VERB}\command" "" '"$INSTDIR\vellumo.exe" "%1"'
+!macroend
+
+; A key that holds neither subkeys nor values (nor a default value) goes.
+!macro DeleteBareKey key
+  EnumRegKey $0 HKLM "${key}" 0
+  EnumRegValue $1 HKLM "${key}" 0
+  ClearErrors
+  ReadRegStr $2 HKLM "${key}" ""
+  ${If} ${Errors}
+  ${AndIf} $0 == ""
+  ${AndIf} $1 == ""
+    DeleteRegKey HKLM "${key}"
+  ${EndIf}
+!macroend
+
+; The verb goes, and the keys above it only when the verb was all they held.
+!macro DeleteVerb key
+  DeleteRegKey HKLM "Software\Classes\${key}\shell\${VERB}"
+  !insertmacro DeleteBareKey "Software\Classes\${key}\shell"
+  !insertmacro DeleteBareKey "Software\Classes\${key}"
+!macroend
+
 ; Upgrade: the installed version unregisters and removes itself first
 ; (silently, which keeps settings.ini), so that one registration remains.
 Function RemovePreviousInstallation
@@ -149,8 +256,17 @@ FunctionEnd
 
 Section "Vellumo" SecMain
   SectionIn RO
+  ; The folder page checks an interactive choice; this covers /D= as well.
+  Call FindFolderRefusal
+  ${If} $FolderRefusal != ""
+    MessageBox MB_OK|MB_ICONSTOP "$FolderRefusal$\r$\nNothing has been installed." /SD IDOK
+    SetErrorLevel 4
+    Quit
+  ${EndIf}
   Call RemovePreviousInstallation
 
+  CreateDirectory "$INSTDIR"
+  Call RestrictInstallFolder
   SetOutPath "$INSTDIR"
   File "${BINDIR}\vellumo.exe"
   File "${BINDIR}\corvane.dll"
@@ -162,6 +278,12 @@ Section "Vellumo" SecMain
   ; filters it stands in for; the converter needs the filters, not the reverse.
   !insertmacro RegisterServer "$INSTDIR\vellumo_filters.dll"
   !insertmacro RegisterServer "$INSTDIR\corvane.dll"
+
+  !insertmacro WriteVerb "SystemFileAssociations\.rm"
+  !insertmacro WriteVerb "SystemFileAssociations\.ra"
+  !insertmacro WriteVerb "SystemFileAssociations\.ram"
+  !insertmacro WriteVerb "SystemFileAssociations\.rmvb"
+  !insertmacro WriteVerb "Directory"
 
   CreateDirectory "$SMPROGRAMS\${PRODUCT}"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\Vellumo.lnk" "$INSTDIR\vellumo.exe" "" "$INSTDIR\vellumo.exe" 0
@@ -215,6 +337,11 @@ Section "Uninstall"
   Delete "$INSTDIR\vellumo.chm"
   ${If} $RemoveSettings == 1
     Delete "$INSTDIR\settings.ini"
+    ; The copy the program keeps for a user who cannot write its folder.
+    SetShellVarContext current
+    Delete "$APPDATA\${PRODUCT}\settings.ini"
+    RMDir "$APPDATA\${PRODUCT}"
+    SetShellVarContext all
   ${EndIf}
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"
@@ -223,6 +350,13 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\${PRODUCT}\Vellumo Help.lnk"
   Delete "$SMPROGRAMS\${PRODUCT}\Uninstall Vellumo.lnk"
   RMDir "$SMPROGRAMS\${PRODUCT}"
+
+  !insertmacro DeleteVerb "SystemFileAssociations\.rm"
+  !insertmacro DeleteVerb "SystemFileAssociations\.ra"
+  !insertmacro DeleteVerb "SystemFileAssociations\.ram"
+  !insertmacro DeleteVerb "SystemFileAssociations\.rmvb"
+  !insertmacro DeleteBareKey "Software\Classes\SystemFileAssociations"
+  !insertmacro DeleteVerb "Directory"
 
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

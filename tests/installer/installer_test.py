@@ -34,6 +34,8 @@ START_MENU = "ProgramData/Microsoft/Windows/Start Menu/Programs/Vellumo"
 INSTALLED_FILES = ["corvane.dll", "uninstall.exe", "vellumo.chm", "vellumo.exe",
                    "vellumo_filters.dll"]
 SHORTCUTS = ["Uninstall Vellumo.lnk", "Vellumo Help.lnk", "Vellumo.lnk"]
+VERB_KEYS = [r"HKEY_CLASSES_ROOT\SystemFileAssociations\%s\shell\Vellumo.Convert" % ext
+             for ext in (".rm", ".ra", ".ram", ".rmvb")] + [r"HKEY_CLASSES_ROOT\Directory\shell\Vellumo.Convert"]
 
 CLSID_HALVEX = "{8E2DC57B-E2E2-4FBB-924A-F195CBD136F6}"
 LIBID = "{A57C7E54-C2F2-443F-A3F7-96B5B5AE84D2}"
@@ -212,6 +214,14 @@ def install(wine, setup, folder=INSTALL_DIR, label="install"):
         code, out = wine.run_line('"%s" /S /D=%s' % (wine.windows_path(setup), folder))
         wine.wait_idle()
     check(code == 0, "%s: setup exit code %d %s" % (label, code, out))
+    return out
+
+
+def icacls_calls(out):
+    """The command line of each icacls.exe run, as Wine's own icacls reports it
+    (each argument quoted, backslashes doubled, other characters as \\xNNNN)."""
+    unescape = lambda text: re.sub(r"\\x([0-9a-fA-F]{4})", lambda m: chr(int(m.group(1), 16)), text).replace("\\\\", "\\")
+    return [unescape(line.split("stub: ", 1)[1]) for line in out.splitlines() if "icacls:main stub: " in line]
 
 
 def uninstall(wine, folder=INSTALL_DIR, *options, label="uninstall"):
@@ -271,6 +281,11 @@ def check_installation(wine, registry, label, folder=INSTALL_DIR):
     installed_kb = sum(os.path.getsize(os.path.join(folder, n)) for n in INSTALLED_FILES) // 1024
     check(size.startswith("dword:") and abs(int(size[6:], 16) - installed_kb) <= 64,
           "%s: EstimatedSize %s for %d KB" % (label, size, installed_kb))
+    # Explorer's verb on the RealMedia types and folders, through the per-type keys.
+    for verb in VERB_KEYS:
+        check(registry_value(registry, verb, "@") == '"Convert with Vellumo"', "%s: verb %s" % (label, verb))
+        check(registry_value(registry, verb + r"\command", "@") == '"\\"%s\\" \\"%%1\\""' %
+              (install_dir + "\\vellumo.exe").replace("\\", "\\\\"), "%s: command of %s" % (label, verb))
     entries = [line for line in registry
                if line.startswith("[HKEY_LOCAL_MACHINE") and line.endswith('"DisplayName"="Vellumo"')]
     check(len(entries) == 1, "%s: one uninstall entry (%d)" % (label, len(entries)))
@@ -294,8 +309,27 @@ def lifecycle(args):
         check(diff_report(registry_before, wine.registry(), "the refused setup"), "refusal: registry unchanged")
         check(diff_report(files_before, wine.files(), "the refused setup"), "refusal: files unchanged")
 
-        install(wine, args.setup)
-        check_installation(wine, wine.registry(), "install")
+        # Wine's icacls.exe changes nothing, but reports its arguments.
+        wine.env["WINEDEBUG"] = "-all,fixme+icacls"
+        # A folder that holds other things is refused, and nothing changes.
+        os.makedirs(os.path.join(wine.drive_c, "Data"))
+        with open(os.path.join(wine.drive_c, "Data", "notes.txt"), "w") as f:
+            f.write("mine")
+        code, out = wine.run_line('"%s" /S /D=C:\\Data' % wine.windows_path(args.setup))
+        wine.wait_idle()
+        check(code == 4, "non-empty folder refused: exit code %d" % code)
+        check(diff_report(registry_before, wine.registry(), "the refused folder"), "refused folder: registry unchanged")
+        check(diff_report(files_before | {"Data", os.path.join("Data", "notes.txt")}, wine.files(), "the refused folder"),
+              "refused folder: files unchanged")
+        shutil.rmtree(os.path.join(wine.drive_c, "Data"))
+
+        out = install(wine, args.setup)
+        registry = wine.registry()
+        check_installation(wine, registry, "install")
+        check(sorted(l for l in registry if l.upper().startswith("[HKEY_CLASSES_ROOT\\.RM]")) ==
+              sorted(l for l in registry_before if l.upper().startswith("[HKEY_CLASSES_ROOT\\.RM]")),
+              "install: the default program of .rm unchanged")
+        check(icacls_calls(out) == [], "install into Program Files keeps its access list")
         convert_with_installed_program(wine, args.shortcut_driver)
         if os.path.exists(settings):
             os.remove(settings)  # whatever the program wrote; the user's file follows
@@ -321,7 +355,15 @@ def lifecycle(args):
         # Installing again finds the kept settings; removing them leaves no trace.
         install(wine, args.setup, label="reinstall")
         check(open(settings, newline="").read() == user_settings, "reinstall: settings.ini kept")
+        roaming = [os.path.join(d, "AppData", "Roaming") for d in
+                   (os.path.join(wine.drive_c, "users", u) for u in os.listdir(os.path.join(wine.drive_c, "users")))
+                   if os.path.isdir(os.path.join(d, "AppData", "Roaming")) and not d.endswith("Public")]
+        user_copy = os.path.join(roaming[0], "Vellumo", "settings.ini")
+        os.makedirs(os.path.dirname(user_copy), exist_ok=True)
+        with open(user_copy, "w") as f:
+            f.write(user_settings)
         uninstall(wine, INSTALL_DIR, "/REMOVESETTINGS", label="uninstall removing settings")
+        check(not os.path.exists(os.path.dirname(user_copy)), "uninstall /REMOVESETTINGS: the user's copy removed")
         check(diff_report(registry_before, wine.registry(), "uninstall /REMOVESETTINGS"),
               "uninstall /REMOVESETTINGS: registry back to before")
         check(diff_report(files_before, wine.files(), "uninstall /REMOVESETTINGS"),
@@ -333,8 +375,12 @@ def lifecycle(args):
         with open(settings, "w", newline="") as f:
             f.write(user_settings)
         other = "C:\\Apps\\Vellumo 音频 Müzik"
-        install(wine, args.setup, folder=other, label="upgrade into another folder")
+        out = install(wine, args.setup, folder=other, label="upgrade into another folder")
         check_installation(wine, wine.registry(), "upgrade into another folder", folder=other)
+        calls = icacls_calls(out)
+        check(calls == ['"C:\\windows\\system32\\icacls.exe" "%s" "/inheritance:r" "/grant:r" '
+                        '"*S-1-5-32-544:(OI)(CI)F" "*S-1-5-18:(OI)(CI)F" "*S-1-5-32-545:(OI)(CI)RX"' % other],
+              "outside Program Files the folder is given to administrators: %s" % calls)
         moved = wine.unix_path(other + "\\settings.ini")
         check(os.path.exists(moved) and open(moved, newline="").read() == user_settings,
               "upgrade into another folder: settings.ini moved along")
