@@ -217,10 +217,12 @@ def install(wine, setup, folder=INSTALL_DIR, label="install"):
     return out
 
 
-def icacls_calls(out):
-    """The command line of each icacls.exe run, as Wine's own icacls reports it
-    (each argument quoted, backslashes doubled, other characters as \\xNNNN)."""
-    unescape = lambda text: re.sub(r"\\x([0-9a-fA-F]{4})", lambda m: chr(int(m.group(1), 16)), text).replace("\\\\", "\\")
+def icacls_calls(wine, out):
+    """The command line of each icacls.exe run, as Wine's own icacls reports it:
+    each argument quoted, in the ANSI code page, backslashes doubled, other bytes as \\xNN."""
+    encoding = "gbk" if wine.env["LC_ALL"].startswith("zh_CN") else "cp1252"
+    unescape = lambda text: re.sub(rb"\\x([0-9a-fA-F]{2})", lambda m: bytes([int(m.group(1), 16)]),
+                                   text.replace("\\\\", "\\").encode("latin-1")).decode(encoding)
     return [unescape(line.split("stub: ", 1)[1]) for line in out.splitlines() if "icacls:main stub: " in line]
 
 
@@ -329,7 +331,7 @@ def lifecycle(args):
         check(sorted(l for l in registry if l.upper().startswith("[HKEY_CLASSES_ROOT\\.RM]")) ==
               sorted(l for l in registry_before if l.upper().startswith("[HKEY_CLASSES_ROOT\\.RM]")),
               "install: the default program of .rm unchanged")
-        check(icacls_calls(out) == [], "install into Program Files keeps its access list")
+        check(icacls_calls(wine, out) == [], "install into Program Files keeps its access list")
         convert_with_installed_program(wine, args.shortcut_driver)
         if os.path.exists(settings):
             os.remove(settings)  # whatever the program wrote; the user's file follows
@@ -377,7 +379,7 @@ def lifecycle(args):
         other = "C:\\Apps\\Vellumo 音频 Müzik"
         out = install(wine, args.setup, folder=other, label="upgrade into another folder")
         check_installation(wine, wine.registry(), "upgrade into another folder", folder=other)
-        calls = icacls_calls(out)
+        calls = icacls_calls(wine, out)
         check(calls == ['"C:\\windows\\system32\\icacls.exe" "%s" "/inheritance:r" "/grant:r" '
                         '"*S-1-5-32-544:(OI)(CI)F" "*S-1-5-18:(OI)(CI)F" "*S-1-5-32-545:(OI)(CI)RX"' % other],
               "outside Program Files the folder is given to administrators: %s" % calls)
