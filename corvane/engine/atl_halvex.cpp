@@ -48,12 +48,16 @@ LONG WholeSeconds(double seconds)
 }
 
 // The error code reported for a refused run: the Win32 code of a Win32
-// HRESULT, else the thread's system error, else the HRESULT itself.
-DWORD RunFailureCode(HRESULT hr, DWORD threadError)
+// HRESULT, else the thread's system error, else the HRESULT itself. "Already
+// exists" is what a writer leaves on the thread when it replaces an earlier
+// file, and hosts ignore that code, so a refused run is never reported by it:
+// it is reported as an aborted graph instead.
+LONG RunFailureCode(HRESULT hr, DWORD threadError)
 {
-    if (HRESULT_FACILITY(hr) == FACILITY_WIN32 && HRESULT_CODE(hr) != 0) return static_cast<DWORD>(HRESULT_CODE(hr));
-    if (threadError != ERROR_SUCCESS) return threadError;
-    return static_cast<DWORD>(hr);
+    DWORD code = static_cast<DWORD>(hr);
+    if (HRESULT_FACILITY(hr) == FACILITY_WIN32 && HRESULT_CODE(hr) != 0) code = static_cast<DWORD>(HRESULT_CODE(hr));
+    else if (threadError != ERROR_SUCCESS) code = threadError;
+    return code == ERROR_ALREADY_EXISTS ? static_cast<LONG>(ErrorGraphAborted) : static_cast<LONG>(code);
 }
 
 }  // namespace
@@ -153,7 +157,7 @@ HRESULT AtlHalvex::Play()
         // internal calls may leave an unrelated system error behind (Wine
         // leaves 14007), so a run refused with a Win32 HRESULT (a file writer
         // that cannot create its file) is reported by that code.
-        sinks_.RaiseError(static_cast<LONG>(RunFailureCode(graph_->LastRunResult(), error)));
+        sinks_.RaiseError(RunFailureCode(graph_->LastRunResult(), error));
     }
     return S_OK;
 }

@@ -412,6 +412,23 @@ TEST_F(ConverterTest, PlayReportsARefusedRunAndStopsWhatItHadPaused)
         // What the refused run had paused is stopped again, so that the graph can be taken apart.
         EXPECT_EQ(0, lab_.activeFilters);
     }
+
+    // The writer replaces an earlier file, leaving "already exists" (183, a code hosts ignore) on the
+    // thread; then a filter upstream refuses the run by a code of its own, or by 183: never reported as 183.
+    wchar_t folder[MAX_PATH] = {};
+    const std::wstring earlier = std::wstring(folder, GetTempPathW(MAX_PATH, folder)) + L"refused run.mp3";
+    lab_.Writer() = {"writer", {{L"in", PINDIR_INPUT}}};
+    lab_.Writer().writesFile = lab_.Decoder().keepThreadError = true;
+    for (HRESULT refusal : {E_FAIL, HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS)}) {
+        CloseHandle(CreateFileW(earlier.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        lab_.Decoder().failPause = refusal;
+        Prepare(earlier.c_str());
+        Convert();
+        converter_->Play();
+        EXPECT_EQ(Strings{"error 88890"}, events_.Names()) << refusal;
+    }
+    Load();
+    EXPECT_TRUE(DeleteFileW(earlier.c_str())) << "the writer replaced the earlier file";
 }
 
 // A writer that lost writes without a word leaves a file shorter than what the

@@ -198,14 +198,20 @@ public:
     STDMETHODIMP Stop() override { return SUCCEEDED(setup_.failStop) ? SetState(State_Stopped) : setup_.failStop; }
     STDMETHODIMP Pause() override
     {
+        if (setup_.writesFile && state_ == State_Stopped) CreateOutput();
         if (SUCCEEDED(setup_.failPause)) return SetState(State_Paused);
-        SetLastError(setup_.pauseError);
+        if (!setup_.keepThreadError) SetLastError(setup_.pauseError);
         return setup_.failPause;
     }
     STDMETHODIMP Run(REFERENCE_TIME) override
     {
         if (g_lab) ++g_lab->runs;
-        return SetState(State_Running);
+        const HRESULT hr = SetState(State_Running);
+        const long ending = setup_.writesFile && g_lab && g_lab->endingFor ? g_lab->endingFor(file_) : 0;
+        ComPtr<IMediaEventSink> events;
+        if (ending && graph_ && SUCCEEDED(graph_->QueryInterface(IID_IMediaEventSink, events.PutVoid())))
+            events->Notify(ending, ending == EC_COMPLETE ? S_OK : E_FAIL, 0);
+        return hr;
     }
     STDMETHODIMP GetState(DWORD, FILTER_STATE* state) override { *state = state_; return S_OK; }
     STDMETHODIMP SetSyncSource(IReferenceClock*) override { return S_OK; }
@@ -255,6 +261,7 @@ public:
     STDMETHODIMP SetFileName(LPCOLESTR name, const AM_MEDIA_TYPE* type) override
     {
         Log("setfile " + Narrow(name) + (type && type->majortype == MEDIATYPE_Stream ? " stream-type" : ""));
+        file_ = name ? name : L"";
         return S_OK;
     }
     STDMETHODIMP SetMode(DWORD flags) override { Log("mode " + std::to_string(flags)); return S_OK; }
@@ -319,6 +326,20 @@ public:
     STDMETHODIMP_(ULONG) GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
 
 private:
+    // As a real writer does when streaming starts: CREATE_ALWAYS, so a file
+    // that was there leaves "already exists" on the thread.
+    void CreateOutput()
+    {
+        HANDLE file = CreateFileW(file_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return;
+        const DWORD error = GetLastError();
+        const std::string text = "written as " + Narrow(file_.c_str());
+        DWORD written = 0;
+        ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        CloseHandle(file);
+        SetLastError(error);
+    }
+
     HRESULT SetState(FILTER_STATE state)
     {
         if (g_lab && (state_ == State_Stopped) != (state == State_Stopped))
@@ -332,6 +353,7 @@ private:
     std::vector<std::unique_ptr<FakePin>> pins_;
     IFilterGraph* graph_ = nullptr;
     std::wstring name_;
+    std::wstring file_;  // writer: the name SetFileName gave
     FILTER_STATE state_ = State_Stopped;
 };
 

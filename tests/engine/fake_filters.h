@@ -5,6 +5,7 @@
 
 #include "dshow_uuids.h"
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,6 +32,8 @@ struct FilterSetup {
     bool oldWriter = false;     // file writer: no IFileSinkFilter2, GetCurFile fails
     HRESULT failPause = S_OK;   // leaving pauseError as the thread's last error
     DWORD pauseError = 0;
+    bool keepThreadError = false;  // a refused Pause leaves the thread's error as it is
+    bool writesFile = false;    // file writer: Pause creates (or replaces) its file and writes its name into it
     HRESULT failStop = S_OK;
     LONGLONG duration = -1;   // >= 0: filter-level IMediaSeeking with this duration (100 ns)
     LONGLONG elapsed = 0;     // WAV writer: GetTime; negative: GetTime fails
@@ -73,6 +76,9 @@ public:
 
     long liveFilters = 0, activeFilters = 0;  // doubles alive; paused or running
     long runs = 0;                            // Run calls the doubles received
+    // What a writer that writes its file raises when it runs, by its file's
+    // name: EC_COMPLETE, EC_ERRORABORT, or 0 for nothing.
+    std::function<long(const std::wstring& file)> endingFor;
     IFilterGraph* lastGraph = nullptr;        // the graph a double last joined (not held)
 
 private:
