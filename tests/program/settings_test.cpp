@@ -134,3 +134,24 @@ TEST_F(SettingsTest, SavingWritesEveryKeyAndKeepsAnExistingFilesOrder)
     EXPECT_FALSE(FileExists());
     LoadSettings(HalvexDispatch(), file);
 }
+
+// A save cut short once its copy is written (the process ending there) leaves
+// the earlier file as it was; the next save starts from that file, not from
+// the leftover copy, and replaces it whole.
+TEST_F(SettingsTest, ASaveCutShortLeavesTheEarlierFileWhole)
+{
+    const std::string earlier = "[MP3]\r\nMP3_Frequency=2\r\nMP3_Bitrates=5\r\n";
+    const std::wstring copy = SettingsSavingPath(file);
+    Write(earlier);
+    Put({1, 3, 12, 1, 2, 13, 2, 1, 0});
+    ASSERT_TRUE(WriteSettingsCopy(store, file));
+    EXPECT_EQ(Read(), earlier);
+    EXPECT_NE(testing_support::ReadText(copy).find("MP3_Bitrates=12"), std::string::npos);
+    LoadSettings(store, file);
+    EXPECT_EQ(Get(), (Values{2, 0, 5, 0, 3, 9, 0, 2, 1}));
+
+    EXPECT_TRUE(SaveSettings(store, file));
+    EXPECT_EQ(Read(), "[MP3]\r\nMP3_Frequency=2\r\nMP3_Bitrates=5\r\nMP3_Channels=0\r\nVBR=0\r\nMP3_VBRMax=9\r\n"
+                      "MP3_VBRMin=3\r\n[WAV]\r\nWAV_Frequency=0\r\nWAV_Channels=2\r\nWAV_Bits=1\r\n");
+    EXPECT_EQ(GetFileAttributesW(copy.c_str()), INVALID_FILE_ATTRIBUTES);
+}

@@ -101,8 +101,18 @@ void LoadSettings(const HalvexDispatch& store)
     LoadSettings(store, FileExists(user) ? user : SettingsPath());
 }
 
-bool SaveSettings(const HalvexDispatch& store, const std::wstring& path)
+std::wstring SettingsSavingPath(const std::wstring& path) { return path + L".saving"; }
+
+bool WriteSettingsCopy(const HalvexDispatch& store, const std::wstring& path)
 {
+    const std::wstring copy = SettingsSavingPath(path);
+    // The copy starts as the file is now (its other sections, its order of
+    // keys); without a file, from nothing, never from a leftover.
+    if (FileExists(path)) {
+        if (!CopyFileW(path.c_str(), copy.c_str(), FALSE)) return false;
+    } else if (!DeleteFileW(copy.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        return false;
+    }
     bool saved = true;
     for (int index : WriteOrder) {
         const SettingKey& row = ReadOrder[index];
@@ -110,7 +120,23 @@ bool SaveSettings(const HalvexDispatch& store, const std::wstring& path)
         // A value the store cannot give is not written: the file keeps what it holds.
         if (FAILED(store.GetLong(row.property, &value))) continue;
         if (!row.isLong) value = static_cast<SHORT>(value);
-        if (!WriteIniValue(row.section, row.key, std::to_wstring(value), path)) saved = false;
+        if (!WriteIniValue(row.section, row.key, std::to_wstring(value), copy)) saved = false;
+    }
+    return saved;
+}
+
+bool SaveSettings(const HalvexDispatch& store, const std::wstring& path)
+{
+    // The new contents go to a copy beside the file, which then replaces the
+    // file in one step: a save cut short (the process ending, a full disk)
+    // leaves the earlier file whole.
+    const std::wstring copy = SettingsSavingPath(path);
+    bool saved = WriteSettingsCopy(store, path);
+    if (saved && FileExists(copy)) saved = MoveFileExW(copy.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    if (!saved) {
+        // A copy of a read-only file is read-only too.
+        SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(copy.c_str());
     }
     return saved;
 }

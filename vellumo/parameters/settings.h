@@ -24,9 +24,14 @@ std::wstring UserSettingsPath();
 void LoadSettings(const HalvexDispatch& store, const std::wstring& path);
 // From the user's copy when it exists, otherwise from beside the program.
 void LoadSettings(const HalvexDispatch& store);
-// Writes the store's nine values, section "MP3" then "WAV"; false when a
-// write failed.
+// Writes the store's nine values, section "MP3" then "WAV", into a copy of
+// the file beside it, which then replaces the file in one step; false when a
+// write or the replacement failed (the file is then as it was).
 bool SaveSettings(const HalvexDispatch& store, const std::wstring& path);
+// The copy a save writes: path followed by ".saving".
+std::wstring SettingsSavingPath(const std::wstring& path);
+// The first step of a save alone: the copy, written in full.
+bool WriteSettingsCopy(const HalvexDispatch& store, const std::wstring& path);
 // Into the user's copy when it exists; otherwise beside the program and, when
 // that cannot be written, into a new user's copy. Returns the files that
 // could not be written, in the order tried: empty when the parameters are
