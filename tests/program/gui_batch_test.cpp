@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "common/control_ids.h"
+#include "conversion/partial_output.h"
 #include "program_test.h"
 #include "test_media.h"
 
@@ -344,6 +345,8 @@ TEST_F(BatchTest, OutputsOfOneNameAndFilesLongerThanTheirHeadersStayWhole)
 TEST_F(BatchTest, CancelDuringABatchAsksAndClosingTheFrameDoesNot)
 {
     const std::wstring out = OutputFolder(L"cancel"), longOutput = out + L"\\hour_ac3.mp3";
+    // The conversion writes under its temporary name until it is whole.
+    const std::wstring writing = vellumo::PartialName(longOutput, program.ProcessId(), 1);
     AddMedia(BatchMediaDir(), {L"hour_ac3.rm"});
     AddMedia(realmedia_test::MediaDir(), {L"sine440_144.ra"});
     // MP3: an hour of source takes long enough to be still converting
@@ -355,13 +358,11 @@ TEST_F(BatchTest, CancelDuringABatchAsksAndClosingTheFrameDoesNot)
         ASSERT_TRUE(gui::WaitFor([&] { return gui::Text(Conv(ids::LabelFile)) == L"Converted Files: 0/2"; }));
         gui::Settle(1500);
     };
-    // After closing: nothing writes any more, nothing further converted, the writer let go of the file.
+    // After closing: nothing writes any more, nothing further converted, the part written is gone.
     const auto expectStopped = [&] {
-        const LONGLONG stopped = SizeOf(longOutput);
         gui::Settle(1000);
-        EXPECT_EQ(SizeOf(longOutput), stopped) << "nothing writes any more";
-        EXPECT_FALSE(Exists(out + L"\\sine440_144.mp3"));
-        EXPECT_TRUE(!Exists(longOutput) || DeleteFileW(longOutput.c_str()));
+        for (const std::wstring& name : {longOutput, writing, out + L"\\sine440_144.mp3"})
+            EXPECT_FALSE(Exists(name)) << testing::PrintToString(name);
     };
     ASSERT_NO_FATAL_FAILURE(startLong());
     // No: nothing changes.
@@ -374,8 +375,9 @@ TEST_F(BatchTest, CancelDuringABatchAsksAndClosingTheFrameDoesNot)
     EXPECT_EQ(box.buttons, (Texts{L"&Yes", L"&No"}));
     gui::Program::Answer(box, IDNO);
     EXPECT_TRUE(IsWindow(convert));
-    const LONGLONG before = SizeOf(longOutput);
-    EXPECT_TRUE(gui::WaitFor([&] { return SizeOf(longOutput) > before; }, 30000)) << "the conversion goes on";
+    const LONGLONG before = SizeOf(writing);
+    EXPECT_TRUE(gui::WaitFor([&] { return SizeOf(writing) > before; }, 30000)) << "the conversion goes on";
+    EXPECT_FALSE(Exists(longOutput));
     // The progress timer shows the source's length and how far it has got.
     EXPECT_EQ(gui::Text(Conv(ids::LabelTotal)), L"Total Length: 3600 [60:0]");
     EXPECT_NE(gui::Text(Conv(ids::LabelCurrent)), L"Current Pos:");
@@ -395,4 +397,29 @@ TEST_F(BatchTest, CancelDuringABatchAsksAndClosingTheFrameDoesNot)
     expectStopped();
     gui::Click(Ctl(ids::cmdExit));
     EXPECT_EQ(program.WaitForExit(10000), 0u);
+}
+
+// MP3 at 22,050 Hz, mono, 8 kbit/s: five seconds fit what the nearly full
+// disk of mount_test_disks.sh has left, an hour does not. The file that fills
+// the disk is an error and leaves nothing; the next file converts.
+class BatchFullDiskTest : public BatchTest {
+protected:
+    BatchFullDiskTest() { program.WriteSettings("[MP3]\r\nMP3_Frequency=1\r\nMP3_Channels=3\r\nMP3_Bitrates=0\r\n"); }
+};
+
+TEST_F(BatchFullDiskTest, AFileThatFillsTheDiskIsAnErrorAndTheNextFileConverts)
+{
+    const std::wstring disk = BuildRoot() + L"\\test-disks\\full", hour = disk + L"\\hour_ac3.mp3";
+    if (!Exists(disk + L"\\filler")) GTEST_SKIP() << "no nearly full disk mounted";
+    AddMedia(BatchMediaDir(), {L"hour_ac3.rm"});
+    AddMedia(realmedia_test::MediaDir(), {L"sine440_144.ra"});
+    ASSERT_NO_FATAL_FAILURE(OpenConvert(disk));
+    const BatchRecord r = RunBatch();
+    CloseConvert();
+    ASSERT_EQ(r.Errors().size(), 1u) << Describe(r.boxes);
+    EXPECT_EQ(Describe(r.Errors()), L"[Error Converting: Runtime Exception\xFF01] ");
+    EXPECT_EQ(r.Errors()[0].icon, BoxIcon::Stop);
+    EXPECT_FALSE(Exists(hour) || Exists(vellumo::PartialName(hour, program.ProcessId(), 1)));
+    EXPECT_GT(SizeOf(disk + L"\\sine440_144.mp3"), 2000);
+    DeleteFileW((disk + L"\\sine440_144.mp3").c_str());
 }

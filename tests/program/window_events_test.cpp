@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -24,9 +26,11 @@
 #include "filter_ids.h"
 #include "common/control_ids.h"
 #include "common/halvex_host.h"
+#include "conversion/partial_output.h"
 #include "gui_driver.h"
 #include "in_process_window.h"
 #include "main_window/main_window.h"
+#include "test_platform.h"
 
 using namespace vellumo;
 using gui::BoxIcon;
@@ -83,6 +87,45 @@ protected:
         for (int id : {ids::cmdPara, ids::cmdOpenRM, ids::cmdSaveAs, ids::cmdConvert})
             if ((IsWindowEnabled(Ctl(id)) != FALSE) != expected) return false;
         return true;
+    }
+
+    // The user opens the batch window, presses Start and does what act says,
+    // then closes the window; during a batch that cancels it.
+    void Batch(const std::function<void(HWND)>& act)
+    {
+        std::thread user([&] {
+            HWND convert = nullptr;
+            for (int i = 0; i < 1500 && !IsWindowVisible(convert); ++i, Sleep(20)) convert = FindWindowW(VELLUMO_CONVERT_CLASS, nullptr);
+            PostMessageW(convert, WM_COMMAND, MAKEWPARAM(ids::cmdStart, BN_CLICKED), reinterpret_cast<LPARAM>(gui::Control(convert, ids::cmdStart)));
+            act(convert);
+            PostMessageW(convert, WM_CLOSE, 0, 0);
+        });
+        SendMessageW(Ctl(ids::cmdConvert), BM_CLICK, 0, 0);
+        user.join();
+    }
+    bool BatchEnded(DWORD timeoutMs)
+    {
+        MessageBoxInfo box;
+        for (DWORD waited = 0; waited < timeoutMs; waited += 20, Sleep(20))
+            if (watcher.Saw(L"Finished converting") && !gui::FindMessageBox(GetCurrentProcessId(), &box)) return true;
+        return false;
+    }
+    static std::vector<std::wstring> FilesIn(const std::wstring& folder)
+    {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+        for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &found))
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+        if (find != INVALID_HANDLE_VALUE) FindClose(find);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    static std::size_t RemoveFolder(const std::wstring& folder)
+    {
+        const std::vector<std::wstring> names = FilesIn(folder);
+        for (const std::wstring& name : names) DeleteFileW((folder + L"\\" + name).c_str());
+        return RemoveDirectoryW(folder.c_str()) ? names.size() : 0;
     }
 };
 
@@ -195,57 +238,6 @@ TEST_F(MainWindowInProcessTest, AnEventAfterTheHostLetGoReachesNobody)
     EXPECT_EQ(errors.count, 1);
 }
 
-// The batch window with its own converter, whose graphs are made of stand-in
-// filters in this process: a file reader or RealMedia splitter that cannot be
-// made fails each file's load, an MP3 encoder that cannot be made fails its
-// conversion. Each failure is named in its words, no graph of a failed file is
-// started, and the batch goes on to its end.
-TEST_F(MainWindowInProcessTest, TheBatchWindowNamesTheFailureOfEachFileAndStartsNone)
-{
-    const gui::FileSet source(gui::TempRoot() + L"\\load " + std::to_wstring(GetCurrentProcessId()), {L"tune.rm"});
-    SendMessageW(Ctl(ids::List1), LB_RESETCONTENT, 0, 0);
-    frmMain().AddFiles({source.PathOf(L"tune.rm")});
-    gui::SetText(Ctl(ids::txtSaveAs), source.Folder());
-    const struct {
-        fakes::FilterSetup& (fakes::FakeLab::*failing)();
-        const wchar_t* title;
-        const wchar_t* text;
-    } table[] = {{&fakes::FakeLab::Reader, L"Error Loading RM File", L"File open failed!"},
-                 {&fakes::FakeLab::Splitter, L"Error Loading RM File", L"Real Decode Exception!"},
-                 {&fakes::FakeLab::Encoder, L"Error Converting", L"Mp3 Encode Exption\xFF01"}};
-    for (const auto& row : table) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(row.text)));
-        fakes::FakeLab lab;
-        (lab.*row.failing)().failCreate = true;
-        ASSERT_TRUE(lab.Register());
-        // The user presses Start, reads a failure's message for a while, and
-        // closes the window once the batch has finished.
-        watcher.answerAfterMs = 1500;
-        std::wstring total;
-        std::thread user([&] {
-            HWND convert = nullptr;
-            for (int i = 0; i < 500 && !convert; ++i, Sleep(20)) convert = FindWindowW(VELLUMO_CONVERT_CLASS, nullptr);
-            PostMessageW(gui::Control(convert, ids::cmdStart), BM_CLICK, 0, 0);
-            MessageBoxInfo box;
-            for (int i = 0; i < 1000 && (!watcher.Saw(L"Finished converting") || gui::FindMessageBox(GetCurrentProcessId(), &box)); ++i)
-                Sleep(20);
-            total = gui::Text(gui::Control(convert, ids::LabelTotal));
-            PostMessageW(convert, WM_CLOSE, 0, 0);
-        });
-        SendMessageW(Ctl(ids::cmdConvert), BM_CLICK, 0, 0);
-        user.join();
-        watcher.answerAfterMs = 0;
-        EXPECT_EQ(lab.runs, 0);
-        EXPECT_EQ(total, L"Total Length:") << "a failed file's progress stays where the failure left it";
-        const std::vector<MessageBoxInfo> boxes = watcher.Take();
-        ASSERT_EQ(boxes.size(), 2u);
-        EXPECT_EQ(boxes[0].title, row.title);
-        EXPECT_EQ(boxes[0].text, row.text);
-        EXPECT_EQ(boxes[0].icon, BoxIcon::Stop);
-        EXPECT_EQ(boxes[1].text, L"Finished converting");
-    }
-}
-
 // Where the item-based open dialog cannot be made (systems before it), the
 // common dialog picks the file: one named outside the code page.
 TEST_F(MainWindowInProcessTest, TheCommonOpenDialogWhereTheItemDialogIsMissing)
@@ -309,4 +301,107 @@ TEST_F(MainWindowInProcessTest, FolderPickerGivesAFolderNamedOutsideTheCodePage)
     user.join();
     RemoveDirectoryW(folder.c_str());
     EXPECT_EQ(gui::Text(Ctl(ids::txtSaveAs)), folder);
+}
+
+// The batch window with its own converter, whose graphs are made of stand-in
+// filters in this process. Each output is written under a temporary name and
+// takes its final name only once the converter has finished it. A file that
+// cannot be loaded or converted (no graph of it started), fails while it
+// runs, stands still at its end or is cancelled half way is named in its
+// words, and leaves the earlier file of its name byte for byte and nothing
+// else; the batch goes on, and its progress stays as the failure left it
+// while the message is read.
+TEST_F(MainWindowInProcessTest, TheBatchKeepsAnOutputOnlyOnceItIsWhole)
+{
+    const std::wstring tag = std::to_wstring(GetCurrentProcessId()), out = gui::TempRoot() + L"\\whole out " + tag;
+    const gui::FileSet sources(gui::TempRoot() + L"\\whole in " + tag, {L"tune.rm", L"next.rm"});
+    CreateDirectoryW(out.c_str(), nullptr);
+    SendMessageW(Ctl(ids::List1), LB_RESETCONTENT, 0, 0);
+    frmMain().AddFiles({sources.PathOf(L"tune.rm"), sources.PathOf(L"next.rm")});
+    gui::SetText(Ctl(ids::txtSaveAs), out);
+    const std::string earlier = "an earlier good file";
+    const auto writtenAs = [&](const std::wstring& name) {
+        return "written as " + testing_support::Narrow(PartialName(out + L"\\" + name, GetCurrentProcessId(), 1));
+    };
+    using Lab = fakes::FakeLab;
+    const std::wstring load = L"Error Loading RM File: ", convert = L"Error Converting: ", end = L"Vellumo: Finished converting";
+    const struct {
+        const char* what;
+        void (*setup)(Lab&);
+        long ending;  // what the writer of tune.mp3 raises; next.mp3 completes
+        int runs;  // files whose graph ran
+        std::vector<std::wstring> boxes;
+    } table[] = {
+        {"completes", [](Lab&) {}, EC_COMPLETE, 2, {end}},
+        {"fails", [](Lab&) {}, EC_ERRORABORT, 2, {convert + L"Runtime Exception\xFF01", end}},
+        {"stands still", [](Lab& l) { l.WavDest().elapsed = 600000000; }, 0, 2, {convert + L"File not finished converting\xFF01", end}},
+        {"is cancelled", [](Lab& l) { l.WavDest().elapsed = 300000000; }, 0, 1, {}},
+        {"no reader", [](Lab& l) { l.Reader().failCreate = true; }, 0, 0, {load + L"File open failed!", load + L"File open failed!", end}},
+        {"no splitter", [](Lab& l) { l.Splitter().failCreate = true; }, 0, 0,
+         {load + L"Real Decode Exception!", load + L"Real Decode Exception!", end}},
+        {"no encoder", [](Lab& l) { l.Encoder().failCreate = true; }, 0, 0,
+         {convert + L"Mp3 Encode Exption\xFF01", convert + L"Mp3 Encode Exption\xFF01", end}},
+    };
+    watcher.answerAfterMs = 1500;
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.what);
+        std::ofstream((out + L"\\tune.mp3").c_str(), std::ios::binary) << earlier;
+        DeleteFileW((out + L"\\next.mp3").c_str());
+        Lab lab;
+        lab.Writer().writesFile = true;
+        lab.Splitter().duration = 600000000;
+        row.setup(lab);
+        lab.endingFor = [&](const std::wstring& file) { return file.find(L"next.mp3") != file.npos ? EC_COMPLETE : row.ending; };
+        ASSERT_TRUE(lab.Register());
+        std::wstring half, target, total;
+        Batch([&](HWND convert) {
+            for (int i = 0; i < 500 && row.boxes.empty() && half != L"50%"; ++i, Sleep(20))
+                half = gui::Text(gui::Control(convert, ids::LabelPercent));
+            if (!row.boxes.empty()) BatchEnded(20000);
+            target = gui::Text(gui::Control(convert, ids::ConvertLabel2));
+            total = gui::Text(gui::Control(convert, ids::LabelTotal));
+        });
+        std::vector<std::wstring> boxes;
+        for (const MessageBoxInfo& box : watcher.Take()) {
+            boxes.push_back(box.title + L": " + box.text);
+            EXPECT_EQ(box.icon, boxes.back() == end ? BoxIcon::Information : BoxIcon::Stop);
+        }
+        EXPECT_EQ(boxes, row.boxes);
+        EXPECT_EQ(lab.runs != 0, row.runs != 0) << "a file that cannot be converted starts no graph";
+        EXPECT_EQ(total, row.runs ? L"Total Length: 60 [1:0]" : L"Total Length:");
+        EXPECT_EQ(testing_support::ReadText(out + L"\\tune.mp3"), row.ending == EC_COMPLETE ? writtenAs(L"tune.mp3") : earlier);
+        const bool next = row.runs == 2;
+        EXPECT_EQ(testing_support::ReadText(out + L"\\next.mp3"), next ? writtenAs(L"next.mp3") : "");
+        EXPECT_EQ(FilesIn(out), (next ? std::vector<std::wstring>{L"next.mp3", L"tune.mp3"} : std::vector<std::wstring>{L"tune.mp3"}));
+        if (row.boxes.empty()) { EXPECT_EQ(half + L" " + target, L"50% Convert to: " + out + L"\\tune.mp3") << "the final name"; }
+    }
+    watcher.answerAfterMs = 0;
+    RemoveFolder(out);
+}
+
+// More files than 16-bit indices count: the batch runs to its end, every
+// file converted, with the labels and the message of any batch.
+TEST_F(MainWindowInProcessTest, ABatchOfTenThousandFilesRunsToItsEnd)
+{
+    const std::wstring out = gui::TempRoot() + L"\\many out " + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(out.c_str(), nullptr);
+    SendMessageW(Ctl(ids::List1), WM_SETREDRAW, FALSE, 0);
+    SendMessageW(Ctl(ids::List1), LB_RESETCONTENT, 0, 0);
+    for (int i = 0; i < 10005; ++i)
+        SendMessageW(Ctl(ids::List1), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>((L"C:\\f" + std::to_wstring(i) + L".rm").c_str()));
+    SendMessageW(Ctl(ids::List1), WM_SETREDRAW, TRUE, 0);
+    gui::SetText(Ctl(ids::txtSaveAs), out);
+    fakes::FakeLab lab;
+    lab.Writer().writesFile = true;
+    lab.endingFor = [](const std::wstring&) { return EC_COMPLETE; };
+    ASSERT_TRUE(lab.Register());
+    std::wstring files;
+    Batch([&](HWND convert) {
+        EXPECT_TRUE(BatchEnded(280000)) << "the batch did not end";
+        files = gui::Text(gui::Control(convert, ids::LabelFile)) + L" " + gui::Text(gui::Control(convert, ids::LabelPercent2));
+    });
+    ASSERT_EQ(watcher.Take().size(), 1u);
+    EXPECT_EQ(files, L"Converted Files: 10004/10005 100%");
+    EXPECT_EQ(RemoveFolder(out), 10005u);
+    SendMessageW(Ctl(ids::List1), LB_RESETCONTENT, 0, 0);
 }

@@ -8,6 +8,9 @@
 
 namespace vellumo::batch {
 
+// A file whose conversion stood still at its end without finishing.
+constexpr wchar_t NotFinishedMessage[] = L"File not finished converting\xFF01";
+
 // "[" minutes ":" seconds "]", neither padded: 65 gives [1:5].
 std::wstring FormatSeconds(LONG seconds);
 

@@ -4,6 +4,7 @@
 #include "common/control_ids.h"
 #include "main_window/error_messages.h"
 #include "main_window/main_window.h"
+#include "partial_output.h"
 
 namespace vellumo {
 
@@ -18,6 +19,15 @@ constexpr wchar_t LoadErrorTitle[] = L"Error Loading RM File";
 constexpr COLORREF BarColour = RGB(0, 0, 128);
 constexpr COLORREF BarTextColour = RGB(255, 255, 255);
 constexpr COLORREF TrackColour = RGB(255, 255, 255);
+
+// Time the machine has been awake (100 ns units): a sleep in the middle of a
+// conversion does not count as time the conversion stood still.
+ULONGLONG AwakeTime()
+{
+    ULONGLONG time = 0;
+    QueryUnbiasedInterruptTime(&time);
+    return time;
+}
 
 // The track of a bar: a sunken white box whose filled part is a label inside
 // it. The label's colour requests go on to the window that owns the track.
@@ -104,7 +114,7 @@ void ConvertWindow::CreateControls()
 
 void ConvertWindow::FormLoad()
 {
-    DoneIndex = NoBatch;
+    batchRunning_ = false;
     ShowFilePercent(0);
     ShowFilesPercent(0);
     SetText(label1_, L"Convert from:");
@@ -119,10 +129,13 @@ void ConvertWindow::FillOutputList()
 {
     const std::wstring folder = frmMain_.OutputFolderText();
     const int count = frmMain_.SourceCount();
+    // Thousands of entries: the list is not redrawn for each.
+    SendMessageW(list1_, WM_SETREDRAW, FALSE, 0);
     for (int i = 0; i < count; ++i) {
         const std::wstring output = batch::OutputPathFor(frmMain_.SourceAt(i), folder, ToMP3);
         SendMessageW(list1_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(output.c_str()));
     }
+    SendMessageW(list1_, WM_SETREDRAW, TRUE, 0);
 }
 
 void ConvertWindow::CopyParameters()
@@ -145,10 +158,11 @@ void ConvertWindow::StartClicked()
     inStart_ = true;
     EnableWindow(cmdStart_, FALSE);
     SetFocus(cmdCancel_);
+    batchRunning_ = true;
     DoneIndex = -1;
     CurrentIndex = -1;
     const LRESULT listed = SendMessageW(list1_, LB_GETCOUNT, 0, 0);
-    const int n = listed == LB_ERR ? 0 : static_cast<int>(listed > SHRT_MAX ? SHRT_MAX : listed);
+    const int n = listed == LB_ERR ? 0 : static_cast<int>(listed);
     for (int i = 0; i < n && !cancelled_; ++i) {
         const std::wstring source = frmMain_.SourceAt(i);
         const LRESULT length = SendMessageW(list1_, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
@@ -166,24 +180,43 @@ void ConvertWindow::StartClicked()
         ui::WidenToText(labelFile_);
         ShowFilesPercent(static_cast<float>(batch::FilesPercent(i, n)));
         if (cancelled_) break;
-        DoneIndex = static_cast<SHORT>(i - 1);
-        CurrentIndex = static_cast<SHORT>(i);
-        StartFile(source, output);
-        WaitForCurrentFile();
-        if (stopAfterError_) {
-            stopAfterError_ = false;
-            Atlqzt.Converter().Call(DispStop);
-        }
+        DoneIndex = i - 1;
+        CurrentIndex = i;
+        ConvertOne(source, output);
         if (cancelled_) break;
         ShowFilesPercent(static_cast<float>(batch::FilesPercent(i + 1, n)));
     }
     if (!cancelled_) {
-        DoneIndex = NoBatch;
+        batchRunning_ = false;
         Message(L"Finished converting", MB_OK | MB_ICONINFORMATION, ProgramTitle);
     }
     inStart_ = false;
     if (closeWanted_) Close();
     if (quitSeen_) PostQuitMessage(quitCode_);
+}
+
+void ConvertWindow::ConvertOne(const std::wstring& source, const std::wstring& output)
+{
+    // The converter writes under a temporary name; the output takes its
+    // final name only once the converter has finished it. A file that fails,
+    // stalls or is cancelled leaves the folder as it was.
+    PartialOutput partial(output);
+    fileFailed_ = false;
+    StartFile(source, partial.TempPath());
+    WaitForCurrentFile();
+    if (stopAfterError_) {
+        stopAfterError_ = false;
+        Atlqzt.Converter().Call(DispStop);
+    }
+    if (cancelled_ || fileFailed_) return;
+    DWORD error = ERROR_SUCCESS;
+    if (partial.Keep(&error)) {
+        written_.insert(batch::UpperCase(output));
+        return;
+    }
+    // The file is whole but cannot take its name (a file of that name held
+    // open or read-only): reported, and the earlier file stays.
+    Message(FailureMessageFor(static_cast<LONG>(error)), MB_OK | MB_ICONSTOP, ErrorTitle);
 }
 
 void ConvertWindow::StartFile(const std::wstring& source, const std::wstring& output)
@@ -203,6 +236,7 @@ void ConvertWindow::StartFile(const std::wstring& source, const std::wstring& ou
                                             : L"File format error or lack Real Lib!\r\n"
                                               L"Please make sure that the RM file may be played well on your PC!\r\n"
                                               L"Or try to install RealOne Player on your PC!";
+        fileFailed_ = true;
         Message(text, MB_OK | MB_ICONSTOP, LoadErrorTitle);
         DoneIndex = CurrentIndex;
         return;
@@ -210,7 +244,6 @@ void ConvertWindow::StartFile(const std::wstring& source, const std::wstring& ou
     // An error reported on the way counts the file as done: nothing more is
     // started for it.
     if (CurrentFileDone() || cancelled_) return;
-    written_.insert(batch::UpperCase(output));
     converter.PutShort(DispFormat, ToMP3 ? 1 : 0);
     lastPosition_ = -1;
     SetTimer1(true);
@@ -247,17 +280,18 @@ void ConvertWindow::TimerTick()
         // length: reaching it does not end the file. The converter's own end
         // (onFinished) does; only a conversion that no longer advances is
         // stopped here, so that a source that never completes cannot hold
-        // the batch.
+        // the batch; its output lacks its end, so the file has failed.
         if (p >= 100 && BatchRunning() && !CurrentFileDone() && current == lastPosition_ &&
-            GetTickCount64() - positionSince_ >= StalledLimitMs) {
+            AwakeTime() - positionSince_ >= StalledLimit) {
             SetTimer1(false);
-            CompleteFile();
+            Atlqzt.Converter().Call(DispStop);
+            EndFileAsFailure(batch::NotFinishedMessage);
             return;
         }
     }
     if (current != lastPosition_) {
         lastPosition_ = current;
-        positionSince_ = GetTickCount64();
+        positionSince_ = AwakeTime();
     }
 }
 
@@ -276,7 +310,12 @@ void ConvertWindow::DrawBar(HWND track, HWND bar, float p)
     if (GetClientRect(track, &client)) {
         const double width = static_cast<double>(client.right - client.left) * p / 100.0;
         // A width that cannot be drawn (below zero) leaves the bar as it was.
-        if (width >= 0) {
+        // A bar that keeps its width is not drawn again: in a long batch the
+        // files bar moves once in many files.
+        RECT now;
+        const bool same = GetWindowRect(bar, &now) && now.right - now.left == static_cast<int>(width) &&
+                          now.bottom - now.top == client.bottom - client.top;
+        if (width >= 0 && !same) {
             SetWindowPos(bar, nullptr, 0, 0, static_cast<int>(width), client.bottom - client.top,
                          SWP_NOZORDER | SWP_NOACTIVATE);
             InvalidateRect(track, nullptr, TRUE);
@@ -320,6 +359,11 @@ void ConvertWindow::OnStopped() { SetTimer1(false); }
 
 void ConvertWindow::OnFinished()
 {
+    // A file that has already failed stays failed; the timer stops first, so
+    // that no tick pumped below takes the finishing file for a stalled one.
+    const bool pending = BatchRunning() && !CurrentFileDone();
+    SetTimer1(false);
+    if (!pending) return;
     // The lengths as the converter has them at the end, so that the labels
     // show them even when no tick came during a short file.
     LONG total = 0;
@@ -343,10 +387,16 @@ void ConvertWindow::OnError(LONG errCode)
     if (reaction == ErrorReaction::Ignore) return;
     // The converter may be in the middle of a member call: it is stopped
     // once the batch loop has this file back.
-    DoneIndex = CurrentIndex;
     stopAfterError_ = true;
+    EndFileAsFailure(reaction == ErrorReaction::ShowMessage ? message : std::wstring());
+}
+
+void ConvertWindow::EndFileAsFailure(const std::wstring& message)
+{
+    DoneIndex = CurrentIndex;
+    fileFailed_ = true;
     SetTimer1(false);
-    if (reaction == ErrorReaction::ShowMessage) Message(message, MB_OK | MB_ICONSTOP, ErrorTitle);
+    if (!message.empty()) Message(message, MB_OK | MB_ICONSTOP, ErrorTitle);
 }
 
 void ConvertWindow::CancelClicked()
@@ -402,7 +452,11 @@ void ConvertWindow::SetTimer1(bool enabled)
     timerOn_ = enabled;
 }
 
-void ConvertWindow::SetText(HWND control, const std::wstring& text) { SetWindowTextW(control, text.c_str()); }
+void ConvertWindow::SetText(HWND control, const std::wstring& text)
+{
+    // An unchanged text is not set (and drawn) again.
+    if (ui::WindowText(control) != text) SetWindowTextW(control, text.c_str());
+}
 
 void ConvertWindow::Message(const std::wstring& text, UINT flags, const wchar_t* title)
 {

@@ -27,11 +27,10 @@ public:
     void OnError(LONG errCode) override;
 
 private:
-    // DoneIndex while no batch runs.
-    static constexpr SHORT NoBatch = 9999;
     // Time at 100 % without any progress after which a conversion that does
-    // not end by itself is stopped (a few ticks).
-    static constexpr ULONGLONG StalledLimitMs = 3000;
+    // not end by itself is stopped as a failure (a few ticks), in 100 ns
+    // units of the time the machine was awake.
+    static constexpr ULONGLONG StalledLimit = 3000ULL * 10000ULL;
 
     explicit ConvertWindow(MainWindow& frmMain) : frmMain_(frmMain) {}
     ConvertWindow(const ConvertWindow&) = delete;
@@ -44,8 +43,10 @@ private:
     void CopyParameters();
 
     void StartClicked();
+    void ConvertOne(const std::wstring& source, const std::wstring& output);
     void StartFile(const std::wstring& source, const std::wstring& output);
     void WaitForCurrentFile();
+    void EndFileAsFailure(const std::wstring& message);
     void TimerTick();
     void UpdateLengthLabels(LONG total, LONG current);
     void ShowFilePercent(float p);
@@ -58,7 +59,7 @@ private:
     void EndBatchAndClose();
     void Close();
 
-    bool BatchRunning() const { return DoneIndex != NoBatch; }
+    bool BatchRunning() const { return batchRunning_; }
     bool CurrentFileDone() const { return DoneIndex == CurrentIndex; }
     void SetTimer1(bool enabled);
     void SetText(HWND control, const std::wstring& text);
@@ -83,12 +84,16 @@ private:
     HalvexHost Atlqzt;
 
     bool ToMP3 = true;
-    SHORT DoneIndex = NoBatch;
-    SHORT CurrentIndex = -1;
+    // Indices of any list the list box holds; whether a batch runs is a flag
+    // of its own, not a value the indices could reach.
+    bool batchRunning_ = false;
+    int DoneIndex = -1;
+    int CurrentIndex = -1;
 
     bool timerOn_ = false;
     LONG lastPosition_ = -1;        // the position the last tick saw
-    ULONGLONG positionSince_ = 0;   // when it was first seen
+    ULONGLONG positionSince_ = 0;   // when it was first seen (awake time)
+    bool fileFailed_ = false;       // the current file ended without a whole output
     std::set<std::wstring> written_;  // outputs of this batch, upper case
     bool inStart_ = false;     // the Start handler (and its loop) is running
     bool cancelled_ = false;   // the batch ends: no further file is started

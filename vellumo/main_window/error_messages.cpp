@@ -23,6 +23,8 @@ const KnownError KnownErrors[] = {
     {88890, ErrorReaction::ShowMessage, L"Runtime Exception\xFF01"},
 };
 
+std::wstring SystemErrorText(LONG code) { return L"System Error\xFF01" L"Error Code\xFF1A" + std::to_wstring(code); }
+
 }  // namespace
 
 ErrorReaction ErrorMessageFor(LONG code, std::wstring* message)
@@ -33,8 +35,15 @@ ErrorReaction ErrorMessageFor(LONG code, std::wstring* message)
         if (known.message) *message = known.message;
         return known.reaction;
     }
-    *message = L"System Error\xFF01" L"Error Code\xFF1A" + std::to_wstring(code);
+    *message = SystemErrorText(code);
     return ErrorReaction::ShowMessage;
+}
+
+std::wstring FailureMessageFor(LONG code)
+{
+    std::wstring message;
+    ErrorMessageFor(code, &message);
+    return message.empty() ? SystemErrorText(code) : message;
 }
 
 }  // namespace vellumo
