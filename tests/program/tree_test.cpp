@@ -2,7 +2,12 @@
 // window's thread, stopped by Esc, and converted by the batch window with the
 // real converter and filter pack into the same shape below the output folder
 // (the outputs are checked with ffprobe by program_tree_output_check).
+#include <windows.h>
+#include <shellapi.h>
+
 #include "common/control_ids.h"
+#include "common/halvex_dispatch.h"
+#include "filter_pack.h"
 #include "in_process_window.h"
 #include "main_window/file_drop.h"
 #include "test_media.h"
@@ -38,6 +43,13 @@ private:
     std::wstring root_;
     std::vector<std::wstring> made_;
 };
+
+void RemoveAll(const std::wstring& path)
+{
+    std::wstring from = path + L'\0';
+    SHFILEOPSTRUCTW op = {nullptr, FO_DELETE, from.c_str(), nullptr, FOF_NO_UI};
+    SHFileOperationW(&op);
+}
 
 class TreeTest : public gui::InProcessMainWindow {
 protected:
@@ -77,4 +89,68 @@ TEST_F(TreeTest, ADeepTreeIsReadToItsBottomAndEscStopsAWideOne)
     gui::Settle(1500);
     EXPECT_EQ(frmMain().SourceCount(), 2) << "nothing of a stopped reading is added";
     EXPECT_EQ(gui::Text(Ctl(ids::LFile)), L"2  Files added");
+}
+
+TEST_F(TreeTest, ADroppedTreeIsConvertedIntoTheSameShape)
+{
+    testing_support::FilterPackRegistration pack;
+    ASSERT_EQ(S_OK, pack.Result());
+    // Three levels, one base name in every folder (and twice in one), accented and Chinese folder names.
+    Tree tree(gui::TempRoot() + L"\\tree " + pid);
+    const std::wstring lectures = L"Lectures\\", cafe = L"Caf\xE9 \xC0 d\xE9j\xE0\\", chinese = L"\x8BB2\x5EA7\\";
+    for (const std::wstring& file : {lectures + L"2001\\CS101\\week01.rm", lectures + L"2001\\MATH2\\week01.rm",
+                                     lectures + cafe + L"week01.rm", lectures + chinese + L"2004\\week01.rm"})
+        tree.File(file, media);
+    tree.File(lectures + L"2001\\CS101\\week01.ra", realmedia_test::Media(L"sine440_144.ra"));
+    // The outputs go beside a read-only mount (when the machine allows one): a
+    // dropped folder of the mount's name cannot have its subfolder made.
+    const std::wstring disks = realmedia_test::BuildDir() + L"\\test-disks", mounted = disks + L"\\readonly-program";
+    const bool readOnly = !CreateDirectoryW((mounted + L"\\probe").c_str(), nullptr) &&
+                          GetFileAttributesW(mounted.c_str()) != INVALID_FILE_ATTRIBUTES;
+    RemoveDirectoryW((mounted + L"\\probe").c_str());
+    gui::Texts dropped = {tree.Root() + L"\\Lectures", tree.File(L"week01.rm", media)};
+    tree.File(L"readonly-program\\sub\\week01.rm", media);
+    if (readOnly) dropped.push_back(tree.Root() + L"\\readonly-program");
+    RemoveAll(disks + L"\\Lectures");
+    Drop(dropped);
+    ASSERT_TRUE(gui::WaitFor([] { return !frmMain().ReadingFolders(); }, 20000));
+    gui::SetText(Ctl(ids::txtSaveAs), disks);
+    frmMain().Converter().PutShort(DispMP3Frequency, 1);  // 22050 Hz
+    frmMain().Converter().PutShort(DispMP3Channels, 3);   // mono
+
+    gui::Texts targets;
+    std::thread user([&] {
+        HWND convert = nullptr;
+        for (int i = 0; i < 500 && !convert; ++i, Sleep(20)) convert = FindWindowW(VELLUMO_CONVERT_CLASS, nullptr);
+        targets = gui::ListItems(gui::Control(convert, ids::ConvertList1));
+        PostMessageW(gui::Control(convert, ids::cmdStart), BM_CLICK, 0, 0);
+        gui::MessageBoxInfo box;
+        for (int i = 0; i < 6000 && (!watcher.Saw(L"Finished converting") || gui::FindMessageBox(GetCurrentProcessId(), &box)); ++i)
+            Sleep(20);
+        PostMessageW(convert, WM_CLOSE, 0, 0);
+    });
+    SendMessageW(Ctl(ids::cmdConvert), BM_CLICK, 0, 0);
+    user.join();
+
+    const std::wstring mirrored = disks + L"\\Lectures\\";
+    gui::Texts expected = {mirrored + L"2001\\CS101\\week01.mp3", mirrored + L"2001\\CS101\\week01.mp3",
+                           mirrored + L"2001\\MATH2\\week01.mp3", mirrored + cafe + L"week01.mp3",
+                           mirrored + chinese + L"2004\\week01.mp3", disks + L"\\week01.mp3"};
+    if (readOnly) expected.push_back(mounted + L"\\sub\\week01.mp3");
+    EXPECT_EQ(targets, expected) << "the batch window lists every full target path";
+    const std::vector<gui::MessageBoxInfo> boxes = watcher.Take();
+    ASSERT_EQ(boxes.size(), readOnly ? 2u : 1u);
+    if (readOnly) {
+        EXPECT_EQ(boxes[0].title, L"Error Converting");
+        EXPECT_NE(boxes[0].text.find(mounted + L"\\sub"), std::wstring::npos) << testing::PrintToString(boxes[0].text);
+        EXPECT_EQ(boxes[0].icon, gui::BoxIcon::Stop);
+    }
+    EXPECT_EQ(boxes.back().text, L"Finished converting");
+
+    // The outputs move to build/test-output/tree, where tree_outputs.json says what ffprobe must find.
+    const std::wstring out = realmedia_test::OutputDir(L"tree");
+    RemoveAll(out + L"\\Lectures");
+    EXPECT_TRUE(MoveFileExW((disks + L"\\Lectures").c_str(), (out + L"\\Lectures").c_str(), 0));
+    EXPECT_TRUE(MoveFileExW((disks + L"\\week01.mp3").c_str(), (out + L"\\week01.mp3").c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_NE(GetFileAttributesW((out + L"\\Lectures\\2001\\CS101\\week01 (2).mp3").c_str()), INVALID_FILE_ATTRIBUTES);
 }

@@ -2,6 +2,7 @@
 
 #include "batch_text.h"
 #include "common/control_ids.h"
+#include "output_folders.h"
 #include "main_window/error_messages.h"
 #include "main_window/main_window.h"
 #include "partial_output.h"
@@ -132,7 +133,8 @@ void ConvertWindow::FillOutputList()
     // Thousands of entries: the list is not redrawn for each.
     SendMessageW(list1_, WM_SETREDRAW, FALSE, 0);
     for (int i = 0; i < count; ++i) {
-        const std::wstring output = batch::OutputPathFor(frmMain_.SourceAt(i), folder, ToMP3);
+        const std::wstring output =
+            batch::MirroredOutputPath(frmMain_.SourceAt(i), frmMain_.SourceOriginAt(i), folder, ToMP3);
         SendMessageW(list1_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(output.c_str()));
     }
     SendMessageW(list1_, WM_SETREDRAW, TRUE, 0);
@@ -227,6 +229,10 @@ void ConvertWindow::StartFile(const std::wstring& source, const std::wstring& ou
         OnError(80000);
         return;
     }
+    if (!TargetReady(output)) {
+        DoneIndex = CurrentIndex;
+        return;
+    }
     LONG result = 0;
     converter.GetLongWithString(DispLoadFile, source, &result);
     converter.PutString(DispSaveFile, output);
@@ -250,6 +256,27 @@ void ConvertWindow::StartFile(const std::wstring& source, const std::wstring& ou
     converter.Call(DispConvert);
     if (CurrentFileDone() || cancelled_) return;
     converter.Call(DispPlay);
+}
+
+bool ConvertWindow::TargetReady(const std::wstring& output)
+{
+    // A path the converter cannot take is never cut to one it can.
+    if (!batch::FitsPathLimit(output)) {
+        Message(L"The output path is too long!\r\n" + output, MB_OK | MB_ICONSTOP, ErrorTitle);
+        return false;
+    }
+    // The folders of a dropped folder's files are made as they are written.
+    std::wstring folder;
+    const DWORD error = batch::CreateFoldersFor(frmMain_.OutputFolderText(), output, &folder);
+    if (error == 0) return true;
+    wchar_t* reason = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   error, 0, reinterpret_cast<wchar_t*>(&reason), 0, nullptr);
+    std::wstring text = L"Cannot create the folder!\r\n" + folder + L"\r\n" + (reason ? reason : L"");
+    if (reason) LocalFree(reason);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
+    Message(text, MB_OK | MB_ICONSTOP, ErrorTitle);
+    return false;
 }
 
 void ConvertWindow::WaitForCurrentFile()

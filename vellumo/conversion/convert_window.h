@@ -45,6 +45,8 @@ private:
     void StartClicked();
     void ConvertOne(const std::wstring& source, const std::wstring& output);
     void StartFile(const std::wstring& source, const std::wstring& output);
+    // Makes the folders the output goes into; false, after saying why, when it cannot be written.
+    bool TargetReady(const std::wstring& output);
     void WaitForCurrentFile();
     void EndFileAsFailure(const std::wstring& message);
     void TimerTick();
