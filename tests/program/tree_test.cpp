@@ -95,6 +95,7 @@ TEST_F(TreeTest, ADroppedTreeIsConvertedIntoTheSameShape)
 {
     testing_support::FilterPackRegistration pack;
     ASSERT_EQ(S_OK, pack.Result());
+    SendMessageW(Ctl(ids::List1), LB_RESETCONTENT, 0, 0);
     // Three levels, one base name in every folder (and twice in one), accented and Chinese folder names.
     Tree tree(gui::TempRoot() + L"\\tree " + pid);
     const std::wstring lectures = L"Lectures\\", cafe = L"Caf\xE9 \xC0 d\xE9j\xE0\\", chinese = L"\x8BB2\x5EA7\\";

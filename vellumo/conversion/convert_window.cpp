@@ -202,8 +202,20 @@ void ConvertWindow::ConvertOne(const std::wstring& source, const std::wstring& o
     // The converter writes under a temporary name; the output takes its
     // final name only once the converter has finished it. A file that fails,
     // stalls or is cancelled leaves the folder as it was.
-    PartialOutput partial(output);
     fileFailed_ = false;
+    if (!TargetReady(output)) {
+        fileFailed_ = true;
+        DoneIndex = CurrentIndex;
+        return;
+    }
+    PartialOutput partial(output);
+    if (!batch::FitsPathLimit(partial.TempPath())) {
+        // The converter is handed the temporary name, which is longer.
+        Message(L"The output path is too long!\r\n" + output, MB_OK | MB_ICONSTOP, ErrorTitle);
+        fileFailed_ = true;
+        DoneIndex = CurrentIndex;
+        return;
+    }
     StartFile(source, partial.TempPath());
     WaitForCurrentFile();
     if (stopAfterError_) {
@@ -227,10 +239,6 @@ void ConvertWindow::StartFile(const std::wstring& source, const std::wstring& ou
     if (!converter.IsValid()) {
         // Without its converter (corvane.dll missing) no file can complete.
         OnError(80000);
-        return;
-    }
-    if (!TargetReady(output)) {
-        DoneIndex = CurrentIndex;
         return;
     }
     LONG result = 0;
