@@ -33,7 +33,7 @@ int wmain()
         if (names.size() == 50) names.clear();
     }
     HWND convert = gui::OpenConvert(program, output);
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, program.ProcessId());
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_DUP_HANDLE, FALSE, program.ProcessId());
     if (!convert || !process) return 1;
 
     testing_support::ProcessCounts warm{}, last{};

@@ -25,6 +25,7 @@ vellumo_env_start
 cd build
 ctest_status=0
 ctest --output-on-failure --no-tests=error -j"$(nproc)" "$@" || ctest_status=$?
+vellumo_env_check || ctest_status=1
 [ "$ctest_status" != 0 ] && exit "$ctest_status"
 [ "$native_status" != 0 ] && exit "$native_status"
 exit "$fuzz_status"

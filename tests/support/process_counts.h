@@ -28,30 +28,42 @@ Fn NtFunction(const char* name)
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), name)));
 }
 
-// Entries of the system handle list (SystemExtendedHandleInformation, 64) that belong to pid.
-inline DWORD HandlesFromSystemList(DWORD pid)
+// The size of a process's handle table (Wine's HandleCount for it), or 0.
+inline DWORD HandleTableSize(DWORD pid)
 {
-    struct Entry {
-        PVOID object;
-        ULONG_PTR processId, handleValue;
-        ULONG grantedAccess;
-        USHORT creatorBackTraceIndex, objectTypeIndex;
-        ULONG handleAttributes, reserved;
-    };
     static const auto query = NtFunction<LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG)>("NtQuerySystemInformation");
-    static thread_local std::vector<ULONG_PTR> buffer(64 * 1024);
-    constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004L);
-    LONG status = kInfoLengthMismatch;
-    // The list grows between calls: leave room.
-    for (int attempt = 0; query && status == kInfoLengthMismatch && attempt < 16; ++attempt) {
-        ULONG needed = 0;
-        status = query(64, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)), &needed);
-        if (status == kInfoLengthMismatch) buffer.resize(std::max<size_t>(buffer.size() * 2, needed / sizeof(ULONG_PTR) + 8192));
+    static thread_local std::vector<ULONG_PTR> buffer(256 * 1024);
+    ULONG needed = 0;
+    if (!query || query(SystemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR)), &needed) < 0)
+        return 0;
+    for (auto at = reinterpret_cast<const unsigned char*>(buffer.data());;) {
+        const auto* p = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(at);
+        if (reinterpret_cast<ULONG_PTR>(p->UniqueProcessId) == pid) return p->HandleCount;
+        if (!p->NextEntryOffset) return 0;
+        at += p->NextEntryOffset;
     }
-    if (!query || status < 0) return 0;
-    const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + 2);  // after a count and a reserved word
-    DWORD n = 0;
-    for (ULONG_PTR i = 0; i < buffer[0]; ++i) n += entries[i].processId == pid;
+}
+
+// The handles of a process counted one by one over its handle table. Never
+// through the system handle list (SystemExtendedHandleInformation): Wine 8's
+// server walks past the end of an empty handle table, which every process
+// has while it starts, and crashes, leaving every Windows process of the
+// prefix waiting forever.
+inline DWORD HandlesByProbing(HANDLE process)
+{
+    const DWORD pid = GetProcessId(process);
+    const bool self = pid == GetCurrentProcessId();
+    DWORD size = HandleTableSize(pid), n = 0;
+    if (size == 0 || size > 1u << 20) size = 4096;
+    for (ULONG_PTR i = 1; i <= size; ++i) {
+        const HANDLE h = reinterpret_cast<HANDLE>(i * 4);
+        DWORD flags = 0;
+        HANDLE copy = nullptr;
+        if (self ? GetHandleInformation(h, &flags) != FALSE
+                 : DuplicateHandle(process, h, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS) != FALSE)
+            ++n;
+        if (copy) CloseHandle(copy);
+    }
     return n;
 }
 
@@ -144,13 +156,13 @@ inline SIZE_T CommittedPrivate(HANDLE process)
 
 }  // namespace process_counts_detail
 
-// Another process needs PROCESS_QUERY_INFORMATION; its GDI figure falls back to nothing.
+// Another process needs PROCESS_QUERY_INFORMATION and PROCESS_DUP_HANDLE; its GDI figure falls back to nothing.
 inline ProcessCounts MeasureProcess(HANDLE process = GetCurrentProcess())
 {
     namespace d = process_counts_detail;
     const DWORD pid = GetProcessId(process);
     ProcessCounts c;
-    if (!GetProcessHandleCount(process, &c.handles) || c.handles == 0) c.handles = d::HandlesFromSystemList(pid);
+    if (!GetProcessHandleCount(process, &c.handles) || c.handles == 0) c.handles = d::HandlesByProbing(process);
     c.threads = d::Threads(pid);
     c.gdi = GetGuiResources(process, GR_GDIOBJECTS);
     if (c.gdi == 0 && pid == GetCurrentProcessId()) c.gdi = d::GdiFromTable();
