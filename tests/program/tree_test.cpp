@@ -65,17 +65,17 @@ protected:
 
 TEST_F(TreeTest, ADeepTreeIsReadToItsBottomAndEscStopsAWideOne)
 {
-    // 800 folders deep (made by make_deep_tree.sh; Wine walks the whole path for every
-    // folder, so 2000 take minutes there), paths far beyond MAX_PATH.
+    // 2000 folders deep (made by make_deep_tree.sh), paths far beyond MAX_PATH: more
+    // than a call stack holds were each folder read by a call of its own.
     const std::wstring deep = realmedia_test::BuildDir() + L"\\test-media\\deep";
     std::wstring levels;
-    for (int i = 0; i < 800; ++i) levels += L"\\d";
+    for (int i = 0; i < 2000; ++i) levels += L"\\d";
     const std::wstring bottom = deep + levels + L"\\x.rm", top = deep + L"\\d\\x.rm";
     ASSERT_NE(GetFileAttributesW(ForFileSystem(bottom).c_str()), INVALID_FILE_ATTRIBUTES);
     SendMessageW(Ctl(ids::List1), LB_RESETCONTENT, 0, 0);
     Drop({deep});
     EXPECT_EQ(gui::Text(Ctl(ids::LFile)).rfind(L"Reading", 0), 0u) << "the window is back before the tree is read";
-    ASSERT_TRUE(gui::WaitFor([] { return !frmMain().ReadingFolders(); }, 120000)) << "a tree 800 folders deep";
+    ASSERT_TRUE(gui::WaitFor([] { return !frmMain().ReadingFolders(); }, 400000)) << "a tree 2000 folders deep";
     EXPECT_EQ(gui::ListItems(Ctl(ids::List1)), (gui::Texts{bottom, top}));
     EXPECT_EQ(gui::Text(Ctl(ids::LFile)), L"2  Files added");
 
