@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The platform-free MP3 units (filters/encoder: frames, joiner, parallel
-# encoder) built natively against a native LAME with AddressSanitizer and
+# encoder, with the stream checks of bench/mp3_stream_check) built natively
+# against a native LAME with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and their tests run (GoogleTest arguments pass on).
 #   scripts/test-native.sh [--gtest_filter=...]
 set -euo pipefail
@@ -11,7 +12,8 @@ mkdir -p "$OUT"
 CXX=(g++)
 command -v ccache >/dev/null && CXX=(ccache g++)
 "${CXX[@]}" -std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all \
-  -Wall -Wextra -pthread -I"$REPO/filters/encoder" -I"$LAME/include" \
-  "$REPO"/filters/encoder/{mp3_frame,frame_joiner,parallel_encoder}.cpp "$REPO/tests/native/parallel_encoder_test.cpp" \
+  -Wall -Wextra -pthread -I"$REPO/filters/encoder" -I"$REPO/bench" -I"$LAME/include" \
+  "$REPO"/filters/encoder/{mp3_frame,frame_joiner,parallel_encoder}.cpp "$REPO/bench/mp3_stream_check.cpp" \
+  "$REPO/tests/native/parallel_encoder_test.cpp" \
   "$LAME/lib/libmp3lame.a" -lgtest -lgtest_main -o "$OUT/parallel_encoder_test"
 exec "$OUT/parallel_encoder_test" "$@"

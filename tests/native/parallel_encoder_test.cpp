@@ -1,6 +1,6 @@
 // The parallel MP3 encoder, natively: its joined streams decode cleanly with
 // ffmpeg's strict checks and with mpg123, keep the bitrate, back-pointer and
-// CRC rules (checked by a frame walker of this test's own), are gapless, and
+// CRC rules (checked by the frame walker of bench/mp3_stream_check), are gapless, and
 // sound as good as one context's, overall and around every join. Short
 // streams come out exactly as one LAME context makes them. Failures and
 // cancelling end the work without a hang or a thread left behind.
@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "mp3_stream_check.h"
 #include "parallel_encoder.h"
 
 namespace {
@@ -50,21 +51,10 @@ lame_global_flags* Open(const Settings& s, bool tag)
     return gf;
 }
 
-std::string Run(const std::string& cmd)
-{
-    std::string out;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[65536];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    pclose(p);
-    return out;
-}
-
 std::vector<int16_t> Pcm(const std::string& input, int rate, int channels)
 {
     const std::string format = rate ? " -ac " + std::to_string(channels) + " -ar " + std::to_string(rate) : "";
-    const std::string raw = Run("ffmpeg -nostdin -v error " + input + " -f s16le" + format + " - 2>/dev/null");
+    const std::string raw = mp3check::Run("ffmpeg -nostdin -v error " + input + " -f s16le" + format + " - 2>/dev/null");
     std::vector<int16_t> pcm(raw.size() / 2);
     std::memcpy(pcm.data(), raw.data(), pcm.size() * 2);
     return pcm;
@@ -86,74 +76,16 @@ std::vector<uint8_t> Encode(const Settings& s, const std::vector<int16_t>& pcm, 
     return out;
 }
 
-// The test's own frame walker: whole frames, the bitrate rule, every
-// main_data_begin within the audio frames before it (the Info frame is not
-// a reservoir), every frame's main data inside the stream up to its end, and
-// the CRC of protected frames.
-void WalkFrames(const std::vector<uint8_t>& f, const Settings& s, const std::string& what)
-{
-    static const int kbpsTable[2][16] = {{0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
-                                         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}};
-    size_t at = 0, mdTotal = 0, mainEnd = 0, frames = 0;
-    while (at + 4 <= f.size()) {
-        ASSERT_TRUE(f[at] == 0xFF && (f[at + 1] & 0xE6) == 0xE2) << what << ": no frame at " << at;
-        const bool lsf = !(f[at + 1] & 8), prot = !(f[at + 1] & 1), mono = (f[at + 3] >> 6) == 3;
-        const int kbps = kbpsTable[lsf][f[at + 2] >> 4];
-        const int rates[3] = {44100, 48000, 32000};
-        const int rate = rates[(f[at + 2] >> 2) & 3] >> (lsf ? 1 : 0);
-        const size_t size = (lsf ? 72000 : 144000) * kbps / rate + ((f[at + 2] >> 1) & 1);
-        const size_t side = lsf ? (mono ? 9 : 17) : (mono ? 17 : 32), head = 4 + (prot ? 2 : 0);
-        ASSERT_LE(at + size, f.size()) << what;
-        if (s.vbrMax && frames > 0) {
-            EXPECT_TRUE(kbps >= s.vbrMin && kbps <= s.vbrMax) << what << " frame " << frames;
-        } else if (!s.vbrMax) {
-            EXPECT_EQ(s.kbps, kbps) << what << " frame " << frames;
-        }
-        const uint8_t* si = &f[at + head];
-        auto bits = [&](size_t pos, int n) {
-            unsigned v = 0;
-            for (int i = 0; i < n; ++i, ++pos) v = (v << 1) | ((si[pos / 8] >> (7 - pos % 8)) & 1);
-            return v;
-        };
-        const unsigned back = bits(0, lsf ? 8 : 9);
-        size_t main = 0;
-        for (int g = 0; g < (lsf ? 1 : 2) * (mono ? 1 : 2); ++g) main += bits((lsf ? (mono ? 9 : 10) : (mono ? 18 : 20)) + g * (lsf ? 63 : 59), 12);
-        main = (main + 7) / 8;
-        if (frames > 0) {  // in bytes of the audio frames' data areas
-            const size_t data = size - head - side;
-            EXPECT_LE(back, mdTotal) << what << " frame " << frames;
-            EXPECT_GE(mdTotal - back, mainEnd) << what << ": main data overlap at frame " << frames;
-            EXPECT_LE(main, back + data) << what << ": main data past frame " << frames;
-            mainEnd = mdTotal - back + main;
-            mdTotal += data;
-        }
-        if (prot && frames > 0) {
-            uint16_t crc = 0xFFFF;
-            auto add = [&](uint8_t b) {
-                for (int i = 7; i >= 0; --i) crc = ((crc >> 15) ^ ((b >> i) & 1)) ? (crc << 1) ^ 0x8005 : crc << 1;
-            };
-            add(f[at + 2]);
-            add(f[at + 3]);
-            for (size_t i = 0; i < side; ++i) add(f[at + 6 + i]);
-            EXPECT_EQ(crc, (f[at + 4] << 8) | f[at + 5]) << what << " frame " << frames;
-        }
-        at += size;
-        ++frames;
-    }
-    EXPECT_EQ(at, f.size()) << what;
-}
-
 // Decodes with ffmpeg's strict checks and with mpg123, which must say nothing; the PCM ffmpeg made.
 std::vector<int16_t> Decode(const std::vector<uint8_t>& mp3, const std::string& what)
 {
     const fs::path file = fs::temp_directory_path() / ("parallel_encoder_" + std::to_string(getpid()) + ".mp3");
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(mp3.data()), static_cast<std::streamsize>(mp3.size()));
-    const std::string f = "'" + file.string() + "'";
-    EXPECT_EQ("", Run("ffmpeg -nostdin -v error -err_detect crccheck+bitstream+buffer -i " + f + " -f null - 2>&1")) << what;
-    EXPECT_EQ("", Run("mpg123 -q -t " + f + " 2>&1")) << what;
-    const std::vector<int16_t> pcm = Pcm("-i " + f, 0, 0);
+    mp3check::Decoded d = mp3check::Decode(file.string(), true);
+    EXPECT_EQ("", d.ffmpeg) << what;
+    EXPECT_EQ("", d.mpg123) << what;
     fs::remove(file);
-    return pcm;
+    return std::move(d.pcm);
 }
 
 double Snr(const std::vector<int16_t>& ref, const std::vector<int16_t>& got, size_t from, size_t to)
@@ -190,7 +122,7 @@ TEST_P(ParallelStreams, DecodeCleanlyGaplessAndSoundAsGoodAsOneContext)
     std::string note;
     const auto one = Encode(s, pcm, 1, layout), many = Encode(s, pcm, 4, layout, &note);
     ASSERT_NE(one, many) << "not cut";
-    WalkFrames(many, s, c.name);
+    EXPECT_EQ("", mp3check::WalkFrames(many.data(), many.size(), {s.kbps, s.vbrMin, s.vbrMax}).fault) << c.name;
     const auto decodedOne = Decode(one, std::string(c.name) + " one"), decoded = Decode(many, c.name);
     const int out = s.outRate ? s.outRate : s.rate;
     // Gapless: the source's length, to the sample.
