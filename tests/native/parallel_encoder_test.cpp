@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -167,6 +168,33 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
 
 size_t Threads() { return static_cast<size_t>(std::distance(fs::directory_iterator("/proc/self/task"), {})); }
+
+// The shared frame walker must see what it is there to see: each fault made
+// in the second audio frame of a clean joined stream (CBR 128, CRC on).
+TEST(FrameWalker, FindsEveryFaultMadeInACleanStream)
+{
+    const Settings s{44100, 2, 128, 0, 0, true};
+    const std::vector<uint8_t> clean = Encode(s, Pcm(Sine(44100), 44100, 2), 4, {48, 16, 8, 2});
+    const mp3check::BitrateRule rule{128, 0, 0};
+    ASSERT_EQ("", mp3check::WalkFrames(clean.data(), clean.size(), rule).fault);
+    auto size = [&](size_t at) { return size_t{144000} * 128 / 44100 + ((clean[at + 2] >> 1) & 1); };
+    const size_t second = size(0) + size(size(0));
+    const std::vector<std::pair<const char*, std::function<void(std::vector<uint8_t>&)>>> faults{
+        {"CRC wrong", [&](auto& f) { f[second + 4] ^= 1; }},
+        {"before the first audio frame", [&](auto& f) { f[second + 6] = 0xFF, f[second + 7] |= 0x80; }},
+        {"overlaps", [&](auto& f) {  // main data from the first audio frame's second byte
+             const size_t back = size(size(0)) - 4 - 2 - 32 - 1;
+             f[second + 6] = static_cast<uint8_t>(back >> 1), f[second + 7] = static_cast<uint8_t>((f[second + 7] & 0x7F) | (back & 1) << 7);
+         }},
+        {"no layer III header", [&](auto& f) { f[second] = 0; }},
+        {"cut short", [&](auto& f) { f.pop_back(); }},
+        {"kbit/s, not 128", [&](auto& f) { f[second + 2] = static_cast<uint8_t>((f[second + 2] & 0x0F) | 0xA0); }}};
+    for (const auto& [what, make] : faults) {
+        std::vector<uint8_t> f = clean;
+        make(f);
+        EXPECT_NE(std::string::npos, mp3check::WalkFrames(f.data(), f.size(), rule).fault.find(what)) << what;
+    }
+}
 
 TEST(ParallelEncoder, ShortStreamsAndOneInstanceGiveOneContextsBytes)
 {
