@@ -285,8 +285,22 @@ protected:
         *out = static_cast<IAMFilterMiscFlags*>(this);
         return AddRef(), S_OK;
     }
+    // Like every renderer it reports the end only while running (the graph
+    // counts ends from its Run on): an end that came while paused, at Run.
+    HRESULT OnRun(REFERENCE_TIME) override { return Complete(true, false), S_OK; }
+    HRESULT OnPause() override { std::lock_guard<std::mutex> lock(lock_); running_ = false; return S_OK; }
+    HRESULT OnStop() override { std::lock_guard<std::mutex> lock(lock_); running_ = ended_ = sent_ = false; return S_OK; }
 
 private:
+    void Complete(bool run, bool end)
+    {
+        std::unique_lock<std::mutex> lock(lock_);
+        running_ = running_ || run, ended_ = ended_ || end;
+        const bool send = running_ && ended_ && !sent_;
+        sent_ = sent_ || send;
+        lock.unlock();
+        if (send) NotifyEvent(EC_COMPLETE, S_OK, 0);
+    }
     struct Pin final : vellumo::filters::InputPin {
         explicit Pin(CaptureSink& sink) : InputPin(sink, L"In"), sink_(sink) {}
         HRESULT CheckMediaType(const AM_MEDIA_TYPE& mt) override { return mt.majortype != GUID_NULL ? S_OK : S_FALSE; }
@@ -306,8 +320,7 @@ private:
         HRESULT OnEndOfStream() override
         {
             SetEvent(sink_.end_);
-            sink_.NotifyEvent(EC_COMPLETE, S_OK, 0);
-            return S_OK;
+            return sink_.Complete(false, true), S_OK;
         }
         CaptureSink& sink_;
     };
@@ -320,6 +333,7 @@ private:
     std::function<bool(size_t, long)> refuse_;
     HRESULT refusal_ = S_FALSE;
     int refused_ = 0;
+    bool running_ = false, ended_ = false, sent_ = false;
 };
 
 // A RIFF/WAVE PCM file as the WAV writer makes it (44-byte header; 8 or 16
