@@ -23,6 +23,16 @@ std::mutex& OpenLock()
 
 int RoundUp(int value, int step) { return (value + step - 1) / step * step; }
 
+// LAME's worst case for the MP3 of `frames` input frames: 1.25 bytes per
+// output sample and 7200 more, counted at the output rate (an 8 kHz source
+// encoded at 44.1 kHz makes five and a half times its samples).
+size_t BufferFor(int frames, int64_t inRate, int64_t outRate)
+{
+    inRate = std::max<int64_t>(inRate, 1);
+    const int64_t out = (int64_t{frames} * outRate + inRate - 1) / inRate;
+    return static_cast<size_t>(out + out / 4 + 7200);
+}
+
 }  // namespace
 
 ParallelEncoder::ParallelEncoder(OpenFn open, unsigned instances, Layout layout)
@@ -89,7 +99,7 @@ bool ParallelEncoder::EncodeSingle(const int16_t* pcm, size_t frames, std::vecto
     for (size_t done = 0; done < frames;) {
         const int n = static_cast<int>(std::min(frames - done, kSlice));
         const size_t at = out.size();
-        out.resize(at + static_cast<size_t>(n) * 5 / 4 + 7200);
+        out.resize(at + BufferFor(n, inRate_, outRate_));
         const int size = channels_ == 2
                              ? lame_encode_buffer_interleaved(primary_, const_cast<short*>(pcm + done * 2), n,
                                                               out.data() + at, static_cast<int>(out.size() - at))
@@ -321,7 +331,7 @@ bool ParallelEncoder::Run(Job& job) const
         if (cancel_) ok = false;
         const int n = static_cast<int>(std::min(frames - done, kSlice));
         const size_t at = job.mp3.size();
-        job.mp3.resize(at + static_cast<size_t>(n) * 5 / 4 + 7200);
+        job.mp3.resize(at + BufferFor(n, inRate_, outRate_));
         const int16_t* pcm = job.pcm.data() + done * static_cast<size_t>(channels_);
         const int size = !ok ? -1
                          : channels_ == 2

@@ -160,6 +160,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"sine_44k_mono_vbr80_160_crc", Sine(44100), {44100, 1, 0, 80, 160, true}},
                     Case{"sine_22k_stereo_cbr128_crc", Sine(22050), {22050, 2, 128, 0, 0, true}},
                     Case{"sine_22k_mono_vbr80_160", Sine(22050), {22050, 1, 0, 80, 160, false}},
+                    // Upsampled fourfold at the top bitrate: more MP3 than the input's length suggests.
+                    Case{"sine_11k_mono_to_44k_cbr320", Sine(11025), {11025, 1, 320, 0, 0, false, 44100}},
                     Case{"music_44k_stereo_cbr128_crc", Music(), {44100, 2, 128, 0, 0, true}},
                     Case{"music_44k_stereo_vbr80_160", Music(), {44100, 2, 0, 80, 160, false}},
                     Case{"music_44k_stereo_cbr320", Music(), {44100, 2, 320, 0, 0, false}},
