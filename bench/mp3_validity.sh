@@ -51,7 +51,7 @@ matrix() {
           if [ "$result" = PASS ]; then passed=$((passed + 1)); else failed+=("$name $label"); fi
           row "$name" "$label" "$(field "$line" frames)" "$joins" "$(field "$line" bytes)" "$(field "$line" ffmpeg)" \
               "$(field "$line" mpg123)" "$(field "$line" walker)" "$(field "$line" out)/$(field "$line" expected)" "${result:-FAIL}"
-          sed -n 's/^  /    /p' <<<"$line"
+          sed -n -e 's/^  /    /p' -e 's/^error=\(.*\) FAIL$/    \1/p' <<<"$line"
           grep -q "single=" <<<"$line" && SINGLE="$(sed -n 's/.*single=\(.*\) samples_in=.*/\1/p' <<<"$line")"
         done
       done
@@ -102,7 +102,7 @@ if [ -f build/bin/convert_bench.exe ]; then
     if [ "$result" = PASS ]; then passed=$((passed + 1)); else failed+=("converter $rule"); fi
     row converter_long30 "$rule/stereo/44.1k/crc0" "$(field "$line" frames)" "-" "$(field "$line" bytes)" "$(field "$line" ffmpeg)" \
         "$(field "$line" mpg123)" "$(field "$line" walker)" "$(field "$line" out)/$(field "$line" expected)" "${result:-FAIL}"
-    sed -n 's/^  /    /p' <<<"$line"
+    sed -n -e 's/^  /    /p' -e 's/^error=\(.*\) FAIL$/    \1/p' <<<"$line"
   done
 else
   echo "   skipped: build/bin/convert_bench.exe is not built (scripts/build.sh)"
