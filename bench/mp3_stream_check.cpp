@@ -19,6 +19,16 @@ Walk WalkFrames(const uint8_t* f, size_t n, const BitrateRule& rule)
         w.fault = "frame " + std::to_string(w.frames) + ": " + what;
         return w;
     };
+    // CRC-16/ARC, a bit at a time, as the LAME tag uses it.
+    auto arc = [](uint16_t crc, const uint8_t* p, size_t count) {
+        for (size_t i = 0; i < count; ++i) {
+            crc ^= p[i];
+            for (int b = 0; b < 8; ++b) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+        }
+        return crc;
+    };
+    const uint8_t* lameTag = nullptr;  // in the first frame
+    uint16_t music = 0;
     size_t at = 0, mdTotal = 0, mainEnd = 0;
     while (at + 4 <= n) {
         if (f[at] != 0xFF || (f[at + 1] & 0xE6) != 0xE2 || (f[at + 2] >> 4) == 0 || (f[at + 2] >> 4) == 15 ||
@@ -63,10 +73,22 @@ Walk WalkFrames(const uint8_t* f, size_t n, const BitrateRule& rule)
             for (size_t i = 0; i < side; ++i) add(f[at + 6 + i]);
             if (crc != ((f[at + 4] << 8) | f[at + 5])) return fail("CRC wrong");
         }
+        if (w.frames == 0) {
+            // The LAME tag sits where the Xing/Info header would be without a CRC.
+            const uint8_t* x = &f[at + 4 + side];
+            if (4 + side + 156 <= size && (!std::memcmp(x, "Xing", 4) || !std::memcmp(x, "Info", 4)) &&
+                !std::memcmp(x + 120, "LAME", 4)) {
+                lameTag = x;
+                if (arc(0, &f[at], 4 + side + 154) != ((x[154] << 8) | x[155])) return fail("LAME tag CRC wrong");
+            }
+        } else if (lameTag) {
+            music = arc(music, &f[at], size);
+        }
         at += size;
         ++w.frames;
     }
     if (at != n) return fail(std::to_string(n - at) + " bytes after the last frame");
+    if (lameTag && music != ((lameTag[152] << 8) | lameTag[153])) return fail("LAME tag's music CRC wrong");
     return w;
 }
 

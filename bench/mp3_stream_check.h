@@ -26,7 +26,8 @@ struct Walk {
 // Whole frames to the end, the bitrate rule, every main_data_begin within
 // the audio frames before it (the first frame, Xing/Info, is no reservoir),
 // no frame's main data overlapping the previous one's or reaching past its
-// own frame, and the CRC of protected frames.
+// own frame, the CRC of protected frames, and the LAME tag's own CRC and
+// music CRC (over every audio frame) when the first frame has the tag.
 Walk WalkFrames(const uint8_t* f, size_t size, const BitrateRule& rule);
 
 // The standard output of a shell command.

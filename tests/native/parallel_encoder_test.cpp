@@ -190,7 +190,9 @@ TEST(FrameWalker, FindsEveryFaultMadeInACleanStream)
          }},
         {"no layer III header", [&](auto& f) { f[second] = 0; }},
         {"cut short", [&](auto& f) { f.pop_back(); }},
-        {"kbit/s, not 128", [&](auto& f) { f[second + 2] = static_cast<uint8_t>((f[second + 2] & 0x0F) | 0xA0); }}};
+        {"kbit/s, not 128", [&](auto& f) { f[second + 2] = static_cast<uint8_t>((f[second + 2] & 0x0F) | 0xA0); }},
+        {"LAME tag CRC wrong", [&](auto& f) { f[4 + 32 + 16 + 50] ^= 1; }},  // in the seek table
+        {"music CRC wrong", [&](auto& f) { f[second + 6 + 32 + 10] ^= 1; }}};
     for (const auto& [what, make] : faults) {
         std::vector<uint8_t> f = clean;
         make(f);
