@@ -74,8 +74,9 @@ bool ParallelEncoder::Start()
     } else if (step > 8 || inRate_ <= 0) {
         singleReason_ = "the input and output rates meet on a frame boundary too rarely";
     } else {
-        const int s = static_cast<int>(step);
+        const int s = step_ = static_cast<int>(step);
         layout_.chunk = RoundUp(std::max(layout_.chunk, 4 * (layout_.prime + layout_.window)), s);
+        layout_.longChunk = RoundUp(std::max(layout_.longChunk, layout_.chunk), s);
         layout_.prime = RoundUp(std::max(layout_.prime, 1), s);
         layout_.lookahead = RoundUp(layout_.window + std::max(layout_.lookahead, 1), s) - layout_.window;
     }
@@ -120,7 +121,7 @@ bool ParallelEncoder::Encode(const int16_t* pcm, size_t frames, std::vector<uint
     inputTotal_ += static_cast<int64_t>(frames);
     if (!parallel_) {
         // Cut only a stream long enough for a second chunk worth its overlap.
-        if (inputTotal_ < InSample(ChunkEnd(0) + layout_.chunk / 2)) return true;
+        if (inputTotal_ < InSample(EncodedPast(layout_.chunk) + layout_.chunk / 2)) return true;
         if (!GoParallel()) return false;
     }
     return SubmitReady(false, out) && JoinDone(false, false, out);
@@ -140,39 +141,58 @@ bool ParallelEncoder::GoParallel()
 
 bool ParallelEncoder::SubmitReady(bool last, std::vector<uint8_t>& out)
 {
+    int pieces = 1;
+    int64_t piece = 0;
+    if (last) {
+        // The rest is cut into up to one piece per context (each at least
+        // half a first chunk), so that the contexts also share the last of
+        // the work. Nothing is left when the chunk before reached the end.
+        if (submitted_ > 0 && InSample(EncodedPast(nextKept_)) >= inputTotal_) return true;
+        const int64_t least = RoundUp(std::max(layout_.chunk / 2, 4 * (layout_.prime + layout_.window)), step_);
+        const int64_t rest = OutFrames(inputTotal_ - InSample(nextKept_));
+        pieces = static_cast<int>(std::clamp<int64_t>(rest / least, 1, instances_));
+        piece = rest / pieces / step_ * step_;
+    }
     for (;;) {
         const int k = submitted_;
-        const int64_t from = InSample(ChunkStart(k));
-        int64_t to = InSample(ChunkEnd(k));
-        if (last) {
-            // Nothing is left when the chunk before reached the end.
-            if (k > 0 && InSample(ChunkEnd(k - 1)) >= inputTotal_) return true;
-            to = inputTotal_;
-        } else if (inputTotal_ < to) {
-            return true;
-        }
+        const bool final = last && pieces == 1;
+        const int64_t first = k == 0 ? 0 : nextKept_ - layout_.prime;
+        const int64_t keptUntil = nextKept_ + (last ? piece : k < 2 ? layout_.chunk : layout_.longChunk);
+        const int64_t from = InSample(first), to = final ? inputTotal_ : InSample(EncodedPast(keptUntil));
+        if (!last && inputTotal_ < to) return true;
         auto job = std::make_unique<Job>();
         job->index = k;
-        job->firstFrame = ChunkStart(k);
+        job->firstFrame = first;
+        job->nextFirst = final ? -1 : keptUntil - layout_.prime;
         const auto channels = static_cast<size_t>(channels_);
-        job->pcm.assign(buffer_.begin() + static_cast<std::ptrdiff_t>((from - bufferStart_) * channels_),
-                        buffer_.begin() + static_cast<std::ptrdiff_t>((to - bufferStart_) * channels_));
+        // The buffer starts where the chunk does: it becomes the chunk's
+        // input, and the next chunk's buffer starts with this one's overlap.
+        const int64_t keep = final ? inputTotal_ : InSample(job->nextFirst);
+        std::vector<int16_t> next;
+        if (!last) next.reserve(static_cast<size_t>(InSample(EncodedPast(keptUntil + layout_.longChunk)) - keep + kSlice) * channels);
+        next.assign(buffer_.begin() + static_cast<std::ptrdiff_t>((keep - bufferStart_) * channels_), buffer_.end());
+        buffer_.resize(static_cast<size_t>(to - from) * channels);
+        job->pcm = std::move(buffer_);
+        buffer_ = std::move(next);
         encodedTotal_ += to - from;
-        // The next chunk starts with this one's overlap.
-        const int64_t keep = std::min(InSample(ChunkStart(k + 1)), inputTotal_);
-        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>((keep - bufferStart_) * channels));
         bufferStart_ = keep;
+        if (k > 0) joins_.push_back(nextKept_);
+        nextKept_ = keptUntil;
         {
             std::lock_guard<std::mutex> hold(lock_);
             jobs_.push_back(std::move(job));
             work_.notify_one();
         }
         ++submitted_;
+        if (final) return true;
+        if (last) {
+            --pieces;
+            continue;
+        }
         // A bounded number of chunks in flight, whatever the stream's length.
-        while (!last && JobsInFlight() > 2 * instances_) {
+        while (JobsInFlight() > 2 * instances_) {
             if (!JoinDone(true, false, out)) return false;
         }
-        if (last) return true;
     }
 }
 
@@ -222,7 +242,7 @@ bool ParallelEncoder::Join(Job& job, bool last, std::vector<uint8_t>& out)
         if (from < 0) return false;
     }
     const int64_t count = static_cast<int64_t>(chunk->Count());
-    const int64_t until = last ? job.firstFrame + count : ChunkStart(job.index + 1);
+    const int64_t until = last || job.nextFirst < 0 ? job.firstFrame + count : job.nextFirst;
     if (until > job.firstFrame + count) return false;
     for (int64_t f = from; f < until; ++f) {
         if (!joiner_.Add(*chunk, static_cast<size_t>(f - job.firstFrame))) return false;

@@ -2,7 +2,9 @@
 // once, joined into one gapless stream. Plain C++ over LAME, no platform
 // headers, so that it is also built and tested natively.
 //
-// The stream is cut into chunks of whole frames. Each chunk's context also
+// The stream is cut into chunks of whole frames: two short ones first, then
+// longer ones (less audio encoded twice), and the rest at the end in up to
+// one piece per context. Each chunk's context also
 // gets a few frames of the audio before the chunk (so that its filterbank and
 // psychoacoustic model have settled by the first frame kept) and a few after
 // it (the lookahead of the last frames kept, and a window where the switch to
@@ -41,10 +43,11 @@ public:
     using OpenFn = std::function<lame_global_struct*(bool tagFrame)>;
     // Sizes in frames of the output.
     struct Layout {
-        int chunk = 512;   // kept a chunk
+        int chunk = 512;   // kept of each of the first two chunks
         int prime = 16;    // encoded before it (the bit reservoir also fills there)
         int window = 6;    // where the switch to the next chunk may fall
         int lookahead = 2; // after the window
+        int longChunk = 1024;  // kept of each later chunk: less audio encoded twice
     };
 
     ParallelEncoder(OpenFn open, unsigned instances, Layout layout);
@@ -84,11 +87,14 @@ public:
     const char* SingleReason() const { return singleReason_; }
     // Switches made where both chunks had settled, and within the next one's priming.
     const int* Switches() const { return switches_; }
+    // The first frame kept of every chunk after the first, as cut so far.
+    const std::vector<int64_t>& Joins() const { return joins_; }
 
 private:
     struct Job {
         int index = 0;
         int64_t firstFrame = 0;        // of the output, in the stream's numbering
+        int64_t nextFirst = -1;        // the next chunk's first frame; -1 for the last chunk
         std::vector<int16_t> pcm;
         bool done = false, ok = false;
         std::vector<uint8_t> mp3;
@@ -99,11 +105,10 @@ private:
     bool EncodeSingle(const int16_t* pcm, size_t frames, std::vector<uint8_t>& out);
     bool GoParallel();
     int64_t InSample(int64_t frame) const { return frame * frameSamples_ * inRate_ / outRate_; }
-    int64_t ChunkStart(int index) const { return index == 0 ? 0 : int64_t{index} * layout_.chunk - layout_.prime; }
-    int64_t ChunkEnd(int index) const
-    {
-        return int64_t{index + 1} * layout_.chunk + layout_.window + layout_.lookahead;
-    }
+    // Whole output frames in `samples` input samples.
+    int64_t OutFrames(int64_t samples) const { return samples * outRate_ / (inRate_ * frameSamples_); }
+    // Past the last frame kept of a chunk: where its input ends.
+    int64_t EncodedPast(int64_t keptUntil) const { return keptUntil + layout_.window + layout_.lookahead; }
     // Gives the jobs whose input is complete (with last, the rest) to the pool.
     bool SubmitReady(bool last, std::vector<uint8_t>& out);
     size_t JobsInFlight() const;
@@ -132,6 +137,9 @@ private:
     std::vector<int16_t> buffer_;
     int64_t bufferStart_ = 0, inputTotal_ = 0, encodedTotal_ = 0;
     int submitted_ = 0;
+    int64_t nextKept_ = 0;          // the first frame the next chunk keeps
+    int step_ = 1;                  // chunks are cut at multiples of this many frames
+    std::vector<int64_t> joins_;
     bool finished_ = false;
 
     // Joining (the caller's thread).

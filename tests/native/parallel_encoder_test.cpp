@@ -62,8 +62,10 @@ std::vector<int16_t> Pcm(const std::string& input, int rate, int channels)
 }
 
 // The stream as a file: the Xing/Info frame in its place.
+// With joins: the first frame kept of every chunk after the first.
 std::vector<uint8_t> Encode(const Settings& s, const std::vector<int16_t>& pcm, unsigned instances,
-                            ParallelEncoder::Layout layout, std::string* note = nullptr)
+                            ParallelEncoder::Layout layout, std::string* note = nullptr,
+                            std::vector<int64_t>* joins = nullptr)
 {
     ParallelEncoder enc([s](bool tag) { return Open(s, tag); }, instances, layout);
     std::vector<uint8_t> out, tag;
@@ -74,6 +76,12 @@ std::vector<uint8_t> Encode(const Settings& s, const std::vector<int16_t>& pcm, 
     EXPECT_TRUE(enc.Finish(out, tag));
     if (!tag.empty()) std::copy(tag.begin(), tag.end(), out.begin());
     if (note) *note = std::to_string(enc.Switches()[0]) + " switches settled, " + std::to_string(enc.Switches()[1]) + " in priming";
+    if (joins) *joins = enc.Joins();
+    if (note) {
+        *note += "; chunks";
+        int64_t at = 0;
+        for (const int64_t j : enc.Joins()) *note += " " + std::to_string(j - at), at = j;
+    }
     return out;
 }
 
@@ -119,9 +127,11 @@ TEST_P(ParallelStreams, DecodeCleanlyGaplessAndSoundAsGoodAsOneContext)
     const Settings& s = c.s;
     const std::vector<int16_t> pcm = Pcm(c.source, s.rate, s.channels);
     ASSERT_GT(pcm.size(), size_t(20 * s.rate));
-    const ParallelEncoder::Layout layout{48, 16, 8, 2};
+    // Short chunks, then longer ones, and the rest shared at the end: joins of every kind.
+    const ParallelEncoder::Layout layout{48, 16, 8, 2, 360};
     std::string note;
-    const auto one = Encode(s, pcm, 1, layout), many = Encode(s, pcm, 4, layout, &note);
+    std::vector<int64_t> joins;
+    const auto one = Encode(s, pcm, 1, layout), many = Encode(s, pcm, 4, layout, &note, &joins);
     ASSERT_NE(one, many) << "not cut";
     EXPECT_EQ("", mp3check::WalkFrames(many.data(), many.size(), {s.kbps, s.vbrMin, s.vbrMax}).fault) << c.name;
     const auto decodedOne = Decode(one, std::string(c.name) + " one"), decoded = Decode(many, c.name);
@@ -140,8 +150,8 @@ TEST_P(ParallelStreams, DecodeCleanlyGaplessAndSoundAsGoodAsOneContext)
     const size_t frame = (out >= 32000 ? 1152 : 576) * s.channels;
     double worst = -1e9;
     size_t worstAt = 0;
-    for (size_t k = 1; (k * layout.chunk + layout.window + 2) * frame < pcm.size(); ++k) {
-        const size_t from = (k * layout.chunk - layout.prime - 2) * frame, to = (k * layout.chunk + layout.window + 2) * frame;
+    for (size_t k = 1; k <= joins.size() && (joins[k - 1] + layout.window + 2) * frame < pcm.size(); ++k) {
+        const size_t from = (joins[k - 1] - layout.prime - 2) * frame, to = (joins[k - 1] + layout.window + 2) * frame;
         const double loss = Snr(pcm, decodedOne, from, to) - Snr(pcm, decoded, from, to);
         if (loss > worst) worst = loss, worstAt = k;
     }
