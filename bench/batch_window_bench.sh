@@ -8,7 +8,8 @@ set -euo pipefail
 REPO="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$REPO"
 
-sh tests/realmedia/make_test_media.sh build/test-media/realmedia ../shared/samples >/dev/null
+source scripts/samples-dir.sh
+sh tests/realmedia/make_test_media.sh build/test-media/realmedia "$VELLUMO_SAMPLES" >/dev/null
 sh tests/program/make_batch_media.sh build/test-media/batch 200
 
 source scripts/test-env.sh

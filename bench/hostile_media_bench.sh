@@ -11,8 +11,8 @@ set -euo pipefail
 REPO="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$REPO"
 WORK="$REPO/build/bench/hostile"
-SAMPLES="${VELLUMO_SAMPLES:-$REPO/../shared/samples}"
-[ -d "$SAMPLES" ] || SAMPLES=/work/shared/samples
+source scripts/samples-dir.sh
+SAMPLES="$VELLUMO_SAMPLES"
 SURE="$SAMPLES/surestream_cook_11k_mono+cook_22k__SymbianSource-sf.mw.mmmw__RA_11kbps_Music.ra"
 mkdir -p "$WORK"
 ff() { ffmpeg -nostdin -v error -y "$@"; }

@@ -16,8 +16,8 @@ set -uo pipefail
 REPO="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$REPO"
 WORK="$REPO/build/bench/mp3-validity"
-SAMPLES="${VELLUMO_SAMPLES:-$REPO/../shared/samples}"
-[ -d "$SAMPLES" ] || SAMPLES=/work/shared/samples
+source scripts/samples-dir.sh
+SAMPLES="$VELLUMO_SAMPLES"
 mkdir -p "$WORK"
 TOOL="$WORK/mp3_validity"
 

@@ -18,8 +18,8 @@ REPO="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$REPO"
 WORK="$REPO/build/bench"
 RUNS="${BENCH_RUNS:-3}"
-SAMPLES="${VELLUMO_SAMPLES:-$REPO/../shared/samples}"
-[ -d "$SAMPLES" ] || SAMPLES=/work/shared/samples
+source scripts/samples-dir.sh
+SAMPLES="$VELLUMO_SAMPLES"
 COOK="$SAMPLES/cook_44k_stereo__douidou75-pfm__music.rm"
 mkdir -p "$WORK"
 

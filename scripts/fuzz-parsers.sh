@@ -17,7 +17,8 @@ set -uo pipefail
 REPO="$(cd "$(dirname "$0")/.." && pwd)"
 SECS="${1:-30}"
 OUT="${FUZZ_OUT:-$REPO/build-fuzz}"
-SAMPLES="${VELLUMO_SAMPLES:-$REPO/../shared/samples}"
+source "$REPO/scripts/samples-dir.sh"
+SAMPLES="$VELLUMO_SAMPLES"
 read -r -a TARGETS <<< "${FUZZ_TARGETS:-rm_layout cont_tags ra_header ac3_reframer ram_text wave_header media_path}"
 CXX=(clang++-14)
 command -v ccache >/dev/null && CXX=(ccache clang++-14)

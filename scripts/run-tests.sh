@@ -8,6 +8,7 @@ set -euo pipefail
 REPO="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$REPO"
 
+source scripts/samples-dir.sh
 if [ "$(id -u)" = 0 ]; then
   scripts/install-prereqs.sh
 fi

@@ -7,6 +7,7 @@
 set -euo pipefail
 REPO="$(cd "$(dirname "$0")/.." && pwd)"
 OUT="${NATIVE_OUT:-$REPO/build-native}"
+source "$REPO/scripts/samples-dir.sh"
 LAME="$("$REPO/scripts/build-deps.sh" native-lame | tail -n 1)"
 mkdir -p "$OUT"
 CXX=(g++)
