@@ -109,8 +109,10 @@ double Snr(const std::vector<int16_t>& ref, const std::vector<int16_t>& got, siz
 
 std::string Samples()
 {
+    // scripts/test-native.sh sets it (scripts/samples-dir.sh).
     const char* env = std::getenv("VELLUMO_SAMPLES");
-    return env ? env : "/work/shared/samples";
+    if (!env || !*env) ADD_FAILURE() << "VELLUMO_SAMPLES is not set: run through scripts/test-native.sh";
+    return env ? env : "";
 }
 
 struct Case {
