@@ -57,7 +57,26 @@ std::wstring ServerOf(REFCLSID clsid) { return Value(L"CLSID\\" + GuidText(clsid
 class PackRegistration : public ::testing::Test {
 protected:
     using EntryPoint = HRESULT(STDAPICALLTYPE*)();
-    void SetUp() override { ASSERT_TRUE(registerServer_ && unregisterServer_); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(registerServer_ && unregisterServer_);
+        // Every test that registers the pack in the prefix takes it away again;
+        // one that did not is named here, and its leftover removed, rather than
+        // read as this test's own registration.
+        std::wstring leftover;
+        for (const CLSID& c : testing_support::AllPackClasses())
+            if (IsPack(c)) leftover += L" " + GuidText(c);
+        HKEY vendor;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Vellumo", 0, KEY_READ, &vendor) == ERROR_SUCCESS) {
+            RegCloseKey(vendor);
+            leftover += L" HKLM\\Software\\Vellumo";
+        }
+        if (!leftover.empty()) {
+            unregisterServer_();
+            ADD_FAILURE() << "the pack was registered in the prefix before this test began (an earlier test left it):"
+                          << testing::PrintToString(leftover);
+        }
+    }
     void TearDown() override { if (unregisterServer_) unregisterServer_(); }
     bool IsPack(REFCLSID clsid)
     {

@@ -17,6 +17,7 @@ import pathlib
 import re
 import select
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -56,19 +57,32 @@ def main():
         echoing a long line that holds Chinese and characters outside 936.)"""
         master, slave = os.openpty()
         process = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, stdout=slave,
-                                   stderr=subprocess.DEVNULL)
+                                   stderr=subprocess.DEVNULL, start_new_session=True)
         os.close(slave)
         output, deadline = b"", time.monotonic() + timeout
-        while time.monotonic() < deadline:
+        while time.monotonic() < deadline and process.poll() is None:
             if select.select([master], [], [], 0.5)[0]:
                 try:
                     output += os.read(master, 4096)
                 except OSError:
-                    break
-            elif process.poll() is not None:
-                break
+                    time.sleep(0.5)
         if process.poll() is None:
-            process.kill()
+            # Out of time: TERM first, so that a wrapper that registered the
+            # filter pack unregisters it, then KILL whatever is left.
+            print("FAIL: %s ran past %d s" % (" ".join(command[:3]), timeout))
+            os.killpg(process.pid, signal.SIGTERM)
+            try:
+                process.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                os.killpg(process.pid, signal.SIGKILL)
+        while select.select([master], [], [], 0.2)[0]:
+            try:
+                chunk = os.read(master, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            output += chunk
         os.close(master)
         text = re.sub(r"\x1b\[[0-9;?]*[A-Za-z]|\r", "", output.decode("utf-8", "replace"))
         return process.wait(), text.strip()
@@ -97,7 +111,7 @@ def main():
     target = os.path.join(out, NAME, NAME + ".mp3")
     code, said = run("sh", os.path.join(os.path.dirname(__file__), "..", "program", "with_pack_registered.sh"),
                      args.scripts, "cscript", "//nologo", windows(out + "/convert.vbs"), windows(source),
-                     windows(target), timeout=240)
+                     windows(target), timeout=180)
     print(said)
     failures = [] if code == 0 else ["the script ended with %d" % code]
     folder = pathlib.Path(out, NAME)
