@@ -48,7 +48,8 @@ private:
 
 // The RealMedia files and the subfolders of one folder, in Explorer's order.
 // Links to other folders (junctions, symbolic links) are left out: they can
-// lead back up the tree and would never end.
+// lead back up the tree and would never end. Other folders that are reparse
+// points (a cloud drive's placeholders) are read like any folder.
 bool ChildrenOf(const std::wstring& folder, const KeepReading& keepReading, std::size_t found,
                 std::vector<Child>* children)
 {
@@ -60,7 +61,7 @@ bool ChildrenOf(const std::wstring& folder, const KeepReading& keepReading, std:
         const std::wstring name = entry.cFileName;
         if (name == L"." || name == L"..") continue;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) children->push_back({name, true});
+            if (!IsLinkElsewhere(entry.dwFileAttributes, entry.dwReserved0)) children->push_back({name, true});
         } else if (IsRealMediaName(name)) {
             children->push_back({name, false});
         }
@@ -128,6 +129,11 @@ bool IsRealMediaName(const std::wstring& path)
         if (CompareStringOrdinal(extension, length, real, -1, TRUE) == CSTR_EQUAL) return true;
     }
     return false;
+}
+
+bool IsLinkElsewhere(DWORD attributes, DWORD reparseTag)
+{
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(reparseTag);
 }
 
 std::wstring OriginOfFolder(const std::wstring& folder)

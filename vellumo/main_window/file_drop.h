@@ -29,6 +29,13 @@ bool IsRealMediaName(const std::wstring& path);
 // drive root stands for itself ("D:" for "D:\").
 std::wstring OriginOfFolder(const std::wstring& folder);
 
+// True for a folder entry that stands for another place (a junction, a
+// symbolic link: a name surrogate), which can lead back up the tree; false
+// for a real folder and for other reparse points such as cloud-file
+// placeholders, which hold real files. reparseTag is the finding's
+// dwReserved0.
+bool IsLinkElsewhere(DWORD attributes, DWORD reparseTag);
+
 // The path in the form the file functions take beyond MAX_PATH (with the
 // prefix); shorter paths as they are.
 std::wstring ForFileSystem(const std::wstring& path);
