@@ -121,6 +121,22 @@ double GraphRunner::Duration()
     return duration;
 }
 
+bool GraphRunner::MeansFailure(long code, LONG_PTR param1)
+{
+    switch (code) {
+    case EC_COMPLETE:  // a renderer that reached the end with an error
+        return FAILED(static_cast<HRESULT>(param1));
+    case EC_USERABORT:
+    case EC_ERRORABORT:
+    case EC_ERRORABORTEX:
+    case EC_STREAM_ERROR_STOPPED:  // a stream stopped by an error
+    case EC_FILE_CLOSED:           // the source file went away
+        return true;
+    default:
+        return false;
+    }
+}
+
 void GraphRunner::OnGraphEvent()
 {
     if (!events_) return;
@@ -136,9 +152,9 @@ void GraphRunner::OnGraphEvent()
     LONG_PTR param2 = 0;
     while (events_ && SUCCEEDED(events_->GetEvent(&code, &param1, &param2, 0))) {
         events_->FreeEventParams(code, param1, param2);
-        if (code == EC_COMPLETE) {
+        if (code == EC_COMPLETE && SUCCEEDED(static_cast<HRESULT>(param1))) {
             Notify(NotifyGraphComplete, nullptr, 0);
-        } else if (code == EC_USERABORT || code == EC_ERRORABORT) {
+        } else if (MeansFailure(code, param1)) {
             Notify(NotifyGraphAborted, nullptr, 0);
         } else {
             continue;

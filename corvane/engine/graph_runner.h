@@ -30,8 +30,13 @@ public:
     bool Stop();
     bool Seek(double seconds);
     double Duration();
-    // Drains the event queue and notifies the observers.
+    // Drains the event queue and notifies the observers: completion, or an
+    // abort for every event that means the run failed.
     void OnGraphEvent();
+    // True for a graph event that ends the run as a failure: an abort, a
+    // stream stopped by an error, the source file closed, or a completion
+    // that carries a failure status.
+    static bool MeansFailure(long code, LONG_PTR param1);
 
     LONG State() const { return state_; }
     // Result of the last IMediaControl::Run request (S_OK before any).

@@ -494,6 +494,23 @@ TEST_F(ConverterTest, CompletionStopsTheGraphThenRaisesOneOnFinishedAndAnAbortRa
     EXPECT_EQ((Strings{"error 88890", "error 88890"}), events_.Names());
     EXPECT_EQ(State_Running, GraphState());
     converter_->Stop();
+
+    // Every other event that means the run failed ends it the same way, once.
+    for (long code : {long(EC_ERRORABORTEX), long(EC_STREAM_ERROR_STOPPED), long(EC_FILE_CLOSED)}) {
+        events_.onEvent = nullptr;
+        events_.Clear();
+        converter_->Play();
+        sink->Notify(code, E_FAIL, 0);
+        EXPECT_TRUE(PumpUntil([&] { return !events_.Events().empty(); })) << code;
+        PumpFor(100);
+        EXPECT_EQ((Strings{"error 88890"}), events_.Names()) << code;
+        converter_->Stop();
+    }
+    // A completion that carries a failure status (the graph passes a renderer's
+    // on) is a failure too.
+    EXPECT_TRUE(corvane::GraphRunner::MeansFailure(EC_COMPLETE, E_FAIL));
+    EXPECT_FALSE(corvane::GraphRunner::MeansFailure(EC_COMPLETE, S_OK));
+    EXPECT_FALSE(corvane::GraphRunner::MeansFailure(EC_STREAM_ERROR_STILLPLAYING, E_FAIL));
 }
 
 // A host that answers a failure of Convert by loading and converting the next
