@@ -142,6 +142,7 @@ TEST_F(SettingsTest, ASaveCutShortLeavesTheEarlierFileWhole)
 {
     const std::string earlier = "[MP3]\r\nMP3_Frequency=2\r\nMP3_Bitrates=5\r\n";
     const std::wstring copy = SettingsSavingPath(file);
+    EXPECT_EQ(copy, file + L".saving-" + std::to_wstring(GetCurrentProcessId())) << "each process saves through a copy of its own";
     Write(earlier);
     Put({1, 3, 12, 1, 2, 13, 2, 1, 0});
     ASSERT_TRUE(WriteSettingsCopy(store, file));

@@ -101,7 +101,10 @@ void LoadSettings(const HalvexDispatch& store)
     LoadSettings(store, FileExists(user) ? user : SettingsPath());
 }
 
-std::wstring SettingsSavingPath(const std::wstring& path) { return path + L".saving"; }
+std::wstring SettingsSavingPath(const std::wstring& path)
+{
+    return path + L".saving-" + std::to_wstring(GetCurrentProcessId());
+}
 
 bool WriteSettingsCopy(const HalvexDispatch& store, const std::wstring& path)
 {

@@ -28,7 +28,8 @@ void LoadSettings(const HalvexDispatch& store);
 // the file beside it, which then replaces the file in one step; false when a
 // write or the replacement failed (the file is then as it was).
 bool SaveSettings(const HalvexDispatch& store, const std::wstring& path);
-// The copy a save writes: path followed by ".saving".
+// The copy a save writes: path followed by ".saving-" and this process's id,
+// so that two instances saving at once never write into one copy.
 std::wstring SettingsSavingPath(const std::wstring& path);
 // The first step of a save alone: the copy, written in full.
 bool WriteSettingsCopy(const HalvexDispatch& store, const std::wstring& path);
