@@ -318,6 +318,18 @@ TEST(CommandLine, PathsAfterTheProgramAsFullPaths)
     EXPECT_TRUE(PathsOfCommandLine(L"v.exe").empty());
 }
 
+// Of a dropped tree's folders only links to elsewhere are left out: a cloud
+// drive's placeholders and other reparse points hold real files.
+TEST(FolderEntries, OnlyJunctionsAndSymbolicLinksAreLeftOut)
+{
+    const DWORD folder = FILE_ATTRIBUTE_DIRECTORY, reparse = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    EXPECT_TRUE(IsLinkElsewhere(reparse, IO_REPARSE_TAG_MOUNT_POINT));
+    EXPECT_TRUE(IsLinkElsewhere(reparse, IO_REPARSE_TAG_SYMLINK));
+    EXPECT_FALSE(IsLinkElsewhere(reparse, 0x9000001Au)) << "a cloud file (OneDrive)";
+    EXPECT_FALSE(IsLinkElsewhere(reparse, 0x80000017u)) << "a WOF-compressed folder";
+    EXPECT_FALSE(IsLinkElsewhere(folder, IO_REPARSE_TAG_SYMLINK)) << "dwReserved0 means nothing without the attribute";
+}
+
 namespace {
 // A converter whose every member answers with one fixed value.
 class FixedAnswer final : public corvane::SingleInterface<IDispatch> {
