@@ -8,6 +8,7 @@
 #include <cmath>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "common/halvex_dispatch.h"
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // COM interfaces have no virtual destructor
@@ -16,6 +17,7 @@
 #include "common/version_info.h"
 #include "conversion/batch_text.h"
 #include "conversion/output_folders.h"
+#include "conversion/partial_output.h"
 #include "main_window/file_drop.h"
 #include "main_window/paint_background.h"
 #include "main_window/shell_dialogs.h"
@@ -125,6 +127,37 @@ protected:
 
     std::wstring folder, file;
 };
+
+// An output takes its final name over a file that another program holds
+// open for a moment; held on for good, the earlier file stays and the new
+// one goes.
+TEST_F(IniFileTest, AnOutputWaitsForAFileHeldBrieflyAndKeepsOneHeldOn)
+{
+    const auto write = [](const std::wstring& path, const char* text) {
+        std::ofstream(path.c_str(), std::ios::binary) << text;
+    };
+    write(file, "earlier");
+    {
+        PartialOutput brief(file, 5000);
+        write(brief.TempPath(), "new");
+        HANDLE held = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        std::thread scanner([held] { Sleep(400); CloseHandle(held); });
+        DWORD error = 1;
+        EXPECT_TRUE(brief.Keep(&error)) << error;
+        scanner.join();
+        EXPECT_EQ(Bytes(), "new");
+    }
+    PartialOutput held(file, 300);
+    write(held.TempPath(), "newer");
+    HANDLE open = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD error = 0;
+    EXPECT_FALSE(held.Keep(&error));
+    CloseHandle(open);
+    EXPECT_NE(error, 0u);
+    EXPECT_EQ(Bytes(), "new");
+    EXPECT_EQ(GetFileAttributesW(held.TempPath().c_str()), INVALID_FILE_ATTRIBUTES);
+}
 
 TEST_F(IniFileTest, ReadingGivesTrimmedValuesOrTheDefault)
 {

@@ -18,8 +18,10 @@ std::wstring PartialName(const std::wstring& finalPath, DWORD processId, int att
 
 class PartialOutput {
 public:
-    // Picks a temporary name that nothing in the folder holds yet.
-    explicit PartialOutput(std::wstring finalPath);
+    // Picks a temporary name that nothing in the folder holds yet. A final
+    // file that another program holds open (a virus scanner, the indexer, a
+    // player) is waited for up to retryMs before the replacement fails.
+    explicit PartialOutput(std::wstring finalPath, DWORD retryMs = 3000);
     // A temporary file not kept is deleted.
     ~PartialOutput() { Discard(); }
     PartialOutput(const PartialOutput&) = delete;
@@ -29,7 +31,9 @@ public:
     const std::wstring& TempPath() const { return temp_; }
 
     // Replaces the file of the final name, if any, by the temporary file in
-    // one step. False, with the system's error code, when it cannot: the
+    // one step, once the temporary file's data is on the disk, and writes the
+    // new name through: a crash at any moment leaves the earlier file or the
+    // whole new one. False, with the system's error code, when it cannot: the
     // temporary file is deleted then and the final one left as it was.
     bool Keep(DWORD* error);
     // Deletes the temporary file (nothing once it was kept).
@@ -38,6 +42,7 @@ public:
 private:
     std::wstring final_;
     std::wstring temp_;
+    DWORD retryMs_;
     bool settled_ = false;
 };
 
