@@ -26,6 +26,7 @@
 #include "filter_ids.h"
 #include "common/control_ids.h"
 #include "common/halvex_host.h"
+#include "conversion/convert_window.h"
 #include "conversion/partial_output.h"
 #include "gui_driver.h"
 #include "in_process_window.h"
@@ -38,6 +39,48 @@ using gui::BoxWatcher;
 using gui::MessageBoxInfo;
 
 namespace {
+
+// The shell's taskbar button, in this process: what the batch window draws
+// on it (the states it set, the last value) while the object is registered.
+class TaskbarDouble final : public ITaskbarList3, public IClassFactory {
+public:
+    TaskbarDouble() { CoRegisterClassObject(CLSID_TaskbarList, static_cast<IClassFactory*>(this), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_); }
+    ~TaskbarDouble() { CoRevokeClassObject(cookie_); }
+    std::vector<int> states;
+    ULONGLONG done = 0, total = 0;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (iid == IID_IUnknown || iid == IID_IClassFactory) *out = static_cast<IClassFactory*>(this);
+        else if (iid == IID_ITaskbarList3) *out = static_cast<ITaskbarList3*>(this);
+        else return *out = nullptr, E_NOINTERFACE;
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives on the test's stack
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID iid, void** out) override { return QueryInterface(iid, out); }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetProgressValue(HWND, ULONGLONG d, ULONGLONG t) override { return done = d, total = t, S_OK; }
+    HRESULT STDMETHODCALLTYPE SetProgressState(HWND, TBPFLAG f) override { return states.push_back(f), S_OK; }
+    HRESULT STDMETHODCALLTYPE HrInit() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE AddTab(HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE DeleteTab(HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ActivateTab(HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetActiveAlt(HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE MarkFullscreenWindow(HWND, BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE RegisterTab(HWND, HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE UnregisterTab(HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetTabOrder(HWND, HWND) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetTabActive(HWND, HWND, DWORD) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ThumbBarAddButtons(HWND, UINT, LPTHUMBBUTTON) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ThumbBarUpdateButtons(HWND, UINT, LPTHUMBBUTTON) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ThumbBarSetImageList(HWND, HIMAGELIST) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetOverlayIcon(HWND, HICON, LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetThumbnailTooltip(HWND, LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetThumbnailClip(HWND, RECT*) override { return S_OK; }
+
+private:
+    DWORD cookie_ = 0;
+};
 
 // {D819D4BB-E84A-4857-AA94-B89F45E076ED}
 constexpr IID DIID_Events = {0xD819D4BB, 0xE84A, 0x4857, {0xAA, 0x94, 0xB8, 0x9F, 0x45, 0xE0, 0x76, 0xED}};
@@ -335,6 +378,8 @@ TEST_F(MainWindowInProcessTest, TheBatchKeepsAnOutputOnlyOnceItIsWhole)
         {"completes", [](Lab&) {}, EC_COMPLETE, 2, {end}},
         {"fails", [](Lab&) {}, EC_ERRORABORT, 2, {convert + L"Runtime Exception\xFF01", end}},
         {"stands still", [](Lab& l) { l.WavDest().elapsed = 600000000; }, 0, 2, {convert + L"File not finished converting\xFF01", end}},
+        {"stops half way", [](Lab& l) { l.WavDest().elapsed = 300000000; }, 0, 2,
+         {convert + L"File not finished converting\xFF01", end}},
         {"is cancelled", [](Lab& l) { l.WavDest().elapsed = 300000000; }, 0, 1, {}},
         {"no reader", [](Lab& l) { l.Reader().failCreate = true; }, 0, 0, {load + L"File open failed!", load + L"File open failed!", end}},
         {"no splitter", [](Lab& l) { l.Splitter().failCreate = true; }, 0, 0,
@@ -342,6 +387,10 @@ TEST_F(MainWindowInProcessTest, TheBatchKeepsAnOutputOnlyOnceItIsWhole)
         {"no encoder", [](Lab& l) { l.Encoder().failCreate = true; }, 0, 0,
          {convert + L"Mp3 Encode Exption\xFF01", convert + L"Mp3 Encode Exption\xFF01", end}},
     };
+    // A file that no longer advances anywhere short of its end fails after
+    // a while (a minute for users, four seconds here).
+    const ULONGLONG noProgress = ConvertWindow::noProgressLimit;
+    ConvertWindow::noProgressLimit = 4000ULL * 10000ULL;
     watcher.answerAfterMs = 1500;
     for (const auto& row : table) {
         SCOPED_TRACE(row.what);
@@ -353,6 +402,7 @@ TEST_F(MainWindowInProcessTest, TheBatchKeepsAnOutputOnlyOnceItIsWhole)
         row.setup(lab);
         lab.endingFor = [&](const std::wstring& file) { return file.find(L"next.mp3") != file.npos ? EC_COMPLETE : row.ending; };
         ASSERT_TRUE(lab.Register());
+        TaskbarDouble taskbar;
         std::wstring half, target, total;
         Batch([&](HWND convert) {
             for (int i = 0; i < 500 && row.boxes.empty() && half != L"50%"; ++i, Sleep(20))
@@ -367,6 +417,13 @@ TEST_F(MainWindowInProcessTest, TheBatchKeepsAnOutputOnlyOnceItIsWhole)
             EXPECT_EQ(box.icon, boxes.back() == end ? BoxIcon::Information : BoxIcon::Stop);
         }
         EXPECT_EQ(boxes, row.boxes);
+        // The taskbar button shows the share of files done, red after a
+        // failure, and nothing once the batch window is gone.
+        const bool failed = row.boxes.size() > 1;
+        EXPECT_EQ(std::count(taskbar.states.begin(), taskbar.states.end(), TBPF_ERROR) != 0, failed);
+        ASSERT_FALSE(taskbar.states.empty());
+        EXPECT_EQ(taskbar.states.back(), TBPF_NOPROGRESS);
+        if (!row.boxes.empty()) { EXPECT_EQ(std::make_pair(taskbar.done, taskbar.total), std::make_pair(2ull, 2ull)); }
         EXPECT_EQ(lab.runs != 0, row.runs != 0) << "a file that cannot be converted starts no graph";
         EXPECT_EQ(total, row.runs ? L"Total Length: 60 [1:0]" : L"Total Length:");
         EXPECT_EQ(testing_support::ReadText(out + L"\\tune.mp3"), row.ending == EC_COMPLETE ? writtenAs(L"tune.mp3") : earlier);
@@ -376,6 +433,7 @@ TEST_F(MainWindowInProcessTest, TheBatchKeepsAnOutputOnlyOnceItIsWhole)
         if (row.boxes.empty()) { EXPECT_EQ(half + L" " + target, L"50% Convert to: " + out + L"\\tune.mp3") << "the final name"; }
     }
     watcher.answerAfterMs = 0;
+    ConvertWindow::noProgressLimit = noProgress;
     RemoveFolder(out);
 }
 
@@ -398,10 +456,18 @@ TEST_F(MainWindowInProcessTest, ABatchOfAThousandFilesRunsToItsEnd)
     lab.endingFor = [](const std::wstring&) { return EC_COMPLETE; };
     ASSERT_TRUE(lab.Register());
     std::wstring files;
+    bool awakeWhileRunning = false, awakeAtTheEnd = true;
     Batch([&](HWND convert) {
+        // The machine is kept awake while the files convert. Wine keeps one
+        // execution state per process (Windows one per thread), so it can be
+        // read from here; a read without ES_CONTINUOUS changes nothing then.
+        awakeWhileRunning = gui::WaitFor([] { return (SetThreadExecutionState(0) & ES_SYSTEM_REQUIRED) != 0; }, 20000);
         EXPECT_TRUE(BatchEnded(280000)) << "the batch did not end";
+        awakeAtTheEnd = (SetThreadExecutionState(0) & ES_SYSTEM_REQUIRED) != 0;
         files = gui::Text(gui::Control(convert, ids::LabelFile)) + L" " + gui::Text(gui::Control(convert, ids::LabelPercent2));
     });
+    EXPECT_TRUE(awakeWhileRunning) << "the machine may sleep during the batch";
+    EXPECT_FALSE(awakeAtTheEnd) << "the machine is kept awake after the batch";
     ASSERT_EQ(watcher.Take().size(), 1u);
     EXPECT_EQ(files, L"Converted Files: 1004/1005 100%");
     EXPECT_EQ(RemoveFolder(out), 1005u);

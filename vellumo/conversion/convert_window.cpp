@@ -1,11 +1,15 @@
 #include "convert_window.h"
 
+#include <memory>
+
 #include "batch_text.h"
 #include "common/control_ids.h"
 #include "output_folders.h"
 #include "main_window/error_messages.h"
 #include "main_window/main_window.h"
 #include "partial_output.h"
+#include "stay_awake.h"
+#include "taskbar_progress.h"
 
 namespace vellumo {
 
@@ -60,7 +64,17 @@ void CreateBar(HWND parent, int top, int trackId, int fillId, HFONT font, HWND& 
                            fillId, font);
 }
 
+// The size of a file (0 while it is not there).
+ULONGLONG SizeOf(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (path.empty() || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 }  // namespace
+
+ULONGLONG ConvertWindow::noProgressLimit = 60ULL * 1000ULL * 10000ULL;
 
 void ConvertWindow::ShowModal(MainWindow& frmMain)
 {
@@ -165,6 +179,9 @@ void ConvertWindow::StartClicked()
     CurrentIndex = -1;
     const LRESULT listed = SendMessageW(list1_, LB_GETCOUNT, 0, 0);
     const int n = listed == LB_ERR ? 0 : static_cast<int>(listed);
+    // The machine stays awake while files convert, not while the final box waits.
+    auto awake = std::make_unique<StayAwake>();
+    TaskbarProgress taskbar(frmMain_.Handle());
     for (int i = 0; i < n && !cancelled_; ++i) {
         const std::wstring source = frmMain_.SourceAt(i);
         const LRESULT length = SendMessageW(list1_, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
@@ -184,10 +201,14 @@ void ConvertWindow::StartClicked()
         if (cancelled_) break;
         DoneIndex = i - 1;
         CurrentIndex = i;
-        ConvertOne(source, output);
+        taskbar.Show(i, n);
+        const bool kept = ConvertOne(source, output);
         if (cancelled_) break;
+        if (!kept) taskbar.Failed();
         ShowFilesPercent(static_cast<float>(batch::FilesPercent(i + 1, n)));
+        taskbar.Show(i + 1, n);
     }
+    awake.reset();
     if (!cancelled_) {
         batchRunning_ = false;
         Message(L"Finished converting", MB_OK | MB_ICONINFORMATION, ProgramTitle);
@@ -197,7 +218,7 @@ void ConvertWindow::StartClicked()
     if (quitSeen_) PostQuitMessage(quitCode_);
 }
 
-void ConvertWindow::ConvertOne(const std::wstring& source, const std::wstring& output)
+bool ConvertWindow::ConvertOne(const std::wstring& source, const std::wstring& output)
 {
     // The converter writes under a temporary name; the output takes its
     // final name only once the converter has finished it. A file that fails,
@@ -206,7 +227,7 @@ void ConvertWindow::ConvertOne(const std::wstring& source, const std::wstring& o
     if (!TargetReady(output)) {
         fileFailed_ = true;
         DoneIndex = CurrentIndex;
-        return;
+        return false;
     }
     PartialOutput partial(output);
     if (!batch::FitsPathLimit(partial.TempPath())) {
@@ -214,23 +235,26 @@ void ConvertWindow::ConvertOne(const std::wstring& source, const std::wstring& o
         Message(L"The output path is too long!\r\n" + output, MB_OK | MB_ICONSTOP, ErrorTitle);
         fileFailed_ = true;
         DoneIndex = CurrentIndex;
-        return;
+        return false;
     }
+    writing_ = partial.TempPath();
     StartFile(source, partial.TempPath());
     WaitForCurrentFile();
+    writing_.clear();
     if (stopAfterError_) {
         stopAfterError_ = false;
         Atlqzt.Converter().Call(DispStop);
     }
-    if (cancelled_ || fileFailed_) return;
+    if (cancelled_ || fileFailed_) return false;
     DWORD error = ERROR_SUCCESS;
     if (partial.Keep(&error)) {
         written_.insert(batch::UpperCase(output));
-        return;
+        return true;
     }
     // The file is whole but cannot take its name (a file of that name held
     // open or read-only): reported, and the earlier file stays.
     Message(FailureMessageFor(static_cast<LONG>(error)), MB_OK | MB_ICONSTOP, ErrorTitle);
+    return false;
 }
 
 void ConvertWindow::StartFile(const std::wstring& source, const std::wstring& output)
@@ -260,6 +284,8 @@ void ConvertWindow::StartFile(const std::wstring& source, const std::wstring& ou
     if (CurrentFileDone() || cancelled_) return;
     converter.PutShort(DispFormat, ToMP3 ? 1 : 0);
     lastPosition_ = -1;
+    lastBytes_ = 0;
+    positionSince_ = AwakeTime();
     SetTimer1(true);
     converter.Call(DispConvert);
     if (CurrentFileDone() || cancelled_) return;
@@ -307,26 +333,33 @@ void ConvertWindow::TimerTick()
     converter.GetLong(DispTotalLength, &total);
     converter.GetLong(DispCurrentLength, &current);
     UpdateLengthLabels(total, current);
+    float p = 0;
     if (total != 0) {
-        const float p = batch::FilePercent(current, total);
+        p = batch::FilePercent(current, total);
         ShowFilePercent(p);
         if (p < 0) SetTimer1(false);
-        // The lengths are whole seconds and a header may understate the
-        // length: reaching it does not end the file. The converter's own end
-        // (onFinished) does; only a conversion that no longer advances is
-        // stopped here, so that a source that never completes cannot hold
-        // the batch; its output lacks its end, so the file has failed.
-        if (p >= 100 && BatchRunning() && !CurrentFileDone() && current == lastPosition_ &&
-            AwakeTime() - positionSince_ >= StalledLimit) {
-            SetTimer1(false);
-            Atlqzt.Converter().Call(DispStop);
-            EndFileAsFailure(batch::NotFinishedMessage);
-            return;
-        }
     }
-    if (current != lastPosition_) {
+    // Progress is a new position or more bytes in the output.
+    const ULONGLONG bytes = SizeOf(writing_);
+    if (current != lastPosition_ || bytes != lastBytes_) {
         lastPosition_ = current;
+        lastBytes_ = bytes;
         positionSince_ = AwakeTime();
+        return;
+    }
+    if (!BatchRunning() || CurrentFileDone()) return;
+    // The lengths are whole seconds and a header may understate the length:
+    // reaching it does not end the file. The converter's own end
+    // (onFinished) does; only a conversion that no longer advances is
+    // stopped here, at its end after a few ticks, anywhere else (a graph that
+    // stopped delivering, a length that reads 0) after a longer while, so
+    // that a source that never completes cannot hold the batch; its output
+    // lacks its end, so the file has failed.
+    const ULONGLONG still = AwakeTime() - positionSince_;
+    if ((total != 0 && p >= 100 && still >= StalledLimit) || still >= noProgressLimit) {
+        SetTimer1(false);
+        Atlqzt.Converter().Call(DispStop);
+        EndFileAsFailure(batch::NotFinishedMessage);
     }
 }
 

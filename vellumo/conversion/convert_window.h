@@ -26,6 +26,12 @@ public:
     void OnFinished() override;
     void OnError(LONG errCode) override;
 
+    // Time without any progress (no new position, no byte more in the
+    // output) after which a conversion is stopped as a failure, wherever it
+    // stands and whatever its length reads; 100 ns units of the time the
+    // machine was awake. Tests shorten it.
+    static ULONGLONG noProgressLimit;
+
 private:
     // Time at 100 % without any progress after which a conversion that does
     // not end by itself is stopped as a failure (a few ticks), in 100 ns
@@ -43,7 +49,8 @@ private:
     void CopyParameters();
 
     void StartClicked();
-    void ConvertOne(const std::wstring& source, const std::wstring& output);
+    // True when the file was converted and took its name.
+    bool ConvertOne(const std::wstring& source, const std::wstring& output);
     void StartFile(const std::wstring& source, const std::wstring& output);
     // Makes the folders the output goes into; false, after saying why, when it cannot be written.
     bool TargetReady(const std::wstring& output);
@@ -94,7 +101,9 @@ private:
 
     bool timerOn_ = false;
     LONG lastPosition_ = -1;        // the position the last tick saw
-    ULONGLONG positionSince_ = 0;   // when it was first seen (awake time)
+    ULONGLONG lastBytes_ = 0;       // the size of the output the last tick saw
+    ULONGLONG positionSince_ = 0;   // when either last changed (awake time)
+    std::wstring writing_;          // the output being written (its temporary name)
     bool fileFailed_ = false;       // the current file ended without a whole output
     std::set<std::wstring> written_;  // outputs of this batch, upper case
     bool inStart_ = false;     // the Start handler (and its loop) is running
