@@ -1,6 +1,6 @@
 #!/bin/sh
 # A tree of folders as deep as Wine can reach (up to 2000 levels), with a
-# RealMedia file at its top and at its bottom, made natively: under Wine each
+# RealMedia file at its top and at its bottom and a folder out of reach there, made natively: under Wine each
 # level would cost a walk of the whole path, and making it would take minutes.
 # Wine opens a file through the prefix's dosdevices link and the file's whole
 # Unix path, which the kernel takes up to PATH_MAX (4096 bytes with its
@@ -27,4 +27,10 @@ path=$(printf 'd/%.0s' $(seq "$levels"))
 mkdir -p "$DIR/$path"
 cp "$2" "$DIR/d/x.rm"
 cp "$2" "$DIR/${path}x.rm"
+# Beside the bottom file a folder whose name takes its path past what Wine
+# can open: listed, but it cannot be read.
+over=$((4095 - ${#reach} - ${#DIR} - 1 - 2 * levels))
+far=out-of-reach
+while [ "${#far}" -lt $((over + 5)) ]; do far="${far}x"; done
+mkdir "$DIR/${path}$far"
 echo "$levels" > "$DIR/levels"

@@ -50,12 +50,18 @@ private:
 // Links to other folders (junctions, symbolic links) are left out: they can
 // lead back up the tree and would never end. Other folders that are reparse
 // points (a cloud drive's placeholders) are read like any folder.
+// A folder that cannot be opened, or whose listing fails part way, counts
+// in unreadable; what was listed of it is kept.
 bool ChildrenOf(const std::wstring& folder, const KeepReading& keepReading, std::size_t found,
-                std::vector<Child>* children)
+                std::vector<Child>* children, std::size_t* unreadable)
 {
     WIN32_FIND_DATAW entry;
     FindHandle find(FindFirstFileW(ForFileSystem(folder + L"\\*").c_str(), &entry));
-    if (find.Get() == INVALID_HANDLE_VALUE) return true;
+    if (find.Get() == INVALID_HANDLE_VALUE) {
+        // A drive's empty root has no entries at all.
+        if (GetLastError() != ERROR_FILE_NOT_FOUND) ++*unreadable;
+        return true;
+    }
     std::size_t read = 0;
     do {
         const std::wstring name = entry.cFileName;
@@ -68,6 +74,7 @@ bool ChildrenOf(const std::wstring& folder, const KeepReading& keepReading, std:
         // A folder of very many names is read a while: it can be stopped inside.
         if (++read % 256 == 0 && !keepReading(found)) return false;
     } while (FindNextFileW(find.Get(), &entry));
+    if (GetLastError() != ERROR_NO_MORE_FILES) ++*unreadable;
     std::sort(children->begin(), children->end(), ChildBefore);
     return true;
 }
@@ -75,7 +82,8 @@ bool ChildrenOf(const std::wstring& folder, const KeepReading& keepReading, std:
 // The RealMedia files below a folder, depth first, each folder's names in
 // Explorer's order. The folders still to finish are kept in a list of their
 // own, not on the call stack, so that no depth of tree can exhaust it.
-bool CollectFolder(const std::wstring& folder, const KeepReading& keepReading, std::vector<SourceEntry>* sources)
+bool CollectFolder(const std::wstring& folder, const KeepReading& keepReading, std::vector<SourceEntry>* sources,
+                   std::size_t* unreadable)
 {
     std::wstring root = folder;
     while (!root.empty() && root.back() == L'\\') root.pop_back();
@@ -87,7 +95,7 @@ bool CollectFolder(const std::wstring& folder, const KeepReading& keepReading, s
     };
     std::vector<Level> open(1);
     open[0].path = root;
-    if (!ChildrenOf(root, keepReading, sources->size(), &open[0].children)) return false;
+    if (!ChildrenOf(root, keepReading, sources->size(), &open[0].children, unreadable)) return false;
     while (!open.empty()) {
         if (!keepReading(sources->size())) return false;
         Level& level = open.back();
@@ -103,7 +111,7 @@ bool CollectFolder(const std::wstring& folder, const KeepReading& keepReading, s
         }
         Level inner;
         inner.path = std::move(path);
-        if (!ChildrenOf(inner.path, keepReading, sources->size(), &inner.children)) return false;
+        if (!ChildrenOf(inner.path, keepReading, sources->size(), &inner.children, unreadable)) return false;
         open.push_back(std::move(inner));
     }
     return true;
@@ -153,15 +161,17 @@ std::wstring ForFileSystem(const std::wstring& path)
 }
 
 bool CollectSources(const std::vector<std::wstring>& names, const KeepReading& keepReading,
-                    std::vector<SourceEntry>* sources)
+                    std::vector<SourceEntry>* sources, std::size_t* unreadable)
 {
+    std::size_t uncounted = 0;
+    if (!unreadable) unreadable = &uncounted;
     for (const std::wstring& name : names) {
         if (name.empty()) continue;
         if (!keepReading(sources->size())) return false;
         const DWORD attributes = GetFileAttributesW(ForFileSystem(name).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) continue;
         if (IsFolder(attributes)) {
-            if (!CollectFolder(name, keepReading, sources)) return false;
+            if (!CollectFolder(name, keepReading, sources, unreadable)) return false;
         } else if (IsRealMediaName(name)) {
             sources->push_back({name, std::wstring()});
         }

@@ -48,9 +48,10 @@ using KeepReading = std::function<bool(std::size_t found)>;
 // file as it is, a folder by the RealMedia files in it and its subfolders in
 // Explorer's order (letter case ignored, numbers by value, each folder's
 // files together); anything else, and what does not exist, is left out.
-// Returns false when keepReading stopped it.
+// Returns false when keepReading stopped it. Folders that could not be read
+// (not opened, or their listing failed part way) are counted in unreadable.
 bool CollectSources(const std::vector<std::wstring>& names, const KeepReading& keepReading,
-                    std::vector<SourceEntry>* sources);
+                    std::vector<SourceEntry>* sources, std::size_t* unreadable = nullptr);
 
 // The names a drop carries, in the order dropped.
 std::vector<std::wstring> NamesOfDrop(HDROP drop);

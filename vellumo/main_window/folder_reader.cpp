@@ -13,6 +13,7 @@ struct FolderReader::State {
     std::mutex mutex;
     std::deque<std::vector<std::wstring>> waiting;  // names not yet read
     std::vector<std::vector<SourceEntry>> read;     // read, not yet taken
+    std::size_t unreadable = 0;                     // folders of those that could not be read
     std::size_t unfinished = 0;                     // names given, not yet read
     bool threadRunning = false;
     HWND window = nullptr;
@@ -84,15 +85,17 @@ void FolderReader::ReadAll(State& state)
             state.found = 0;
         }
         std::vector<SourceEntry> sources;
+        std::size_t unreadable = 0;
         const bool complete = CollectSources(names,
                                              [&state, generation](std::size_t found) {
                                                  state.found = found;
                                                  return state.generation == generation;
                                              },
-                                             &sources);
+                                             &sources, &unreadable);
         std::lock_guard<std::mutex> lock(state.mutex);
         if (!complete || state.generation != generation) continue;
         state.read.push_back(std::move(sources));
+        state.unreadable += unreadable;
         if (state.unfinished > 0) --state.unfinished;
         if (state.unfinished == 0 && state.window) PostMessageW(state.window, state.message, 0, 0);
     }
@@ -102,6 +105,12 @@ std::vector<std::vector<SourceEntry>> FolderReader::TakeRead()
 {
     std::lock_guard<std::mutex> lock(state_->mutex);
     return std::exchange(state_->read, {});
+}
+
+std::size_t FolderReader::TakeUnreadable()
+{
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return std::exchange(state_->unreadable, 0);
 }
 
 bool FolderReader::Reading() const
@@ -118,6 +127,7 @@ void FolderReader::Cancel()
     ++state_->generation;
     state_->waiting.clear();
     state_->read.clear();
+    state_->unreadable = 0;
     state_->unfinished = 0;
 }
 

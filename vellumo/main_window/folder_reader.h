@@ -27,6 +27,9 @@ public:
     std::vector<std::vector<SourceEntry>> TakeRead();
     // True from Read until every name given is read (or the reading is cancelled).
     bool Reading() const;
+    // Folders that could not be read, of the sources taken so far; counted
+    // afresh after each call.
+    std::size_t TakeUnreadable();
     // Files found so far by the Read being read now.
     std::size_t FoundSoFar() const;
     // Stops the reading: what is being read, what waits and what was read

@@ -208,7 +208,10 @@ void MainWindow::FilesDropped(HDROP drop)
 
 void MainWindow::AddFromShell(std::vector<std::wstring> names)
 {
-    if (!readingShown_) countBeforeReading_ = ui::WindowText(fileCount_);
+    if (!readingShown_) {
+        countBeforeReading_ = ui::WindowText(fileCount_);
+        unreadable_ = 0;
+    }
     readingShown_ = true;
     reader_.Read(window_, FoldersReadMessage, std::move(names));
     SetTimer(window_, ReadingTimer, 200, nullptr);
@@ -238,6 +241,7 @@ void MainWindow::FoldersRead()
     // What is read while a modal window is open joins the list once it has closed.
     if (!readingShown_ || !IsWindowEnabled(window_)) return;
     const std::vector<std::vector<SourceEntry>> read = reader_.TakeRead();
+    unreadable_ += reader_.TakeUnreadable();
     if (!read.empty()) {
         // A dropped folder can hold thousands of files: the entries are
         // looked up in a set, not by walking the list for every new path.
@@ -258,7 +262,7 @@ void MainWindow::FoldersRead()
     if (reader_.Reading()) return;
     readingShown_ = false;
     KillTimer(window_, ReadingTimer);
-    RefreshFileCount();
+    RefreshFileCount(unreadable_);
     RefreshCursor();
 }
 
@@ -281,9 +285,12 @@ LPARAM MainWindow::OriginId(const std::wstring& origin)
     return static_cast<LPARAM>(origins_.size());
 }
 
-void MainWindow::RefreshFileCount()
+void MainWindow::RefreshFileCount(std::size_t unreadable)
 {
-    const std::wstring text = std::to_wstring(SourceCount()) + FilesAdded;
+    std::wstring text = std::to_wstring(SourceCount()) + FilesAdded;
+    if (unreadable > 0)
+        text += L", " + std::to_wstring(unreadable) + (unreadable == 1 ? L" folder" : L" folders") +
+                L" could not be read";
     SetWindowTextW(fileCount_, text.c_str());
 }
 

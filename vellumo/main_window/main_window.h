@@ -65,7 +65,8 @@ private:
     void DeleteClicked();
     void ListDoubleClicked();
     void SaveAsClicked();
-    void RefreshFileCount();
+    // "N  Files added", and how many dropped folders could not be read.
+    void RefreshFileCount(std::size_t unreadable = 0);
     // Files dragged from the shell: added like the open dialog's, folders by their RealMedia files.
     void FilesDropped(HDROP drop);
     void FoldersRead();
@@ -90,6 +91,7 @@ private:
     FolderReader reader_;
     bool readingShown_ = false;            // the window shows that it reads (label, cursor)
     std::wstring countBeforeReading_;      // the count label as it was when reading began
+    std::size_t unreadable_ = 0;           // folders the reading could not read
     std::vector<std::wstring> origins_;    // the list's origins; entry data is index + 1
 };
 
