@@ -97,4 +97,12 @@ std::wstring ProgramPath()
 
 std::wstring ProgramFolder() { return FolderOfPath(ProgramPath()); }
 
+std::wstring ForFileSystem(const std::wstring& path)
+{
+    // CreateDirectoryW's limit is the lowest: MAX_PATH less a file name of 8.3.
+    if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\?\\", 0) == 0) return path;
+    if (path.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + path.substr(2);
+    return L"\\\\?\\" + path;
+}
+
 }  // namespace vellumo

@@ -20,6 +20,10 @@ std::wstring BaseNameOf(const std::wstring& path);
 // a '_' after its stem. A name that trims to nothing becomes "_".
 std::wstring SafeFileName(const std::wstring& name);
 
+// The path in the form the file functions take beyond MAX_PATH (with the
+// prefix); shorter paths as they are.
+std::wstring ForFileSystem(const std::wstring& path);
+
 // Leading and trailing blanks (spaces) removed.
 std::wstring TrimBlanks(const std::wstring& text);
 std::string TrimBlanks(const std::string& text);

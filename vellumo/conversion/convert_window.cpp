@@ -5,7 +5,7 @@
 #include "batch_text.h"
 #include "common/control_ids.h"
 #include "output_folders.h"
-#include "main_window/error_messages.h"
+#include "common/error_messages.h"
 #include "main_window/main_window.h"
 #include "partial_output.h"
 #include "stay_awake.h"

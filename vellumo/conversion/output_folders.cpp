@@ -1,7 +1,6 @@
 #include "output_folders.h"
 
 #include "common/paths.h"
-#include "main_window/file_drop.h"
 
 namespace vellumo::batch {
 

@@ -152,14 +152,6 @@ std::wstring OriginOfFolder(const std::wstring& folder)
     return slash == std::wstring::npos ? trimmed : trimmed.substr(0, slash);
 }
 
-std::wstring ForFileSystem(const std::wstring& path)
-{
-    // CreateDirectoryW's limit is the lowest: MAX_PATH less a file name of 8.3.
-    if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\?\\", 0) == 0) return path;
-    if (path.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + path.substr(2);
-    return L"\\\\?\\" + path;
-}
-
 bool CollectSources(const std::vector<std::wstring>& names, const KeepReading& keepReading,
                     std::vector<SourceEntry>* sources, std::size_t* unreadable)
 {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "common/paths.h"
+
 namespace vellumo {
 
 // One entry for the source list: the file's full path and the folder its
@@ -35,10 +37,6 @@ std::wstring OriginOfFolder(const std::wstring& folder);
 // placeholders, which hold real files. reparseTag is the finding's
 // dwReserved0.
 bool IsLinkElsewhere(DWORD attributes, DWORD reparseTag);
-
-// The path in the form the file functions take beyond MAX_PATH (with the
-// prefix); shorter paths as they are.
-std::wstring ForFileSystem(const std::wstring& path);
 
 // Asked now and then while folders are read, with the number of files found
 // so far; false stops the reading.

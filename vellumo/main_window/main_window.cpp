@@ -5,7 +5,7 @@
 #include "common/paths.h"
 #include "common/version_info.h"
 #include "conversion/convert_window.h"
-#include "error_messages.h"
+#include "common/error_messages.h"
 #include "file_drop.h"
 #include "parameters/parameters_dialog.h"
 #include "parameters/settings.h"

@@ -1,4 +1,4 @@
-#include "error_messages.h"
+#include "common/error_messages.h"
 
 namespace vellumo {
 
