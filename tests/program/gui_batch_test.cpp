@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "common/control_ids.h"
+#include "conversion/batch_text.h"
 #include "conversion/partial_output.h"
 #include "program_test.h"
 #include "test_media.h"
@@ -248,26 +249,34 @@ TEST_F(BatchTest, BadSourcesAndOutputsAreReportedAndTheBatchGoesOn)
         L"Or try to install RealOne Player on your PC!";
     ChooseWav();
     AddMedia(realmedia_test::MediaDir(), {L"sine440_144.ra", L"random.rm", L"sine440_144.rm"});
-    // Each file's failure in its own box; the random file's is the load error.
-    const auto expectErrors = [&](const BatchRecord& r, std::size_t count) {
+    // Nobody has to click: each failure is counted and the last one said in
+    // the status line; the final box gives the counts and offers the report.
+    const auto expectFailures = [&](const BatchRecord& r, int failed, const std::wstring& last) {
         ASSERT_TRUE(r.finished) << Describe(r.boxes);
-        const std::vector<MessageBoxInfo> errors = r.Errors();
-        ASSERT_EQ(errors.size(), count) << Describe(r.boxes);
-        for (const MessageBoxInfo& e : errors) {
-            EXPECT_EQ(e.icon, BoxIcon::Stop);
-            EXPECT_EQ(e.title, e.text == formatError ? loadError : L"Error Converting") << e.text;
-        }
-        EXPECT_EQ(std::count_if(errors.begin(), errors.end(), [&](const MessageBoxInfo& e) { return e.title == loadError; }), 1);
+        EXPECT_TRUE(r.Errors().empty()) << Describe(r.boxes);
+        EXPECT_EQ(r.boxes.back().icon, BoxIcon::Information);
+        EXPECT_NE(r.final.find(L"\r\nFailed: " + std::to_wstring(failed) + L"\r\n"), std::wstring::npos) << r.final;
+        EXPECT_EQ(r.boxes.back().buttons, (Texts{L"&Yes", L"&No"})) << "the report is offered";
+        EXPECT_EQ(r.status.rfind(L"Failed: " + std::to_wstring(failed) + L"  (last: " + last, 0), 0u) << r.status;
         EXPECT_TRUE(ShowedInOrder(r.filesBar, {L"0%", L"33%", L"67%", L"100%"}));
     };
     ASSERT_NO_FATAL_FAILURE(OpenConvert(missing));
-    ASSERT_NO_FATAL_FAILURE(expectErrors(RunBatch(60000), 3)) << "a missing output folder";
+    ASSERT_NO_FATAL_FAILURE(expectFailures(RunBatch(60000), 3, L"")) << "a missing output folder";
     EXPECT_FALSE(Exists(missing));
     CloseConvert();
     ASSERT_NO_FATAL_FAILURE(OpenConvert(out));
-    ASSERT_NO_FATAL_FAILURE(expectErrors(RunBatch(), 1)) << "a random file among good ones";
+    ASSERT_NO_FATAL_FAILURE(expectFailures(RunBatch(), 1, vellumo::batch::ReplaceAll(formatError, L"\r\n", L" ")))
+        << "a random file among good ones";
     EXPECT_FALSE(Exists(out + L"\\random.wav"));
     CloseConvert();
+    // The report lies beside the outputs, a line for each source.
+    const std::vector<std::string> reports = gui::TakeReports(out);
+    ASSERT_EQ(reports.size(), 1u);
+    const std::string source = testing_support::Narrow(program.Folder()) + "\\";
+    EXPECT_NE(reports[0].find("\r\nfailed\t" + source + "random.rm\t\tFile format error or lack Real Lib! Please"),
+              std::string::npos) << reports[0];
+    EXPECT_NE(reports[0].find("\r\nconverted\t" + source + "sine440_144.ra\t" + testing_support::Narrow(out) +
+                              "\\sine440_144.wav\t\r\n"), std::string::npos) << reports[0];
     ExpectOutputs(out, {{L"sine440_144.wav", "pcm_s16le", 44100, 2, 16, 5.0, 440}});
 
 }
@@ -416,10 +425,10 @@ TEST_F(BatchFullDiskTest, AFileThatFillsTheDiskIsAnErrorAndTheNextFileConverts)
     ASSERT_NO_FATAL_FAILURE(OpenConvert(disk));
     const BatchRecord r = RunBatch();
     CloseConvert();
-    ASSERT_EQ(r.Errors().size(), 1u) << Describe(r.boxes);
-    EXPECT_EQ(Describe(r.Errors()), L"[Error Converting: Runtime Exception\xFF01] ");
-    EXPECT_EQ(r.Errors()[0].icon, BoxIcon::Stop);
+    EXPECT_TRUE(r.Errors().empty()) << Describe(r.boxes);
+    EXPECT_EQ(r.status, L"Failed: 1  (last: Runtime Exception\xFF01)");
     EXPECT_FALSE(Exists(hour) || Exists(vellumo::PartialName(hour, program.ProcessId(), 1)));
     EXPECT_GT(SizeOf(disk + L"\\sine440_144.mp3"), 2000);
     DeleteFileW((disk + L"\\sine440_144.mp3").c_str());
+    gui::TakeReports(disk);
 }

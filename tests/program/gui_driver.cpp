@@ -355,7 +355,7 @@ std::vector<MessageBoxInfo> BatchRecord::Errors() const
 {
     std::vector<MessageBoxInfo> errors;
     std::copy_if(boxes.begin(), boxes.end(), std::back_inserter(errors),
-                 [](const MessageBoxInfo& b) { return b.text != L"Finished converting"; });
+                 [](const MessageBoxInfo& b) { return b.text.rfind(L"Finished converting", 0) != 0; });
     return errors;
 }
 
@@ -381,11 +381,37 @@ BatchRecord RunBatch(const Program& program, HWND convert, DWORD timeoutMs,
         if (!FindMessageBox(program.ProcessId(), &box)) continue;
         note();  // the labels as they stand under the box
         record.boxes.push_back(box);
-        Program::Answer(box);
+        record.finished = box.text.rfind(L"Finished converting", 0) == 0;
+        if (record.finished) {
+            record.final = box.text;
+            record.status = Text(Control(convert, ids::LabelStatus));
+        }
+        // The final box of a batch of many files asks whether to open the report: no.
+        Program::Answer(box, box.buttons.size() == 2 ? IDNO : IDOK);
         WaitFor([&] { return note(), !IsWindow(box.window); });
-        if ((record.finished = box.text == L"Finished converting")) break;
+        if (record.finished) break;
     }
     return record;
+}
+
+std::vector<std::string> TakeReports(const std::wstring& folder)
+{
+    std::vector<std::string> reports;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((folder + L"\\Vellumo report *.txt").c_str(), &found);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &found)) {
+        const std::wstring path = folder + L"\\" + found.cFileName;
+        std::string bytes;
+        if (FILE* f = _wfopen(path.c_str(), L"rb")) {
+            char chunk[4096];
+            for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.append(chunk, n);
+            std::fclose(f);
+        }
+        reports.push_back(bytes);
+        DeleteFileW(path.c_str());
+    }
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    return reports;
 }
 
 std::wstring DescribeConvertWindow(HWND convert)

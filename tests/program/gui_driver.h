@@ -124,14 +124,18 @@ struct BatchRecord {
     Texts fileTexts, filesBar;
     std::vector<MessageBoxInfo> boxes;
     bool finished = false;
-    // The boxes other than "Finished converting".
+    std::wstring final;   // the text of the final box
+    std::wstring status;  // the status line under it
+    // The boxes other than the final one.
     std::vector<MessageBoxInfo> Errors() const;
 };
 
-// Presses Start and follows the batch until "Finished converting" (answered),
+// Presses Start and follows the batch until "Finished converting" (answered No when it offers the report),
 // answering every other box on the way; onFileText sees each files label.
 BatchRecord RunBatch(const Program& program, HWND convert, DWORD timeoutMs,
                      const std::function<void(const std::wstring&)>& onFileText = {});
+// The batch reports in a folder ("Vellumo report *.txt"), read and removed.
+std::vector<std::string> TakeReports(const std::wstring& folder);
 // The batch window's labels in one line, for a report.
 std::wstring DescribeConvertWindow(HWND convert);
 

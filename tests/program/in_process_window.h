@@ -31,8 +31,10 @@ public:
                 seen_.push_back(box);
             }
             Sleep(answerAfterMs);
-            PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(box.window, IDOK)));
+            // A question (the final box offering the report) is answered No.
+            const int answer = GetDlgItem(box.window, IDNO) ? IDNO : IDOK;
+            PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(box.window, answer)));
             for (int i = 0; i < 100 && IsWindow(box.window); ++i) Sleep(20);
         }
     }) {}
@@ -41,10 +43,12 @@ public:
         stop_ = true;
         thread_.join();
     }
+    // True once a box whose text begins with text was seen.
     bool Saw(const std::wstring& text)
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        return std::any_of(seen_.begin(), seen_.end(), [&](const MessageBoxInfo& box) { return box.text == text; });
+        return std::any_of(seen_.begin(), seen_.end(),
+                           [&](const MessageBoxInfo& box) { return box.text.rfind(text, 0) == 0; });
     }
     std::vector<MessageBoxInfo> Take()
     {

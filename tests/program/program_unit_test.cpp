@@ -280,9 +280,6 @@ TEST(BatchTexts, OutputNamesPercentsAndLengths)
     // Names the window's own test does not reach: one ending in a dot, a blank folder.
     EXPECT_EQ(OutputPathFor(L"C:\\name.", L"D:\\Out", true), L"D:\\Out\\name..mp3");
     EXPECT_EQ(OutputPathFor(L"C:\\x\\tune.ra", L"   ", false), L"tune.wav");
-    // The numbered name of a second output of one name goes before the ending only.
-    EXPECT_EQ(NumberedName(L"D:\\O.ut\\.rm.mp3", 3), L"D:\\O.ut\\.rm (3).mp3");
-    EXPECT_EQ(NumberedName(L"D:\\O.ut\\tune", 2), L"D:\\O.ut\\tune (2)");
     const std::pair<double, long> rounding[] = {{0.5, 0},   {1.5, 2},   {2.5, 2},   {62.5, 62}, {63.5, 64},
                                                 {36.6, 37}, {-0.5, 0}, {-1.5, -2}, {-2.4, -2}};
     for (const auto& [value, rounded] : rounding) EXPECT_EQ(RoundHalfEven(value), rounded) << value;

@@ -367,25 +367,22 @@ TEST_F(MainWindowInProcessTest, TheBatchKeepsAnOutputOnlyOnceItIsWhole)
         return "written as " + testing_support::Narrow(PartialName(out + L"\\" + name, GetCurrentProcessId(), 1));
     };
     using Lab = fakes::FakeLab;
-    const std::wstring load = L"Error Loading RM File: ", convert = L"Error Converting: ", end = L"Vellumo: Finished converting";
     const struct {
         const char* what;
         void (*setup)(Lab&);
         long ending;  // what the writer of tune.mp3 raises; next.mp3 completes
         int runs;  // files whose graph ran
-        std::vector<std::wstring> boxes;
+        int failed;  // -1: cancelled, no final box
+        const wchar_t* reason;  // the last failure's, in the status line
     } table[] = {
-        {"completes", [](Lab&) {}, EC_COMPLETE, 2, {end}},
-        {"fails", [](Lab&) {}, EC_ERRORABORT, 2, {convert + L"Runtime Exception\xFF01", end}},
-        {"stands still", [](Lab& l) { l.WavDest().elapsed = 600000000; }, 0, 2, {convert + L"File not finished converting\xFF01", end}},
-        {"stops half way", [](Lab& l) { l.WavDest().elapsed = 300000000; }, 0, 2,
-         {convert + L"File not finished converting\xFF01", end}},
-        {"is cancelled", [](Lab& l) { l.WavDest().elapsed = 300000000; }, 0, 1, {}},
-        {"no reader", [](Lab& l) { l.Reader().failCreate = true; }, 0, 0, {load + L"File open failed!", load + L"File open failed!", end}},
-        {"no splitter", [](Lab& l) { l.Splitter().failCreate = true; }, 0, 0,
-         {load + L"Real Decode Exception!", load + L"Real Decode Exception!", end}},
-        {"no encoder", [](Lab& l) { l.Encoder().failCreate = true; }, 0, 0,
-         {convert + L"Mp3 Encode Exption\xFF01", convert + L"Mp3 Encode Exption\xFF01", end}},
+        {"completes", [](Lab&) {}, EC_COMPLETE, 2, 0, L""},
+        {"fails", [](Lab&) {}, EC_ERRORABORT, 2, 1, L"Runtime Exception\xFF01"},
+        {"stands still", [](Lab& l) { l.WavDest().elapsed = 600000000; }, 0, 2, 1, L"File not finished converting\xFF01"},
+        {"stops half way", [](Lab& l) { l.WavDest().elapsed = 300000000; }, 0, 2, 1, L"File not finished converting\xFF01"},
+        {"is cancelled", [](Lab& l) { l.WavDest().elapsed = 300000000; }, 0, 1, -1, L""},
+        {"no reader", [](Lab& l) { l.Reader().failCreate = true; }, 0, 0, 2, L"File open failed!"},
+        {"no splitter", [](Lab& l) { l.Splitter().failCreate = true; }, 0, 0, 2, L"Real Decode Exception!"},
+        {"no encoder", [](Lab& l) { l.Encoder().failCreate = true; }, 0, 0, 2, L"Mp3 Encode Exption\xFF01"},
     };
     // A file that no longer advances anywhere short of its end fails after
     // a while (a minute for users, four seconds here).
@@ -403,34 +400,46 @@ TEST_F(MainWindowInProcessTest, TheBatchKeepsAnOutputOnlyOnceItIsWhole)
         lab.endingFor = [&](const std::wstring& file) { return file.find(L"next.mp3") != file.npos ? EC_COMPLETE : row.ending; };
         ASSERT_TRUE(lab.Register());
         TaskbarDouble taskbar;
-        std::wstring half, target, total;
+        std::wstring half, target, total, status;
         Batch([&](HWND convert) {
-            for (int i = 0; i < 500 && row.boxes.empty() && half != L"50%"; ++i, Sleep(20))
+            for (int i = 0; i < 500 && row.failed < 0 && half != L"50%"; ++i, Sleep(20))
                 half = gui::Text(gui::Control(convert, ids::LabelPercent));
-            if (!row.boxes.empty()) BatchEnded(20000);
+            if (row.failed >= 0) BatchEnded(20000);
             target = gui::Text(gui::Control(convert, ids::ConvertLabel2));
             total = gui::Text(gui::Control(convert, ids::LabelTotal));
+            status = gui::Text(gui::Control(convert, ids::LabelStatus));
         });
-        std::vector<std::wstring> boxes;
-        for (const MessageBoxInfo& box : watcher.Take()) {
-            boxes.push_back(box.title + L": " + box.text);
-            EXPECT_EQ(box.icon, boxes.back() == end ? BoxIcon::Information : BoxIcon::Stop);
+        // A batch of many files asks nothing until its end: the failures are
+        // counted in the final box and the last one is said in the status line.
+        const std::vector<MessageBoxInfo> boxes = watcher.Take();
+        ASSERT_EQ(boxes.size(), row.failed < 0 ? 0u : 1u);
+        if (row.failed >= 0) {
+            EXPECT_EQ(boxes[0].title + L": " + boxes[0].text.substr(0, boxes[0].text.find(L"\r\n\r\nOpen")),
+                      L"Vellumo: Finished converting\r\n\r\nConverted: " + std::to_wstring(2 - row.failed) +
+                          L"\r\nConverted with damage: 0\r\nSkipped: 0\r\nFailed: " + std::to_wstring(row.failed));
+            EXPECT_EQ(boxes[0].icon, BoxIcon::Information);
+            EXPECT_EQ(status, row.failed ? L"Failed: " + std::to_wstring(row.failed) + L"  (last: " + row.reason + L")" : L"");
         }
-        EXPECT_EQ(boxes, row.boxes);
+        // The report has a line for each source; a cancelled batch says what it did not convert.
+        const std::vector<std::string> reports = gui::TakeReports(out);
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_EQ(std::count(reports[0].begin(), reports[0].end(), '\n'), 3) << reports[0];
+        EXPECT_EQ(reports[0].find("\nfailed\t") != std::string::npos, row.failed > 0) << reports[0];
+        EXPECT_EQ(reports[0].find("\tcancelled\r\n") != std::string::npos, row.failed < 0) << reports[0];
         // The taskbar button shows the share of files done, red after a
         // failure, and nothing once the batch window is gone.
-        const bool failed = row.boxes.size() > 1;
+        const bool failed = row.failed > 0;
         EXPECT_EQ(std::count(taskbar.states.begin(), taskbar.states.end(), TBPF_ERROR) != 0, failed);
         ASSERT_FALSE(taskbar.states.empty());
         EXPECT_EQ(taskbar.states.back(), TBPF_NOPROGRESS);
-        if (!row.boxes.empty()) { EXPECT_EQ(std::make_pair(taskbar.done, taskbar.total), std::make_pair(2ull, 2ull)); }
+        if (row.failed >= 0) { EXPECT_EQ(std::make_pair(taskbar.done, taskbar.total), std::make_pair(2ull, 2ull)); }
         EXPECT_EQ(lab.runs != 0, row.runs != 0) << "a file that cannot be converted starts no graph";
         EXPECT_EQ(total, row.runs ? L"Total Length: 60 [1:0]" : L"Total Length:");
         EXPECT_EQ(testing_support::ReadText(out + L"\\tune.mp3"), row.ending == EC_COMPLETE ? writtenAs(L"tune.mp3") : earlier);
         const bool next = row.runs == 2;
         EXPECT_EQ(testing_support::ReadText(out + L"\\next.mp3"), next ? writtenAs(L"next.mp3") : "");
         EXPECT_EQ(FilesIn(out), (next ? std::vector<std::wstring>{L"next.mp3", L"tune.mp3"} : std::vector<std::wstring>{L"tune.mp3"}));
-        if (row.boxes.empty()) { EXPECT_EQ(half + L" " + target, L"50% Convert to: " + out + L"\\tune.mp3") << "the final name"; }
+        if (row.failed < 0) { EXPECT_EQ(half + L" " + target, L"50% Convert to: " + out + L"\\tune.mp3") << "the final name"; }
     }
     watcher.answerAfterMs = 0;
     ConvertWindow::noProgressLimit = noProgress;
@@ -470,6 +479,12 @@ TEST_F(MainWindowInProcessTest, ABatchOfAThousandFilesRunsToItsEnd)
     EXPECT_FALSE(awakeAtTheEnd) << "the machine is kept awake after the batch";
     ASSERT_EQ(watcher.Take().size(), 1u);
     EXPECT_EQ(files, L"Converted Files: 1004/1005 100%");
+    // The report names every file: a heading and a line for each.
+    const std::vector<std::string> reports = gui::TakeReports(out);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(std::count(reports[0].begin(), reports[0].end(), '\n'), 1006);
+    EXPECT_NE(reports[0].find("\r\nconverted\tC:\\f1004.rm\t" + testing_support::Narrow(out) + "\\f1004.mp3\t\r\n"),
+              std::string::npos);
     EXPECT_EQ(RemoveFolder(out), 1005u);
     SendMessageW(Ctl(ids::List1), LB_RESETCONTENT, 0, 0);
 }

@@ -69,6 +69,11 @@ enum ConvertWindow : int {
     LabelPercent2 = 410,
     ConvertList1 = 411,
     ConvertAtlqzt = 412,
+    // Added for batches left to run on their own.
+    LabelTimeLeft = 413,
+    LabelExisting = 414,
+    cboExisting = 415,
+    LabelStatus = 416,
 };
 
 }  // namespace vellumo::ids

@@ -78,14 +78,6 @@ std::wstring MirroredOutputPath(const std::wstring& source, const std::wstring& 
     return JoinPath(folder, levels + SafeFileName(BaseNameOf(source) + (toMp3 ? L".mp3" : L".wav")));
 }
 
-std::wstring NumberedName(const std::wstring& path, int number)
-{
-    const std::size_t name = path.find_last_of(L"\\/:");
-    const std::size_t dot = path.find_last_of(L'.');
-    const std::size_t at = dot == std::wstring::npos || (name != std::wstring::npos && dot < name) ? path.size() : dot;
-    return path.substr(0, at) + L" (" + std::to_wstring(number) + L")" + path.substr(at);
-}
-
 std::wstring UpperCase(std::wstring path)
 {
     if (!path.empty()) CharUpperBuffW(path.data(), static_cast<DWORD>(path.size()));

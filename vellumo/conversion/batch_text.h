@@ -11,6 +11,12 @@ namespace vellumo::batch {
 // A file whose conversion stood still at its end without finishing.
 constexpr wchar_t NotFinishedMessage[] = L"File not finished converting\xFF01";
 
+// Title of the window's information boxes and questions.
+constexpr wchar_t ProgramTitle[] = L"Vellumo";
+// Where settings.ini keeps what a batch does with existing output files.
+constexpr wchar_t ExistingSection[] = L"Batch";
+constexpr wchar_t ExistingKey[] = L"ExistingFiles";
+
 // "[" minutes ":" seconds "]", neither padded: 65 gives [1:5].
 std::wstring FormatSeconds(LONG seconds);
 
@@ -44,10 +50,6 @@ std::wstring OutputPathFor(const std::wstring& source, const std::wstring& folde
 // folder itself (OutputPathFor).
 std::wstring MirroredOutputPath(const std::wstring& source, const std::wstring& origin, const std::wstring& folder,
                                 bool toMp3);
-
-// "D:\Out\song (2).mp3" for "D:\Out\song.mp3" and 2: the number before the
-// last extension of the file name.
-std::wstring NumberedName(const std::wstring& path, int number);
 
 // The path in upper case, for comparing file names as the file system does.
 std::wstring UpperCase(std::wstring path);

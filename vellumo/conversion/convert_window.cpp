@@ -1,15 +1,13 @@
+// The batch window itself: its controls, the timer, the converter's events,
+// Cancel and the message pump.
 #include "convert_window.h"
-
-#include <memory>
 
 #include "batch_text.h"
 #include "common/control_ids.h"
-#include "output_folders.h"
 #include "common/error_messages.h"
 #include "main_window/main_window.h"
-#include "partial_output.h"
+#include "parameters/settings.h"
 #include "stay_awake.h"
-#include "taskbar_progress.h"
 
 namespace vellumo {
 
@@ -17,52 +15,13 @@ namespace {
 
 constexpr UINT_PTR Timer1 = 1;
 constexpr UINT Timer1Interval = 1000;
-constexpr wchar_t TrackClass[] = L"VellumoPercentTrack";
-constexpr wchar_t ProgramTitle[] = L"Vellumo";
-constexpr wchar_t LoadErrorTitle[] = L"Error Loading RM File";
+// The batch's own rows (the choice for existing files, the status line) below the buttons.
+constexpr int ClientHeight = 3015 + 690;
+// The choices in the order of batch::ExistingFiles.
+constexpr const wchar_t* ExistingChoices[] = {L"Replace it", L"Skip the source", L"Keep both (numbered name)"};
 // The filled part of a bar.
 constexpr COLORREF BarColour = RGB(0, 0, 128);
 constexpr COLORREF BarTextColour = RGB(255, 255, 255);
-constexpr COLORREF TrackColour = RGB(255, 255, 255);
-
-// Time the machine has been awake (100 ns units): a sleep in the middle of a
-// conversion does not count as time the conversion stood still.
-ULONGLONG AwakeTime()
-{
-    ULONGLONG time = 0;
-    QueryUnbiasedInterruptTime(&time);
-    return time;
-}
-
-// The track of a bar: a sunken white box whose filled part is a label inside
-// it. The label's colour requests go on to the window that owns the track.
-LRESULT CALLBACK TrackProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_CTLCOLORSTATIC:
-        return SendMessageW(GetParent(window), message, wParam, lParam);
-    case WM_ERASEBKGND: {
-        RECT client;
-        GetClientRect(window, &client);
-        HBRUSH brush = CreateSolidBrush(TrackColour);
-        FillRect(reinterpret_cast<HDC>(wParam), &client, brush);
-        DeleteObject(brush);
-        return 1;
-    }
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-}
-
-// A percent bar at the given top (twips): its track and, inside it, the
-// label that is its filled part.
-void CreateBar(HWND parent, int top, int trackId, int fillId, HFONT font, HWND& track, HWND& fill)
-{
-    track = ui::CreateChild(parent, TrackClass, L"", WS_CLIPCHILDREN, {2160, top, 4215, 285}, trackId, font,
-                            WS_EX_CLIENTEDGE);
-    fill = ui::CreateChild(track, L"Static", L"0%", SS_CENTER | SS_NOPREFIX | SS_CENTERIMAGE, {0, 0, 855, 285},
-                           fillId, font);
-}
 
 // The size of a file (0 while it is not there).
 ULONGLONG SizeOf(const std::wstring& path)
@@ -88,8 +47,7 @@ bool ConvertWindow::Create()
 {
     // Already registered on a second opening.
     ui::RegisterWindowClass(VELLUMO_CONVERT_CLASS, ui::FormProc<ConvertWindow, &ConvertWindow::window_>, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-    ui::RegisterWindowClass(TrackClass, TrackProc);
-    const SIZE size = ui::WindowSizeForClient(6645, 3015, ui::ModalStyle, ui::ModalExStyle);
+    const SIZE size = ui::WindowSizeForClient(6645, ClientHeight, ui::ModalStyle, ui::ModalExStyle);
     window_ = CreateWindowExW(ui::ModalExStyle, VELLUMO_CONVERT_CLASS, L"", ui::ModalStyle, 0, 0, size.cx, size.cy,
                               frmMain_.Handle(), nullptr, GetModuleHandleW(nullptr), this);
     if (!window_) return false;
@@ -110,10 +68,10 @@ void ConvertWindow::CreateControls()
     labelTotal_ = CreateChild(window_, L"Static", L"Total Length:", label, {240, 960, 945, 195}, ids::LabelTotal, font);
     labelCurrent_ =
         CreateChild(window_, L"Static", L"Current Pos:", label, {240, 1320, 870, 195}, ids::LabelCurrent, font);
-    CreateBar(window_, 1320, ids::picPercent, ids::LabelPercent, font, picPercent_, labelPercent_);
+    filePercent_.Create(window_, 1320, ids::picPercent, ids::LabelPercent, font);
     labelFile_ =
         CreateChild(window_, L"Static", L"Files Progress:", label, {240, 1680, 1020, 195}, ids::LabelFile, font);
-    CreateBar(window_, 1680, ids::picPercent2, ids::LabelPercent2, font, picPercent2_, labelPercent2_);
+    filesPercent_.Create(window_, 1680, ids::picPercent2, ids::LabelPercent2, font);
     cmdStart_ = CreateChild(window_, L"Button", L"&Start", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP,
                             {240, 2280, 1455, 375}, ids::cmdStart, font);
     cmdCancel_ = CreateChild(window_, L"Button", L"&Cancel", BS_PUSHBUTTON | WS_TABSTOP, {4920, 2280, 1455, 375},
@@ -125,6 +83,34 @@ void ConvertWindow::CreateControls()
     const RECT outside = {-ui::TwipsToPixelsX(1200), -ui::TwipsToPixelsY(1200), -ui::TwipsToPixelsX(720),
                           -ui::TwipsToPixelsY(720)};
     Atlqzt.Create(window_, outside, ids::ConvertAtlqzt, this);
+    CreateBatchControls(font);
+}
+
+void ConvertWindow::CreateBatchControls(HFONT font)
+{
+    using ui::CreateChild;
+    labelTimeLeft_ = CreateChild(window_, L"Static", L"Time left:", SS_RIGHT | SS_NOPREFIX, {2160, 960, 4215, 195},
+                                 ids::LabelTimeLeft, font);
+    labelExisting_ = CreateChild(window_, L"Static", L"If an output file exists:", SS_LEFT | SS_NOPREFIX,
+                                 {240, 2865, 1935, 195}, ids::LabelExisting, font);
+    cboExisting_ = CreateChild(window_, L"ComboBox", L"", CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL,
+                               {2160, 2820, 4215, 1500}, ids::cboExisting, font);
+    labelStatus_ = CreateChild(window_, L"Static", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS,
+                               {240, 3300, 6135, 255}, ids::LabelStatus, font);
+}
+
+void ConvertWindow::FillExistingChoice()
+{
+    for (const wchar_t* choice : ExistingChoices)
+        SendMessageW(cboExisting_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice));
+    choiceLoaded_ = batch::ExistingFilesOfWord(ReadSettingsValue(batch::ExistingSection, batch::ExistingKey));
+    SendMessageW(cboExisting_, CB_SETCURSEL, static_cast<WPARAM>(choiceLoaded_), 0);
+}
+
+batch::ExistingFiles ConvertWindow::ExistingChoice() const
+{
+    const LRESULT at = SendMessageW(cboExisting_, CB_GETCURSEL, 0, 0);
+    return at == 1 ? batch::ExistingFiles::Skip : at == 2 ? batch::ExistingFiles::KeepBoth : batch::ExistingFiles::Replace;
 }
 
 void ConvertWindow::FormLoad()
@@ -138,6 +124,7 @@ void ConvertWindow::FormLoad()
     SetWindowTextW(window_, ToMP3 ? L"Convert RA re RE3" : L"Convert RM to WAV");
     FillOutputList();
     CopyParameters();
+    FillExistingChoice();
 }
 
 void ConvertWindow::FillOutputList()
@@ -168,162 +155,6 @@ void ConvertWindow::CopyParameters()
     if (SUCCEEDED(store.GetLong(DispMP3VBR, &vbr))) mine.PutLong(DispMP3VBR, vbr);
 }
 
-void ConvertWindow::StartClicked()
-{
-    if (inStart_ || !IsWindowEnabled(cmdStart_)) return;
-    inStart_ = true;
-    EnableWindow(cmdStart_, FALSE);
-    SetFocus(cmdCancel_);
-    batchRunning_ = true;
-    DoneIndex = -1;
-    CurrentIndex = -1;
-    const LRESULT listed = SendMessageW(list1_, LB_GETCOUNT, 0, 0);
-    const int n = listed == LB_ERR ? 0 : static_cast<int>(listed);
-    // The machine stays awake while files convert, not while the final box waits.
-    auto awake = std::make_unique<StayAwake>();
-    TaskbarProgress taskbar(frmMain_.Handle());
-    for (int i = 0; i < n && !cancelled_; ++i) {
-        const std::wstring source = frmMain_.SourceAt(i);
-        const LRESULT length = SendMessageW(list1_, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
-        std::wstring output(length == LB_ERR ? 0 : static_cast<std::size_t>(length) + 1, L'\0');
-        if (!output.empty()) {
-            const LRESULT got = SendMessageW(list1_, LB_GETTEXT, static_cast<WPARAM>(i),
-                                             reinterpret_cast<LPARAM>(output.data()));
-            output.resize(got == LB_ERR ? 0 : static_cast<std::size_t>(got));
-        }
-        // A name this batch has already written is not written over.
-        output = FreeOutputName(output);
-        SetText(label1_, L"Convert from: " + source);
-        SetText(label2_, L"Convert to: " + output);
-        SetText(labelFile_, batch::FilesProgressText(i, n));
-        ui::WidenToText(labelFile_);
-        ShowFilesPercent(static_cast<float>(batch::FilesPercent(i, n)));
-        if (cancelled_) break;
-        DoneIndex = i - 1;
-        CurrentIndex = i;
-        taskbar.Show(i, n);
-        const bool kept = ConvertOne(source, output);
-        if (cancelled_) break;
-        if (!kept) taskbar.Failed();
-        ShowFilesPercent(static_cast<float>(batch::FilesPercent(i + 1, n)));
-        taskbar.Show(i + 1, n);
-    }
-    awake.reset();
-    if (!cancelled_) {
-        batchRunning_ = false;
-        Message(L"Finished converting", MB_OK | MB_ICONINFORMATION, ProgramTitle);
-    }
-    inStart_ = false;
-    if (closeWanted_) Close();
-    if (quitSeen_) PostQuitMessage(quitCode_);
-}
-
-bool ConvertWindow::ConvertOne(const std::wstring& source, const std::wstring& output)
-{
-    // The converter writes under a temporary name; the output takes its
-    // final name only once the converter has finished it. A file that fails,
-    // stalls or is cancelled leaves the folder as it was.
-    fileFailed_ = false;
-    if (!TargetReady(output)) {
-        fileFailed_ = true;
-        DoneIndex = CurrentIndex;
-        return false;
-    }
-    PartialOutput partial(output);
-    if (!batch::FitsPathLimit(partial.TempPath())) {
-        // The converter is handed the temporary name, which is longer.
-        Message(L"The output path is too long!\r\n" + output, MB_OK | MB_ICONSTOP, ErrorTitle);
-        fileFailed_ = true;
-        DoneIndex = CurrentIndex;
-        return false;
-    }
-    writing_ = partial.TempPath();
-    StartFile(source, partial.TempPath());
-    WaitForCurrentFile();
-    writing_.clear();
-    if (stopAfterError_) {
-        stopAfterError_ = false;
-        Atlqzt.Converter().Call(DispStop);
-    }
-    if (cancelled_ || fileFailed_) return false;
-    DWORD error = ERROR_SUCCESS;
-    if (partial.Keep(&error)) {
-        written_.insert(batch::UpperCase(output));
-        return true;
-    }
-    // The file is whole but cannot take its name (a file of that name held
-    // open or read-only): reported, and the earlier file stays.
-    Message(FailureMessageFor(static_cast<LONG>(error)), MB_OK | MB_ICONSTOP, ErrorTitle);
-    return false;
-}
-
-void ConvertWindow::StartFile(const std::wstring& source, const std::wstring& output)
-{
-    const HalvexDispatch& converter = Atlqzt.Converter();
-    if (!converter.IsValid()) {
-        // Without its converter (corvane.dll missing) no file can complete.
-        OnError(80000);
-        return;
-    }
-    LONG result = 0;
-    converter.GetLongWithString(DispLoadFile, source, &result);
-    converter.PutString(DispSaveFile, output);
-    if (result == 1 || result == 2 || result == 3) {
-        const wchar_t* text = result == 1   ? L"File open failed!"
-                              : result == 2 ? L"Real Decode Exception!"
-                                            : L"File format error or lack Real Lib!\r\n"
-                                              L"Please make sure that the RM file may be played well on your PC!\r\n"
-                                              L"Or try to install RealOne Player on your PC!";
-        fileFailed_ = true;
-        Message(text, MB_OK | MB_ICONSTOP, LoadErrorTitle);
-        DoneIndex = CurrentIndex;
-        return;
-    }
-    // An error reported on the way counts the file as done: nothing more is
-    // started for it.
-    if (CurrentFileDone() || cancelled_) return;
-    converter.PutShort(DispFormat, ToMP3 ? 1 : 0);
-    lastPosition_ = -1;
-    lastBytes_ = 0;
-    positionSince_ = AwakeTime();
-    SetTimer1(true);
-    converter.Call(DispConvert);
-    if (CurrentFileDone() || cancelled_) return;
-    converter.Call(DispPlay);
-}
-
-bool ConvertWindow::TargetReady(const std::wstring& output)
-{
-    // A path the converter cannot take is never cut to one it can.
-    if (!batch::FitsPathLimit(output)) {
-        Message(L"The output path is too long!\r\n" + output, MB_OK | MB_ICONSTOP, ErrorTitle);
-        return false;
-    }
-    // The folders of a dropped folder's files are made as they are written.
-    std::wstring folder;
-    const DWORD error = batch::CreateFoldersFor(frmMain_.OutputFolderText(), output, &folder);
-    if (error == 0) return true;
-    wchar_t* reason = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   error, 0, reinterpret_cast<wchar_t*>(&reason), 0, nullptr);
-    std::wstring text = L"Cannot create the folder!\r\n" + folder + L"\r\n" + (reason ? reason : L"");
-    if (reason) LocalFree(reason);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
-    Message(text, MB_OK | MB_ICONSTOP, ErrorTitle);
-    return false;
-}
-
-void ConvertWindow::WaitForCurrentFile()
-{
-    while (!CurrentFileDone() && !cancelled_) {
-        DoEvents();
-        if (CurrentFileDone() || cancelled_) break;
-        // Sleep until the next message of any kind; every way a file ends
-        // (completion, error, Stop, Cancel, closing) arrives as one.
-        MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    }
-}
-
 void ConvertWindow::TimerTick()
 {
     if (!timerOn_) return;
@@ -333,6 +164,7 @@ void ConvertWindow::TimerTick()
     converter.GetLong(DispTotalLength, &total);
     converter.GetLong(DispCurrentLength, &current);
     UpdateLengthLabels(total, current);
+    UpdateTimeLeft(total, current);
     float p = 0;
     if (total != 0) {
         p = batch::FilePercent(current, total);
@@ -359,7 +191,7 @@ void ConvertWindow::TimerTick()
     if ((total != 0 && p >= 100 && still >= StalledLimit) || still >= noProgressLimit) {
         SetTimer1(false);
         Atlqzt.Converter().Call(DispStop);
-        EndFileAsFailure(batch::NotFinishedMessage);
+        EndFileAsFailure(batch::NotFinishedMessage, ErrorTitle);
     }
 }
 
@@ -371,31 +203,17 @@ void ConvertWindow::UpdateLengthLabels(LONG total, LONG current)
     ui::WidenToText(labelCurrent_);
 }
 
-void ConvertWindow::DrawBar(HWND track, HWND bar, float p)
+void ConvertWindow::UpdateTimeLeft(LONG total, LONG current)
 {
-    if (p > 100) p = 100;
-    RECT client;
-    if (GetClientRect(track, &client)) {
-        const double width = static_cast<double>(client.right - client.left) * p / 100.0;
-        // A width that cannot be drawn (below zero) leaves the bar as it was.
-        // A bar that keeps its width is not drawn again: in a long batch the
-        // files bar moves once in many files.
-        RECT now;
-        const bool same = GetWindowRect(bar, &now) && now.right - now.left == static_cast<int>(width) &&
-                          now.bottom - now.top == client.bottom - client.top;
-        if (width >= 0 && !same) {
-            SetWindowPos(bar, nullptr, 0, 0, static_cast<int>(width), client.bottom - client.top,
-                         SWP_NOZORDER | SWP_NOACTIVATE);
-            InvalidateRect(track, nullptr, TRUE);
-        }
-    }
-    SetText(bar, batch::PercentCaption(p));
+    if (!BatchRunning() || CurrentIndex < 0) return;
+    const double elapsed = static_cast<double>(AwakeTime() - batchStarted_) / 1e7;
+    const std::size_t after = files_ > CurrentIndex ? static_cast<std::size_t>(files_ - CurrentIndex - 1) : 0;
+    SetText(labelTimeLeft_, batch::TimeLeftText(timeLeft_.Estimate(elapsed, current, total, after)));
 }
 
 void ConvertWindow::ShowFilePercent(float p)
 {
-    if (p > 100) p = 100;
-    DrawBar(picPercent_, labelPercent_, p);
+    filePercent_.Draw(p);
     DoEvents();
 }
 
@@ -406,20 +224,9 @@ void ConvertWindow::CompleteFile()
     DoEvents();
 }
 
-std::wstring ConvertWindow::FreeOutputName(const std::wstring& planned) const
-{
-    if (!written_.count(batch::UpperCase(planned))) return planned;
-    for (int n = 2;; ++n) {
-        const std::wstring candidate = batch::NumberedName(planned, n);
-        if (written_.count(batch::UpperCase(candidate))) continue;
-        if (GetFileAttributesW(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
-        return candidate;
-    }
-}
-
 void ConvertWindow::ShowFilesPercent(float p)
 {
-    DrawBar(picPercent2_, labelPercent2_, p);
+    filesPercent_.Draw(p);
     DoEvents();
 }
 
@@ -454,17 +261,18 @@ void ConvertWindow::OnError(LONG errCode)
     const ErrorReaction reaction = ErrorMessageFor(errCode, &message);
     if (reaction == ErrorReaction::Ignore) return;
     // The converter may be in the middle of a member call: it is stopped
-    // once the batch loop has this file back.
+    // once the batch loop has this file back. A code the table keeps silent
+    // shows no box, but the report still needs a reason.
     stopAfterError_ = true;
-    EndFileAsFailure(reaction == ErrorReaction::ShowMessage ? message : std::wstring());
+    if (reaction == ErrorReaction::ShowMessage) EndFileAsFailure(message, ErrorTitle);
+    else EndFileAsFailure(FailureMessageFor(errCode), nullptr);
 }
 
-void ConvertWindow::EndFileAsFailure(const std::wstring& message)
+void ConvertWindow::EndFileAsFailure(const std::wstring& reason, const wchar_t* boxTitle)
 {
     DoneIndex = CurrentIndex;
-    fileFailed_ = true;
     SetTimer1(false);
-    if (!message.empty()) Message(message, MB_OK | MB_ICONSTOP, ErrorTitle);
+    FileFailed(reason, boxTitle);
 }
 
 void ConvertWindow::CancelClicked()
@@ -473,7 +281,7 @@ void ConvertWindow::CancelClicked()
         Close();
         return;
     }
-    const int answer = MessageBoxW(window_, L"It is converting! Do you want to cancel and exit?", ProgramTitle,
+    const int answer = MessageBoxW(window_, L"It is converting! Do you want to cancel and exit?", batch::ProgramTitle,
                                    MB_YESNO);
     if (answer != IDYES) return;
     EndBatchAndClose();
@@ -587,7 +395,7 @@ LRESULT ConvertWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CTLCOLORSTATIC: {
         HWND control = reinterpret_cast<HWND>(lParam);
         HDC dc = reinterpret_cast<HDC>(wParam);
-        if (control == labelPercent_ || control == labelPercent2_) {
+        if (filePercent_.IsFill(control) || filesPercent_.IsFill(control)) {
             SetTextColor(dc, BarTextColour);
             SetBkColor(dc, BarColour);
             return reinterpret_cast<LRESULT>(brushes_.Get(BarColour));

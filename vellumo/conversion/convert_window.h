@@ -6,11 +6,14 @@
 
 #include <windows.h>
 
-#include <set>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "batch_plan.h"
 #include "common/halvex_host.h"
 #include "common/ui_kit.h"
+#include "percent_bar.h"
 
 namespace vellumo {
 
@@ -48,21 +51,33 @@ private:
     void FillOutputList();
     void CopyParameters();
 
+    void CreateBatchControls(HFONT font);
+    void FillExistingChoice();
+    batch::ExistingFiles ExistingChoice() const;
+
     void StartClicked();
-    // True when the file was converted and took its name.
-    bool ConvertOne(const std::wstring& source, const std::wstring& output);
+    std::vector<std::wstring> PlannedOutputs() const;
+    void EndOfBatch();
+    // What became of the source: converted (its output has its final name),
+    // skipped, failed or cut short by Cancel.
+    batch::FileResult ConvertOne(const std::wstring& source, const std::wstring& planned);
     void StartFile(const std::wstring& source, const std::wstring& output);
     // Makes the folders the output goes into; false, after saying why, when it cannot be written.
     bool TargetReady(const std::wstring& output);
     void WaitForCurrentFile();
-    void EndFileAsFailure(const std::wstring& message);
+    // The current file has failed for the reason given; a batch of one file
+    // shows it in a box with the title given (none without a title).
+    void EndFileAsFailure(const std::wstring& reason, const wchar_t* boxTitle);
+    void FileFailed(const std::wstring& reason, const wchar_t* boxTitle);
+    // Seconds of the last run's audio that could not be decoded (0 from a
+    // converter that does not measure it).
+    void DamagedSecondsOfRun(LONG* seconds);
     void TimerTick();
     void UpdateLengthLabels(LONG total, LONG current);
+    void UpdateTimeLeft(LONG total, LONG current);
     void ShowFilePercent(float p);
     void CompleteFile();
-    std::wstring FreeOutputName(const std::wstring& planned) const;
     void ShowFilesPercent(float p);
-    void DrawBar(HWND track, HWND bar, float p);
     void CancelClicked();
     void CloseByFrame();
     void EndBatchAndClose();
@@ -85,9 +100,10 @@ private:
     MainWindow& frmMain_;
     HWND window_ = nullptr;
     HWND label1_ = nullptr, label2_ = nullptr, labelTotal_ = nullptr, labelCurrent_ = nullptr;
-    HWND picPercent_ = nullptr, labelPercent_ = nullptr, labelFile_ = nullptr;
-    HWND picPercent2_ = nullptr, labelPercent2_ = nullptr;
+    HWND labelFile_ = nullptr;
+    PercentBar filePercent_, filesPercent_;
     HWND cmdStart_ = nullptr, cmdCancel_ = nullptr, list1_ = nullptr;
+    HWND labelTimeLeft_ = nullptr, labelExisting_ = nullptr, cboExisting_ = nullptr, labelStatus_ = nullptr;
     ui::Font font_;
     ui::BrushCache brushes_;
     HalvexHost Atlqzt;
@@ -105,7 +121,15 @@ private:
     ULONGLONG positionSince_ = 0;   // when either last changed (awake time)
     std::wstring writing_;          // the output being written (its temporary name)
     bool fileFailed_ = false;       // the current file ended without a whole output
-    std::set<std::wstring> written_;  // outputs of this batch, upper case
+    std::wstring failure_;          // why it failed
+    bool single_ = false;           // a batch of one file: its failures are said in boxes
+    int files_ = 0;                 // files of the batch
+    batch::ExistingFiles choiceLoaded_ = batch::ExistingFiles::Replace;
+    std::unique_ptr<batch::OutputNames> names_;  // the running batch's output names
+    batch::BatchResults results_;
+    batch::TimeLeft timeLeft_;
+    ULONGLONG batchStarted_ = 0;
+    DISPID damagedId_ = DISPID_UNKNOWN;  // the converter's DamagedSeconds, once looked up    // awake time when the batch started
     bool inStart_ = false;     // the Start handler (and its loop) is running
     bool cancelled_ = false;   // the batch ends: no further file is started
     bool closeWanted_ = false; // the window closes once the Start handler returns

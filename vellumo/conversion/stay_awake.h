@@ -7,6 +7,15 @@
 
 namespace vellumo {
 
+// Time the machine has been awake (100 ns units): a sleep in the middle of a
+// conversion does not count as time the conversion stood still.
+inline ULONGLONG AwakeTime()
+{
+    ULONGLONG time = 0;
+    QueryUnbiasedInterruptTime(&time);
+    return time;
+}
+
 class StayAwake {
 public:
     StayAwake() { SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_AWAYMODE_REQUIRED); }

@@ -1,6 +1,7 @@
 #include "settings.h"
 
 #include <climits>
+#include <functional>
 
 #include <shlobj.h>
 
@@ -106,7 +107,12 @@ std::wstring SettingsSavingPath(const std::wstring& path)
     return path + L".saving-" + std::to_wstring(GetCurrentProcessId());
 }
 
-bool WriteSettingsCopy(const HalvexDispatch& store, const std::wstring& path)
+namespace {
+
+// Writes the new values into the copy.
+using CopyWriter = std::function<bool(const std::wstring& copy)>;
+
+bool WriteCopy(const std::wstring& path, const CopyWriter& write)
 {
     const std::wstring copy = SettingsSavingPath(path);
     // The copy starts as the file is now (its other sections, its order of
@@ -116,25 +122,16 @@ bool WriteSettingsCopy(const HalvexDispatch& store, const std::wstring& path)
     } else if (!DeleteFileW(copy.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
         return false;
     }
-    bool saved = true;
-    for (int index : WriteOrder) {
-        const SettingKey& row = ReadOrder[index];
-        LONG value = 0;
-        // A value the store cannot give is not written: the file keeps what it holds.
-        if (FAILED(store.GetLong(row.property, &value))) continue;
-        if (!row.isLong) value = static_cast<SHORT>(value);
-        if (!WriteIniValue(row.section, row.key, std::to_wstring(value), copy)) saved = false;
-    }
-    return saved;
+    return write(copy);
 }
 
-bool SaveSettings(const HalvexDispatch& store, const std::wstring& path)
+bool ReplaceByCopy(const std::wstring& path, const CopyWriter& write)
 {
     // The new contents go to a copy beside the file, which then replaces the
     // file in one step: a save cut short (the process ending, a full disk)
     // leaves the earlier file whole.
     const std::wstring copy = SettingsSavingPath(path);
-    bool saved = WriteSettingsCopy(store, path);
+    bool saved = WriteCopy(path, write);
     if (saved && FileExists(copy)) saved = MoveFileExW(copy.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
     if (!saved) {
         // A copy of a read-only file is read-only too.
@@ -144,19 +141,65 @@ bool SaveSettings(const HalvexDispatch& store, const std::wstring& path)
     return saved;
 }
 
-std::vector<std::wstring> SaveSettings(const HalvexDispatch& store)
+// Into the user's copy when it exists; otherwise beside the program and, when
+// that cannot be written, into a new user's copy.
+std::vector<std::wstring> SaveIntoSettingsFile(const CopyWriter& write)
 {
     const std::wstring user = UserSettingsPath();
     std::vector<std::wstring> failed;
     if (!FileExists(user)) {
-        if (SaveSettings(store, SettingsPath())) return failed;
+        if (ReplaceByCopy(SettingsPath(), write)) return failed;
         failed.push_back(SettingsPath());
         if (user.empty()) return failed;
         CreateDirectoryW(user.substr(0, user.find_last_of(L'\\')).c_str(), nullptr);
     }
-    if (!SaveSettings(store, user)) failed.push_back(user);
+    if (!ReplaceByCopy(user, write)) failed.push_back(user);
     else failed.clear();
     return failed;
+}
+
+CopyWriter NineValues(const HalvexDispatch& store)
+{
+    return [&store](const std::wstring& copy) {
+        bool saved = true;
+        for (int index : WriteOrder) {
+            const SettingKey& row = ReadOrder[index];
+            LONG value = 0;
+            // A value the store cannot give is not written: the file keeps what it holds.
+            if (FAILED(store.GetLong(row.property, &value))) continue;
+            if (!row.isLong) value = static_cast<SHORT>(value);
+            if (!WriteIniValue(row.section, row.key, std::to_wstring(value), copy)) saved = false;
+        }
+        return saved;
+    };
+}
+
+}  // namespace
+
+bool WriteSettingsCopy(const HalvexDispatch& store, const std::wstring& path)
+{
+    return WriteCopy(path, NineValues(store));
+}
+
+bool SaveSettings(const HalvexDispatch& store, const std::wstring& path)
+{
+    return ReplaceByCopy(path, NineValues(store));
+}
+
+std::vector<std::wstring> SaveSettings(const HalvexDispatch& store) { return SaveIntoSettingsFile(NineValues(store)); }
+
+std::wstring ReadSettingsValue(const std::wstring& section, const std::wstring& key)
+{
+    const std::wstring user = UserSettingsPath();
+    return ReadIniValue(section, key, std::wstring(), FileExists(user) ? user : SettingsPath());
+}
+
+std::vector<std::wstring> SaveSettingsValue(const std::wstring& section, const std::wstring& key,
+                                            const std::wstring& value)
+{
+    return SaveIntoSettingsFile([&](const std::wstring& copy) {
+        return WriteIniValue(section, key, value, copy) != 0;
+    });
 }
 
 }  // namespace vellumo

@@ -39,6 +39,15 @@ bool WriteSettingsCopy(const HalvexDispatch& store, const std::wstring& path);
 // saved.
 std::vector<std::wstring> SaveSettings(const HalvexDispatch& store);
 
+// A value of the program's own beside the parameters (a section other than
+// "MP3" and "WAV"), from the file the parameters are read from; empty when
+// missing.
+std::wstring ReadSettingsValue(const std::wstring& section, const std::wstring& key);
+// Writes one such value the way the parameters are saved (SaveSettings), the
+// rest of the file kept as it is; returns the files that could not be written.
+std::vector<std::wstring> SaveSettingsValue(const std::wstring& section, const std::wstring& key,
+                                            const std::wstring& value);
+
 // A whole decimal number (optional sign, digits, nothing else) that lies in
 // [low, high]; false otherwise.
 bool ParseWholeNumber(const std::wstring& text, long low, long high, long* value);
