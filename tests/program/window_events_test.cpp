@@ -263,6 +263,23 @@ TEST_F(MainWindowInProcessTest, DroppedFilesAndFoldersJoinTheListInOrder)
     EXPECT_TRUE(watcher.Take().empty()) << "a drop shows no message";
 }
 
+// Files from the open dialog join the list in the order given, each once: a
+// path already listed, or twice in one choice, is skipped; a deleted one can
+// come back; another letter case is another entry.
+TEST_F(MainWindowInProcessTest, AddedFilesKeepTheirOrderAndAreListedOnce)
+{
+    SendMessageW(Ctl(ids::List1), LB_RESETCONTENT, 0, 0);
+    frmMain().AddFiles({L"D:\\r\\b.rm", L"D:\\r\\a.rm", L"D:\\r\\c.rm"});
+    SendMessageW(Ctl(ids::List1), LB_SETCURSEL, 2, 0);
+    SendMessageW(Ctl(ids::cmdDel), BM_CLICK, 0, 0);
+    frmMain().AddFiles({L"D:\\r\\a.rm", L"D:\\r\\d.rm", L"D:\\r\\c.rm", L"D:\\r\\d.rm", L"D:\\r\\A.rm", L"D:\\r\\b.rm"});
+    frmMain().AddFileIfNew(L"D:\\r\\c.rm");
+    EXPECT_EQ(gui::ListItems(Ctl(ids::List1)),
+              (gui::Texts{L"D:\\r\\b.rm", L"D:\\r\\a.rm", L"D:\\r\\d.rm", L"D:\\r\\c.rm", L"D:\\r\\A.rm"}));
+    EXPECT_EQ(gui::Text(Ctl(ids::LFile)), L"5  Files added");
+    SendMessageW(Ctl(ids::List1), LB_RESETCONTENT, 0, 0);
+}
+
 // An event the control raises while its host lets go (the window closing
 // during a conversion) reaches nobody.
 TEST_F(MainWindowInProcessTest, AnEventAfterTheHostLetGoReachesNobody)
