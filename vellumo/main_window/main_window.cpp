@@ -21,6 +21,9 @@ constexpr int ClientHeightTwips = 6225;
 constexpr wchar_t FilesAdded[] = L"  Files added";
 // Posted by the folder reader once everything handed over is read.
 constexpr UINT FoldersReadMessage = WM_APP + 1;
+constexpr wchar_t OutOfMemoryReading[] =
+    L"There is not enough memory to read the dropped folders. The reading stopped; what it had not finished "
+    L"was not added.";
 // Shows the number of files found while folders are read.
 constexpr UINT_PTR ReadingTimer = 1;
 
@@ -231,6 +234,7 @@ void MainWindow::FoldersRead()
     KillTimer(window_, ReadingTimer);
     RefreshFileCount(unreadable_);
     RefreshCursor();
+    if (reader_.TakeOutOfMemory()) ShowMessage(OutOfMemoryReading, MB_OK | MB_ICONSTOP);
 }
 
 void MainWindow::CancelReading()
