@@ -234,6 +234,7 @@ TEST_F(MainWindowTest, FiveHundredFilesWithLongNamesAreAllAdded)
 // Started with a folder and two files (dropped on its icon, "Open with"),
 // the program lists them as a drop would: the folder by its RealMedia files,
 // named below the folder's parent in the batch window; the files on their own.
+// The folder comes quoted with its trailing backslash, as "D:\" does.
 TEST_F(MainWindowTest, TheCommandLineListsFoldersAndFilesAsADrop)
 {
     const std::wstring root = gui::TempRoot() + L"\\cmd " + std::to_wstring(GetCurrentProcessId()),
@@ -241,7 +242,7 @@ TEST_F(MainWindowTest, TheCommandLineListsFoldersAndFilesAsADrop)
     gui::FileSet top(root, {L"x y.rm", L"\xE9 \x4E2D.rmvb", L"notes.txt"});
     gui::FileSet inside(folder, {L"b.ra", L"cover.jpg"});
     gui::FileSet below(folder + L"\\sub", {L"a.rm"});
-    ASSERT_TRUE(program.Start(L"", L"\"" + folder + L"\" \"" + top.PathOf(L"x y.rm") + L"\" \"" + top.PathOf(L"notes.txt") +
+    ASSERT_TRUE(program.Start(L"", L"\"" + folder + L"\\\" \"" + top.PathOf(L"x y.rm") + L"\" \"" + top.PathOf(L"notes.txt") +
                               L"\" \"" + top.PathOf(L"\xE9 \x4E2D.rmvb") + L"\""));
     EXPECT_TRUE(gui::WaitFor([&] { return gui::Text(Ctl(ids::LFile)) == L"4  Files added"; }, 20000));
     EXPECT_EQ(gui::ListItems(Ctl(ids::List1)), (Texts{inside.PathOf(L"b.ra"), below.PathOf(L"a.rm"), top.PathOf(L"x y.rm"),

@@ -336,16 +336,30 @@ TEST(BatchTexts, TheOutputFolderIsNotMadeAndLongPathsAreRefused)
 }
 
 // The command line names files and folders as the shell quotes them; a
-// relative one is taken from the current folder.
+// relative one is taken from the current folder. Quotes only group and a
+// backslash is itself: a quoted folder keeps its trailing backslash.
 TEST(CommandLine, PathsAfterTheProgramAsFullPaths)
 {
     wchar_t current[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, current);
-    EXPECT_EQ(PathsOfCommandLine(L"\"C:\\Program Files\\v.exe\" \"D:\\My Music\\\x4E2D\x6587 \xE9.rm\" \"\" sub\\a.ra "
-                                 L"\"E:\\Caf\xE9 dir\\\""),
-              (std::vector<std::wstring>{L"D:\\My Music\\\x4E2D\x6587 \xE9.rm", JoinPath(current, L"sub\\a.ra"),
-                                         L"E:\\Caf\xE9 dir\\"}));
-    EXPECT_TRUE(PathsOfCommandLine(L"v.exe").empty());
+    const std::wstring here = current, parent = FolderOfPath(here);
+    const struct {
+        const wchar_t* line;
+        std::vector<std::wstring> paths;
+    } cases[] = {
+        {L"\"C:\\Program Files\\v.exe\" \"D:\\A\\\" \"D:\\B\"", {L"D:\\A\\", L"D:\\B"}},
+        {L"\"C:\\Program Files\\v.exe\" \"D:\\My Music\\\x4E2D\x6587 \xE9.rm\" \"\" sub\\a.ra \"E:\\Caf\xE9 dir\\\"",
+         {L"D:\\My Music\\\x4E2D\x6587 \xE9.rm", JoinPath(here, L"sub\\a.ra"), L"E:\\Caf\xE9 dir\\"}},
+        // An unquoted program name ends at the first blank; tabs part arguments too.
+        {L"v.exe\tD:\\x\\\t\t..\\up.rm  ", {L"D:\\x\\", JoinPath(parent, L"up.rm")}},
+        // Quotes group inside an argument; a quote left open runs to the end.
+        {L"\"v.exe\"D:\\a.rm D:\\My\" \"Music\\b.rm \"D:\\Open  end\\", {L"D:\\a.rm", L"D:\\My Music\\b.rm", L"D:\\Open  end\\"}},
+        {L"\"C:\\v.exe\" \"\" \"\"", {}},
+        {L"v.exe", {}},
+        {L"\"C:\\v.exe \\\"", {}},
+        {L"", {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(PathsOfCommandLine(c.line), c.paths) << testing::PrintToString(std::wstring(c.line));
 }
 
 // Of a dropped tree's folders only links to elsewhere are left out: a cloud

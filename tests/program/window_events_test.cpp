@@ -263,6 +263,49 @@ TEST_F(MainWindowInProcessTest, DroppedFilesAndFoldersJoinTheListInOrder)
     EXPECT_TRUE(watcher.Take().empty()) << "a drop shows no message";
 }
 
+// Files from the open dialog join the list in the order given, each once: a
+// path already listed, or twice in one choice, is skipped; a deleted one can
+// come back; another letter case is another entry.
+TEST_F(MainWindowInProcessTest, AddedFilesKeepTheirOrderAndAreListedOnce)
+{
+    SendMessageW(Ctl(ids::List1), LB_RESETCONTENT, 0, 0);
+    frmMain().AddFiles({L"D:\\r\\b.rm", L"D:\\r\\a.rm", L"D:\\r\\c.rm"});
+    SendMessageW(Ctl(ids::List1), LB_SETCURSEL, 2, 0);
+    SendMessageW(Ctl(ids::cmdDel), BM_CLICK, 0, 0);
+    frmMain().AddFiles({L"D:\\r\\a.rm", L"D:\\r\\d.rm", L"D:\\r\\c.rm", L"D:\\r\\d.rm", L"D:\\r\\A.rm", L"D:\\r\\b.rm"});
+    frmMain().AddFileIfNew(L"D:\\r\\c.rm");
+    EXPECT_EQ(gui::ListItems(Ctl(ids::List1)),
+              (gui::Texts{L"D:\\r\\b.rm", L"D:\\r\\a.rm", L"D:\\r\\d.rm", L"D:\\r\\c.rm", L"D:\\r\\A.rm"}));
+    EXPECT_EQ(gui::Text(Ctl(ids::LFile)), L"5  Files added");
+    SendMessageW(Ctl(ids::List1), LB_RESETCONTENT, 0, 0);
+}
+
+// Memory that runs out while dropped folders are read stops the reading and
+// is said; the program goes on, and the next drop is read.
+TEST_F(MainWindowInProcessTest, MemoryRunningOutWhileFoldersAreReadIsSaidAndTheNextDropIsRead)
+{
+    const gui::FileSet folder(gui::TempRoot() + L"\\memory drop " + std::to_wstring(GetCurrentProcessId()), {L"a.rm", L"b.ra"});
+    const int before = frmMain().SourceCount();
+    const auto drop = [&] {
+        SendMessageW(frmMain().Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(gui::MakeDrop({folder.Folder()})), 0);
+        EXPECT_TRUE(gui::WaitFor([] { return !frmMain().ReadingFolders(); }, 20000));
+    };
+    FolderReader::whileReading = [] { throw std::bad_alloc(); };
+    drop();
+    FolderReader::whileReading = nullptr;
+    const std::vector<MessageBoxInfo> boxes = watcher.Take();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, L"Vellumo");
+    EXPECT_EQ(boxes[0].text, L"There is not enough memory to read the dropped folders. The reading stopped; what it had not "
+                             L"finished was not added.");
+    EXPECT_EQ(boxes[0].icon, BoxIcon::Stop);
+    EXPECT_EQ(frmMain().SourceCount(), before);
+    EXPECT_EQ(gui::Text(Ctl(ids::LFile)), std::to_wstring(before) + L"  Files added");
+    drop();
+    EXPECT_EQ(frmMain().SourceCount(), before + 2);
+    EXPECT_TRUE(watcher.Take().empty());
+}
+
 // An event the control raises while its host lets go (the window closing
 // during a conversion) reaches nobody.
 TEST_F(MainWindowInProcessTest, AnEventAfterTheHostLetGoReachesNobody)

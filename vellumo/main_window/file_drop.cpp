@@ -125,6 +125,35 @@ std::wstring DroppedName(HDROP drop, UINT index)
     return name;
 }
 
+// The arguments after the program's name (see PathsOfCommandLine).
+std::vector<std::wstring> ArgumentsOfCommandLine(const wchar_t* commandLine)
+{
+    std::vector<std::wstring> arguments;
+    if (!commandLine) return arguments;
+    const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
+    const wchar_t* at = commandLine;
+    // The program's name: up to its closing quote, or unquoted up to the first blank.
+    if (*at == L'"') {
+        for (++at; *at && *at != L'"'; ++at) {}
+        if (*at) ++at;
+    } else {
+        while (*at && !blank(*at)) ++at;
+    }
+    for (;;) {
+        while (blank(*at)) ++at;
+        if (!*at) return arguments;
+        std::wstring argument;
+        for (bool quoted = false; *at && (quoted || !blank(*at)); ++at) {
+            if (*at == L'"') {
+                quoted = !quoted;
+            } else {
+                argument += *at;
+            }
+        }
+        arguments.push_back(std::move(argument));
+    }
+}
+
 }  // namespace
 
 bool IsRealMediaName(const std::wstring& path)
@@ -182,14 +211,7 @@ std::vector<std::wstring> NamesOfDrop(HDROP drop)
 std::vector<std::wstring> PathsOfCommandLine(const wchar_t* commandLine)
 {
     std::vector<std::wstring> paths;
-    int count = 0;
-    LPWSTR* arguments = CommandLineToArgvW(commandLine, &count);
-    if (!arguments) return paths;
-    for (int i = 1; i < count; ++i) {
-        std::wstring argument = arguments[i];
-        // A quoted folder with a trailing backslash ("D:\") reads as an escaped
-        // quote; no path holds a quote, so it was the backslash.
-        if (!argument.empty() && argument.back() == L'"') argument.back() = L'\\';
+    for (const std::wstring& argument : ArgumentsOfCommandLine(commandLine)) {
         if (argument.empty()) continue;
         std::wstring full(MAX_PATH, L'\0');
         for (;;) {
@@ -202,7 +224,6 @@ std::vector<std::wstring> PathsOfCommandLine(const wchar_t* commandLine)
         }
         if (!full.empty()) paths.push_back(full);
     }
-    LocalFree(arguments);
     return paths;
 }
 

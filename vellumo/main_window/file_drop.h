@@ -55,7 +55,12 @@ bool CollectSources(const std::vector<std::wstring>& names, const KeepReading& k
 std::vector<std::wstring> NamesOfDrop(HDROP drop);
 
 // The paths a command line names after the program, as full paths (a relative
-// one taken from the current folder).
+// one taken from the current folder); empty arguments ("") are left out. The
+// program's name ends where Windows ends it (at its closing quote, or
+// unquoted at the first blank). No path holds a quote, so quotes only group
+// and a backslash is always itself: "D:\A\" "D:\B" are two folders, the
+// first with its trailing backslash (CommandLineToArgvW would read a single
+// argument with a quote in it). A quote left open runs to the end.
 std::vector<std::wstring> PathsOfCommandLine(const wchar_t* commandLine);
 
 // Lets the shell drop files onto the window: WM_DROPFILES arrives for it and

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <utility>
 
 namespace vellumo {
@@ -15,12 +16,15 @@ struct FolderReader::State {
     std::vector<std::vector<SourceEntry>> read;     // read, not yet taken
     std::size_t unreadable = 0;                     // folders of those that could not be read
     std::size_t unfinished = 0;                     // names given, not yet read
+    bool outOfMemory = false;                       // the reading stopped for want of memory
     bool threadRunning = false;
     HWND window = nullptr;
     UINT message = 0;
     std::atomic<unsigned> generation{0};  // moves on with every Cancel
     std::atomic<std::size_t> found{0};
 };
+
+void (*FolderReader::whileReading)() = nullptr;
 
 FolderReader::FolderReader() : state_(std::make_shared<State>()) {}
 
@@ -58,17 +62,40 @@ void FolderReader::Read(HWND window, UINT message, std::vector<std::wstring> nam
     delete shared;
     state_->threadRunning = true;
     lock.unlock();
-    ReadAll(*state_);
+    ReadOrStop(*state_);
 }
 
 DWORD WINAPI FolderReader::ThreadMain(void* parameter)
 {
     const std::unique_ptr<std::shared_ptr<State>> state(static_cast<std::shared_ptr<State>*>(parameter));
-    ReadAll(**state);
+    ReadOrStop(**state);
     return 0;
 }
 
-void FolderReader::ReadAll(State& state)
+void FolderReader::ReadOrStop(State& state)
+{
+    for (;;) {
+        unsigned generation = 0;
+        try {
+            ReadAll(state, &generation);
+            return;
+        } catch (const std::bad_alloc&) {
+            // What was being read is let go with the stack; what waits goes
+            // too, and the window hears that the reading has ended.
+            std::lock_guard<std::mutex> lock(state.mutex);
+            // A reading stopped already (Esc) ends as stopped: what was given after it is read.
+            if (state.generation != generation) continue;
+            state.waiting.clear();
+            state.unfinished = 0;
+            state.outOfMemory = true;
+            state.threadRunning = false;
+            if (state.window) PostMessageW(state.window, state.message, 0, 0);
+            return;
+        }
+    }
+}
+
+void FolderReader::ReadAll(State& state, unsigned* reading)
 {
     for (;;) {
         std::vector<std::wstring> names;
@@ -82,12 +109,14 @@ void FolderReader::ReadAll(State& state)
             names = std::move(state.waiting.front());
             state.waiting.pop_front();
             generation = state.generation;
+            *reading = generation;
             state.found = 0;
         }
         std::vector<SourceEntry> sources;
         std::size_t unreadable = 0;
         const bool complete = CollectSources(names,
                                              [&state, generation](std::size_t found) {
+                                                 if (whileReading) whileReading();
                                                  state.found = found;
                                                  return state.generation == generation;
                                              },
@@ -119,6 +148,12 @@ bool FolderReader::Reading() const
     return state_->unfinished > 0;
 }
 
+bool FolderReader::TakeOutOfMemory()
+{
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return std::exchange(state_->outOfMemory, false);
+}
+
 std::size_t FolderReader::FoundSoFar() const { return state_->found; }
 
 void FolderReader::Cancel()
@@ -129,6 +164,7 @@ void FolderReader::Cancel()
     state_->read.clear();
     state_->unreadable = 0;
     state_->unfinished = 0;
+    state_->outOfMemory = false;
 }
 
 }  // namespace vellumo

@@ -32,14 +32,24 @@ public:
     std::size_t TakeUnreadable();
     // Files found so far by the Read being read now.
     std::size_t FoundSoFar() const;
+    // True, once, when memory ran out during the reading: it stopped there,
+    // and what was being read and what waited were dropped (what had been
+    // read whole is still taken).
+    bool TakeOutOfMemory();
     // Stops the reading: what is being read, what waits and what was read
     // but not yet taken are dropped.
     void Cancel();
 
+    // Called on the reading thread now and then while names are read; what
+    // it throws is thrown there (tests make memory run out with it).
+    static void (*whileReading)();
+
 private:
     struct State;
     static DWORD WINAPI ThreadMain(void* parameter);
-    static void ReadAll(State& state);
+    // ReadAll, with a failed allocation turned into the end of the reading.
+    static void ReadOrStop(State& state);
+    static void ReadAll(State& state, unsigned* generation);
 
     std::shared_ptr<State> state_;
     HANDLE thread_ = nullptr;

@@ -11,8 +11,6 @@
 #include "parameters/settings.h"
 #include "shell_dialogs.h"
 
-#include <unordered_set>
-
 namespace vellumo {
 
 namespace {
@@ -23,6 +21,9 @@ constexpr int ClientHeightTwips = 6225;
 constexpr wchar_t FilesAdded[] = L"  Files added";
 // Posted by the folder reader once everything handed over is read.
 constexpr UINT FoldersReadMessage = WM_APP + 1;
+constexpr wchar_t OutOfMemoryReading[] =
+    L"There is not enough memory to read the dropped folders. The reading stopped; what it had not finished "
+    L"was not added.";
 // Shows the number of files found while folders are read.
 constexpr UINT_PTR ReadingTimer = 1;
 
@@ -88,6 +89,7 @@ void MainWindow::CreateControls()
                         LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_HSCROLL | WS_BORDER | WS_TABSTOP |
                             WS_GROUP,
                         {240, 330, 6135, 2565}, ids::List1, font);
+    sources_.Attach(list_);
     buttons_.push_back(CreateChild(frame1_, L"Button", L"Add &RM Files to List", button, {6480, 330, 1935, 285},
                                    ids::cmdOpenRM, font));
     buttons_.push_back(CreateChild(frame1_, L"Button", L"&Delete from List", button, {6480, 720, 1935, 285},
@@ -146,28 +148,11 @@ void MainWindow::FormLoad()
     SetWindowTextW(window_, caption.c_str());
 }
 
-int MainWindow::SourceCount() const
-{
-    const LRESULT count = SendMessageW(list_, LB_GETCOUNT, 0, 0);
-    return count == LB_ERR ? 0 : static_cast<int>(count);
-}
+int MainWindow::SourceCount() const { return sources_.Count(); }
 
-std::wstring MainWindow::SourceAt(int index) const
-{
-    const LRESULT length = SendMessageW(list_, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length == LB_ERR) return std::wstring();
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const LRESULT n = SendMessageW(list_, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(n == LB_ERR ? 0 : static_cast<std::size_t>(n));
-    return text;
-}
+std::wstring MainWindow::SourceAt(int index) const { return sources_.At(index); }
 
-std::wstring MainWindow::SourceOriginAt(int index) const
-{
-    const LRESULT id = SendMessageW(list_, LB_GETITEMDATA, static_cast<WPARAM>(index), 0);
-    if (id == LB_ERR || id <= 0 || static_cast<std::size_t>(id) > origins_.size()) return std::wstring();
-    return origins_[static_cast<std::size_t>(id) - 1];
-}
+std::wstring MainWindow::SourceOriginAt(int index) const { return sources_.OriginAt(index); }
 
 std::wstring MainWindow::OutputFolderText() const { return ui::WindowText(saveAs_); }
 
@@ -184,18 +169,14 @@ void MainWindow::EnableCommands(bool enabled)
     }
 }
 
-void MainWindow::AddFileIfNew(const std::wstring& path)
-{
-    const int count = SourceCount();
-    for (int i = 0; i < count; ++i) {
-        if (SourceAt(i) == path) return;
-    }
-    SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path.c_str()));
-}
+void MainWindow::AddFileIfNew(const std::wstring& path) { SourceList::Adding(sources_).AddIfNew(path); }
 
 void MainWindow::AddFiles(const std::vector<std::wstring>& paths)
 {
-    for (const std::wstring& path : paths) AddFileIfNew(path);
+    {
+        SourceList::Adding adding(sources_);
+        for (const std::wstring& path : paths) adding.AddIfNew(path);
+    }
     RefreshFileCount();
 }
 
@@ -243,27 +224,17 @@ void MainWindow::FoldersRead()
     const std::vector<std::vector<SourceEntry>> read = reader_.TakeRead();
     unreadable_ += reader_.TakeUnreadable();
     if (!read.empty()) {
-        // A dropped folder can hold thousands of files: the entries are
-        // looked up in a set, not by walking the list for every new path.
-        std::unordered_set<std::wstring> listed;
-        for (int i = 0, count = SourceCount(); i < count; ++i) listed.insert(SourceAt(i));
-        SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+        SourceList::Adding adding(sources_);
         for (const std::vector<SourceEntry>& sources : read) {
-            for (const SourceEntry& source : sources) {
-                if (!listed.insert(source.path).second) continue;
-                const LRESULT at = SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(source.path.c_str()));
-                if (at >= 0 && !source.origin.empty())
-                    SendMessageW(list_, LB_SETITEMDATA, static_cast<WPARAM>(at), OriginId(source.origin));
-            }
+            for (const SourceEntry& source : sources) adding.AddIfNew(source.path, source.origin);
         }
-        SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(list_, nullptr, TRUE);
     }
     if (reader_.Reading()) return;
     readingShown_ = false;
     KillTimer(window_, ReadingTimer);
     RefreshFileCount(unreadable_);
     RefreshCursor();
+    if (reader_.TakeOutOfMemory()) ShowMessage(OutOfMemoryReading, MB_OK | MB_ICONSTOP);
 }
 
 void MainWindow::CancelReading()
@@ -274,15 +245,6 @@ void MainWindow::CancelReading()
     KillTimer(window_, ReadingTimer);
     SetWindowTextW(fileCount_, countBeforeReading_.c_str());
     RefreshCursor();
-}
-
-LPARAM MainWindow::OriginId(const std::wstring& origin)
-{
-    for (std::size_t i = origins_.size(); i > 0; --i) {
-        if (origins_[i - 1] == origin) return static_cast<LPARAM>(i);
-    }
-    origins_.push_back(origin);
-    return static_cast<LPARAM>(origins_.size());
 }
 
 void MainWindow::RefreshFileCount(std::size_t unreadable)
@@ -331,19 +293,7 @@ void MainWindow::OpenRmClicked()
 
 void MainWindow::DeleteClicked()
 {
-    const LRESULT selected = SendMessageW(list_, LB_GETCURSEL, 0, 0);
-    if (selected != LB_ERR) {
-        SendMessageW(list_, LB_DELETESTRING, static_cast<WPARAM>(selected), 0);
-        // The entry that moved into the deleted one's place is selected, so
-        // that repeated deletes walk down the list.
-        const int count = SourceCount();
-        if (count > 0) {
-            const int next = static_cast<int>(selected) < count ? static_cast<int>(selected) : count - 1;
-            SendMessageW(list_, LB_SETCURSEL, static_cast<WPARAM>(next), 0);
-        }
-    } else {
-        ShowMessage(L"No file selected to delete from the list", MB_OK | MB_ICONSTOP);
-    }
+    if (!sources_.DeleteSelected()) ShowMessage(L"No file selected to delete from the list", MB_OK | MB_ICONSTOP);
     RefreshFileCount();
 }
 

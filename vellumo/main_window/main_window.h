@@ -13,6 +13,7 @@
 #include "common/ui_kit.h"
 #include "folder_reader.h"
 #include "paint_background.h"
+#include "source_list.h"
 
 namespace vellumo {
 
@@ -73,7 +74,6 @@ private:
     void CancelReading();
     void ShowReadingProgress();
     void RefreshCursor();
-    LPARAM OriginId(const std::wstring& origin);
     void ShowMessage(const std::wstring& text, UINT flags, const wchar_t* title = L"Vellumo");
 
     HWND window_ = nullptr;
@@ -88,11 +88,11 @@ private:
     ui::BrushCache brushes_;
     BackgroundCanvas canvas_;
     HalvexHost converter_;
+    SourceList sources_;
     FolderReader reader_;
     bool readingShown_ = false;            // the window shows that it reads (label, cursor)
     std::wstring countBeforeReading_;      // the count label as it was when reading began
     std::size_t unreadable_ = 0;           // folders the reading could not read
-    std::vector<std::wstring> origins_;    // the list's origins; entry data is index + 1
 };
 
 }  // namespace vellumo
