@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <thread>
 
 #include "common/control_ids.h"
@@ -17,6 +19,7 @@
 #include "conversion/partial_output.h"
 #include "program_test.h"
 #include "test_media.h"
+#include "test_platform.h"
 
 namespace ids = vellumo::ids;
 using gui::BatchRecord;
@@ -431,4 +434,140 @@ TEST_F(BatchFullDiskTest, AFileThatFillsTheDiskIsAnErrorAndTheNextFileConverts)
     EXPECT_GT(SizeOf(disk + L"\\sine440_144.mp3"), 2000);
     DeleteFileW((disk + L"\\sine440_144.mp3").c_str());
     gui::TakeReports(disk);
+}
+
+namespace {
+
+// The report's lines by the source's file name: "result\toutput\tdetail".
+std::map<std::wstring, std::wstring> ReportBySource(const std::string& report)
+{
+    std::map<std::wstring, std::wstring> lines;
+    const std::wstring text = testing_support::Widen(report);
+    for (std::size_t at = text.find(L"\r\n") + 2; at < text.size();) {
+        const std::size_t end = text.find(L"\r\n", at);
+        const std::wstring line = text.substr(at, end - at);
+        at = end + 2;
+        const std::size_t tab = line.find(L'\t'), tab2 = line.find(L'\t', tab + 1);
+        const std::wstring source = line.substr(tab + 1, tab2 - tab - 1);
+        lines[source.substr(source.find_last_of(L'\\') + 1)] = line.substr(0, tab) + line.substr(tab2);
+    }
+    return lines;
+}
+
+}  // namespace
+
+// Started with a folder on its command line, as "Send To" does.
+class UnattendedBatchTest : public BatchTest {
+protected:
+    void SetUp() override {}
+};
+
+// An overnight batch: sixty sources of every kind run to the final box with
+// no other click, the earlier file of a source that fails is kept, and a
+// second run that skips what exists converts nothing; a third keeps both.
+TEST_F(UnattendedBatchTest, SixtySourcesOfEveryKindRunToTheirEndWithoutAClick)
+{
+    const std::wstring from = BuildRoot() + L"\\test-media\\unattended\\sources";
+    const std::wstring sources = gui::TempRoot() + L"\\unattended " + std::to_wstring(GetCurrentProcessId()) + L"\\Archive";
+    const std::wstring out = OutputFolder(L"unattended"), mirrored = out + L"\\Archive\\";
+    CreateDirectoryW(sources.substr(0, sources.rfind(L'\\')).c_str(), nullptr);
+    CreateDirectoryW(sources.c_str(), nullptr);
+    CreateDirectoryW(mirrored.c_str(), nullptr);
+    Texts names;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((from + L"\\*").c_str(), &found);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &found)) {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        names.push_back(found.cFileName);
+        ASSERT_TRUE(CopyFileW((from + L"\\" + found.cFileName).c_str(), (sources + L"\\" + found.cFileName).c_str(), FALSE));
+    }
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    ASSERT_EQ(names.size(), 60u);
+    // Earlier outputs, and what a run that was cut short left.
+    const std::string earlier = "an earlier file";
+    for (const wchar_t* name : {L"s01.wav", L"cook garbled.wav"})
+        std::ofstream((mirrored + name).c_str(), std::ios::binary) << earlier;
+    const std::wstring leftover = mirrored + L"s02.wav.vellumo-4000004.partial";
+    std::ofstream(leftover.c_str(), std::ios::binary) << "half a file";
+
+    ASSERT_TRUE(program.Start(L"", L"\"" + sources + L"\\\""));
+    ASSERT_TRUE(gui::WaitFor([&] { return gui::Text(Ctl(ids::LFile)) == L"60  Files added"; }, 30000));
+    ChooseWav();
+    ASSERT_TRUE(DeleteFileW((sources + L"\\gone.rm").c_str()));
+    const auto run = [&](int choice, double* seconds) {
+        OpenConvert(out);
+        EXPECT_EQ(SendMessageW(Conv(ids::cboExisting), CB_GETCURSEL, 0, 0), choice == 0 ? 0 : 1) << "the choice kept";
+        gui::SelectCombo(Conv(ids::cboExisting), choice);
+        const DWORD start = GetTickCount();
+        const BatchRecord r = RunBatch(600000);
+        *seconds = (GetTickCount() - start) / 1000.0;
+        EXPECT_TRUE(r.finished);
+        EXPECT_TRUE(r.Errors().empty()) << Describe(r.boxes);
+        CloseConvert();
+        const std::vector<std::string> reports = gui::TakeReports(out);
+        EXPECT_EQ(reports.size(), 1u);
+        return std::make_pair(r.final, reports.empty() ? std::map<std::wstring, std::wstring>() : ReportBySource(reports[0]));
+    };
+
+    double first = 0, second = 0, third = 0;
+    const auto [text, report] = run(0, &first);
+    EXPECT_EQ(text, L"Finished converting\r\n\r\nConverted: 53\r\nConverted with damage: 1\r\nSkipped: 0\r\nFailed: 6"
+                    L"\r\nLeftover temporary files removed: 1\r\n\r\nOpen the report?");
+    ASSERT_EQ(report.size(), 60u);
+    for (const std::wstring& name : names) {
+        const std::wstring& line = report.at(name);
+        const std::wstring wav = mirrored + name.substr(0, name.rfind(L'.')) + L".wav";
+        const bool fails = name == L"cook garbled.rm" || name == L"cut short.rm" || name == L"video only.rm" ||
+                           name == L"empty.rm" || name == L"random.rm" || name == L"gone.rm";
+        if (fails) {
+            EXPECT_EQ(line.rfind(L"failed\t\t", 0), 0u) << testing::PrintToString(name + L": " + line);
+            EXPECT_GT(line.size(), 10u) << "a reason";
+        } else if (name == L"cook half garbled.rm") {
+            EXPECT_EQ(line.rfind(L"damaged\t" + wav + L"\tdamaged: ", 0), 0u) << testing::PrintToString(line);
+            EXPECT_NE(line.find(L" of 18 s"), std::wstring::npos) << testing::PrintToString(line);
+        } else {
+            EXPECT_EQ(line, L"converted\t" + wav + L"\t") << testing::PrintToString(name);
+            EXPECT_GT(SizeOf(wav), 1000) << testing::PrintToString(wav);
+        }
+    }
+    EXPECT_EQ(report.at(L"gone.rm"), L"failed\t\tFile open failed!");
+    EXPECT_NE(testing_support::ReadText(mirrored + L"s01.wav"), earlier) << "replaced";
+    EXPECT_EQ(testing_support::ReadText(mirrored + L"cook garbled.wav"), earlier) << "a source that fails keeps the earlier file";
+    EXPECT_FALSE(Exists(leftover));
+
+    // Skip: everything converted before is there, so nothing converts; the
+    // choice is kept for the next batch.
+    const auto skipped = run(1, &second);
+    EXPECT_EQ(skipped.first.substr(0, skipped.first.find(L"\r\n\r\nOpen")),
+              L"Finished converting\r\n\r\nConverted: 0\r\nConverted with damage: 0\r\nSkipped: 54\r\nFailed: 6");
+    EXPECT_EQ(skipped.second.at(L"s01.ra"), L"skipped\t" + mirrored + L"s01.wav\tan output file of this name exists");
+    EXPECT_NE(testing_support::ReadText(program.Folder() + L"\\settings.ini").find("[Batch]\r\nExistingFiles=skip"),
+              std::string::npos);
+    std::printf("unattended batch: %.1f s converting, %.1f s skipping\n", first, second);
+    EXPECT_LT(second * 10, first) << "a resumed batch passes over what is done";
+
+    // Keep both: a numbered name beside each earlier output.
+    const auto both = run(2, &third);
+    EXPECT_NE(both.first.find(L"Converted: 53\r\n"), std::wstring::npos) << testing::PrintToString(both.first);
+    EXPECT_EQ(both.second.at(L"s01.ra"), L"converted\t" + mirrored + L"s01 (2).wav\t");
+    EXPECT_EQ(testing_support::ReadText(mirrored + L"cook garbled.wav"), earlier);
+    EXPECT_GT(SizeOf(mirrored + L"s50 (2).wav"), 1000);
+}
+
+// A batch of one file keeps its boxes: the failure in its own box, then the
+// plain final message; no report.
+TEST_F(BatchTest, ABatchOfOneFileSaysItsFailureInABox)
+{
+    const std::wstring out = OutputFolder(L"one");
+    ChooseWav();
+    AddMedia(realmedia_test::MediaDir(), {L"random.rm"});
+    ASSERT_NO_FATAL_FAILURE(OpenConvert(out));
+    const BatchRecord r = RunBatch();
+    CloseConvert();
+    ASSERT_EQ(r.boxes.size(), 2u) << Describe(r.boxes);
+    EXPECT_EQ(r.boxes[0].title, L"Error Loading RM File");
+    EXPECT_EQ(r.boxes[0].icon, BoxIcon::Stop);
+    EXPECT_EQ(r.boxes[1].text, L"Finished converting");
+    EXPECT_EQ(r.boxes[1].buttons, (Texts{L"OK"}));
+    EXPECT_TRUE(gui::TakeReports(out).empty());
 }
