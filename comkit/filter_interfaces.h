@@ -1,7 +1,8 @@
 // Control interfaces of the third-party filters the converter configures:
 // the MP3 encoder's IAudioEncoderProperties and the WAV-writing filter's
 // IWavDestControl. The companion filter pack implements both from this
-// header, and its WAV writer also IWavDestOutput.
+// header, its WAV writer also IWavDestOutput and its RealAudio decoder
+// IDecodeAccount.
 #pragma once
 
 #include <unknwn.h>
@@ -15,6 +16,9 @@ inline constexpr GUID IID_IWavDestControl =
 // {8E3B6F21-5C47-4D0A-B1E9-2A7C4F90D635}
 inline constexpr GUID IID_IWavDestOutput =
     {0x8e3b6f21, 0x5c47, 0x4d0a, {0xb1, 0xe9, 0x2a, 0x7c, 0x4f, 0x90, 0xd6, 0x35}};
+// {7883974C-F5BA-411E-83E0-43835CD59101}
+inline constexpr GUID IID_IDecodeAccount =
+    {0x7883974c, 0xf5ba, 0x411e, {0x83, 0xe0, 0x43, 0x83, 0x5c, 0xd5, 0x91, 0x01}};
 
 // COM interfaces are released, never deleted: they have no virtual destructor.
 #if defined(__GNUC__)
@@ -74,6 +78,16 @@ struct IWavDestOutput : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE SetRiffSizeLimit(ULONGLONG bytes) = 0;      // 4
 };
 
+// The pack's RealAudio decoder's account of the run (other decoders may not
+// have it). Slot numbers count QueryInterface as 0.
+struct IDecodeAccount : public IUnknown {
+    // Sound of the run that could not be decoded (concealed by silence, or
+    // lost) and sound that was decoded, in 100-ns units, so far. A run
+    // starts when the graph leaves the stopped state; the figures stay
+    // after it until the next one starts.
+    virtual HRESULT STDMETHODCALLTYPE GetDecodeAccount(LONGLONG* damaged, LONGLONG* decoded) = 0;  // 3
+};
+
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
@@ -81,3 +95,5 @@ __CRT_UUID_DECL(IWavDestControl,
                 0xf1ad4bb8, 0x2bf8, 0x46e3, 0x9c, 0x49, 0x49, 0x7d, 0x7f, 0xce, 0xcb, 0xde)
 __CRT_UUID_DECL(IWavDestOutput,
                 0x8e3b6f21, 0x5c47, 0x4d0a, 0xb1, 0xe9, 0x2a, 0x7c, 0x4f, 0x90, 0xd6, 0x35)
+__CRT_UUID_DECL(IDecodeAccount,
+                0x7883974c, 0xf5ba, 0x411e, 0x83, 0xe0, 0x43, 0x83, 0x5c, 0xd5, 0x91, 0x01)

@@ -103,9 +103,13 @@ void AtlHalvex::Observer::OnNotify(LONG code, GraphSubject* subject, LONG extra)
         else
             owner_.sinks_.RaiseFinished();
         break;
-    case NotifyGraphAborted:
+    case NotifyGraphAborted: {
+        bool nothingDecoded = false;
+        owner_.DamagedTime(&nothingDecoded);
+        if (nothingDecoded) owner_.DiscardOutput();
         owner_.sinks_.RaiseError(ErrorGraphAborted);
         break;
+    }
     default:
         GraphObserver::OnNotify(code, subject, extra);
         break;
@@ -152,6 +156,7 @@ HRESULT AtlHalvex::Play()
     SetLastError(ERROR_SUCCESS);
     bool ran = !graph_ || graph_->Run();
     DWORD error = GetLastError();
+    if (ran && decoder_) decoderRan_ = true;
     if (!ran) {
         // A refused run always reaches the host. The graph manager's own
         // internal calls may leave an unrelated system error behind (Wine
@@ -198,6 +203,13 @@ HRESULT AtlHalvex::get_CurrentLength(LONG* pVal)
     return S_OK;
 }
 
+HRESULT AtlHalvex::get_DamagedSeconds(LONG* pVal)
+{
+    if (!pVal) return E_POINTER;
+    *pVal = WholeSeconds(static_cast<double>(DamagedTime()) / 1e7);
+    return S_OK;
+}
+
 #define CORVANE_PARAMETER(Name, Type, field)            \
     HRESULT AtlHalvex::get_##Name(Type* pVal)           \
     {                                                   \
@@ -231,8 +243,28 @@ void AtlHalvex::StopGraph()
     if (graph_) graph_->Stop();
 }
 
+LONGLONG AtlHalvex::DamagedTime(bool* nothingDecoded) const
+{
+    if (nothingDecoded) *nothingDecoded = false;
+    if (!decoderRan_ || !decoder_) return lastDamaged_;
+    LONGLONG damaged = 0, decoded = 0;
+    const bool known = decoder_->Account(damaged, decoded);
+    if (nothingDecoded) *nothingDecoded = known && decoded == 0;
+    return damaged;
+}
+
+void AtlHalvex::DiscardOutput()
+{
+    if (!writer_) return;
+    // The writer lets go of the file when its graph stops.
+    if (graph_) graph_->Stop();
+    DeleteFileW(writer_->Path().c_str());
+}
+
 void AtlHalvex::ReleaseFilters()
 {
+    if (decoderRan_) lastDamaged_ = DamagedTime();
+    decoderRan_ = false;
     reader_.reset();
     encoder_.reset();
     acm_.reset();
@@ -284,7 +316,7 @@ LONG AtlHalvex::SourceChain()
         sinks_.RaiseError(ErrorRealFilters);
         return LoadRealFiltersFailed;
     }
-    decoder_ = std::make_unique<FilterWrapper>(graph, CLSID_RealAudioDecoder, "Real ADecoder");
+    decoder_ = std::make_unique<RealAudioDecoderFilter>(graph);
     if (!decoder_->Create()) {
         sinks_.RaiseError(ErrorRealFilters);
         return LoadRealFiltersFailed;

@@ -36,6 +36,7 @@ class Mp3EncoderFilter;
 class FileWriterFilter;
 class AcmWrapperFilter;
 class WavDestFilter;
+class RealAudioDecoderFilter;
 
 // Error codes raised through onError.
 enum ConverterError : LONG {
@@ -97,6 +98,10 @@ public:
     HRESULT get_WAV_Bits(SHORT* pVal);
     HRESULT put_WAV_Bits(SHORT newVal);
 
+    // Late-bound only (not in IAtlHalvex): whole seconds of sound the last
+    // run could not decode, as far as it has gone.
+    HRESULT get_DamagedSeconds(LONG* pVal);
+
     // Host side.
     EventSinkList& Sinks() { return sinks_; }
     void SetWindow(HWND window);
@@ -123,6 +128,11 @@ private:
     bool ConnectOutput();
     void ApplySettings();
     void StopGraph();
+    // The damaged sound of the last run (100-ns units) and whether its
+    // decoder, keeping an account, decoded nothing at all.
+    LONGLONG DamagedTime(bool* nothingDecoded = nullptr) const;
+    // A run that decoded nothing leaves no file: the output it started goes.
+    void DiscardOutput();
 
     EventSinkList sinks_;
     HWND window_ = nullptr;
@@ -150,7 +160,9 @@ private:
     std::unique_ptr<FileWriterFilter> writer_;
     std::unique_ptr<AcmWrapperFilter> acm_;
     std::unique_ptr<FilterWrapper> splitter_;
-    std::unique_ptr<FilterWrapper> decoder_;
+    std::unique_ptr<RealAudioDecoderFilter> decoder_;
+    bool decoderRan_ = false;     // the decoder of the current graph has run
+    LONGLONG lastDamaged_ = 0;    // of the run before, once its graph is gone
     std::unique_ptr<WavDestFilter> wavDest_;
 
     Observer observer_{*this};

@@ -157,6 +157,31 @@ bool AcmWrapperFilter::ApplyFormat()
     return SUCCEEDED(hr);
 }
 
+// --- RealAudioDecoderFilter ------------------------------------------------
+
+RealAudioDecoderFilter::RealAudioDecoderFilter(IGraphBuilder* graph)
+    : FilterWrapper(graph, CLSID_RealAudioDecoder, "Real ADecoder")
+{
+}
+
+RealAudioDecoderFilter::~RealAudioDecoderFilter()
+{
+    Release();
+}
+
+bool RealAudioDecoderFilter::Create()
+{
+    if (!FilterWrapper::Create()) return false;
+    QueryExtra(account_);  // another decoder without one does as well
+    return true;
+}
+
+bool RealAudioDecoderFilter::Account(LONGLONG& damaged, LONGLONG& decoded) const
+{
+    damaged = decoded = 0;
+    return account_ && SUCCEEDED(account_->GetDecodeAccount(&damaged, &decoded));
+}
+
 // --- Mp3EncoderFilter ------------------------------------------------------
 
 Mp3EncoderFilter::Mp3EncoderFilter(IGraphBuilder* graph) : FilterWrapper(graph, CLSID_Mp3Encoder, "Mpeg Layer-3 KQ") {}

@@ -45,6 +45,22 @@ private:
     wchar_t name_[256];
 };
 
+// The RealAudio decoder; where it keeps an account of what it could and
+// could not decode (the pack's does), the converter reads it.
+class RealAudioDecoderFilter : public FilterWrapper {
+public:
+    explicit RealAudioDecoderFilter(IGraphBuilder* graph);
+    ~RealAudioDecoderFilter() override;
+    bool Create() override;
+    // The run's damaged and decoded sound in 100-ns units; false when the
+    // decoder keeps no account.
+    bool Account(LONGLONG& damaged, LONGLONG& decoded) const;
+
+private:
+    void ReleaseExtras() override { account_.Reset(); }
+    ComPtr<IDecodeAccount> account_;
+};
+
 class FileReaderFilter : public FilterWrapper {
 public:
     explicit FileReaderFilter(IGraphBuilder* graph);
@@ -118,6 +134,7 @@ public:
     // Whether the file it was given holds at least `bytes` bytes: a writer
     // may lose a write without a word (the platform's on a full disk).
     bool FileHolds(ULONGLONG bytes) const;
+    const std::wstring& Path() const { return path_; }
 
 private:
     void ReleaseExtras() override

@@ -59,6 +59,8 @@ public:
     STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
     STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO* exception, UINT* argError) override;
+    // DamagedSeconds, served beside the type library's members.
+    HRESULT InvokeDamagedSeconds(WORD flags, DISPPARAMS* params, VARIANT* result);
 
     // IAtlHalvex
     STDMETHODIMP Convert() override { return converter_.Convert(); }

@@ -4,7 +4,19 @@
 
 #include <new>
 
+#include "halvex_dispids.h"
+
 namespace corvane::server {
+
+namespace {
+
+// The member's name alone, in any case, as automation names go.
+bool IsDamagedSeconds(LPOLESTR* names, UINT count)
+{
+    return count == 1 && names[0] && CompareStringOrdinal(names[0], -1, kDamagedSecondsName, -1, TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
 
 // --- IDispatch -----------------------------------------------------------------
 
@@ -27,6 +39,10 @@ STDMETHODIMP AtlHalvexControl::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT c
 {
     if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     if (!names || !ids) return E_POINTER;
+    if (IsDamagedSeconds(names, count)) {
+        ids[0] = kDispDamagedSeconds;
+        return S_OK;
+    }
     ComPtr<ITypeInfo> info;
     HRESULT hr = dispatchInfo_.Get(lcid, info.Put());
     if (FAILED(hr)) return hr;
@@ -37,12 +53,28 @@ STDMETHODIMP AtlHalvexControl::Invoke(DISPID id, REFIID iid, LCID lcid, WORD fla
                                       VARIANT* result, EXCEPINFO* exception, UINT* argError)
 {
     if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    if (id == kDispDamagedSeconds) return InvokeDamagedSeconds(flags, params, result);
     ComPtr<ITypeInfo> info;
     HRESULT hr = dispatchInfo_.Get(lcid, info.Put());
     if (FAILED(hr)) return hr;
     // Sinks may release the control while a member runs: keep it alive.
     ComPtr<IUnknown> keep(outer_);
     return DispInvoke(static_cast<IAtlHalvex*>(this), info.Get(), id, flags, params, result, exception, argError);
+}
+
+HRESULT AtlHalvexControl::InvokeDamagedSeconds(WORD flags, DISPPARAMS* params, VARIANT* result)
+{
+    // A read-only property: got (as VB does, also as a method call), never put.
+    if (!(flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD))) return DISP_E_MEMBERNOTFOUND;
+    if (params && (params->cArgs != 0 || params->cNamedArgs != 0)) return DISP_E_BADPARAMCOUNT;
+    LONG seconds = 0;
+    converter_.get_DamagedSeconds(&seconds);
+    if (result) {
+        VariantInit(result);
+        result->vt = VT_I4;
+        result->lVal = seconds;
+    }
+    return S_OK;
 }
 
 // --- ISupportErrorInfo, connection points, property pages ----------------------

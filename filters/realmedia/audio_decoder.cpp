@@ -13,6 +13,24 @@ extern "C" {
 
 namespace vellumo::realmedia {
 
+namespace {
+
+// Packets judged together, and the most sound held for their verdict.
+constexpr int kWindowPackets = 32;
+// Pieces handed on at once.
+constexpr size_t kPiece = 4096;
+
+// Whether a tenth or more of the samples sit at full scale: no real
+// recording sounds like that; garbage the codec took decodes to it.
+bool MostlyClipped(const int16_t* samples, size_t count)
+{
+    size_t clipped = 0;
+    for (size_t i = 0; i < count; ++i) clipped += samples[i] >= 32767 || samples[i] <= -32767;
+    return count > 0 && clipped * 10 >= count;
+}
+
+}  // namespace
+
 AudioDecoder::AudioDecoder() = default;
 
 AudioDecoder::~AudioDecoder()
@@ -106,20 +124,69 @@ size_t AudioDecoder::ConcealedFrames(size_t bytes) const
     return static_cast<size_t>(std::min<uint64_t>(frames, lastFrames_));
 }
 
-size_t AudioDecoder::Silence(size_t frames, const PcmSink& sink)
+uint64_t AudioDecoder::FramesOfBytes(size_t bytes) const
 {
-    constexpr size_t kPiece = 4096;
-    if (silence_.empty()) silence_.assign(kPiece * static_cast<size_t>(channels_), int16_t{0});
+    if (bitRate_ <= 0) return 0;
+    const uint64_t n = bytes < (1u << 31) ? bytes : (1u << 31);
+    return n * 8 * static_cast<uint64_t>(rate_) / static_cast<uint64_t>(bitRate_);
+}
+
+void AudioDecoder::Silence(size_t frames, const PcmSink& sink)
+{
+    const size_t channels = static_cast<size_t>(channels_);
+    size_t done = 0;
+    while (done < frames && !stopped_) {
+        if (held_.size() / channels >= static_cast<size_t>(rate_)) Settle(sink);
+        const size_t n = frames - done < kPiece ? frames - done : kPiece;
+        held_.insert(held_.end(), n * channels, int16_t{0});
+        windowLost_ += n;
+        done += n;
+    }
+}
+
+void AudioDecoder::EndPacket(bool damaged, const PcmSink& sink)
+{
+    ++windowPackets_;
+    if (damaged) {
+        ++windowDamaged_;
+        if (damaged_ < INT_MAX) ++damaged_;
+    }
+    if (windowPackets_ >= kWindowPackets || held_.size() / static_cast<size_t>(channels_) >= static_cast<size_t>(rate_))
+        Settle(sink);
+}
+
+size_t AudioDecoder::Settle(const PcmSink& sink)
+{
+    const size_t channels = static_cast<size_t>(channels_);
+    // Damage comes in stretches: after a garbage window an eighth is enough.
+    // Sound without packets of its own (what the codec held at the end)
+    // shares the verdict of the window before.
+    const uint64_t share = lastGarbage_ ? 8 : 4;
+    const bool garbage =
+        windowPackets_ > 0 ? windowDamaged_ > 0 && share * windowDamaged_ >= windowPackets_ : lastGarbage_;
+    lastGarbage_ = garbage;
+    if (garbage) {
+        std::fill(held_.begin(), held_.end(), int16_t{0});
+        damagedFrames_ += windowGood_ + windowLost_;
+    } else {
+        decodedFrames_ += windowGood_;
+        damagedFrames_ += windowLost_;
+    }
+    const size_t frames = held_.size() / channels;
     size_t done = 0;
     while (done < frames && !stopped_) {
         const size_t n = frames - done < kPiece ? frames - done : kPiece;
-        if (!sink(silence_.data(), n)) stopped_ = true;
+        if (!sink(held_.data() + done * channels, n)) stopped_ = true;
         done += n;
     }
+    handed_ += done;
+    held_.clear();
+    windowPackets_ = windowDamaged_ = 0;
+    windowGood_ = windowLost_ = 0;
     return done;
 }
 
-size_t AudioDecoder::ReceiveFrames(const PcmSink& sink, bool& failed)
+size_t AudioDecoder::ReceiveFrames(bool& failed)
 {
     size_t frames = 0;
     for (;;) {
@@ -132,7 +199,7 @@ size_t AudioDecoder::ReceiveFrames(const PcmSink& sink, bool& failed)
         const size_t n = Convert(frame_);
         av_frame_unref(frame_);
         frames += n;
-        if (n > 0 && !stopped_ && !sink(pcm_.data(), n)) stopped_ = true;
+        held_.insert(held_.end(), pcm_.begin(), pcm_.begin() + static_cast<std::ptrdiff_t>(n * static_cast<size_t>(channels_)));
     }
     return frames;
 }
@@ -141,9 +208,14 @@ size_t AudioDecoder::Decode(const uint8_t* data, size_t size, const PcmSink& sin
 {
     if (!codec_ || !data || size == 0) return 0;
     stopped_ = false;
-    if (!reframeAc3_) return DecodePacket(data, size, sink);
-    reframer_.Append(data, size);
-    return DecodeAc3Frames(false, sink);
+    handed_ = 0;
+    if (!reframeAc3_) {
+        DecodePacket(data, size, sink);
+    } else {
+        reframer_.Append(data, size);
+        DecodeAc3Frames(false, sink);
+    }
+    return handed_;
 }
 
 size_t AudioDecoder::DecodeAc3Frames(bool final, const PcmSink& sink)
@@ -151,11 +223,17 @@ size_t AudioDecoder::DecodeAc3Frames(bool final, const PcmSink& sink)
     size_t frames = 0, lost = 0;
     Ac3Reframer::Frame frame;
     while (!stopped_ && reframer_.Next(final, frame, lost)) {
-        // Bytes lost before this frame sound as silence of the frames they held.
+        // Bytes lost before this frame sound as silence of the frames they
+        // held; before any frame decoded they are damage of their length.
         const size_t silent = lastFrames_ > 0 ? Ac3Reframer::LostFrames(lost, lastAc3Bytes_) : 0;
         if (silent > 0) {
-            frames += Silence(silent * lastFrames_, sink);
             damaged_ += static_cast<int>(std::min<size_t>(silent, static_cast<size_t>(INT_MAX - damaged_)));
+            windowPackets_ += silent;
+            windowDamaged_ += silent;
+            Silence(silent * lastFrames_, sink);
+        } else if (lost > 0) {
+            windowLost_ += FramesOfBytes(lost);
+            EndPacket(true, sink);
         }
         lastAc3Bytes_ = frame.size;
         if (!stopped_) frames += DecodePacket(frame.data, frame.size, sink);
@@ -188,15 +266,29 @@ size_t AudioDecoder::DecodePacket(const uint8_t* data, size_t size, const PcmSin
     bool failed = avcodec_send_packet(codec_, packet_) < 0;
     packet_->buf = nullptr;  // stays ours for the next packet
     av_packet_unref(packet_);
-    size_t frames = failed ? 0 : ReceiveFrames(sink, failed);
+    const size_t channels = static_cast<size_t>(channels_);
+    const size_t start = held_.size();
+    size_t frames = failed ? 0 : ReceiveFrames(failed);
     if (failed && frames == 0) {
-        ++damaged_;
-        return Silence(ConcealedFrames(size), sink);
+        // Before anything decoded its time is its bytes' at the bitrate.
+        const size_t concealed = ConcealedFrames(size);
+        if (lastFrames_ == 0) windowLost_ += FramesOfBytes(size);
+        Silence(concealed, sink);
+        EndPacket(true, sink);
+        return concealed;
+    }
+    const bool garbage = MostlyClipped(held_.data() + start, frames * channels);
+    if (garbage) {
+        std::fill(held_.begin() + static_cast<std::ptrdiff_t>(start), held_.end(), int16_t{0});
+        windowLost_ += frames;
+    } else {
+        windowGood_ += frames;
     }
     if (frames > 0) {
         lastFrames_ = frames;
         lastBytes_ = size;
     }
+    EndPacket(garbage, sink);
     return frames;
 }
 
@@ -204,10 +296,11 @@ size_t AudioDecoder::Drain(const PcmSink& sink)
 {
     if (!codec_) return 0;
     stopped_ = false;
-    size_t frames = 0;
-    if (reframeAc3_) frames += DecodeAc3Frames(true, sink);
+    handed_ = 0;
+    if (reframeAc3_) DecodeAc3Frames(true, sink);
+    size_t frames = 0;  // what the codec and the resampler still held
     bool failed = false;
-    if (avcodec_send_packet(codec_, nullptr) >= 0) frames += ReceiveFrames(sink, failed);
+    if (avcodec_send_packet(codec_, nullptr) >= 0) frames += ReceiveFrames(failed);
     if (resampler_) {
         // Samples the resampler still holds.
         int pending = swr_get_out_samples(resampler_, 0);
@@ -216,13 +309,15 @@ size_t AudioDecoder::Drain(const PcmSink& sink)
             uint8_t* dst[1] = {reinterpret_cast<uint8_t*>(pcm_.data())};
             int n = swr_convert(resampler_, dst, pending, nullptr, 0);
             if (n > 0) {
+                held_.insert(held_.end(), pcm_.begin(), pcm_.begin() + static_cast<std::ptrdiff_t>(n) * channels_);
                 frames += static_cast<size_t>(n);
-                if (!stopped_) sink(pcm_.data(), static_cast<size_t>(n));
             }
         }
     }
+    windowGood_ += frames;
+    Settle(sink);
     Reset();
-    return frames;
+    return handed_;
 }
 
 void AudioDecoder::Reset()
@@ -230,6 +325,10 @@ void AudioDecoder::Reset()
     if (!codec_) return;
     avcodec_flush_buffers(codec_);
     reframer_.Reset();
+    held_.clear();
+    windowPackets_ = windowDamaged_ = 0;
+    windowGood_ = windowLost_ = 0;
+    lastGarbage_ = false;
     swr_free(&resampler_);
     swrInRate_ = swrInChannels_ = 0;
     swrInFormat_ = -1;

@@ -2,6 +2,7 @@
 // PCM at the source's rate and channels out.
 #include "dshow_uuids.h"
 
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "base/transform_filter.h"
 #include "codec_setup.h"
 #include "filter_ids.h"
+#include "filter_interfaces.h"
 #include "realmedia_types.h"
 
 namespace vellumo::filters {
@@ -19,11 +21,33 @@ namespace {
 
 using realmedia::AudioCodecSetup;
 
-class RealAudioDecoderFilter final : public TransformFilter {
+class RealAudioDecoderFilter final : public TransformFilter, public IDecodeAccount {
 public:
     RealAudioDecoderFilter() : TransformFilter(corvane::CLSID_RealAudioDecoder, L"In", L"Out") {}
 
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { return BaseFilter::QueryInterface(iid, out); }
+    ULONG STDMETHODCALLTYPE AddRef() override { return BaseFilter::AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return BaseFilter::Release(); }
+
+    HRESULT STDMETHODCALLTYPE GetDecodeAccount(LONGLONG* damaged, LONGLONG* decoded) override
+    {
+        if (!damaged || !decoded) return E_POINTER;
+        *damaged = damagedTime_.load();
+        *decoded = decodedTime_.load();
+        return S_OK;
+    }
+
 protected:
+    HRESULT QueryFilterInterface(REFIID iid, void** out) override
+    {
+        if (iid == IID_IDecodeAccount) {
+            *out = static_cast<IDecodeAccount*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return TransformFilter::QueryFilterInterface(iid, out);
+    }
+
     HRESULT CheckInputType(const AM_MEDIA_TYPE& mt) override
     {
         AudioCodecSetup setup;
@@ -70,6 +94,7 @@ protected:
         }
         frameBytes_ = 2u * static_cast<unsigned>(decoder_->Channels());
         anchored_ = false;
+        damagedTime_ = decodedTime_ = 0;
         return S_OK;
     }
 
@@ -104,6 +129,7 @@ protected:
         } catch (const std::bad_alloc&) {
             return OutOfMemory();
         }
+        Account();
         return delivered_;
     }
 
@@ -113,10 +139,17 @@ protected:
         delivered_ = S_OK;
         try {
             decoder_->Drain(sink_);
-            return delivered_ == S_OK ? DeliverPending(true) : delivered_;
         } catch (const std::bad_alloc&) {
             return OutOfMemory();
         }
+        Account();
+        // A stream of which nothing decoded is no sound but garbage: the run
+        // fails rather than end as a converted file of silence.
+        if (decoder_->DecodedFrames() == 0 && decoder_->DamagedPackets() > 0) {
+            pending_.clear();
+            return HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT);
+        }
+        return delivered_ == S_OK ? DeliverPending(true) : delivered_;
     }
 
     void Discard() override
@@ -133,6 +166,18 @@ private:
     {
         pending_.clear();
         return E_OUTOFMEMORY;
+    }
+
+    REFERENCE_TIME Duration(uint64_t frames) const
+    {
+        return static_cast<REFERENCE_TIME>(frames * 10000000ull / static_cast<uint64_t>(decoder_->SampleRate()));
+    }
+
+    // The run's figures so far, for IDecodeAccount (seeks do not reset them).
+    void Account()
+    {
+        damagedTime_ = Duration(decoder_->DamagedFrames());
+        decodedTime_ = Duration(decoder_->DecodedFrames());
     }
 
     REFERENCE_TIME TimeAt(uint64_t frames) const
@@ -199,6 +244,7 @@ private:
     bool discontinuity_ = true;
     REFERENCE_TIME base_ = 0;
     uint64_t produced_ = 0;
+    std::atomic<LONGLONG> damagedTime_{0}, decodedTime_{0};
 };
 
 // Registered for the RealAudio codecs only, so that other programs never

@@ -171,6 +171,33 @@ INSTANTIATE_TEST_SUITE_P(Encoders, Conversion,
 INSTANTIATE_TEST_SUITE_P(MultiRate, Conversion,
                          testing::Combine(testing::ValuesIn(kMultiRate), testing::Values(kMp3Mono22, kWav22Mono16)));
 
+// The real cook sample with garbled packet payloads: all garbled, nothing
+// decodes and the run fails, leaving no output; the second half garbled, it
+// converts and says how much it could not decode; intact, nothing.
+TEST_F(Conversion, GarbledSourcesSayWhatCouldNotBeDecodedAndAllGarbledFails)
+{
+    const struct {
+        const wchar_t* name;
+        const char* event;
+        LONG minDamaged, maxDamaged;
+    } cases[] = {{L"garbled_all.rm", "error 88890", 203, 205},
+                 {L"garbled_half.rm", "finished", 90, 115},
+                 {L"cook_44k_stereo__douidou75-pfm__music.rm", "finished", 0, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.name));
+        const std::wstring out = realmedia_test::OutputDir(L"realmedia") + L"\\garbled.wav";
+        session_.converter->put_Format(0);
+        ASSERT_EQ(0, session_.Load(Media(c.name)));
+        EXPECT_EQ(std::vector<std::string>{c.event}, session_.Run(out, kConversionTimeoutMs, {}, {}, 300));
+        LONG damaged = -1;
+        session_.converter->get_DamagedSeconds(&damaged);
+        EXPECT_GE(damaged, c.minDamaged);
+        EXPECT_LE(damaged, c.maxDamaged);
+        EXPECT_EQ(c.minDamaged < 200, GetFileAttributesW(out.c_str()) != INVALID_FILE_ATTRIBUTES);
+        DeleteFileW(out.c_str());
+    }
+}
+
 TEST_F(Conversion, SourcesThatCannotBeReadStopAtTheConnectionStage)
 {
     // Empty, random, cut in the header, missing, damaged headers, reference

@@ -65,3 +65,8 @@ ln -sfn /dev/null devnull.rm
 for f in "$SAMPLES"/*.rm "$SAMPLES"/*.ra; do
   cp -u "$f" .
 done
+# The real cook sample with its packet payloads garbled (headers intact):
+# all of them, and those of its second half.
+cook=cook_44k_stereo__douidou75-pfm__music.rm
+[ -f garbled_all.rm ] || python3 "$REPO/tests/support/corrupt_rm.py" "$cook" garbled_all.rm >/dev/null
+[ -f garbled_half.rm ] || python3 "$REPO/tests/support/corrupt_rm.py" "$cook" garbled_half.rm --fraction 0.5 --spread tail >/dev/null

@@ -11,6 +11,7 @@
 #include <thread>
 #include <utility>
 
+#include "halvex_dispids.h"
 #include "server_test_support.h"
 
 namespace {
@@ -263,6 +264,15 @@ TEST_F(LateBound, AnswersFromTheRegisteredLibraryAndParametersKeepWhatIsWrittenU
     EXPECT_EQ(DISP_E_UNKNOWNNAME, control_->GetIDsOfNames(IID_NULL, names + 1, 1, LOCALE_USER_DEFAULT, &id));
     EXPECT_EQ(DISP_E_UNKNOWNINTERFACE, control_->GetIDsOfNames(IID_IOleObject, names, 1, LOCALE_USER_DEFAULT, &id));
     EXPECT_EQ(DISP_E_MEMBERNOTFOUND, invoke(99, DISPATCH_METHOD, nullptr));
+    // DamagedSeconds: known by name (in any case) beside the library, read-only, 0 before any run.
+    LPOLESTR damaged[] = {const_cast<LPOLESTR>(L"damagedseconds")};
+    EXPECT_EQ(S_OK, control_->GetIDsOfNames(IID_NULL, damaged, 1, LOCALE_USER_DEFAULT, &id));
+    EXPECT_EQ(corvane::kDispDamagedSeconds, id);
+    VARIANT seconds;
+    ASSERT_EQ(S_OK, invoke(id, DISPATCH_PROPERTYGET, &seconds));
+    EXPECT_EQ(VT_I4, seconds.vt);
+    EXPECT_EQ(0, seconds.lVal);
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, invoke(id, DISPATCH_PROPERTYPUT, nullptr, &seconds));
     UINT count = 0;
     EXPECT_EQ(S_OK, control_->GetTypeInfoCount(&count));
     EXPECT_EQ(1u, count);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "com_ptr.h"
+#include "halvex_dispids.h"
 
 namespace vellumo {
 
@@ -30,6 +31,9 @@ enum HalvexDispId : DISPID {
     DispWAVFrequency = 21,
     DispWAVChannels = 22,
     DispWAVBits = 23,
+    // Late-bound only, beyond the type library: seconds the last run could
+    // not decode.
+    DispDamagedSeconds = corvane::kDispDamagedSeconds,
 };
 
 class HalvexDispatch {
