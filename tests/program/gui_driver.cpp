@@ -375,6 +375,7 @@ BatchRecord RunBatch(const Program& program, HWND convert, DWORD timeoutMs,
     };
     note();
     Click(Control(convert, ids::cmdStart));
+    const DWORD clicked = GetTickCount();
     for (const DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs && IsWindow(convert); Sleep(5)) {
         note();
         MessageBoxInfo box;
@@ -383,6 +384,7 @@ BatchRecord RunBatch(const Program& program, HWND convert, DWORD timeoutMs,
         record.boxes.push_back(box);
         record.finished = box.text.rfind(L"Finished converting", 0) == 0;
         if (record.finished) {
+            record.seconds = (GetTickCount() - clicked) / 1000.0;
             record.final = box.text;
             record.status = Text(Control(convert, ids::LabelStatus));
         }

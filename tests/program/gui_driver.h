@@ -126,6 +126,7 @@ struct BatchRecord {
     bool finished = false;
     std::wstring final;   // the text of the final box
     std::wstring status;  // the status line under it
+    double seconds = 0;   // from Start to the final box
     // The boxes other than the final one.
     std::vector<MessageBoxInfo> Errors() const;
 };

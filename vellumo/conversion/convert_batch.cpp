@@ -4,6 +4,8 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+
 #include "batch_files.h"
 #include "batch_text.h"
 #include "common/control_ids.h"
@@ -21,6 +23,8 @@ namespace {
 
 constexpr wchar_t LoadErrorTitle[] = L"Error Loading RM File";
 constexpr wchar_t ExistsReason[] = L"an output file of this name exists";
+// How often a run of skipped files is shown (100 ns units of awake time).
+constexpr ULONGLONG SkippedRedraw = 150ULL * 10000ULL;
 
 }  // namespace
 
@@ -38,36 +42,49 @@ void ConvertWindow::StartClicked()
     // The choice is the user's from now on; a file that cannot take it
     // changes nothing for this batch.
     if (choice != choiceLoaded_) SaveSettingsValue(batch::ExistingSection, batch::ExistingKey, batch::ExistingFilesWord(choice));
-    const std::vector<std::wstring> planned = PlannedOutputs();
-    const int n = static_cast<int>(planned.size());
+    const std::vector<std::wstring> plannedOutputs = PlannedOutputs();
+    const int n = static_cast<int>(plannedOutputs.size());
     files_ = n;
     single_ = n == 1;
     names_ = std::make_unique<batch::OutputNames>(choice, batch::UpperCase);
     // What an interrupted run left in the folders this one writes goes first.
-    batch::RemoveLeftovers(batch::FoldersOf(planned), &results_);
+    batch::RemoveLeftovers(batch::FoldersOf(plannedOutputs), &results_);
     SetText(labelStatus_, results_.StatusLine());
     batchStarted_ = AwakeTime();
     // The machine stays awake while files convert, not while the final box waits.
     auto awake = std::make_unique<StayAwake>();
     TaskbarProgress taskbar(frmMain_.Handle());
+    ULONGLONG drawn = 0;  // when the window last showed a file
     for (int i = 0; i < n && !cancelled_; ++i) {
         const std::wstring source = frmMain_.SourceAt(i);
-        SetText(label1_, L"Convert from: " + source);
-        SetText(label2_, L"Convert to: " + planned[static_cast<std::size_t>(i)]);
-        SetText(labelFile_, batch::FilesProgressText(i, n));
-        ui::WidenToText(labelFile_);
-        ShowFilesPercent(static_cast<float>(batch::FilesPercent(i, n)));
+        const std::wstring& planned = plannedOutputs[static_cast<std::size_t>(i)];
+        const std::wstring output = names_->OutputFor(planned, batch::PathTaken);
+        // A resumed batch passes over thousands of files that are done: those
+        // are shown a few times a second, not one by one, so that skipping
+        // takes no longer than looking.
+        const bool show = !output.empty() || i + 1 == n || AwakeTime() - drawn >= SkippedRedraw;
+        if (show) {
+            SetText(label1_, L"Convert from: " + source);
+            SetText(label2_, L"Convert to: " + planned);
+            SetText(labelFile_, batch::FilesProgressText(i, n));
+            ui::WidenToText(labelFile_);
+            ShowFilesPercent(static_cast<float>(batch::FilesPercent(i, n)));
+            drawn = AwakeTime();
+        } else {
+            DoEvents();
+        }
         if (cancelled_) break;
         DoneIndex = i - 1;
         CurrentIndex = i;
-        taskbar.Show(i, n);
-        batch::FileResult result = ConvertOne(source, planned[static_cast<std::size_t>(i)]);
+        if (show) taskbar.Show(i, n);
+        batch::FileResult result = output.empty() ? SkippedFile(source, planned) : ConvertOne(source, output);
         if (cancelled_) break;
         if (result.outcome == batch::Outcome::Failed) taskbar.Failed();
         timeLeft_.FileEnded(result.outcome == batch::Outcome::Converted || result.outcome == batch::Outcome::Damaged
                                 ? result.lengthSeconds
                                 : 0);
         results_.Add(std::move(result));
+        if (!show) continue;
         SetText(labelStatus_, results_.StatusLine());
         ShowFilesPercent(static_cast<float>(batch::FilesPercent(i + 1, n)));
         taskbar.Show(i + 1, n);
@@ -120,19 +137,17 @@ void ConvertWindow::EndOfBatch()
         ShellExecuteW(window_, L"open", report.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-batch::FileResult ConvertWindow::ConvertOne(const std::wstring& source, const std::wstring& planned)
+batch::FileResult ConvertWindow::SkippedFile(const std::wstring& source, const std::wstring& planned)
+{
+    DoneIndex = CurrentIndex;
+    return {batch::Outcome::Skipped, source, planned, ExistsReason};
+}
+
+batch::FileResult ConvertWindow::ConvertOne(const std::wstring& source, const std::wstring& output)
 {
     batch::FileResult result{batch::Outcome::Failed, source, L"", L""};
     fileFailed_ = false;
     failure_.clear();
-    const std::wstring output = names_->OutputFor(planned, batch::PathTaken);
-    if (output.empty()) {
-        result.outcome = batch::Outcome::Skipped;
-        result.output = planned;
-        result.reason = ExistsReason;
-        DoneIndex = CurrentIndex;
-        return result;
-    }
     SetText(label2_, L"Convert to: " + output);
     // The converter writes under a temporary name; the output takes its
     // final name only once the converter has finished it. A file that fails,
@@ -168,9 +183,16 @@ batch::FileResult ConvertWindow::ConvertOne(const std::wstring& source, const st
         return result;
     }
     LONG length = 0;
+    LONG written = 0;
     LONG damaged = 0;
     Atlqzt.Converter().GetLong(DispTotalLength, &length);
+    Atlqzt.Converter().GetLong(DispCurrentLength, &written);
     DamagedSecondsOfRun(&damaged);
+    // A source cut short (a download that broke off) ends long before the
+    // length its header gives: what is missing counts as damaged. Headers
+    // are not exact, so a few seconds or a twentieth of the length is not.
+    const LONG missing = length - written;
+    if (written >= 0 && missing > 2 && missing > length / 20) damaged = std::max(damaged, missing);
     DWORD error = ERROR_SUCCESS;
     if (!partial.Keep(&error)) {
         // The file is whole but cannot take its name (a file of that name held
@@ -255,19 +277,8 @@ void ConvertWindow::WaitForCurrentFile()
 
 void ConvertWindow::DamagedSecondsOfRun(LONG* seconds)
 {
-    *seconds = 0;
-    IDispatch* converter = Atlqzt.Converter().Get();
-    if (!converter) return;
-    if (damagedId_ == DISPID_UNKNOWN) {
-        // A member the converter's type information does not list: asked by name.
-        OLECHAR name[] = L"DamagedSeconds";
-        LPOLESTR names[] = {name};
-        if (FAILED(converter->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &damagedId_))) {
-            damagedId_ = DISPID_UNKNOWN;
-            return;
-        }
-    }
-    if (FAILED(Atlqzt.Converter().GetLong(damagedId_, seconds)) || *seconds < 0) *seconds = 0;
+    // A converter that does not measure damage does not know the member.
+    if (FAILED(Atlqzt.Converter().GetLong(DispDamagedSeconds, seconds)) || *seconds < 0) *seconds = 0;
 }
 
 void ConvertWindow::FileFailed(const std::wstring& reason, const wchar_t* boxTitle)

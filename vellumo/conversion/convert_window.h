@@ -59,8 +59,10 @@ private:
     std::vector<std::wstring> PlannedOutputs() const;
     void EndOfBatch();
     // What became of the source: converted (its output has its final name),
-    // skipped, failed or cut short by Cancel.
-    batch::FileResult ConvertOne(const std::wstring& source, const std::wstring& planned);
+    // failed or cut short by Cancel.
+    batch::FileResult ConvertOne(const std::wstring& source, const std::wstring& output);
+    // A source passed over: a file of its output's name is there.
+    batch::FileResult SkippedFile(const std::wstring& source, const std::wstring& planned);
     void StartFile(const std::wstring& source, const std::wstring& output);
     // Makes the folders the output goes into; false, after saying why, when it cannot be written.
     bool TargetReady(const std::wstring& output);
