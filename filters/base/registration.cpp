@@ -81,10 +81,12 @@ LSTATUS CopyTree(HKEY fromRoot, const std::wstring& from, HKEY toRoot, const std
     return RegCopyTreeW(src.Get(), nullptr, dst.Get());
 }
 
-void DeleteTree(HKEY root, const std::wstring& path)
+// True when the key is gone afterwards.
+bool DeleteTree(HKEY root, const std::wstring& path)
 {
     RegDeleteTreeW(root, path.c_str());
     RegDeleteKeyW(root, path.c_str());
+    return !KeyExists(root, path);
 }
 
 // Deletes a key only when it holds neither subkeys nor values.
@@ -100,6 +102,71 @@ void DeleteIfEmpty(HKEY root, const wchar_t* path)
     if (subkeys == 0 && values == 0) RegDeleteKeyW(root, path);
 }
 
+// A full path made comparable: short names made long, "." and ".." and
+// forward slashes resolved; empty for a name that is not a full path (the
+// search path decides which file such a name loads).
+std::wstring ComparablePath(std::wstring path)
+{
+    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') path = path.substr(1, path.size() - 2);
+    const auto slash = [&path](std::size_t i) { return path.size() > i && (path[i] == L'\\' || path[i] == L'/'); };
+    if (!(path.size() > 1 && path[1] == L':' && slash(2)) && !(slash(0) && slash(1))) return {};
+    std::wstring full(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+    if (full.empty()) return {};
+    full.resize(GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr));
+    std::wstring longer(GetLongPathNameW(full.c_str(), nullptr, 0), L'\0');
+    if (longer.empty()) return full;  // a file that is not there keeps its name
+    longer.resize(GetLongPathNameW(full.c_str(), &longer[0], static_cast<DWORD>(longer.size())));
+    return longer.empty() ? full : longer;
+}
+
+// The server named by a class's InprocServer32 (environment strings
+// expanded): false when the value is there but cannot be read.
+bool ReadServer(HKEY server, std::wstring& out)
+{
+    out.clear();
+    DWORD type = 0, size = 0;
+    LSTATUS st = RegQueryValueExW(server, nullptr, nullptr, &type, nullptr, &size);
+    if (st == ERROR_FILE_NOT_FOUND) return true;
+    if (st != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
+    std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+    size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (RegQueryValueExW(server, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(&value[0]), &size) != ERROR_SUCCESS)
+        return false;
+    value.resize(wcsnlen(value.c_str(), value.size()));
+    if (type == REG_EXPAND_SZ && !value.empty()) {
+        std::wstring expanded(ExpandEnvironmentStringsW(value.c_str(), nullptr, 0), L'\0');
+        if (expanded.empty()) return false;
+        ExpandEnvironmentStringsW(value.c_str(), &expanded[0], static_cast<DWORD>(expanded.size()));
+        value.assign(expanded.c_str());
+    }
+    out = value;
+    return true;
+}
+
+// Who holds a class now: the pack when its InprocServer32 names the pack's
+// DLL (the same full path, letter case aside), another program when it names
+// any other server (or one that cannot be read), nobody when no server is
+// named at all (the class key gone, or left without one).
+enum class Holder { Pack, Other, Nobody };
+
+Holder HolderOf(REFCLSID clsid, const wchar_t* modulePath)
+{
+    const std::wstring classKey = ClassKeyPath(clsid);
+    if (KeyExists(HKEY_CLASSES_ROOT, classKey + L"\\LocalServer32")) return Holder::Other;
+    RegKey server;
+    const LSTATUS st = server.Open(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32");
+    if (st == ERROR_FILE_NOT_FOUND) return Holder::Nobody;
+    std::wstring name;
+    if (st != ERROR_SUCCESS || !ReadServer(server.Get(), name)) return Holder::Other;
+    if (name.empty()) return Holder::Nobody;
+    const std::wstring registered = ComparablePath(name);
+    return !registered.empty() &&
+                   CompareStringOrdinal(registered.c_str(), -1, ComparablePath(modulePath).c_str(), -1, TRUE) ==
+                       CSTR_EQUAL
+               ? Holder::Pack
+               : Holder::Other;
+}
+
 HRESULT SaveExisting(const FilterClass& cls)
 {
     const std::wstring saved = SavedPath(*cls.clsid);
@@ -107,13 +174,17 @@ HRESULT SaveExisting(const FilterClass& cls)
     const bool hadInstance = KeyExists(HKEY_CLASSES_ROOT, InstanceKeyPath(cls));
     if (!hadClass && !hadInstance) return S_OK;
     RegKey key;
-    if (key.Create(HKEY_LOCAL_MACHINE, saved) != ERROR_SUCCESS) return SELFREG_E_CLASS;
-    if (hadClass && CopyTree(HKEY_CLASSES_ROOT, ClassKeyPath(*cls.clsid), HKEY_LOCAL_MACHINE, saved + L"\\Class") !=
-                        ERROR_SUCCESS)
+    bool copied = key.Create(HKEY_LOCAL_MACHINE, saved) == ERROR_SUCCESS;
+    key.Close();
+    copied = copied && (!hadClass || CopyTree(HKEY_CLASSES_ROOT, ClassKeyPath(*cls.clsid), HKEY_LOCAL_MACHINE,
+                                              saved + L"\\Class") == ERROR_SUCCESS);
+    copied = copied && (!hadInstance || CopyTree(HKEY_CLASSES_ROOT, InstanceKeyPath(cls), HKEY_LOCAL_MACHINE,
+                                                 saved + L"\\Instance") == ERROR_SUCCESS);
+    if (!copied) {
+        // Nothing replaced yet: no half copy is left to be taken for the whole.
+        DeleteTree(HKEY_LOCAL_MACHINE, saved);
         return SELFREG_E_CLASS;
-    if (hadInstance && CopyTree(HKEY_CLASSES_ROOT, InstanceKeyPath(cls), HKEY_LOCAL_MACHINE,
-                                saved + L"\\Instance") != ERROR_SUCCESS)
-        return SELFREG_E_CLASS;
+    }
     // The replaced registration goes away whole, so that none of its subkeys
     // mixes with ours.
     DeleteTree(HKEY_CLASSES_ROOT, ClassKeyPath(*cls.clsid));
@@ -121,14 +192,26 @@ HRESULT SaveExisting(const FilterClass& cls)
     return S_OK;
 }
 
-void RestoreSaved(const FilterClass& cls)
+// Puts the saved registration back (over nothing); the copy is dropped only
+// once all of it is back, so that a later unregistration can try again.
+HRESULT RestoreSaved(const FilterClass& cls)
 {
     const std::wstring saved = SavedPath(*cls.clsid);
+    bool restored = true;
     if (KeyExists(HKEY_LOCAL_MACHINE, saved + L"\\Class"))
-        CopyTree(HKEY_LOCAL_MACHINE, saved + L"\\Class", HKEY_CLASSES_ROOT, ClassKeyPath(*cls.clsid));
+        restored = CopyTree(HKEY_LOCAL_MACHINE, saved + L"\\Class", HKEY_CLASSES_ROOT, ClassKeyPath(*cls.clsid)) ==
+                   ERROR_SUCCESS;
     if (KeyExists(HKEY_LOCAL_MACHINE, saved + L"\\Instance"))
-        CopyTree(HKEY_LOCAL_MACHINE, saved + L"\\Instance", HKEY_CLASSES_ROOT, InstanceKeyPath(cls));
-    DeleteTree(HKEY_LOCAL_MACHINE, saved);
+        restored = CopyTree(HKEY_LOCAL_MACHINE, saved + L"\\Instance", HKEY_CLASSES_ROOT, InstanceKeyPath(cls)) ==
+                       ERROR_SUCCESS &&
+                   restored;
+    if (!restored) {
+        // Half a registration back would read as another program's.
+        DeleteTree(HKEY_CLASSES_ROOT, InstanceKeyPath(cls));
+        DeleteTree(HKEY_CLASSES_ROOT, ClassKeyPath(*cls.clsid));
+        return SELFREG_E_CLASS;
+    }
+    return DeleteTree(HKEY_LOCAL_MACHINE, saved) ? S_OK : SELFREG_E_CLASS;
 }
 
 HRESULT WriteClassKey(const FilterClass& cls, const wchar_t* modulePath)
@@ -202,16 +285,7 @@ bool StandInWanted(REFCLSID clsid) { return RunningUnderWine() || !PlatformClass
 
 bool ClassRegisteredTo(REFCLSID clsid, const wchar_t* modulePath)
 {
-    RegKey key;
-    if (key.Open(HKEY_CLASSES_ROOT, ClassKeyPath(clsid) + L"\\InprocServer32") != ERROR_SUCCESS) return false;
-    wchar_t value[MAX_PATH * 2] = {};
-    DWORD size = sizeof(value) - sizeof(wchar_t);
-    DWORD type = 0;
-    if (RegQueryValueExW(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
-            ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ))
-        return false;
-    return lstrcmpiW(value, modulePath) == 0;
+    return HolderOf(clsid, modulePath) == Holder::Pack;
 }
 
 HRESULT RegisterFilterClasses(const std::vector<const FilterClass*>& classes, const wchar_t* modulePath)
@@ -220,10 +294,16 @@ HRESULT RegisterFilterClasses(const std::vector<const FilterClass*>& classes, co
     HRESULT hr = CreateMapper(mapper);
     if (FAILED(hr)) return hr;
     for (const FilterClass* cls : classes) {
-        const bool ours = ClassRegisteredTo(*cls->clsid, modulePath) || HasSaved(*cls->clsid);
-        if (!ours) {
+        // Ours already, or left without a server by a registration of ours
+        // that failed half way (the replaced one is saved): written over.
+        const Holder holder = HolderOf(*cls->clsid, modulePath);
+        const bool saved = HasSaved(*cls->clsid);
+        if (holder != Holder::Pack && !(holder == Holder::Nobody && saved)) {
             // A stand-in only where the platform has no filter of its own or is Wine.
             if (cls->standIn && !StandInWanted(*cls->clsid)) continue;
+            // Another program registered the class after us: what we kept of
+            // the one before is stale, and the newer one is saved instead.
+            if (saved && !DeleteTree(HKEY_LOCAL_MACHINE, SavedPath(*cls->clsid))) return SELFREG_E_CLASS;
             hr = SaveExisting(*cls);
             if (FAILED(hr)) return hr;
         }
@@ -240,18 +320,35 @@ HRESULT UnregisterFilterClasses(const std::vector<const FilterClass*>& classes, 
     ComPtr<IFilterMapper2> mapper;
     HRESULT hr = CreateMapper(mapper);
     if (FAILED(hr)) return hr;
+    HRESULT result = S_OK;
     for (const FilterClass* cls : classes) {
         const bool saved = HasSaved(*cls->clsid);
-        if (!saved && !ClassRegisteredTo(*cls->clsid, modulePath)) continue;  // not ours
+        const Holder holder = HolderOf(*cls->clsid, modulePath);
+        if (holder == Holder::Other) {
+            // Another program registered the class after us: its registration
+            // (class and filter mapper entry) stands as it is, and what we
+            // kept of the one before is stale.
+            if (saved && !DeleteTree(HKEY_LOCAL_MACHINE, SavedPath(*cls->clsid))) result = SELFREG_E_CLASS;
+            continue;
+        }
+        // Nobody's and nothing saved: nothing here is ours. Nobody's with a
+        // saved copy: our registration was removed by someone else, and the
+        // one it replaced comes back, since no other holds the class now.
+        if (holder == Holder::Nobody && !saved) continue;
         mapper->UnregisterFilter(cls->category, nullptr, *cls->clsid);
-        DeleteTree(HKEY_CLASSES_ROOT, InstanceKeyPath(*cls));
-        DeleteTree(HKEY_CLASSES_ROOT, ClassKeyPath(*cls->clsid));
-        if (saved) RestoreSaved(*cls);
+        // The saved copy goes back only over nothing, never mixed with what is
+        // left of ours.
+        if (!DeleteTree(HKEY_CLASSES_ROOT, InstanceKeyPath(*cls)) ||
+            !DeleteTree(HKEY_CLASSES_ROOT, ClassKeyPath(*cls->clsid))) {
+            result = SELFREG_E_CLASS;
+            continue;
+        }
+        if (saved && FAILED(RestoreSaved(*cls))) result = SELFREG_E_CLASS;
     }
     DeleteIfEmpty(HKEY_LOCAL_MACHINE, kSavedKey);
     DeleteIfEmpty(HKEY_LOCAL_MACHINE, kPackKey);
     DeleteIfEmpty(HKEY_LOCAL_MACHINE, kVendorKey);
-    return S_OK;
+    return result;
 }
 
 }  // namespace vellumo::filters

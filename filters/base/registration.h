@@ -2,8 +2,14 @@
 // (InprocServer32, ThreadingModel Both) and the filter mapper entry.
 // A class key that exists before registration (a system filter replaced by a
 // stand-in, or another vendor's filter under the same class identifier) is
-// saved first and restored exactly on unregistration; unregistration never
-// touches a registration that is not the pack's own.
+// saved first and restored exactly on unregistration. A class is the pack's
+// own while its InprocServer32 names the pack's DLL (the same full path,
+// letter case aside). Unregistration never touches a registration that is not
+// the pack's own: when another program has registered the class since, its
+// registration (class key and filter mapper entry) stands and the saved copy,
+// now stale, is dropped; when someone removed the pack's registration and no
+// server is registered, the saved copy comes back. A step that fails is
+// reported and leaves the saved copy for the next attempt.
 #pragma once
 
 #include <vector>
@@ -29,7 +35,8 @@ bool PlatformClassRegistered(REFCLSID clsid);
 bool RunningUnderWine();
 bool StandInWanted(REFCLSID clsid);
 
-// True when HKCR\CLSID\{clsid}\InprocServer32 names modulePath.
+// True when HKCR\CLSID\{clsid}\InprocServer32 names modulePath (the same
+// full path, letter case and the form of the path aside).
 bool ClassRegisteredTo(REFCLSID clsid, const wchar_t* modulePath);
 
 }  // namespace vellumo::filters

@@ -1,5 +1,6 @@
 // Registration of the pack against the real registry: stand-ins only where
-// the platform lacks the behaviour; unregistration restores what was there.
+// the platform lacks the behaviour; unregistration restores what was there
+// and leaves what another program registered since.
 #include "filter_test_support.h"
 
 #include "base/registration.h"
@@ -215,6 +216,62 @@ TEST_F(PackRegistration, RestoresAnotherVendorsRegistration)
     EXPECT_EQ(other, ServerOf(corvane::CLSID_WavDest));
     RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
     RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
+    EXPECT_EQ(before, Snapshot());
+}
+
+// A class another program registers after the pack took it over is left as
+// it stands, and the copy of the one before is dropped; the pack puts a
+// saved copy back only while the class is its own (its DLL named in any
+// letter case) or nobody's.
+TEST_F(PackRegistration, LeavesWhatAnotherProgramRegisteredSince)
+{
+    const std::wstring key = L"CLSID\\" + GuidText(corvane::CLSID_WavDest);
+    const std::wstring instance =
+        L"CLSID\\" + GuidText(CLSID_LegacyAmFilterCategory) + L"\\Instance\\" + GuidText(corvane::CLSID_WavDest);
+    const auto keys = [&] {
+        std::wstring out;
+        for (const std::wstring* k : {&key, &instance}) Dump(HKEY_CLASSES_ROOT, *k, out);
+        return out;
+    };
+    const auto setServer = [&](const std::wstring& server) {
+        RegSetKeyValueW(HKEY_CLASSES_ROOT, (key + L"\\InprocServer32").c_str(), nullptr, REG_SZ, server.c_str(),
+                        DWORD(server.size() * 2 + 2));
+    };
+    const auto registerOther = [&](const std::wstring& name) {  // the class and its filter mapper entry
+        setServer(L"C:\\Program Files\\" + name + L"\\wavdest.ax");
+        RegSetKeyValueW(HKEY_CLASSES_ROOT, instance.c_str(), L"FriendlyName", REG_SZ, name.c_str(),
+                        DWORD(name.size() * 2 + 2));
+        return keys();
+    };
+    const std::wstring before = Snapshot();
+    registerOther(L"Old");
+    ASSERT_EQ(S_OK, registerServer_());
+    const std::wstring newer = registerOther(L"Newer");
+    ASSERT_EQ(S_OK, unregisterServer_());
+    EXPECT_EQ(newer, keys());
+    std::wstring saved;
+    Dump(HKEY_LOCAL_MACHINE, L"Software\\Vellumo", saved);
+    EXPECT_EQ(L"", saved);
+
+    // Registered over it (an upgrade), and over a newest one after that.
+    ASSERT_EQ(S_OK, registerServer_());
+    const std::wstring newest = registerOther(L"Newest");
+    ASSERT_EQ(S_OK, registerServer_());
+    wchar_t pack[MAX_PATH];
+    GetModuleFileNameW(testing_support::FilterPackModule(), pack, MAX_PATH);
+    setServer(CharUpperW(pack));
+    ASSERT_EQ(S_OK, unregisterServer_());
+    EXPECT_EQ(newest, keys());
+
+    // The pack's registration removed by someone else: nobody's, the saved copy comes back.
+    ASSERT_EQ(S_OK, registerServer_());
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
+    ASSERT_EQ(S_OK, unregisterServer_());
+    EXPECT_EQ(newest, keys());
+    for (const std::wstring* k : {&key, &instance}) {
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, k->c_str());
+        RegDeleteKeyW(HKEY_CLASSES_ROOT, k->c_str());
+    }
     EXPECT_EQ(before, Snapshot());
 }
 
