@@ -503,6 +503,7 @@ TEST_F(UnattendedBatchTest, SixtySourcesOfEveryKindRunToTheirEndWithoutAClick)
         const BatchRecord r = RunBatch(600000);
         *seconds = r.seconds;
         EXPECT_TRUE(r.finished);
+        EXPECT_EQ(gui::Text(Conv(ids::LabelTimeLeft)), L"Time left: 0:00:00");
         EXPECT_TRUE(r.Errors().empty()) << Describe(r.boxes);
         CloseConvert();
         const std::vector<std::string> reports = gui::TakeReports(out);

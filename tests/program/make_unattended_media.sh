@@ -2,7 +2,7 @@
 # The sources of the unattended batch's test, sixty in one folder, made with
 # native ffmpeg and from the real encoders' samples:
 #   make_unattended_media.sh OUTDIR
-# 50 minute-long 14.4 recordings (s01.ra .. s50.ra), an intact real cook recording,
+# 50 three-minute 14.4 recordings (s01.ra .. s50.ra), an intact real cook recording,
 # a real AAC one and an AC3 one; the cook recording garbled throughout and
 # garbled in its second half (tests/support/corrupt_rm.py); a real file cut
 # short; a video-only file; an empty file; random bytes; and gone.rm, which
@@ -17,7 +17,7 @@ rm -rf "$OUT"
 mkdir -p "$OUT"
 cd "$OUT"
 ff() { ffmpeg -nostdin -v error -y "$@"; }
-ff -f lavfi -i sine=f=440:d=60:sample_rate=8000 -ac 1 -c:a real_144 -f rm s01.ra
+ff -f lavfi -i sine=f=440:d=180:sample_rate=8000 -ac 1 -c:a real_144 -f rm s01.ra
 i=2
 while [ "$i" -le 50 ]; do cp s01.ra "s$(printf '%02d' "$i").ra"; i=$((i + 1)); done
 cp "$SAMPLES/cook_44k_mono__vstinner-hachoir__firstrun.rm" "cook intact.rm"

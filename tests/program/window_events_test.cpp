@@ -417,11 +417,12 @@ TEST_F(MainWindowInProcessTest, TheBatchKeepsAnOutputOnlyOnceItIsWhole)
         int runs;  // files whose graph ran
         int failed;  // -1: cancelled, no final box
         const wchar_t* reason;  // the last failure's, in the status line
+        int damaged = 0;  // next.mp3 ends at 30 of its 60 s: cut short
     } table[] = {
         {"completes", [](Lab&) {}, EC_COMPLETE, 2, 0, L""},
         {"fails", [](Lab&) {}, EC_ERRORABORT, 2, 1, L"Runtime Exception\xFF01"},
         {"stands still", [](Lab& l) { l.WavDest().elapsed = 600000000; }, 0, 2, 1, L"File not finished converting\xFF01"},
-        {"stops half way", [](Lab& l) { l.WavDest().elapsed = 300000000; }, 0, 2, 1, L"File not finished converting\xFF01"},
+        {"stops half way", [](Lab& l) { l.WavDest().elapsed = 300000000; }, 0, 2, 1, L"File not finished converting\xFF01", 1},
         {"is cancelled", [](Lab& l) { l.WavDest().elapsed = 300000000; }, 0, 1, -1, L""},
         {"no reader", [](Lab& l) { l.Reader().failCreate = true; }, 0, 0, 2, L"File open failed!"},
         {"no splitter", [](Lab& l) { l.Splitter().failCreate = true; }, 0, 0, 2, L"Real Decode Exception!"},
@@ -458,10 +459,12 @@ TEST_F(MainWindowInProcessTest, TheBatchKeepsAnOutputOnlyOnceItIsWhole)
         ASSERT_EQ(boxes.size(), row.failed < 0 ? 0u : 1u);
         if (row.failed >= 0) {
             EXPECT_EQ(boxes[0].title + L": " + boxes[0].text.substr(0, boxes[0].text.find(L"\r\n\r\nOpen")),
-                      L"Vellumo: Finished converting\r\n\r\nConverted: " + std::to_wstring(2 - row.failed) +
-                          L"\r\nConverted with damage: 0\r\nSkipped: 0\r\nFailed: " + std::to_wstring(row.failed));
+                      L"Vellumo: Finished converting\r\n\r\nConverted: " + std::to_wstring(2 - row.failed - row.damaged) +
+                          L"\r\nConverted with damage: " + std::to_wstring(row.damaged) +
+                          L"\r\nSkipped: 0\r\nFailed: " + std::to_wstring(row.failed));
             EXPECT_EQ(boxes[0].icon, BoxIcon::Information);
-            EXPECT_EQ(status, row.failed ? L"Failed: " + std::to_wstring(row.failed) + L"  (last: " + row.reason + L")" : L"");
+            EXPECT_EQ(status, (row.damaged ? L"Damaged: 1   " : L"") +
+                                  (row.failed ? L"Failed: " + std::to_wstring(row.failed) + L"  (last: " + row.reason + L")" : L""));
         }
         // The report has a line for each source; a cancelled batch says what it did not convert.
         const std::vector<std::string> reports = gui::TakeReports(out);

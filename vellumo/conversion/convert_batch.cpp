@@ -190,9 +190,10 @@ batch::FileResult ConvertWindow::ConvertOne(const std::wstring& source, const st
     DamagedSecondsOfRun(&damaged);
     // A source cut short (a download that broke off) ends long before the
     // length its header gives: what is missing counts as damaged. Headers
-    // are not exact, so a few seconds or a twentieth of the length is not.
+    // are not exact, so a few seconds or a twentieth of the length is not;
+    // a converter that tells no position at all says nothing of it.
     const LONG missing = length - written;
-    if (written >= 0 && missing > 2 && missing > length / 20) damaged = std::max(damaged, missing);
+    if (written > 0 && missing > 2 && missing > length / 20) damaged = std::max(damaged, missing);
     DWORD error = ERROR_SUCCESS;
     if (!partial.Keep(&error)) {
         // The file is whole but cannot take its name (a file of that name held
