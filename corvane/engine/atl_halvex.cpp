@@ -249,7 +249,10 @@ LONGLONG AtlHalvex::DamagedTime(bool* nothingDecoded) const
     if (!decoderRan_ || !decoder_) return lastDamaged_;
     LONGLONG damaged = 0, decoded = 0;
     const bool known = decoder_->Account(damaged, decoded);
-    if (nothingDecoded) *nothingDecoded = known && decoded == 0;
+    // Only a source whose every packet was garbage: a run that failed before
+    // the decoder saw anything (a target the writer could not open) has no
+    // file of ours to take away.
+    if (nothingDecoded) *nothingDecoded = known && decoded == 0 && damaged > 0;
     return damaged;
 }
 

@@ -129,7 +129,7 @@ private:
     void ApplySettings();
     void StopGraph();
     // The damaged sound of the last run (100-ns units) and whether its
-    // decoder, keeping an account, decoded nothing at all.
+    // decoder, keeping an account, found only damage: nothing decoded.
     LONGLONG DamagedTime(bool* nothingDecoded = nullptr) const;
     // A run that decoded nothing leaves no file: the output it started goes.
     void DiscardOutput();

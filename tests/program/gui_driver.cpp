@@ -8,6 +8,7 @@
 #include <shlobj.h>
 
 #include "common/control_ids.h"
+#include "../support/test_platform.h"
 
 namespace gui {
 
@@ -403,13 +404,7 @@ std::vector<std::string> TakeReports(const std::wstring& folder)
     HANDLE find = FindFirstFileW((folder + L"\\Vellumo report *.txt").c_str(), &found);
     for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &found)) {
         const std::wstring path = folder + L"\\" + found.cFileName;
-        std::string bytes;
-        if (FILE* f = _wfopen(path.c_str(), L"rb")) {
-            char chunk[4096];
-            for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.append(chunk, n);
-            std::fclose(f);
-        }
-        reports.push_back(bytes);
+        reports.push_back(testing_support::ReadText(path));
         DeleteFileW(path.c_str());
     }
     if (find != INVALID_HANDLE_VALUE) FindClose(find);
