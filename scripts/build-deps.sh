@@ -51,9 +51,12 @@ CACHE_ROOT="${VELLUMO_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vellumo/deps}"
 HERE="$(cd "$(dirname "$0")" && pwd)"
 JOBS="$(nproc)"
 
+# The 32-bit build requires SSE2 (as the program does) and does its floating
+# point there rather than on the x87 stack.
+TARGET_CFLAGS=""
 case "$TRIPLE" in
   x86_64-w64-mingw32) ARCH=x86_64 ;;
-  i686-w64-mingw32)   ARCH=x86 ;;
+  i686-w64-mingw32)   ARCH=x86; TARGET_CFLAGS="-msse2 -mfpmath=sse" ;;
   native-asan)        ARCH=native ;;
   *) echo "build-deps: unknown target $TRIPLE" >&2; exit 2 ;;
 esac
@@ -143,7 +146,7 @@ if [ "$TRIPLE" = native-asan ]; then
   exit 0
 fi
 
-RECIPE_HASH="$(printf '%s\n' "${FFMPEG_FLAGS[*]}" "${LAME_FLAGS[*]}" "$LAME_CFLAGS" "$RMDEC_SED" "$(sed -n '/^link_check()/,/^}/p' "$0")" | sha1sum | cut -c1-10)"
+RECIPE_HASH="$(printf '%s\n' "${FFMPEG_FLAGS[*]}" "${LAME_FLAGS[*]}" "$LAME_CFLAGS" "$RMDEC_SED" $TARGET_CFLAGS "$(sed -n '/^link_check()/,/^}/p' "$0")" | sha1sum | cut -c1-10)"
 PREFIX="$CACHE_ROOT/$TRIPLE/ffmpeg-${FFMPEG_VER//:/_}_lame-${LAME_VER//:/_}_${RECIPE_HASH}"
 
 link_check() {
@@ -206,14 +209,14 @@ mkdir -p "$WORK/ffbuild"
 ( cd "$WORK/ffbuild" && "$FFSRC/configure" --prefix="$PREFIX" \
     --target-os=mingw32 --arch="$ARCH" --enable-cross-compile \
     --cross-prefix="$TRIPLE-" --cc="$TRIPLE-gcc-posix" --cxx="$TRIPLE-g++-posix" \
-    "${FFMPEG_FLAGS[@]}" >"$WORK/ffconfigure.log" 2>&1 \
+    ${TARGET_CFLAGS:+--extra-cflags="$TARGET_CFLAGS"} "${FFMPEG_FLAGS[@]}" >"$WORK/ffconfigure.log" 2>&1 \
   || { tail -30 "$WORK/ffconfigure.log" >&2; exit 1; }
   make -j"$JOBS" >"$WORK/ffmake.log" 2>&1 || { tail -40 "$WORK/ffmake.log" >&2; exit 1; }
   make install >/dev/null )
 t1=$(date +%s)
 echo "build-deps: FFmpeg built in $((t1 - t0)) s" >&2
 
-( cd "$LAMESRC" && CC="$TRIPLE-gcc-posix" CFLAGS="$LAME_CFLAGS" ./configure --host="$TRIPLE" --prefix="$PREFIX" \
+( cd "$LAMESRC" && CC="$TRIPLE-gcc-posix" CFLAGS="$LAME_CFLAGS $TARGET_CFLAGS" ./configure --host="$TRIPLE" --prefix="$PREFIX" \
     "${LAME_FLAGS[@]}" >"$WORK/lameconfigure.log" 2>&1 \
   || { tail -30 "$WORK/lameconfigure.log" >&2; exit 1; }
   make -j"$JOBS" >"$WORK/lamemake.log" 2>&1 || { tail -40 "$WORK/lamemake.log" >&2; exit 1; }

@@ -11,11 +11,32 @@ if [ ! -x "$VELLUMO_WINESERVER" ] && [ -x /usr/lib/wine/wineserver64 ]; then
   VELLUMO_WINESERVER=/usr/lib/wine/wineserver64
 fi
 export VELLUMO_WINE VELLUMO_WINESERVER
+# Wine's 32-bit loader (package wine32:i386): with it a 64-bit prefix runs
+# 32-bit programs too (WoW64), as 64-bit Windows does.
+VELLUMO_WINE32="${VELLUMO_WINE32:-/usr/lib/wine/wine}"
+export VELLUMO_WINE32
+
+# Says in one line why this machine cannot run 32-bit Windows programs, and
+# fails; says nothing when it can.
+vellumo_x86_unavailable() {
+  if [ ! -x "$VELLUMO_WINE32" ]; then
+    echo "Wine's 32-bit loader $VELLUMO_WINE32 is missing (install wine32:i386)"
+    return 0
+  fi
+  local out
+  out="$("$VELLUMO_WINE32" --version 2>&1)" && return 1
+  case "$out" in
+    *"Exec format error"*) echo "this machine's kernel cannot execute 32-bit programs (Exec format error)" ;;
+    *) echo "Wine's 32-bit loader does not start: $out" ;;
+  esac
+  return 0
+}
 
 # Creates the prefix on first use (wineboot), once even when called in
 # parallel, and gives it the fonts (below).
 vellumo_wine_prefix_ready() {
-  [ -f "$WINEPREFIX/.vellumo-ready" ] && [ -f "$WINEPREFIX/.vellumo-fonts" ] && return 0
+  [ -f "$WINEPREFIX/.vellumo-ready" ] && [ -f "$WINEPREFIX/.vellumo-fonts" ] \
+    && { [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] || [ ! -x "$VELLUMO_WINE32" ]; } && return 0
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
@@ -25,6 +46,14 @@ vellumo_wine_prefix_ready() {
       "$VELLUMO_WINESERVER" -w
       [ -f "$WINEPREFIX/system.reg" ] || { echo "wine: prefix creation failed" >&2; exit 1; }
       touch "$WINEPREFIX/.vellumo-ready"
+    fi
+    # A prefix made before Wine's 32-bit part was installed has no 32-bit
+    # system folder: brought up to date, it gets one.
+    if [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] && ! vellumo_x86_unavailable >/dev/null; then
+      echo "wine: adding the 32-bit system to $WINEPREFIX" >&2
+      rm -f "$WINEPREFIX/.update-timestamp"
+      DISPLAY= "$VELLUMO_WINE" wineboot -u >/dev/null 2>&1 || true
+      "$VELLUMO_WINESERVER" -w
     fi
     [ -f "$WINEPREFIX/.vellumo-fonts" ] || vellumo_wine_fonts
   ) 9>"$WINEPREFIX.lock"

@@ -22,7 +22,7 @@ HWND FindTopLevel(DWORD pid, const std::function<bool(HWND)>& matches)
         const std::function<bool(HWND)>* matches;
         HWND found;
     } search{pid, &matches, nullptr};
-    EnumWindows([](HWND window, LPARAM lParam) -> BOOL {
+    EnumWindows([](HWND window, LPARAM lParam) WINAPI -> BOOL {
         auto* s = reinterpret_cast<Search*>(lParam);
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
@@ -148,7 +148,7 @@ static std::wstring ClassOf(HWND window)
 HWND Control(HWND top, int id)
 {
     std::pair<int, HWND> search{id, nullptr};
-    EnumChildWindows(top, [](HWND window, LPARAM lParam) -> BOOL {
+    EnumChildWindows(top, [](HWND window, LPARAM lParam) WINAPI -> BOOL {
         auto* s = reinterpret_cast<std::pair<int, HWND>*>(lParam);
         return GetDlgCtrlID(window) == s->first ? (s->second = window, FALSE) : TRUE;
     }, reinterpret_cast<LPARAM>(&search));
@@ -286,7 +286,7 @@ bool FindMessageBox(DWORD processId, MessageBoxInfo* box)
     if (!found) return false;
     Sleep(200);  // let the box paint its icon
     *box = MessageBoxInfo{found, Text(found), Text(GetDlgItem(found, 0xFFFF)), IconOf(found), {}};
-    EnumChildWindows(found, [](HWND window, LPARAM buttons) -> BOOL {
+    EnumChildWindows(found, [](HWND window, LPARAM buttons) WINAPI -> BOOL {
         if (ClassOf(window) == L"Button" && IsWindowVisible(window))
             reinterpret_cast<Texts*>(buttons)->push_back(Text(window));
         return TRUE;
