@@ -8,6 +8,9 @@ PACKAGES=(
   mingw-w64 mingw-w64-tools g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   libwine-dev wine wine64
+  # Wine's 32-bit half: 32-bit Windows programs in a 64-bit prefix (WoW64)
+  # and 32-bit prefixes, for the tests of the 32-bit build.
+  wine32:i386
   # Wine's own fonts (marlett draws the title-bar buttons; plain apt-get
   # install wine brings them as a recommendation, --no-install-recommends
   # does not) and a font for Chinese file names.
@@ -25,6 +28,11 @@ PACKAGES=(
   python3
   nsis
 )
+
+need_i386=0
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  need_i386=1
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -49,12 +57,13 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
 fi
 
-if [ "${#missing[@]}" -gt 0 ] || [ "$need_src" = 1 ]; then
+if [ "${#missing[@]}" -gt 0 ] || [ "$need_src" = 1 ] || [ "$need_i386" = 1 ]; then
   if [ "$(id -u)" != 0 ]; then
     echo "install-prereqs: missing packages (${missing[*]}); run as root" >&2
     exit 1
   fi
   export DEBIAN_FRONTEND=noninteractive
+  [ "$need_i386" = 1 ] && dpkg --add-architecture i386
   apt-get update -q
   if [ "${#missing[@]}" -gt 0 ]; then
     echo "install-prereqs: installing ${missing[*]}"

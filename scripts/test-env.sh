@@ -80,5 +80,6 @@ vellumo_env_stop() {
     kill "$VELLUMO_XVFB_PID" 2>/dev/null || true
     wait "$VELLUMO_XVFB_PID" 2>/dev/null || true
     VELLUMO_XVFB_PID=""
+    unset DISPLAY
   fi
 }
