@@ -6,7 +6,7 @@
 Each expectation (one JSON object per "<output>.expect" file in FOLDER, or a
 list of them in EXPECTATIONS.json) names its output ("file") and what it must
 be: codec, rate, channels, bits (WAV; 0 for MP3), duration in seconds (within
-2%), bitrate range (min_kbps/max_kbps, MP3, optional), the frequency of
+2%, or "within" seconds), bitrate range (min_kbps/max_kbps, MP3, optional), the frequency of
 the sine that went in ("sine", 0 when the source was not a sine), and,
 optionally, the tags ffprobe must read back exactly ("tags": title, artist,
 copyright, comment; {} for an untagged file, which must carry no tag block at
@@ -114,7 +114,7 @@ def check(folder, want):
         if got != want[key] and (key != "bits" or want[key]):
             problems.append("%s %s, not %s" % (key, got, want[key]))
     duration = float(info["format"].get("duration", a.get("duration", 0)))
-    if abs(duration - want["duration"]) > 0.02 * want["duration"] + 0.06:
+    if abs(duration - want["duration"]) > want.get("within", 0.02 * want["duration"] + 0.06):
         problems.append("lasts %.3f s, not %.3f s" % (duration, want["duration"]))
     if want.get("max_kbps"):
         kbps = float(info["format"]["bit_rate"]) / 1000
