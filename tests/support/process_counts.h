@@ -10,6 +10,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -80,10 +81,12 @@ inline DWORD Threads(DWORD pid)
 }
 
 // GDI objects of this process by the table at PEB.GdiSharedHandleTable: the
-// entries it owns, or all in use when none names an owner (Wine's private table).
+// entries it owns, or all in use when none names an owner (Wine's private
+// table, whose entries have the 64-bit layout in both kinds of process). A
+// 32-bit process under WoW64 finds it in its 64-bit PEB, one page below the
+// 32-bit one (where Wine leaves the field empty).
 inline DWORD GdiFromTable()
 {
-#ifdef _WIN64
     struct Entry {
         UINT64 object;
         USHORT ownerProcessId, ownerCount, unique;
@@ -94,12 +97,19 @@ inline DWORD GdiFromTable()
     static const auto query =
         NtFunction<LONG(NTAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG)>("NtQueryInformationProcess");
     PROCESS_BASIC_INFORMATION info{};
-    const Entry* table = nullptr;
     if (!query || query(GetCurrentProcess(), ProcessBasicInformation, &info, sizeof(info), nullptr) < 0 ||
         !info.PebBaseAddress)
         return 0;
-    std::memcpy(&table, reinterpret_cast<const unsigned char*>(info.PebBaseAddress) + 0xF8, sizeof(table));
-    if (!table) return 0;
+    const unsigned char* peb = reinterpret_cast<const unsigned char*>(info.PebBaseAddress);
+#ifndef _WIN64
+    BOOL wow64 = FALSE;
+    if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64) return 0;
+    peb -= 0x1000;
+#endif
+    UINT64 address = 0;
+    std::memcpy(&address, peb + 0xF8, sizeof(address));
+    if (!address || address > UINTPTR_MAX) return 0;
+    const Entry* table = reinterpret_cast<const Entry*>(static_cast<uintptr_t>(address));
     const USHORT self = static_cast<USHORT>(GetCurrentProcessId());
     DWORD inUse = 0, owned = 0;
     bool anyOwner = false;
@@ -110,9 +120,6 @@ inline DWORD GdiFromTable()
         owned += table[i].ownerProcessId == self;
     }
     return anyOwner ? owned : inUse;
-#else
-    return 0;  // the 32-bit table has another layout; GetGuiResources answers there
-#endif
 }
 
 inline DWORD WindowsOf(DWORD pid)
