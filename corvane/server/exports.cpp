@@ -77,12 +77,15 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer()
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer()
 {
+    // The AppID and the type library's shared keys stay while the other
+    // registry view still holds the server (the other bitness's set).
+    const bool otherSetRemains = corvane::server::ServerInOtherView();
     HRESULT hr;
     for (ObjectMapEntry& entry : Module::Instance()) {
         hr = entry.updateRegistry(false);
         if (FAILED(hr)) return hr;
     }
-    hr = corvane::server::UnregisterServerTypeLib();
+    hr = corvane::server::UnregisterServerTypeLib(otherSetRemains);
     if (FAILED(hr)) return hr;
-    return corvane::server::RunRegistrationScript(IDR_CORVANE_APPID, false, nullptr);
+    return otherSetRemains ? S_OK : corvane::server::RunRegistrationScript(IDR_CORVANE_APPID, false, nullptr);
 }

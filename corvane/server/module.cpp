@@ -15,6 +15,12 @@ HRESULT UpdateAtlHalvexRegistry(bool registering)
 {
     wchar_t oleMisc[16];
     wsprintfW(oleMisc, L"%d", static_cast<int>(AtlHalvexControl::MiscStatus));
+    // The class key is the registry view's own; the ProgIDs are shared by
+    // both views and go only with the last set that holds the class.
+    if (registering || !ClassInOtherView(CLSID_AtlHalvex)) {
+        const HRESULT hr = RunRegistrationScript(IDR_ATLHALVEX_PROGID, registering, nullptr);
+        if (FAILED(hr)) return hr;
+    }
     return RunRegistrationScript(IDR_ATLHALVEX, registering, oleMisc);
 }
 

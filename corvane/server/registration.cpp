@@ -20,7 +20,48 @@ std::wstring DoubleQuotes(const std::wstring& text)
     return out;
 }
 
+// Deletes TypeLib\{LIBID}\<version>\<locale>\win32 (or win64), and the
+// locale key once nothing is left under it.
+HRESULT UnregisterOwnTypeLibEntry(const TLIBATTR& identity)
+{
+    if (identity.syskind != SYS_WIN32 && identity.syskind != SYS_WIN64) return TYPE_E_REGISTRYACCESS;
+    wchar_t guid[40];
+    StringFromGUID2(identity.guid, guid, 40);
+    wchar_t locale[96];
+    wsprintfW(locale, L"TypeLib\\%s\\%x.%x\\%lx", guid, identity.wMajorVerNum, identity.wMinorVerNum,
+              static_cast<unsigned long>(identity.lcid));
+    const std::wstring entry = std::wstring(locale) + (identity.syskind == SYS_WIN64 ? L"\\win64" : L"\\win32");
+    if (RegDeleteKeyW(HKEY_CLASSES_ROOT, entry.c_str()) != ERROR_SUCCESS) return TYPE_E_REGISTRYACCESS;
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, locale);  // fails while the other entry is there
+    return S_OK;
+}
+
 }  // namespace
+
+bool ClassInOtherView(REFCLSID clsid)
+{
+#ifdef _WIN64
+    const REGSAM otherView = KEY_WOW64_32KEY;
+#else
+    BOOL wow64 = FALSE;
+    if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64) return false;
+    const REGSAM otherView = KEY_WOW64_64KEY;
+#endif
+    wchar_t guid[40];
+    StringFromGUID2(clsid, guid, 40);
+    const std::wstring path = std::wstring(L"Software\\Classes\\CLSID\\") + guid + L"\\InprocServer32";
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | otherView, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool ServerInOtherView()
+{
+    for (const ObjectMapEntry& entry : Module::Instance())
+        if (ClassInOtherView(*entry.clsid)) return true;
+    return false;
+}
 
 HRESULT ModulePath(std::wstring& path)
 {
@@ -83,7 +124,7 @@ HRESULT RegisterServerTypeLib()
     return RegisterTypeLib(typeLib.Get(), &path[0], helpDir.empty() ? nullptr : &helpDir[0]);
 }
 
-HRESULT UnregisterServerTypeLib()
+HRESULT UnregisterServerTypeLib(bool otherSetRemains)
 {
     ComPtr<ITypeLib> typeLib;
     HRESULT hr = LoadServerTypeLib(typeLib.Put(), nullptr);
@@ -93,6 +134,7 @@ HRESULT UnregisterServerTypeLib()
     if (FAILED(hr)) return hr;
     const TLIBATTR identity = *attr;
     typeLib->ReleaseTLibAttr(attr);
+    if (otherSetRemains) return UnregisterOwnTypeLibEntry(identity);
     return UnRegisterTypeLib(identity.guid, identity.wMajorVerNum, identity.wMinorVerNum, identity.lcid,
                              identity.syskind);
 }

@@ -21,7 +21,17 @@ HRESULT RunRegistrationScript(UINT resourceId, bool registering, const wchar_t* 
 // file of the same path with the extension ".tlb".
 HRESULT LoadServerTypeLib(ITypeLib** typeLib, std::wstring* loadedFrom);
 
+// Whether the class is registered in the other registry view (the 32-bit
+// one for the 64-bit server, the 64-bit one for the 32-bit server on 64-bit
+// Windows; 32-bit Windows has only one view). The keys both views share (the
+// ProgIDs, the AppID and the type library's version key) stay while it is.
+bool ClassInOtherView(REFCLSID clsid);
+bool ServerInOtherView();
+
 HRESULT RegisterServerTypeLib();
-HRESULT UnregisterServerTypeLib();
+// With otherSetRemains, only this build's own entry (win32 or win64) goes:
+// the system's UnRegisterTypeLib also deletes the interfaces' keys, which
+// the other set still needs.
+HRESULT UnregisterServerTypeLib(bool otherSetRemains);
 
 }  // namespace corvane::server
