@@ -12,6 +12,7 @@
 #include "com_ptr.h"
 #include "corvane_idl.h"
 #include "event_recorder.h"
+#include "in_process_check.h"
 #include "test_platform.h"
 
 namespace server_test {
@@ -32,6 +33,7 @@ ComPtr<I> NewControl()
 {
     ComPtr<I> control;
     CoCreateInstance(CLSID_AtlHalvex, nullptr, CLSCTX_INPROC_SERVER, __uuidof(I), control.PutVoid());
+    if (control) EXPECT_EQ("", testing_support::InProcessProblem(L"corvane.dll")) << "corvane.dll";
     return control;
 }
 
