@@ -13,6 +13,14 @@ namespace {
 constexpr unsigned kMaxInstances = 8;
 // PCM frames a context is given at a time (between looks at Cancel).
 constexpr size_t kSlice = 8 * 1152;
+// A chunk's input, overlaps included, stays within kChunkPcmBytes however
+// many input samples an output frame takes (a 352.8 kHz source encoded at
+// 44.1 kHz takes eight times a 44.1 kHz one's), and the chunks in flight
+// within kInFlightPcmBytes: flat in a 32-bit process's address space,
+// whatever the stream's length, its rates and the number of cores.
+// 44.1 kHz stereo keeps its 1024-frame chunks and two chunks per context.
+constexpr int64_t kChunkPcmBytes = 5 << 20;
+constexpr int64_t kInFlightPcmBytes = 16 * kChunkPcmBytes;
 
 // Opening and closing contexts one at a time: LAME fills shared tables then.
 std::mutex& OpenLock()
@@ -79,6 +87,14 @@ bool ParallelEncoder::Start()
         layout_.longChunk = RoundUp(std::max(layout_.longChunk, layout_.chunk), s);
         layout_.prime = RoundUp(std::max(layout_.prime, 1), s);
         layout_.lookahead = RoundUp(layout_.window + std::max(layout_.lookahead, 1), s) - layout_.window;
+        const int overlap = layout_.prime + layout_.window + layout_.lookahead;
+        const int64_t fit = OutFrames(kChunkPcmBytes / (2 * channels_)) - overlap;
+        const int least = RoundUp(4 * (layout_.prime + layout_.window), s);
+        const int cap = static_cast<int>(std::max<int64_t>(least, std::min<int64_t>(fit, layout_.longChunk) / s * s));
+        layout_.chunk = std::min(layout_.chunk, cap);
+        layout_.longChunk = std::min(layout_.longChunk, cap);
+        const int64_t chunkBytes = InSample(layout_.longChunk + overlap) * 2 * channels_;
+        maxInFlight_ = static_cast<size_t>(std::clamp<int64_t>(kInFlightPcmBytes / std::max<int64_t>(chunkBytes, 1), 2, 2 * int64_t{instances_}));
     }
     return true;
 }
@@ -190,7 +206,7 @@ bool ParallelEncoder::SubmitReady(bool last, std::vector<uint8_t>& out)
             continue;
         }
         // A bounded number of chunks in flight, whatever the stream's length.
-        while (JobsInFlight() > 2 * instances_) {
+        while (JobsInFlight() > maxInFlight_) {
             if (!JoinDone(true, false, out)) return false;
         }
     }

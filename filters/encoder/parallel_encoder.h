@@ -139,6 +139,7 @@ private:
     int submitted_ = 0;
     int64_t nextKept_ = 0;          // the first frame the next chunk keeps
     int step_ = 1;                  // chunks are cut at multiples of this many frames
+    size_t maxInFlight_ = 2;        // chunks submitted and not yet joined
     std::vector<int64_t> joins_;
     bool finished_ = false;
 

@@ -7,12 +7,16 @@
 #include <gtest/gtest.h>
 #include <lame/lame.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -178,7 +182,9 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"music_44k_stereo_vbr80_160", Music(), {44100, 2, 0, 80, 160, false}},
                     Case{"music_44k_stereo_cbr320", Music(), {44100, 2, 320, 0, 0, false}},
                     Case{"music_22k_mono_vbr80_160_crc", Music(), {22050, 1, 0, 80, 160, true}},
-                    Case{"music_44k_to_22k_cbr128", Music(), {44100, 2, 128, 0, 0, false, 22050}}),
+                    Case{"music_44k_to_22k_cbr128", Music(), {44100, 2, 128, 0, 0, false, 22050}},
+                    // Four input samples an output frame's: chunks shortened to bound their PCM.
+                    Case{"sine_176k_stereo_to_44k_cbr128", Sine(176400), {176400, 2, 128, 0, 0, false, 44100}}),
     [](const testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
 
 size_t Threads() { return static_cast<size_t>(std::distance(fs::directory_iterator("/proc/self/task"), {})); }
@@ -253,6 +259,47 @@ TEST(ParallelEncoder, FailureOrCancelEndsTheStreamWithNoThreadLeft)
         EXPECT_TRUE(tag.empty()) << cancel;
     }
     EXPECT_EQ(threads, Threads());
+}
+
+// The PCM the encoder holds is bounded in bytes, not in chunks: with every
+// context stalled, a 352.8 kHz stream to 44.1 kHz on eight instances (eight
+// input samples an output frame) is taken only until about 80 MB wait.
+TEST(ParallelEncoder, PcmInFlightStaysBoundedWhateverTheRatesAndInstances)
+{
+    const Settings s{352800, 2, 128, 0, 0, false, 44100};
+    std::mutex lock;
+    std::condition_variable wake;
+    bool go = false;
+    ParallelEncoder enc([&](bool tag) {
+        std::unique_lock<std::mutex> hold(lock);
+        if (!tag) wake.wait(hold, [&] { return go; });
+        return Open(s, tag);
+    }, 8, ParallelEncoder::DefaultLayout());
+    ASSERT_TRUE(enc.Start());
+    constexpr size_t kPiece = 4410, kStop = 200u << 20;
+    std::atomic<size_t> taken{0};
+    std::thread feeder([&] {
+        std::vector<int16_t> pcm(kPiece * 2);
+        std::vector<uint8_t> out;
+        for (size_t i = 0; taken < kStop; ++i) {
+            for (size_t k = 0; k < kPiece; ++k) pcm[2 * k] = pcm[2 * k + 1] = int16_t(8000 * std::sin(0.0078 * double(i * kPiece + k)));
+            if (!enc.Encode(pcm.data(), kPiece, out)) return;
+            taken += pcm.size() * 2;
+        }
+    });
+    for (size_t last = ~size_t{0}; taken != last && taken < kStop;) {
+        last = taken;
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        go = true;
+    }
+    wake.notify_all();
+    const size_t held = taken;
+    enc.Cancel();
+    feeder.join();
+    EXPECT_LT(held, size_t{110} << 20) << held / (1 << 20) << " MiB taken";
 }
 
 }  // namespace
