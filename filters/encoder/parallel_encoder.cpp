@@ -326,8 +326,10 @@ bool ParallelEncoder::Finish(std::vector<uint8_t>& out, std::vector<uint8_t>& ta
     StopWorkers();
     if (tag_.empty()) return true;
     StreamFacts facts;
-    facts.frames = static_cast<uint32_t>(joiner_.AudioFrames());
-    facts.bytes = static_cast<uint32_t>(joiner_.Bytes());
+    // The tag's counts are 32-bit: a stream past 4 GiB (some 30 hours at
+    // 320 kbit/s) says the most they hold rather than a wrapped-round size.
+    facts.frames = static_cast<uint32_t>(std::min<uint64_t>(joiner_.AudioFrames(), UINT32_MAX));
+    facts.bytes = static_cast<uint32_t>(std::min<uint64_t>(joiner_.Bytes(), UINT32_MAX));
     facts.toc = joiner_.SeekTable();
     facts.padding = lastPadding_;
     facts.musicCrc = joiner_.AudioCrc();
