@@ -156,6 +156,16 @@ class WinePrefix:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
         self.wait_idle()
 
+    def prime_script_hosts(self):
+        """Wine's script hosts register their own type library when first
+        started: done before the registry is taken as it was."""
+        script = os.path.join(self.root, "nothing.vbs")
+        with open(script, "w") as f:
+            f.write("WScript.Quit 0\r\n")
+        for host in [r"C:\windows\system32\cscript.exe"] + ([r"C:\windows\syswow64\cscript.exe"] if self.arch == "win64" else []):
+            self.run(host, "//nologo", self.windows_path(script))
+        self.wait_idle()
+
     def export(self, key):
         """The key as a set of '[key] name=value' lines (order-free)."""
         out = os.path.join(self.root, "export.reg")
@@ -365,6 +375,7 @@ def lifecycle(args):
     try:
         with Timed("fresh prefix"):
             wine.boot()
+            wine.prime_script_hosts()
         registry_before = wine.registry()
         files_before = wine.files()
         if not check(len(registry_before) > 1000, "registry export of the fresh prefix"):
@@ -586,6 +597,7 @@ def win32(args):
     try:
         with Timed("fresh 32-bit prefix"):
             wine.boot()
+            wine.prime_script_hosts()
         registry_before = wine.registry()
         files_before = wine.files()
         if not check(len(registry_before) > 1000, "registry export of the fresh prefix"):
