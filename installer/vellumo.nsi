@@ -1,23 +1,42 @@
 ; Vellumo setup: installs vellumo.exe, corvane.dll, the filter pack and the
-; help file, registers the two DLLs through their own DllRegisterServer, and
-; writes the shortcuts and the "Add or remove programs" entry.
+; help file, registers the DLLs through their own DllRegisterServer (each with
+; the regsvr32 of its own bitness), and writes the shortcuts and the "Add or
+; remove programs" entry.
 ;
-; makensis -DVERSION=1.0.0 -DBINDIR=<folder of the built binaries>
+; makensis -DVERSION=1.0.0 -DBINDIR64=<folder of the x64 binaries>
+;          -DBINDIR32=<folder of the x86 binaries>
 ;          -DOUTFILE=<setup.exe> [-DICON=<vellumo.ico>] vellumo.nsi
+;
+; The setup program is itself a 32-bit program, so that every Windows starts it.
+;   64-bit Windows (x64, and ARM64 through its x64 emulation): the 64-bit
+;     program and control-and-pack set in the install folder, the 32-bit
+;     control and pack in its subfolder "x86", for 32-bit hosts (VB6, 32-bit
+;     Office, script hosts). One folder to lock down and one uninstaller for
+;     both sets; /D= still names the one folder of the installation.
+;   32-bit Windows: the 32-bit set, program included, in the install folder.
+; Registry entries of our own (uninstall entry, Explorer verb) go to the
+; 64-bit view of a 64-bit Windows, once; each set's registration goes to the
+; view of its own bitness.
 ;
 ; Command line of the setup program:    /S (silent)  /D=<folder> (last, unquoted)
 ; Command line of uninstall.exe:        /S (silent)  /REMOVESETTINGS
 ;   A silent uninstall keeps settings.ini (and the user's own copy under
 ;   %APPDATA%\Vellumo) unless /REMOVESETTINGS is given; an interactive one asks.
+; Exit codes: 2 unsupported machine, 3 a DLL could not be registered, 4 the
+; folder is refused, 5 the folder could not be given to administrators.
 ;
-; The install folder belongs to administrators: outside Program Files it gets
-; Administrators and SYSTEM full control and Users read and execute, with no
-; inherited write; an existing folder that holds anything but Vellumo's own
-; files is refused (exit code 4), as is a folder that cannot be restricted
-; (exit code 5).
+; The install folder belongs to administrators: outside Program Files its
+; owner becomes Administrators and it gets exactly Administrators and SYSTEM
+; full control and Users read and execute, nothing inherited, before any file
+; is written; an existing folder that holds anything but Vellumo's own files,
+; or is a link, is refused.
+; An upgrade never runs code from the installed version's folder (its
+; uninstaller or its DLLs): that folder may be one a standard user could
+; write. This setup program knows every file and registry entry of the
+; earlier versions and removes or takes them over itself.
 
 Unicode true
-Target amd64-unicode
+Target x86-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 ManifestDPIAware true
@@ -25,14 +44,19 @@ ManifestDPIAware true
 !ifndef VERSION
   !error "VERSION is not defined"
 !endif
-!ifndef BINDIR
-  !error "BINDIR is not defined"
+!ifndef BINDIR64
+  !error "BINDIR64 is not defined"
+!endif
+!ifndef BINDIR32
+  !error "BINDIR32 is not defined"
 !endif
 !ifndef OUTFILE
   !define OUTFILE "vellumo-setup-${VERSION}.exe"
 !endif
-; Native machines the 64-bit binaries run on: x64, and ARM64 (x64 emulation).
-; IMAGE_FILE_MACHINE_* values; a build may narrow them to check the refusal.
+; Native machines served (IMAGE_FILE_MACHINE_* values): x86 gets the 32-bit
+; set; x64, and ARM64 (x64 emulation), get both. A build may narrow them to
+; check the refusal of any other machine.
+!define /ifndef MACHINE_IA32 332
 !define /ifndef MACHINE_X64 34404
 !define /ifndef MACHINE_ARM64 43620
 
@@ -40,6 +64,7 @@ ManifestDPIAware true
 !define PUBLISHER "Vellumo"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vellumo"
 !define UNINSTALLER "uninstall.exe"
+!define X86_FOLDER "x86"
 !define CATEGORY_AUDIO_COMPRESSORS "{33D9A761-90C8-11D0-BD43-00A0C911CE86}"
 ; Explorer's "Convert with Vellumo" on the RealMedia types and on folders,
 ; through the per-type association keys: the default program stays as it is.
@@ -53,6 +78,7 @@ ManifestDPIAware true
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
+; $PROGRAMFILES64 is the native Program Files folder on both kinds of Windows.
 InstallDir "$PROGRAMFILES64\${PRODUCT}"
 BrandingText "${PRODUCT} ${VERSION}"
 ShowInstDetails show
@@ -89,45 +115,31 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 Var PreviousFolder
 Var RemoveSettings
 Var FolderRefusal
+; 1 on a 64-bit Windows (both sets), 0 on a 32-bit one (the 32-bit set only).
+Var Wide
 
-; Stops unless the native machine runs the 64-bit binaries. A 32-bit Windows
-; already refuses to start a 64-bit program; this also covers any other
-; machine the setup program might find itself on.
-!macro RequireSupportedWindows
+; Sets $Wide from the native machine; stops on a machine that runs neither
+; set (exit code 2) before anything has changed.
+!macro FindWindowsKind
   ${GetNativeMachineArchitecture} $0
-  ${If} $0 != ${MACHINE_X64}
-  ${AndIf} $0 != ${MACHINE_ARM64}
-    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} needs a 64-bit version of Windows.$\r$\nThis computer runs a 32-bit Windows; nothing has been installed." /SD IDOK
+  ${If} $0 == ${MACHINE_X64}
+  ${OrIf} $0 == ${MACHINE_ARM64}
+    StrCpy $Wide 1
+    SetRegView 64
+  ${ElseIf} $0 == ${MACHINE_IA32}
+    StrCpy $Wide 0
+  ${Else}
+    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} does not run on this computer's processor (machine type $0).$\r$\nNothing has been installed." /SD IDOK
     SetErrorLevel 2
     Quit
   ${EndIf}
 !macroend
 
-; Calls a DLL's DllRegisterServer; a failure is reported and makes the setup
-; program end with exit code 3.
-!macro RegisterServer dll
-  ClearErrors
-  RegDLL "${dll}"
-  ${If} ${Errors}
-    DetailPrint "Registration of ${dll} failed"
-    MessageBox MB_OK|MB_ICONEXCLAMATION "${dll} could not be registered." /SD IDOK
-    SetErrorLevel 3
-  ${EndIf}
-!macroend
-
-!macro UnregisterServer dll
-  ${If} ${FileExists} "${dll}"
-    ClearErrors
-    UnRegDLL "${dll}"
-    ${If} ${Errors}
-      DetailPrint "Unregistration of ${dll} failed"
-    ${EndIf}
-  ${EndIf}
-!macroend
+!include "${__FILEDIR__}\folder.nsh"
+!include "${__FILEDIR__}\registration.nsh"
 
 Function .onInit
-  !insertmacro RequireSupportedWindows
-  SetRegView 64
+  !insertmacro FindWindowsKind
   SetShellVarContext all
   ; An earlier installation: the default folder is where it is.
   ReadRegStr $PreviousFolder HKLM "${UNINSTALL_KEY}" "InstallLocation"
@@ -137,35 +149,9 @@ Function .onInit
     ${If} $INSTDIR == "$PROGRAMFILES64\${PRODUCT}"
       StrCpy $INSTDIR $PreviousFolder
     ${EndIf}
+  ${Else}
+    StrCpy $PreviousFolder ""
   ${EndIf}
-FunctionEnd
-
-; $FolderRefusal: empty when the install may go into $INSTDIR: a folder that
-; does not exist yet, or holds nothing but Vellumo's own files (an earlier
-; installation, or the settings an uninstall kept).
-Function FindFolderRefusal
-  StrCpy $FolderRefusal ""
-  FindFirst $0 $1 "$INSTDIR\*.*"
-  ${DoWhile} $1 != ""
-    ${Switch} $1
-      ${Case} "."
-      ${Case} ".."
-      ${Case} "vellumo.exe"
-      ${Case} "corvane.dll"
-      ${Case} "vellumo_filters.dll"
-      ${Case} "vellumo.chm"
-      ${Case} "${UNINSTALLER}"
-      ${Case} "settings.ini"
-        ${Break}
-      ${Default}
-        StrCpy $FolderRefusal "$INSTDIR is not empty and holds no Vellumo installation.$\r$\nChoose an empty or a new folder for ${PRODUCT}."
-    ${EndSwitch}
-    ${If} $FolderRefusal != ""
-      ${Break}
-    ${EndIf}
-    FindNext $0 $1
-  ${Loop}
-  FindClose $0
 FunctionEnd
 
 ; Leaving the folder page: a refused folder keeps the user on the page.
@@ -174,31 +160,6 @@ Function CheckInstallFolder
   ${If} $FolderRefusal != ""
     MessageBox MB_OK|MB_ICONSTOP "$FolderRefusal"
     Abort
-  ${EndIf}
-FunctionEnd
-
-; Outside Program Files a folder inherits whatever its parent allows, often
-; "Authenticated Users: Modify": the DLLs registered for the whole machine and
-; the uninstaller, which runs elevated, would be anyone's to replace. The
-; folder gets its own access list before any file is written into it.
-Function RestrictInstallFolder
-  GetFullPathName $4 "$INSTDIR"
-  StrLen $0 "$PROGRAMFILES64\"
-  StrCpy $1 "$4" $0
-  StrLen $2 "$PROGRAMFILES\"
-  StrCpy $3 "$4" $2
-  ${If} $1 == "$PROGRAMFILES64\"
-  ${OrIf} $3 == "$PROGRAMFILES\"
-    Return
-  ${EndIf}
-  DetailPrint "Giving $INSTDIR to administrators"
-  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX'
-  Pop $0
-  ${If} $0 != 0
-    MessageBox MB_OK|MB_ICONSTOP "The access of $INSTDIR could not be limited to administrators (icacls: $0).$\r$\nNothing has been installed." /SD IDOK
-    RMDir "$INSTDIR"
-    SetErrorLevel 5
-    Quit
   ${EndIf}
 FunctionEnd
 
@@ -234,21 +195,30 @@ FunctionEnd
   !insertmacro DeleteBareKey "Software\Classes\${key}"
 !macroend
 
-; Upgrade: the installed version unregisters and removes itself first
-; (silently, which keeps settings.ini), so that one registration remains.
+; Upgrade: the installed version's files go and its registration is taken
+; over by the new one, without running anything from its folder; settings.ini
+; stays, or moves along into a new folder.
 Function RemovePreviousInstallation
   ${If} $PreviousFolder == ""
-  ${OrIfNot} ${FileExists} "$PreviousFolder\${UNINSTALLER}"
     Return
   ${EndIf}
   DetailPrint "Removing the installed version from $PreviousFolder"
-  ; _?= runs the uninstaller in place and waits for it.
-  ExecWait '"$PreviousFolder\${UNINSTALLER}" /S _?=$PreviousFolder' $0
-  Delete "$PreviousFolder\${UNINSTALLER}"
   ${If} $PreviousFolder != $INSTDIR
-  ${AndIf} ${FileExists} "$PreviousFolder\settings.ini"
+    Call TakeOverPackRegistration
+  ${EndIf}
+  ${If} $PreviousFolder == $INSTDIR
+    Return  ; its files go with those of the new folder
+  ${EndIf}
+  ; A folder that became a link points elsewhere: nothing there is ours.
+  StrCpy $R1 $PreviousFolder
+  Call IsLink
+  ${If} $R2 == 1
+    Return
+  ${EndIf}
+  StrCpy $R0 $PreviousFolder
+  Call RemoveProductFiles
+  ${If} ${FileExists} "$PreviousFolder\settings.ini"
   ${AndIfNot} ${FileExists} "$INSTDIR\settings.ini"
-    CreateDirectory "$INSTDIR"
     Rename "$PreviousFolder\settings.ini" "$INSTDIR\settings.ini"
   ${EndIf}
   RMDir "$PreviousFolder"
@@ -263,21 +233,40 @@ Section "Vellumo" SecMain
     SetErrorLevel 4
     Quit
   ${EndIf}
-  Call RemovePreviousInstallation
 
   CreateDirectory "$INSTDIR"
   Call RestrictInstallFolder
+  Call RemovePreviousInstallation
+  ; Files of Vellumo's names that no installation put there are not reused.
+  StrCpy $R0 $INSTDIR
+  Call RemoveProductFiles
+  Call RenewSettingsFile
+
   SetOutPath "$INSTDIR"
-  File "${BINDIR}\vellumo.exe"
-  File "${BINDIR}\corvane.dll"
-  File "${BINDIR}\vellumo_filters.dll"
-  File "${BINDIR}\vellumo.chm"
+  ${If} $Wide == 1
+    File "${BINDIR64}\vellumo.exe"
+    File "${BINDIR64}\corvane.dll"
+    File "${BINDIR64}\vellumo_filters.dll"
+    SetOutPath "$INSTDIR\${X86_FOLDER}"
+    File "${BINDIR32}\corvane.dll"
+    File "${BINDIR32}\vellumo_filters.dll"
+    SetOutPath "$INSTDIR"
+  ${Else}
+    File "${BINDIR32}\vellumo.exe"
+    File "${BINDIR32}\corvane.dll"
+    File "${BINDIR32}\vellumo_filters.dll"
+  ${EndIf}
+  File "${BINDIR64}\vellumo.chm"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
   ; The filter pack first: it decides at registration which platform
   ; filters it stands in for; the converter needs the filters, not the reverse.
-  !insertmacro RegisterServer "$INSTDIR\vellumo_filters.dll"
-  !insertmacro RegisterServer "$INSTDIR\corvane.dll"
+  ${If} $Wide == 1
+    !insertmacro RegisterSet "" 64 "$INSTDIR"
+    !insertmacro RegisterSet "" 32 "$INSTDIR\${X86_FOLDER}"
+  ${Else}
+    !insertmacro RegisterSet "" 32 "$INSTDIR"
+  ${EndIf}
 
   !insertmacro WriteVerb "SystemFileAssociations\.rm"
   !insertmacro WriteVerb "SystemFileAssociations\.ra"
@@ -305,7 +294,7 @@ Section "Vellumo" SecMain
 SectionEnd
 
 Function un.onInit
-  SetRegView 64
+  !insertmacro FindWindowsKind
   SetShellVarContext all
   ${GetParameters} $0
   ClearErrors
@@ -324,17 +313,19 @@ FunctionEnd
 
 Section "Uninstall"
   ; The registration scripts decide what goes: unregister before deleting.
-  !insertmacro UnregisterServer "$INSTDIR\corvane.dll"
-  !insertmacro UnregisterServer "$INSTDIR\vellumo_filters.dll"
-  ; The filter mapper creates a category's Instance key with its first filter
-  ; and leaves it behind, empty, when the last one goes. The MP3 encoder is
-  ; listed among the audio compressors, whose Instance key a system may lack.
-  DeleteRegKey /ifempty HKCR "CLSID\${CATEGORY_AUDIO_COMPRESSORS}\Instance"
+  ${If} $Wide == 1
+    !insertmacro RegisterSet "un." 32 "$INSTDIR\${X86_FOLDER}"
+    !insertmacro RegisterSet "un." 64 "$INSTDIR"
+    SetRegView 32
+    !insertmacro DeleteEmptyCategoryInstance
+    SetRegView 64
+  ${Else}
+    !insertmacro RegisterSet "un." 32 "$INSTDIR"
+  ${EndIf}
+  !insertmacro DeleteEmptyCategoryInstance
 
-  Delete "$INSTDIR\vellumo.exe"
-  Delete "$INSTDIR\corvane.dll"
-  Delete "$INSTDIR\vellumo_filters.dll"
-  Delete "$INSTDIR\vellumo.chm"
+  StrCpy $R0 $INSTDIR
+  Call un.RemoveProductFiles
   ${If} $RemoveSettings == 1
     Delete "$INSTDIR\settings.ini"
     ; The copy the program keeps for a user who cannot write its folder.
@@ -343,7 +334,6 @@ Section "Uninstall"
     RMDir "$APPDATA\${PRODUCT}"
     SetShellVarContext all
   ${EndIf}
-  Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"
 
   Delete "$SMPROGRAMS\${PRODUCT}\Vellumo.lnk"

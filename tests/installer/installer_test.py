@@ -2,16 +2,26 @@
 """The setup program under Wine, each run in a fresh Wine prefix of its own.
 
   installer_test.py lifecycle --setup S --refusing R --shortcut-driver E
-      refusal on an unsupported Windows, install, the installed program
+                              --record-call C --readme README.md
+      A 64-bit Windows (WoW64 prefix): refusal on an unsupported machine,
+      install (the 64-bit program and both control-and-pack sets, each
+      registered in its own registry view), the README's VBScript in the
+      64-bit and in the 32-bit script host (each converting with the set of
+      its own bitness, loaded into its own process), the installed program
       started from its Start menu link converting a generated RealMedia file
-      to MP3 and WAV through its windows (E, checked with ffprobe), upgrade,
-      uninstall keeping and removing settings.ini; after every uninstall the
-      registry (HKCR and the uninstall key) and the files are back to what
-      they were before.
-  installer_test.py script --setup S --readme README.md
-      install, then run the README's VBScript on a generated RealMedia file
-      and check the MP3 it writes with ffprobe.
+      to MP3 and WAV through its windows (E), upgrade, uninstall keeping and
+      removing settings.ini, an upgrade into a folder outside Program Files;
+      after every uninstall the registry (both views) and the files are back
+      to what they were before. Outputs are checked with ffprobe.
+  installer_test.py win32 --setup S --record-call C --readme README.md
+      A 32-bit Windows (win32 prefix): install of the 32-bit set, program
+      included, the README's VBScript, upgrade, uninstall.
 
+C, a 32-bit program that records its command line, stands in for takeown.exe
+and icacls.exe (Wine has no takeown, and its icacls changes nothing) and for
+an earlier version's uninstall.exe, which an upgrade must not run.
+The setup program is a 32-bit program: where Wine cannot run 32-bit
+programs, that is said in one line and the test is skipped.
 Every Wine process of the prefix is ended (wineserver -k) before the script
 exits, whatever happened.
 """
@@ -33,6 +43,10 @@ VELLUMO_UNINSTALL = (r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVers
 START_MENU = "ProgramData/Microsoft/Windows/Start Menu/Programs/Vellumo"
 INSTALLED_FILES = ["corvane.dll", "uninstall.exe", "vellumo.chm", "vellumo.exe",
                    "vellumo_filters.dll"]
+# The 32-bit set on a 64-bit Windows, below the install folder.
+X86_FILES = ["x86\\corvane.dll", "x86\\vellumo_filters.dll"]
+WINE32 = "/usr/lib/wine/wine"
+CALLS_LOG = r"C:\windows\vellumo-calls.log"
 SHORTCUTS = ["Uninstall Vellumo.lnk", "Vellumo Help.lnk", "Vellumo.lnk"]
 VERB_KEYS = [r"HKEY_CLASSES_ROOT\SystemFileAssociations\%s\shell\Vellumo.Convert" % ext
              for ext in (".rm", ".ra", ".ram", ".rmvb")] + [r"HKEY_CLASSES_ROOT\Directory\shell\Vellumo.Convert"]
@@ -71,16 +85,17 @@ class Timed:
 class WinePrefix:
     """A fresh Wine prefix in a temporary folder, with an Xvfb when needed."""
 
-    def __init__(self):
+    def __init__(self, arch="win64"):
+        self.arch = arch
         self.root = tempfile.mkdtemp(prefix="vellumo-installer-")
         self.env = dict(os.environ)
-        self.env.update(WINEPREFIX=os.path.join(self.root, "prefix"), WINEARCH="win64",
+        self.env.update(WINEPREFIX=os.path.join(self.root, "prefix"), WINEARCH=arch,
                         WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
         # Command lines reach Wine in the Unix character set: a UTF-8 locale
         # Wine knows (C.UTF-8 is not one), the program's own if it is there.
         locales = subprocess.run(["locale", "-a"], stdout=subprocess.PIPE).stdout.decode().lower().split()
         self.env["LC_ALL"] = "zh_CN.UTF-8" if "zh_cn.utf8" in locales else "en_US.UTF-8"
-        self.wine = shutil.which("wine64") or "/usr/lib/wine/wine64"
+        self.wine = (shutil.which("wine64") or "/usr/lib/wine/wine64") if arch == "win64" else WINE32
         self.wineserver = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
         if not os.access(self.wineserver, os.X_OK) and os.access("/usr/lib/wine/wineserver64", os.X_OK):
             self.wineserver = "/usr/lib/wine/wineserver64"
@@ -141,6 +156,16 @@ class WinePrefix:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
         self.wait_idle()
 
+    def prime_script_hosts(self):
+        """Wine's script hosts register their own type library when first
+        started: done before the registry is taken as it was."""
+        script = os.path.join(self.root, "nothing.vbs")
+        with open(script, "w") as f:
+            f.write("WScript.Quit 0\r\n")
+        for host in [r"C:\windows\system32\cscript.exe"] + ([r"C:\windows\syswow64\cscript.exe"] if self.arch == "win64" else []):
+            self.run(host, "//nologo", self.windows_path(script))
+        self.wait_idle()
+
     def export(self, key):
         """The key as a set of '[key] name=value' lines (order-free)."""
         out = os.path.join(self.root, "export.reg")
@@ -163,9 +188,31 @@ class WinePrefix:
         return lines
 
     def registry(self):
-        hkcr = self.export("HKCR")
-        uninstall = self.export(UNINSTALL_KEY)
-        return (hkcr or set()) | (uninstall or set())
+        """HKCR (with the 32-bit view's Wow6432Node), the uninstall entries
+        and the filter pack's own key, in each view."""
+        keys = ["HKCR", UNINSTALL_KEY, r"HKLM\Software\Vellumo"]
+        if self.arch == "win64":
+            keys += [UNINSTALL_KEY.replace("Software", r"Software\Wow6432Node"), r"HKLM\Software\Wow6432Node\Vellumo"]
+        return set().union(*((self.export(key) or set()) for key in keys))
+
+    @property
+    def system32(self):
+        """Where a 32-bit program's C:\\windows\\system32 is."""
+        return os.path.join(self.drive_c, "windows", "syswow64" if self.arch == "win64" else "system32")
+
+    def stand_in_tools(self, recorder):
+        for name in ("takeown.exe", "icacls.exe"):
+            shutil.copy(recorder, os.path.join(self.system32, name))
+
+    def calls(self):
+        """The command lines the stand-ins recorded since the last call."""
+        log = self.unix_path(CALLS_LOG)
+        if not os.path.exists(log):
+            return []
+        with open(log, "rb") as f:
+            text = f.read().decode("utf-16-le").lstrip("\ufeff")
+        os.remove(log)
+        return [line.strip() for line in text.splitlines() if line.strip()]
 
     def files(self):
         """Every file and folder of drive C outside Windows' own scratch places."""
@@ -217,15 +264,6 @@ def install(wine, setup, folder=INSTALL_DIR, label="install"):
     return out
 
 
-def icacls_calls(wine, out):
-    """The command line of each icacls.exe run, as Wine's own icacls reports it:
-    each argument quoted, in the ANSI code page, backslashes doubled, other bytes as \\xNN."""
-    encoding = "gbk" if wine.env["LC_ALL"].startswith("zh_CN") else "cp1252"
-    unescape = lambda text: re.sub(rb"\\x([0-9a-fA-F]{2})", lambda m: bytes([int(m.group(1), 16)]),
-                                   text.replace("\\\\", "\\").encode("latin-1")).decode(encoding)
-    return [unescape(line.split("stub: ", 1)[1]) for line in out.splitlines() if "icacls:main stub: " in line]
-
-
 def uninstall(wine, folder=INSTALL_DIR, *options, label="uninstall"):
     command = " ".join(['"%s\\uninstall.exe" /S' % folder] + list(options))
     uninstaller = os.path.join(wine.unix_path(folder), "uninstall.exe")
@@ -245,38 +283,64 @@ def uninstall(wine, folder=INSTALL_DIR, *options, label="uninstall"):
     check(code == 0, "%s: exit code %d %s" % (label, code, out))
 
 
+def image_bits(path):
+    """64 or 32 for an x64 or x86 Windows image, else None."""
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    offset = int.from_bytes(head[0x3C:0x40], "little")
+    return {0x8664: 64, 0x14C: 32}.get(int.from_bytes(head[offset + 4:offset + 6], "little"))
+
+
+def check_set(registry, label, root, folder, platform):
+    """One control-and-pack set registered from folder in one registry view
+    (root: HKEY_CLASSES_ROOT or its Wow6432Node)."""
+    corvane = folder + "\\corvane.dll"
+    filters = folder + "\\vellumo_filters.dll"
+    quoted = lambda path: '"%s"' % path.replace("\\", "\\\\")
+    server = registry_value(registry, r"%s\CLSID\%s\InprocServer32" % (root, CLSID_HALVEX), "@")
+    check(server is not None and server.lower() == quoted(corvane).lower(),
+          "%s: AtlHalvex class served by %s (%s)" % (label, corvane, server))
+    typelib = registry_value(registry, r"HKEY_CLASSES_ROOT\TypeLib\%s\1.0\0\%s" % (LIBID, platform), "@")
+    check(typelib is not None and typelib.lower() == quoted(corvane).lower(),
+          "%s: type library (%s) registered from %s (%s)" % (label, platform, corvane, typelib))
+    check(any(line.upper().startswith(r"[%s\INTERFACE\%s]" % (root.upper(), IID_HALVEX)) for line in registry),
+          "%s: IAtlHalvex interface registered in %s" % (label, root))
+    for name, clsid in FILTERS.items():
+        server = registry_value(registry, r"%s\CLSID\%s\InprocServer32" % (root, clsid), "@")
+        check(server is not None and server.lower() == quoted(filters).lower(),
+              "%s: %s served by %s (%s)" % (label, name, filters, server))
+        # The filter mapper lists a filter below its category's Instance key.
+        listed = re.compile(r"\[%s\\CLSID\\\{[0-9A-F-]+\}\\INSTANCE\\%s\] \"FILTERDATA\"=" %
+                            (re.escape(root.upper()), re.escape(clsid)))
+        check(any(listed.match(line.upper()) for line in registry),
+              "%s: %s listed with the filter mapper in %s" % (label, name, root))
+
+
 def check_installation(wine, registry, label, folder=INSTALL_DIR):
     install_dir = folder
     folder = wine.unix_path(install_dir)
-    for name in INSTALLED_FILES:
-        check(os.path.isfile(os.path.join(folder, name)), "%s: %s installed" % (label, name))
+    wide = wine.arch == "win64"
+    # A 64-bit Windows: the 64-bit program and set, and the 32-bit set in x86.
+    images = {n: (64 if wide else 32) for n in INSTALLED_FILES if n.endswith((".dll", "vellumo.exe"))}
+    images.update({n: 32 for n in X86_FILES} if wide else {})
+    for name in INSTALLED_FILES + (X86_FILES if wide else []):
+        path = os.path.join(folder, name.replace("\\", "/"))
+        if check(os.path.isfile(path), "%s: %s installed" % (label, name)) and name in images:
+            check(image_bits(path) == images[name], "%s: %s is %d-bit" % (label, name, images[name]))
     links = os.path.join(wine.drive_c, START_MENU)
     check(os.path.isdir(links) and sorted(os.listdir(links)) == SHORTCUTS,
           "%s: Start menu shortcuts %s" % (label, os.listdir(links) if os.path.isdir(links) else None))
 
-    corvane = install_dir + "\\corvane.dll"
-    filters = install_dir + "\\vellumo_filters.dll"
-    quoted = lambda path: '"%s"' % path.replace("\\", "\\\\")
-    server = registry_value(registry, r"HKEY_CLASSES_ROOT\CLSID\%s\InprocServer32" % CLSID_HALVEX, "@")
-    check(server is not None and server.lower() == quoted(corvane).lower(),
-          "%s: AtlHalvex class served by the installed corvane.dll (%s)" % (label, server))
+    if wide:
+        check_set(registry, label, "HKEY_CLASSES_ROOT", install_dir, "win64")
+        check_set(registry, label, r"HKEY_CLASSES_ROOT\Wow6432Node", install_dir + "\\x86", "win32")
+    else:
+        check_set(registry, label, "HKEY_CLASSES_ROOT", install_dir, "win32")
     check(registry_value(registry, r"HKEY_CLASSES_ROOT\corvane.AtlHalvex\CLSID", "@") == '"%s"' % CLSID_HALVEX,
           "%s: ProgID corvane.AtlHalvex" % label)
     check(registry_value(registry, r"HKEY_CLASSES_ROOT\corvane.AtlHalvex.1\CLSID", "@") == '"%s"' % CLSID_HALVEX,
           "%s: ProgID corvane.AtlHalvex.1" % label)
-    typelib = registry_value(registry, r"HKEY_CLASSES_ROOT\TypeLib\%s\1.0\0\win64" % LIBID, "@")
-    check(typelib is not None and typelib.lower() == quoted(corvane).lower(),
-          "%s: type library registered from the installed corvane.dll (%s)" % (label, typelib))
-    check(any(line.upper().startswith(r"[HKEY_CLASSES_ROOT\INTERFACE\%s]" % IID_HALVEX) for line in registry),
-          "%s: IAtlHalvex interface registered" % label)
-    for name, clsid in FILTERS.items():
-        server = registry_value(registry, r"HKEY_CLASSES_ROOT\CLSID\%s\InprocServer32" % clsid, "@")
-        check(server is not None and server.lower() == quoted(filters).lower(),
-              "%s: %s served by the installed filter pack (%s)" % (label, name, server))
-        # The filter mapper lists a filter below its category's Instance key.
-        listed = re.compile(r"\[HKEY_CLASSES_ROOT\\CLSID\\\{[0-9A-F-]+\}\\INSTANCE\\%s\] \"FILTERDATA\"=" % re.escape(clsid))
-        check(any(listed.match(line.upper()) for line in registry),
-              "%s: %s listed with the filter mapper" % (label, name))
+    quoted = lambda path: '"%s"' % path.replace("\\", "\\\\")
 
     key = VELLUMO_UNINSTALL
     expected = {"DisplayName": '"Vellumo"', "Publisher": '"Vellumo"', "InstallLocation": quoted(install_dir)}
@@ -290,7 +354,7 @@ def check_installation(wine, registry, label, folder=INSTALL_DIR):
     check("uninstall.exe" in uninstall_string and quiet.endswith('/S"') and uninstall_string[:-1] in quiet,
           "%s: uninstall strings %s / %s" % (label, uninstall_string, quiet))
     size = registry_value(registry, key, "EstimatedSize") or ""
-    installed_kb = sum(os.path.getsize(os.path.join(folder, n)) for n in INSTALLED_FILES) // 1024
+    installed_kb = sum(os.path.getsize(os.path.join(d, n)) for d, _, names in os.walk(folder) for n in names) // 1024
     check(size.startswith("dword:") and abs(int(size[6:], 16) - installed_kb) <= 64,
           "%s: EstimatedSize %s for %d KB" % (label, size, installed_kb))
     # Explorer's verb on the RealMedia types and folders, through the per-type keys.
@@ -298,9 +362,12 @@ def check_installation(wine, registry, label, folder=INSTALL_DIR):
         check(registry_value(registry, verb, "@") == '"Convert with Vellumo"', "%s: verb %s" % (label, verb))
         check(registry_value(registry, verb + r"\command", "@") == '"\\"%s\\" \\"%%1\\""' %
               (install_dir + "\\vellumo.exe").replace("\\", "\\\\"), "%s: command of %s" % (label, verb))
+    # Our own entries once, in the 64-bit view of a 64-bit Windows.
     entries = [line for line in registry
                if line.startswith("[HKEY_LOCAL_MACHINE") and line.endswith('"DisplayName"="Vellumo"')]
-    check(len(entries) == 1, "%s: one uninstall entry (%d)" % (label, len(entries)))
+    check(len(entries) == 1, "%s: one uninstall entry (%s)" % (label, entries))
+    check(not any(line.upper().startswith(r"[HKEY_CLASSES_ROOT\WOW6432NODE") and "VELLUMO.CONVERT" in line.upper()
+                  for line in registry), "%s: the verb only in the 64-bit view" % label)
 
 
 def lifecycle(args):
@@ -308,21 +375,21 @@ def lifecycle(args):
     try:
         with Timed("fresh prefix"):
             wine.boot()
+            wine.prime_script_hosts()
         registry_before = wine.registry()
         files_before = wine.files()
         if not check(len(registry_before) > 1000, "registry export of the fresh prefix"):
             return
         settings = os.path.join(wine.unix_path(INSTALL_DIR), "settings.ini")
 
-        # An unsupported Windows: the setup program says so and changes nothing.
+        # A machine that runs neither set: the setup program says so and changes nothing.
         code, out = wine.run_line('"%s" /S /D=%s' % (wine.windows_path(args.refusing), INSTALL_DIR))
         wine.wait_idle()
         check(code == 2, "refusal: exit code %d" % code)
         check(diff_report(registry_before, wine.registry(), "the refused setup"), "refusal: registry unchanged")
         check(diff_report(files_before, wine.files(), "the refused setup"), "refusal: files unchanged")
 
-        # Wine's icacls.exe changes nothing, but reports its arguments.
-        wine.env["WINEDEBUG"] = "-all,fixme+icacls"
+        wine.stand_in_tools(args.record_call)
         # A folder that holds other things is refused, and nothing changes.
         os.makedirs(os.path.join(wine.drive_c, "Data"))
         with open(os.path.join(wine.drive_c, "Data", "notes.txt"), "w") as f:
@@ -341,7 +408,10 @@ def lifecycle(args):
         check(sorted(l for l in registry if l.upper().startswith("[HKEY_CLASSES_ROOT\\.RM]")) ==
               sorted(l for l in registry_before if l.upper().startswith("[HKEY_CLASSES_ROOT\\.RM]")),
               "install: the default program of .rm unchanged")
-        check(icacls_calls(wine, out) == [], "install into Program Files keeps its access list")
+        check(wine.calls() == [], "install into Program Files keeps its access list")
+        # A 64-bit and a 32-bit client, each with the set of its own bitness.
+        script_client(wine, args.readme, r"C:\windows\system32\cscript.exe", INSTALL_DIR, 64)
+        script_client(wine, args.readme, r"C:\windows\syswow64\cscript.exe", INSTALL_DIR + "\\x86", 32)
         convert_with_installed_program(wine, args.shortcut_driver)
         if os.path.exists(settings):
             os.remove(settings)  # whatever the program wrote; the user's file follows
@@ -350,7 +420,11 @@ def lifecycle(args):
             f.write(user_settings)
 
         # Upgrade over the installation: one registration, the settings kept.
+        # Nothing of the installed version runs: its folder may be one a
+        # standard user could write (as any folder is under Wine).
+        shutil.copy(args.record_call, os.path.join(wine.unix_path(INSTALL_DIR), "uninstall.exe"))
         install(wine, args.setup, label="upgrade")
+        check(wine.calls() == [], "upgrade: nothing run from the installed version's folder")
         check_installation(wine, wine.registry(), "upgrade")
         check(os.path.exists(settings) and open(settings, newline="").read() == user_settings,
               "upgrade: settings.ini kept")
@@ -386,13 +460,19 @@ def lifecycle(args):
         install(wine, args.setup, label="install before moving")
         with open(settings, "w", newline="") as f:
             f.write(user_settings)
+        shutil.copy(args.record_call, os.path.join(wine.unix_path(INSTALL_DIR), "uninstall.exe"))
+        # The folder exists already, made by someone else: administrators
+        # become its owner, and it keeps exactly the intended entries.
         other = "C:\\Apps\\Vellumo 音频 Müzik"
+        os.makedirs(wine.unix_path(other))
         out = install(wine, args.setup, folder=other, label="upgrade into another folder")
         check_installation(wine, wine.registry(), "upgrade into another folder", folder=other)
-        calls = icacls_calls(wine, out)
-        check(calls == ['"C:\\windows\\system32\\icacls.exe" "%s" "/inheritance:r" "/grant:r" '
-                        '"*S-1-5-32-544:(OI)(CI)F" "*S-1-5-18:(OI)(CI)F" "*S-1-5-32-545:(OI)(CI)RX"' % other],
-              "outside Program Files the folder is given to administrators: %s" % calls)
+        calls = wine.calls()
+        check(calls == ['"C:\\windows\\system32\\takeown.exe" /F "%s" /A' % other,
+                        '"C:\\windows\\system32\\icacls.exe" "%s" /reset' % other,
+                        '"C:\\windows\\system32\\icacls.exe" "%s" /inheritance:r /grant:r '
+                        '*S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX' % other],
+              "outside Program Files the folder is given to administrators, and nothing else runs: %s" % calls)
         moved = wine.unix_path(other + "\\settings.ini")
         check(os.path.exists(moved) and open(moved, newline="").read() == user_settings,
               "upgrade into another folder: settings.ini moved along")
@@ -476,26 +556,79 @@ def convert_with_installed_program(wine, driver):
     check_output(os.path.join(work, "sine 440.wav"), "program WAV", "wav", "pcm_s16le", 2)
 
 
-def script(args):
-    vbs = readme_script(args.readme)
+def script_client(wine, readme, cscript, set_folder, bits):
+    """The README's VBScript in the script host cscript converts the sine to
+    MP3 with the set in set_folder, loaded into the host's own process (Wine
+    would serve a class of the other bitness out of process, from dllhost)."""
+    vbs = readme_script(readme)
     if not check(vbs is not None, "README holds a VBScript under 'Scripting the converter'"):
         return
-    wine = WinePrefix()
+    label = "%d-bit VBScript" % bits
+    windows_work, work = sine_source(wine, "script test %d" % bits)
+    with open(os.path.join(work, "convert.vbs"), "w", encoding="utf-8", newline="\r\n") as f:
+        f.write(vbs)
+    debug = wine.env["WINEDEBUG"]
+    wine.env["WINEDEBUG"] = "-all,+pid,+loaddll"
     try:
-        with Timed("fresh prefix"):
-            wine.boot()
-        install(wine, args.setup)
-        windows_work, work = sine_source(wine, "script test")
-        with open(os.path.join(work, "convert.vbs"), "w", encoding="utf-8", newline="\r\n") as f:
-            f.write(vbs)
-        with Timed("VBScript conversion"):
-            code, out = wine.run("cscript", "//nologo", windows_work + "\\convert.vbs",
+        with Timed(label):
+            code, out = wine.run(cscript, "//nologo", windows_work + "\\convert.vbs",
                                  windows_work + "\\sine 440.rm", windows_work + "\\sine 440.mp3", timeout=240)
-        print(out.strip())
-        check(code == 0, "VBScript exit code %d" % code)
-        check_output(os.path.join(work, "sine 440.mp3"), "VBScript", "mp3", "mp3", None)
+    finally:
+        wine.env["WINEDEBUG"] = debug
+    loads = re.findall(r'^([0-9a-f]+):[0-9a-f]+:trace:loaddll:\S+ Loaded L"([^"]+)" at ([0-9A-Fa-f]+)', out, re.M)
+    print("\n".join(line for line in out.splitlines() if ":trace:" not in line).strip(), flush=True)
+    check(code == 0, "%s: exit code %d" % (label, code))
+    check_output(os.path.join(work, "sine 440.mp3"), label, "mp3", "mp3", None)
+    host = [pid for pid, path, _ in loads if path.lower().endswith("\\vbscript.dll")]
+    for dll in ("corvane.dll", "vellumo_filters.dll"):
+        loaded = [(pid, path.replace("\\\\", "\\"), address) for pid, path, address in loads
+                  if path.lower().endswith("\\" + dll)]
+        check(len(host) == 1 and [(pid, path.lower()) for pid, path, _ in loaded] ==
+              [(host[0], (set_folder + "\\" + dll).lower())],
+              "%s: %s loaded into the script host's own process from %s: %s" % (label, dll, set_folder, loaded))
+        check(all(len(address) == bits // 4 for _, _, address in loaded),
+              "%s: %s loaded into a %d-bit process" % (label, dll, bits))
+    check("dllhost.exe" not in out.lower(), "%s: no dllhost.exe surrogate" % label)
+
+
+def win32(args):
+    """A 32-bit Windows: the 32-bit set, program included, in the install folder."""
+    wine = WinePrefix("win32")
+    try:
+        with Timed("fresh 32-bit prefix"):
+            wine.boot()
+            wine.prime_script_hosts()
+        registry_before = wine.registry()
+        files_before = wine.files()
+        if not check(len(registry_before) > 1000, "registry export of the fresh prefix"):
+            return
+        wine.stand_in_tools(args.record_call)
+        install(wine, args.setup, label="32-bit Windows: install")
+        check_installation(wine, wine.registry(), "32-bit Windows: install")
+        check(not os.path.exists(wine.unix_path(INSTALL_DIR + "\\x86")), "32-bit Windows: no x86 subfolder")
+        script_client(wine, args.readme, r"C:\windows\system32\cscript.exe", INSTALL_DIR, 32)
+        install(wine, args.setup, label="32-bit Windows: upgrade")
+        check_installation(wine, wine.registry(), "32-bit Windows: upgrade")
+        check(wine.calls() == [], "32-bit Windows: nothing run but regsvr32")
+        uninstall(wine, INSTALL_DIR, "/REMOVESETTINGS", label="32-bit Windows: uninstall")
+        check(diff_report(registry_before, wine.registry(), "32-bit uninstall"), "32-bit Windows: registry back to before")
+        check(diff_report(files_before, wine.files(), "32-bit uninstall"),
+              "32-bit Windows: files back to before")
     finally:
         wine.close()
+
+
+def x86_unavailable():
+    """Why Wine cannot run 32-bit programs here, or None when it can."""
+    if not os.access(WINE32, os.X_OK):
+        return "Wine's 32-bit loader %s is missing (install wine32:i386)" % WINE32
+    try:
+        result = subprocess.run([WINE32, "--version"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
+    except OSError as e:
+        return "this machine cannot execute 32-bit programs (%s)" % e
+    if result.returncode != 0:
+        return "Wine's 32-bit loader does not start: %s" % result.stdout.decode(errors="replace").strip()
+    return None
 
 
 def tone_power(samples, rate, frequency):
@@ -521,14 +654,20 @@ def holds_tone(pcm, rate, frequency):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("mode", choices=["lifecycle", "script"])
+    parser.add_argument("mode", choices=["lifecycle", "win32"])
     parser.add_argument("--setup", required=True)
     parser.add_argument("--refusing")
     parser.add_argument("--shortcut-driver")
     parser.add_argument("--readme")
+    parser.add_argument("--record-call")
     args = parser.parse_args()
+    # The setup program is a 32-bit program.
+    reason = x86_unavailable()
+    if reason:
+        print("32-bit parts skipped: " + reason)
+        return 0
     try:
-        (lifecycle if args.mode == "lifecycle" else script)(args)
+        (lifecycle if args.mode == "lifecycle" else win32)(args)
     except subprocess.TimeoutExpired as e:
         failures.append("timed out: %s" % e)
         print("FAIL: timed out: %s" % e)
