@@ -35,17 +35,7 @@ std::wstring SetFolder(int bits)
     return exe.substr(0, exe.find_last_of(L'\\') + 1);
 }
 
-DWORD RunCommand(std::wstring cmd)
-{
-    STARTUPINFOW si = {sizeof si};
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return ~0u;
-    DWORD code = ~0u;
-    if (WaitForSingleObject(pi.hProcess, 180000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return code;
-}
+using testing_support::RunCommand;
 
 // regsvr32 of both DLLs of a set (the 64-bit regsvr32 hands a 32-bit DLL to the 32-bit one).
 DWORD Regsvr(int bits, bool unregister)

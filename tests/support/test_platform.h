@@ -64,4 +64,18 @@ inline std::string Narrow(const std::wstring& w)
     return s;
 }
 
+// Runs a command line and waits for it: its exit code, ~0 when it could not
+// start or did not end in time.
+inline DWORD RunCommand(std::wstring cmd, DWORD timeoutMs = 180000)
+{
+    STARTUPINFOW si = {sizeof si};
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return ~0u;
+    DWORD code = ~0u;
+    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+
 }  // namespace testing_support
