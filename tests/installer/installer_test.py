@@ -156,6 +156,17 @@ class WinePrefix:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
         self.wait_idle()
 
+    def fresh(self, label):
+        """Boots the new prefix; the registry and files as they were before
+        anything was installed, or None when the registry cannot be read."""
+        with Timed(label):
+            self.boot()
+            self.prime_script_hosts()
+        registry, files = self.registry(), self.files()
+        if not check(len(registry) > 1000, "registry export of the fresh prefix"):
+            return None
+        return registry, files
+
     def prime_script_hosts(self):
         """Wine's script hosts register their own type library when first
         started: done before the registry is taken as it was."""
@@ -373,13 +384,10 @@ def check_installation(wine, registry, label, folder=INSTALL_DIR):
 def lifecycle(args):
     wine = WinePrefix()
     try:
-        with Timed("fresh prefix"):
-            wine.boot()
-            wine.prime_script_hosts()
-        registry_before = wine.registry()
-        files_before = wine.files()
-        if not check(len(registry_before) > 1000, "registry export of the fresh prefix"):
+        before = wine.fresh("fresh prefix")
+        if not before:
             return
+        registry_before, files_before = before
         settings = os.path.join(wine.unix_path(INSTALL_DIR), "settings.ini")
 
         # A machine that runs neither set: the setup program says so and changes nothing.
@@ -595,13 +603,10 @@ def win32(args):
     """A 32-bit Windows: the 32-bit set, program included, in the install folder."""
     wine = WinePrefix("win32")
     try:
-        with Timed("fresh 32-bit prefix"):
-            wine.boot()
-            wine.prime_script_hosts()
-        registry_before = wine.registry()
-        files_before = wine.files()
-        if not check(len(registry_before) > 1000, "registry export of the fresh prefix"):
+        before = wine.fresh("fresh 32-bit prefix")
+        if not before:
             return
+        registry_before, files_before = before
         wine.stand_in_tools(args.record_call)
         install(wine, args.setup, label="32-bit Windows: install")
         check_installation(wine, wine.registry(), "32-bit Windows: install")
