@@ -5,6 +5,7 @@
 # with the growth per file. Not part of the test run.
 #   bench/batch_window_bench.sh        (after scripts/build.sh)
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/fixed-layout.sh" "$0" "$@"
 REPO="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$REPO"
 

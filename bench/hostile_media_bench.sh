@@ -8,6 +8,7 @@
 #   - reference files listing themselves 40 and 1,000 times (load time).
 #   bench/hostile_media_bench.sh            (after scripts/build.sh)
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/fixed-layout.sh" "$0" "$@"
 REPO="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$REPO"
 WORK="$REPO/build/bench/hostile"

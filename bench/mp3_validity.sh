@@ -13,6 +13,7 @@
 # checks. Prints a table and "N of M passed"; exit status 1 if any failed.
 #   bench/mp3_validity.sh   (nice it: it keeps every core busy for minutes)
 set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/fixed-layout.sh" "$0" "$@"
 REPO="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$REPO"
 WORK="$REPO/build/bench/mp3-validity"

@@ -22,6 +22,7 @@
 #   bench/run_bench.sh [BUILD64 [BUILD32]]   (after scripts/build.sh; default build/ and build-i686/)
 #   BENCH_ARCH_ONLY=1: only the 32-bit beside 64-bit part
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/fixed-layout.sh" "$0" "$@"
 REPO="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$REPO"
 B64="$(cd "${1:-build}" && pwd)"

@@ -3,6 +3,7 @@
 # under Wine, with the converter registered; arguments pass on.
 #   bench/run_window_bench.sh NAME [arguments]       (after scripts/build.sh)
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/fixed-layout.sh" "$0" "$@"
 REPO="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$REPO"
 name="$1"

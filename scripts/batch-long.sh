@@ -6,6 +6,7 @@
 # leaves per graph) or an object of the filter pack is still alive.
 #   scripts/batch-long.sh [files=500]
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/fixed-layout.sh" "$0" "$@"
 FILES="${1:-500}"
 source "$(dirname "$0")/long-run-env.sh"
 "$REPO/scripts/wine-run.sh" fuzz_realmedia.exe --long-batch "$FILES" --timeout-ms 60000

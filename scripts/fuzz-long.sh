@@ -4,6 +4,7 @@
 #   scripts/fuzz-long.sh [count=10000] [seed=1] [first=0]
 # Needs a built tree (scripts/build.sh); makes the test media if missing.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/fixed-layout.sh" "$0" "$@"
 COUNT="${1:-10000}"
 SEED="${2:-1}"
 FIRST="${3:-0}"

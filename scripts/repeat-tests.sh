@@ -5,6 +5,7 @@
 #   scripts/repeat-tests.sh [COUNT] [extra ctest arguments]      (COUNT: 5)
 # Each run's whole output is kept in build/repeat-<n>.log.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/fixed-layout.sh" "$0" "$@"
 REPO="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$REPO"
 COUNT="${1:-5}"

@@ -9,6 +9,7 @@
 # machine whose kernel cannot execute 32-bit programs at all.
 #   scripts/run-tests.sh [extra ctest arguments]
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/fixed-layout.sh" "$0" "$@"
 REPO="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$REPO"
 

@@ -3,6 +3,7 @@
 # stores them as PNG files in docs/.
 #   scripts/screenshots.sh
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/fixed-layout.sh" "$0" "$@"
 REPO="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$REPO"
 scripts/build.sh --no-i686

@@ -8,6 +8,7 @@
 # Without a DISPLAY the program gets its own Xvfb; scripts/test-env.sh starts
 # one shared Xvfb and a persistent wineserver for a whole test run instead.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/fixed-layout.sh" "$0" "$@"
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source=wine-env.sh
 source "$HERE/wine-env.sh"
